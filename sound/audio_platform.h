@@ -1,0 +1,52 @@
+// The platform's wave output calls, as a small table behind which the real
+// device (ALSA on Linux, winmm on Windows), the offline renderer and the tests'
+// scriptable fake sit. One platform object drives at most one open stream.
+#pragma once
+
+#include <cstdint>
+
+#include "sound/audio_format.h"
+
+namespace qvb {
+
+// Capability flags of a device, one bit per format (the wave output's classic bits).
+inline constexpr std::uint32_t kFormat2M08 = 0x10, kFormat2S08 = 0x20, kFormat2M16 = 0x40,
+                               kFormat2S16 = 0x80, kFormat4M08 = 0x100, kFormat4S08 = 0x200,
+                               kFormat4M16 = 0x400, kFormat4S16 = 0x800;
+
+// The flag that stands for a format; bytesPerSample or channels other than 1 count as 2.
+std::uint32_t formatFlag(const AudioFormat& format);
+
+// One queued buffer: what the platform plays and hands back when done.
+struct AudioBuffer {
+  std::uint8_t* data = nullptr;
+  std::int32_t length = 0;
+  bool prepared = false;
+};
+
+// Called for every buffer that finished playing (and for every buffer handed
+// back by reset), on a thread of the platform's choosing, one call at a time.
+using BufferDone = void (*)(void* instance, AudioBuffer* buffer);
+
+class AudioPlatform {
+ public:
+  virtual ~AudioPlatform() = default;
+  virtual int deviceCount() = 0;
+  // 0 on success, with the device's capability flags in formats; else non-zero.
+  virtual int deviceFormats(int device, std::uint32_t& formats) = 0;
+  virtual bool open(int device, const AudioFormat& format, BufferDone done, void* instance) = 0;
+  virtual void pause() = 0;
+  virtual bool prepare(AudioBuffer& buffer) = 0;
+  virtual bool write(AudioBuffer& buffer) = 0;
+  virtual void restart() = 0;
+  // Stops at once and hands every queued buffer back through BufferDone; when
+  // it returns no notification runs or can start.
+  virtual void reset() = 0;
+  virtual void unprepare(AudioBuffer& buffer) = 0;
+  virtual void close() = 0;
+};
+
+// The machine's sound output (ALSA on Linux).
+AudioPlatform& systemAudioPlatform();
+
+}  // namespace qvb

@@ -1,0 +1,65 @@
+// The synthesizer core: one Voice per song channel, 256 user wave slots, two
+// sample-accurate timers and the wave output. Its fill cuts each output buffer
+// at the exact values where a timer falls due, renders every voice up to
+// there, runs the timer's callback and goes on.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "sound/audio_format.h"
+#include "sound/audio_platform.h"
+#include "sound/voice.h"
+#include "sound/wave_slots.h"
+
+namespace qvb {
+
+class WaveOut;
+
+using TimerCallback = void (*)(void* context);
+
+class Mixer {
+ public:
+  // Creates the voices and, if that succeeded, the output on the given platform.
+  explicit Mixer(int voiceCount, AudioPlatform& platform = systemAudioPlatform());
+  ~Mixer();
+  Mixer(const Mixer&) = delete;
+  Mixer& operator=(const Mixer&) = delete;
+
+  bool CreateVoices(unsigned count);
+  void DestroyVoices();
+  int CopyVoices(Voice** dest, int max) const;
+  void SetWave(int index, const std::uint8_t* data);
+  bool SetTimer1(int interval, TimerCallback callback, void* context);
+  bool SetTimer2(int interval, TimerCallback callback, void* context);
+  bool SetTimer1Interval(int interval);
+  bool SetTimer2Interval(int interval);
+
+  // The fill handed to the output; context is the Mixer.
+  static void Fill(const AudioFormat* format, void* context, std::uint8_t* buffer,
+                   std::int32_t bytes);
+
+  int voiceCount() const { return voiceCount_; }
+  const WaveOut* output() const { return output_.get(); }
+  const WaveSlots& waveSlots() const { return *waveSlots_; }
+
+ private:
+  void fill(const AudioFormat& format, std::uint8_t* buffer, std::int32_t bytes);
+  void renderAll(int sampleRate, std::int16_t*& p, int values);
+
+  std::unique_ptr<WaveOut> output_;
+  int voiceCount_ = 0;
+  std::vector<std::unique_ptr<Voice>> voices_;
+  std::int32_t timer1Interval_ = 0;
+  std::int32_t timer2Interval_ = 0;
+  std::int32_t timer1Countdown_ = 0;
+  std::int32_t timer2Countdown_ = 0;
+  TimerCallback timer1Callback_ = nullptr;
+  TimerCallback timer2Callback_ = nullptr;
+  void* timer1Context_ = nullptr;
+  void* timer2Context_ = nullptr;
+  std::unique_ptr<WaveSlots> waveSlots_;
+};
+
+}  // namespace qvb

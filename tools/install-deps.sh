@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs the Debian packages the build needs, only when one is missing.
+set -e
+pkgs="cmake make g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc"
+missing=""
+for p in $pkgs; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+if [ "$(id -u)" = 0 ]; then sudo=""; elif command -v sudo >/dev/null; then sudo=sudo; else
+  echo "missing packages:$missing (run as root or install sudo)" >&2; exit 1
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
