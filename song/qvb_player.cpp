@@ -1,0 +1,208 @@
+#include "song/qvb_player.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "song/pitch_tables.h"
+#include "song/qvb_format.h"
+#include "song/sequencer.h"
+#include "sound/mixer.h"
+
+namespace qvb {
+namespace {
+
+constexpr std::int32_t kResetTickInterval = 368;
+
+// True when [offset, offset + length) lies inside an image of `size` bytes.
+bool inside(std::uint64_t offset, std::uint64_t length, std::size_t size) {
+  return offset <= size && length <= size - offset;
+}
+
+}  // namespace
+
+QvbPlayer::QvbPlayer(const std::uint8_t* bytes, std::size_t size) { load(bytes, size); }
+
+QvbPlayer::~QvbPlayer() { release(); }
+
+int QvbPlayer::load(const std::uint8_t* bytes, std::size_t size) {
+  if (bytes == nullptr) {
+    status_ = PLAYER_NO_IMAGE;
+    return status_;
+  }
+  release();
+  try {
+    image_.assign(bytes, bytes + size);
+  } catch (const std::bad_alloc&) {
+    status_ = PLAYER_NO_MEMORY;
+    return status_;
+  }
+  const std::span<const std::uint8_t> image(image_);
+  if (!hasMagic(image)) {
+    image_ = {};
+    return status_ = PLAYER_BAD_MAGIC;
+  }
+  if (size < kFixedHeaderSize) {
+    image_ = {};
+    return status_ = PLAYER_BAD_IMAGE;
+  }
+  const int version = image_[kVersionMajorOffset] * 100 + image_[kVersionMinorOffset];
+  if (version > kLastReadableVersion) {
+    image_ = {};
+    return status_ = PLAYER_BAD_VERSION;
+  }
+  try {
+    if (!locate(size)) {
+      image_ = {};
+      title_ = {};
+      tracks_ = {};
+      voices_ = {};
+      waveList_ = nullptr;
+      return status_ = PLAYER_BAD_IMAGE;
+    }
+  } catch (const std::bad_alloc&) {
+    image_ = {};
+    title_ = {};
+    tracks_ = {};
+    voices_ = {};
+    waveList_ = nullptr;
+    return status_ = PLAYER_NO_MEMORY;
+  }
+  version_ = static_cast<float>(version);
+  context_.noteFrequency = kNoteFrequency.data();
+  context_.periodFrequency = kPeriodFrequency.data();
+  context_.notePeriod = kNotePeriod.data();
+  context_.channelCount = static_cast<std::int32_t>(tracks_.size());
+  context_.tracks = tracks_.data();
+  context_.voices = voices_.data();
+  status_ = PLAYER_READY;  // lets reset() run
+  reset();
+  return status_;
+}
+
+// Finds the title, the channel blocks and the wave list, checking that every
+// one of them lies inside the image before anything is read or allocated.
+bool QvbPlayer::locate(std::size_t size) {
+  const std::uint8_t* bytes = image_.data();
+  const std::uint32_t titleLength = readBe16(bytes + kTitleLengthOffset);
+  const std::size_t countAt = channelCountOffset(titleLength);
+  if (!inside(countAt, 2, size)) return false;
+  const std::uint32_t channelCount = readBe16(bytes + countAt);
+  const std::size_t tableAt = countAt + 2;
+  const Layout layout = layoutOf(bytes[kVersionMajorOffset] * 100 + bytes[kVersionMinorOffset]);
+  const std::size_t tableEnd = tableAt + kChannelEntrySize * channelCount;
+  const std::size_t waveOffsetSize = layout == Layout::OffsetsAndWaves ? 4 : 0;
+  if (!inside(tableAt, tableEnd - tableAt + waveOffsetSize, size)) return false;
+
+  std::uint64_t running = tableEnd;  // layout 1: blocks back to back after the table
+  std::vector<Track> tracks(channelCount);
+  for (std::uint32_t i = 0; i < channelCount; ++i) {
+    const std::uint8_t* entry = bytes + tableAt + kChannelEntrySize * i;
+    const std::uint32_t length = readBe32(entry + 4);
+    const std::uint64_t offset = layout == Layout::BackToBack ? running : readBe32(entry);
+    if (!inside(offset, length, size)) return false;
+    running += length;
+    tracks[i].data = bytes + offset;
+    tracks[i].length = static_cast<std::int32_t>(length);
+  }
+
+  waveList_ = nullptr;
+  if (layout == Layout::OffsetsAndWaves) {
+    const std::uint32_t listAt = readBe32(bytes + tableEnd);
+    if (!inside(listAt, 2, size)) return false;
+    const std::uint32_t waveCount = readBe16(bytes + listAt);
+    if (!inside(listAt + 2, std::uint64_t{kWaveRecordSize} * waveCount, size)) return false;
+    waveList_ = bytes + listAt;
+  }
+
+  title_.assign(titleLength + 1, 0);
+  const std::uint8_t* title = bytes + kTitleOffset;
+  const std::uint8_t* titleEnd = std::find(title, title + titleLength, 0);
+  std::copy(title, titleEnd, title_.begin());
+  titleLength_ = static_cast<std::int32_t>(titleLength);
+  voices_.assign(channelCount, nullptr);
+  tracks_ = std::move(tracks);
+  return true;
+}
+
+int QvbPlayer::release() {
+  if (status_ < 0) return 0;
+  reset();
+  image_ = {};
+  title_ = {};
+  tracks_ = {};
+  voices_ = {};
+  waveList_ = nullptr;
+  titleLength_ = 0;
+  version_ = 0;
+  context_ = DriverContext{};
+  status_ = PLAYER_NO_IMAGE;
+  return 1;
+}
+
+int QvbPlayer::reset() {
+  if (status_ < 0) return 0;
+  context_.tickInterval = kResetTickInterval;
+  releaseMixer();
+  for (Track& track : tracks_) track = Track{.data = track.data, .wait = 1, .length = track.length};
+  status_ = PLAYER_READY;
+  return 1;
+}
+
+void QvbPlayer::releaseMixer() {
+  mixer_.reset();  // tears the output down first, so no callback runs from here on
+  context_.mixer = nullptr;
+}
+
+int QvbPlayer::play(AudioPlatform& platform) {
+  if (status_ < 0) return 0;
+  reset();
+  createMixer(platform);
+  status_ = PLAYER_PLAYING;
+  return 1;
+}
+
+int QvbPlayer::createMixer(AudioPlatform& platform) {
+  if (mixer_) return 0;
+  try {
+    mixer_ = std::make_unique<Mixer>(context_.channelCount, platform);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  context_.mixer = mixer_.get();
+  const int supplied = mixer_->CopyVoices(voices_.data(), context_.channelCount);
+  // A Mixer that could not make a voice for every channel gets no timers: the
+  // callbacks would otherwise reach voices that do not exist. It stays silent.
+  if (supplied < context_.channelCount) return 1;
+  mixer_->SetTimer1(context_.tickInterval, effectFrameCallback, &context_);
+  mixer_->SetTimer2(context_.tickInterval, tickCallback, &context_);
+  loadWaves();
+  return 1;
+}
+
+// Later records for the same slot replace earlier ones.
+void QvbPlayer::loadWaves() {
+  if (waveList_ == nullptr) return;
+  const std::uint32_t count = readBe16(waveList_);
+  for (std::uint32_t j = 0; j < count; ++j) {
+    const std::uint8_t* record = waveList_ + 2 + kWaveRecordSize * j;
+    mixer_->SetWave(record[0], record + 2);
+  }
+}
+
+float QvbPlayer::getVersion() const {
+  if (status_ < 0) return 0.0f;
+  return version_ / 100;
+}
+
+int QvbPlayer::getTitle(char* dest, int size) const {
+  if (status_ < 0 || dest == nullptr || size < 1) return 0;
+  const int n = titleLength_ < size ? titleLength_ : size - 1;
+  const char* title = title_.empty() ? nullptr : title_.data();
+  int i = 0;
+  for (; title != nullptr && i < n && title[i] != 0; ++i) dest[i] = title[i];
+  for (; i <= n; ++i) dest[i] = 0;
+  return n;
+}
+
+}  // namespace qvb
