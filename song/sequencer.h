@@ -8,6 +8,11 @@
 
 namespace qvb {
 
+// Items a channel may read in one tick. A well-formed song reads a handful;
+// a channel that reaches this many without a note or rest that takes time
+// (repeats nested around commands only) finishes instead of stalling the fill.
+inline constexpr int kMaxItemsPerTick = 65536;
+
 void tick(DriverContext& context);
 void effectFrame(DriverContext& context);
 

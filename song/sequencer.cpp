@@ -1,0 +1,313 @@
+#include "song/sequencer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+#include "song/pitch_tables.h"
+#include "sound/mixer.h"
+#include "sound/voice.h"
+
+namespace qvb {
+namespace {
+
+// What reading one item left the channel to do next.
+enum class Step { Continue, Wait, End };
+
+int clampPeriod(std::int32_t period) { return std::clamp(period, 0, kMaxPeriod); }
+
+// The context's Voice for a channel, or null when the Mixer did not supply one;
+// such a channel is left alone, since nothing can sound through it.
+Voice* voiceOf(const DriverContext& context, int channel) {
+  return context.voices != nullptr ? context.voices[channel] : nullptr;
+}
+
+// True when n more bytes can be read at the track's position inside its block.
+bool canRead(const Track& track, int n) {
+  return track.data != nullptr && track.pos >= 0 && track.length >= 0 &&
+         track.pos <= track.length - n;
+}
+
+std::uint8_t readU8(Track& track) { return track.data[track.pos++]; }
+
+std::int32_t readU16(Track& track) {
+  const std::int32_t high = track.data[track.pos];
+  const std::int32_t low = track.data[track.pos + 1];
+  track.pos += 2;
+  return high << 8 | low;
+}
+
+// Number of operand bytes before the effect can run; length fields are read
+// on their own because their size depends on their first byte.
+int operandBytes(const CommandInfo& info) {
+  int bytes = 0;
+  for (Operand operand : info.operands) {
+    if (operand == Operand::U8 || operand == Operand::S8) bytes += 1;
+    if (operand == Operand::U16) bytes += 2;
+  }
+  return bytes;
+}
+
+// Reads a length field; false when the block ends inside it.
+bool readLength(Track& track, std::int32_t& ticks) {
+  if (!canRead(track, 1)) return false;
+  const std::uint8_t first = readU8(track);
+  if (first != kLongLength) {
+    ticks = first;
+    return true;
+  }
+  if (!canRead(track, 2)) return false;
+  ticks = readU16(track);
+  return true;
+}
+
+void noteOn(const DriverContext& context, Track& track, Voice& voice, int note) {
+  if (track.periodMode == 0) {
+    // Converting to uint16 keeps the value modulo 65536, so a negative detune
+    // on a low note wraps instead of overflowing.
+    voice.frequency = static_cast<std::uint16_t>(context.noteFrequency[note] + track.detune);
+  } else {
+    track.period = clampPeriod(context.notePeriod[note] - track.detune);
+    voice.frequency = context.periodFrequency[track.period];
+  }
+  voice.volumeRight = track.volumeRight;
+  voice.volumeLeft = track.volumeLeft;
+  track.keyOn = 1;
+  track.noteFrames = 0;
+}
+
+void finish(Track& track, Voice& voice) {
+  track.wait = 0;
+  track.keyOn = 0;
+  voice.volumeRight = 0;
+  voice.volumeLeft = 0;
+}
+
+// Performs one item at the track's position. Reaching the end of the block,
+// also in the middle of an item, reads as END.
+Step readItem(DriverContext& context, Track& track, Voice& voice) {
+  if (!canRead(track, 1)) return Step::End;
+  const std::uint8_t opcode = readU8(track);
+
+  if (isNote(opcode) || opcode == REST) {
+    std::int32_t ticks = 0;
+    if (!readLength(track, ticks)) return Step::End;
+    if (opcode == REST) {
+      track.keyOn = 0;
+      if (track.release == 0) {
+        voice.volumeRight = 0;
+        voice.volumeLeft = 0;
+      }
+    } else {
+      noteOn(context, track, voice, opcode);
+    }
+    track.wait = ticks;
+    return ticks != 0 ? Step::Wait : Step::Continue;
+  }
+
+  const CommandInfo& info = commandFor(opcode);
+  if (!canRead(track, operandBytes(info))) return Step::End;
+
+  switch (opcode) {
+    case VOLUME:
+      track.volumeRight = track.volumeLeft = readU8(track);
+      return Step::Continue;
+    case RELEASE:
+      track.release = readU8(track);
+      return Step::Continue;
+    case DETUNE:
+      track.detune = static_cast<std::int8_t>(readU8(track));
+      return Step::Continue;
+    case SWEEP:
+      track.sweep = static_cast<std::int8_t>(readU8(track));
+      return Step::Continue;
+    case VOLUME_RIGHT:
+      track.volumeRight = readU8(track);
+      return Step::Continue;
+    case VOLUME_LEFT:
+      track.volumeLeft = readU8(track);
+      return Step::Continue;
+    case TEMPO:
+      context.tickInterval = readU16(track);
+      if (context.mixer != nullptr) context.mixer->SetTimer2Interval(context.tickInterval);
+      return Step::Continue;
+    case VIBRATO_DELAY:
+      track.vibratoDelay = readU16(track);
+      track.vibratoOn = track.vibratoDelay != 0 ? 1 : 0;
+      return Step::Continue;
+    case VIBRATO_DEPTH:
+      track.vibratoDepth = readU8(track);
+      return Step::Continue;
+    case VIBRATO_RATE:
+      track.vibratoRate = readU8(track);
+      return Step::Continue;
+    case VIBRATO_STEP:
+      track.vibratoStep = static_cast<std::int8_t>(readU8(track));
+      return Step::Continue;
+    case VIBRATO_GROWTH:
+      track.vibratoGrowth = readU8(track);
+      return Step::Continue;
+    case LOOP_MARK:
+      track.loopMark = track.pos;
+      return Step::Continue;
+    case REPEAT_START: {
+      // A level without a slot is skipped whole, so its loop body plays once.
+      const std::uint8_t level = readU8(track);
+      const std::uint8_t count = readU8(track);
+      if (level < kRepeatLevels) {
+        track.repeatCount[level] = count;
+        track.repeatStart[level] = track.pos;
+      }
+      return Step::Continue;
+    }
+    case REPEAT_BREAK: {
+      // Offset 0 means no REPEAT_END of this level was read yet: no exit to take.
+      const std::uint8_t level = readU8(track);
+      if (level < kRepeatLevels && track.repeatCount[level] == 1 && track.repeatExit[level] != 0)
+        track.pos = track.repeatExit[level];
+      return Step::Continue;
+    }
+    case REPEAT_END: {
+      // The count never goes below 0, so a count of 0 (or an END without its
+      // START) plays the body once instead of jumping back 2^32 times.
+      const std::uint8_t level = readU8(track);
+      if (level < kRepeatLevels) {
+        track.repeatExit[level] = track.pos;
+        if (track.repeatCount[level] > 0) --track.repeatCount[level];
+        if (track.repeatCount[level] > 0) track.pos = track.repeatStart[level];
+      }
+      return Step::Continue;
+    }
+    case TIMBRE:
+      voice.timbre = readU8(track);
+      return Step::Continue;
+    case VOICE_TYPE: {
+      const std::uint8_t operand = readU8(track);
+      voice.SetType(operand & 0x0F);
+      track.periodMode = operand >> 7;
+      return Step::Continue;
+    }
+    default:
+      return Step::End;  // END and every unassigned command byte
+  }
+}
+
+// Reads items until a note or rest that takes time, or until the channel
+// finishes. A second END in one reading means the loop since the mark took
+// no time and would run for ever, so the channel finishes instead; the item
+// budget stops repeats of bodies that take no time.
+void readChannel(DriverContext& context, Track& track, Voice& voice) {
+  bool jumpedToMark = false;
+  for (int items = 0; items < kMaxItemsPerTick; ++items) {
+    switch (readItem(context, track, voice)) {
+      case Step::Wait:
+        return;
+      case Step::Continue:
+        break;
+      case Step::End:
+        if (track.loopMark == 0 || jumpedToMark) {
+          finish(track, voice);
+          return;
+        }
+        jumpedToMark = true;
+        track.pos = track.loopMark;
+        ++track.loopJumps;
+        break;
+    }
+  }
+  finish(track, voice);
+}
+
+void releaseAndSweep(const DriverContext& context, Track& track, Voice& voice) {
+  if (track.release != 0) {
+    voice.volumeRight = track.release < voice.volumeRight ? voice.volumeRight - track.release : 0;
+    voice.volumeLeft = track.release < voice.volumeLeft ? voice.volumeLeft - track.release : 0;
+  }
+  if (track.sweep != 0) {
+    if (track.periodMode == 0) {
+      const auto swept = static_cast<std::uint16_t>(voice.frequency + track.sweep);
+      voice.frequency = swept != 0 ? swept : 1;
+    } else {
+      // Kept inside the table so a long sweep neither leaves it nor overflows.
+      track.period = clampPeriod(track.period - track.sweep);
+      voice.frequency = context.periodFrequency[track.period];
+    }
+  }
+}
+
+void vibratoStep(const DriverContext& context, Track& track, Voice& voice) {
+  track.vibratoTimer = 0;
+  track.vibratoOffset += track.vibratoDelta;
+  if (track.vibratoDelta > 0) {
+    if (track.vibratoOffset >= track.vibratoRange) {
+      track.vibratoDelta = -track.vibratoDelta;
+      ++track.vibratoTurns;
+      if (track.vibratoTurns == track.vibratoGrowth) {
+        track.vibratoTurns = 0;
+        ++track.vibratoRange;
+      }
+    }
+  } else if (track.vibratoOffset <= -track.vibratoRange) {
+    // Turning at the lower bound does not count a turn.
+    track.vibratoDelta = -track.vibratoDelta;
+    if (track.vibratoTurns == track.vibratoGrowth) {
+      track.vibratoTurns = 0;
+      ++track.vibratoRange;
+    }
+  }
+  const std::int32_t pitch = track.vibratoBase + track.vibratoOffset;
+  if (track.periodMode == 0)
+    voice.frequency = static_cast<std::uint16_t>(pitch);
+  else
+    voice.frequency = context.periodFrequency[clampPeriod(pitch)];
+}
+
+void vibrato(const DriverContext& context, Track& track, Voice& voice) {
+  if (track.noteFrames < track.vibratoDelay) {
+    ++track.noteFrames;
+  } else if (track.noteFrames == track.vibratoDelay) {
+    // The offset is kept: the previous note's offset carries over.
+    track.vibratoBase = track.periodMode == 0 ? voice.frequency : track.period;
+    track.vibratoRange = track.vibratoDepth;
+    track.vibratoDelta = track.vibratoStep;
+    track.vibratoTimer = 0;
+    track.vibratoTurns = 0;
+    ++track.noteFrames;
+  } else {
+    // Saturates instead of overflowing when the rate is never met (rate 0).
+    if (track.vibratoTimer < INT32_MAX) ++track.vibratoTimer;
+    if (track.vibratoTimer == track.vibratoRate) vibratoStep(context, track, voice);
+  }
+}
+
+}  // namespace
+
+void tick(DriverContext& context) {
+  for (int i = 0; i < context.channelCount; ++i) {
+    Voice* voice = voiceOf(context, i);
+    Track& track = context.tracks[i];
+    if (voice == nullptr || track.wait <= 0) continue;
+    if (--track.wait != 0) continue;
+    readChannel(context, track, *voice);
+  }
+}
+
+void effectFrame(DriverContext& context) {
+  for (int i = 0; i < context.channelCount; ++i) {
+    Voice* voice = voiceOf(context, i);
+    if (voice == nullptr) continue;
+    Track& track = context.tracks[i];
+    if (track.keyOn == 0) releaseAndSweep(context, track, *voice);
+    if (track.vibratoOn == 1) vibrato(context, track, *voice);
+  }
+}
+
+void tickCallback(void* context) {
+  if (context != nullptr) tick(*static_cast<DriverContext*>(context));
+}
+
+void effectFrameCallback(void* context) {
+  if (context != nullptr) effectFrame(*static_cast<DriverContext*>(context));
+}
+
+}  // namespace qvb
