@@ -1,0 +1,30 @@
+// Runs a program as a child process for command-line tests: captures its
+// standard output and error, and its exit status, or kills it after a while.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace qvb::test {
+
+struct ProcessResult {
+  std::string out;
+  std::string err;
+  int exitStatus = -1;  // 0..255 when it exited by itself
+  bool killed = false;  // still running at the deadline, then killed
+};
+
+// Runs argv[0] with its arguments in directory `cwd`. A program still running
+// after `limit` is killed (a program that plays a song never ends by itself).
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& cwd,
+                         std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+// A fresh empty directory for one test, removed by the caller when wanted.
+std::string makeTempDir();
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+
+}  // namespace qvb::test
