@@ -21,7 +21,10 @@ class Voice {
 
   // Adds count / 2 stereo frames to buffer (count 16-bit values, left first).
   void Render(int sampleRate, std::int16_t* buffer, int count);
-  // The other output formats: count is the number of samples of that format.
+  // The other output formats carry the same signal; count is the number of
+  // samples of that format. Mono is (left + right) >> 1; 8-bit adds the 16-bit
+  // value rounded to its top byte as a signed number, and the Mixer turns the
+  // finished buffer into unsigned PCM.
   void Render8Mono(int sampleRate, std::uint8_t* buffer, int count);
   void Render8Stereo(int sampleRate, std::uint8_t* buffer, int count);
   void Render16Mono(int sampleRate, std::int16_t* buffer, int count);

@@ -1,0 +1,15 @@
+#include "sound/audio_platform.h"
+
+namespace qvb {
+
+std::uint32_t formatFlag(const AudioFormat& format) {
+  const bool eightBit = format.bytesPerSample == 1;
+  const bool mono = format.channels == 1;
+  std::uint32_t flag = eightBit ? (mono ? kFormat2M08 : kFormat2S08)
+                                : (mono ? kFormat2M16 : kFormat2S16);
+  // The 44100 Hz flags sit four bits above their 22050 Hz twins.
+  if (format.sampleRate == 44100) flag <<= 4;
+  return flag;
+}
+
+}  // namespace qvb
