@@ -1,0 +1,77 @@
+// qvbp -s on version 0.81 images, run as a process: the assembler file's name,
+// its exact bytes, and the message for an image the converter refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/qvb_image_builder.h"
+#include "tests/support/run_process.h"
+
+namespace qvb {
+namespace {
+
+const std::string kBanner =
+    "QVB Player for console\n\tDriver version: 0.85\n\tCompiler version: 0.85\n\n";
+const std::string kFourLines =
+    ";;\n;; This section is created by qvb2asm converter v0.81\n;;\nsong::\n";
+
+std::string image081(std::vector<std::vector<std::uint8_t>> channels) {
+  test::ImageSpec spec;
+  spec.versionMinor = 81;
+  spec.title = "song";
+  spec.channels = std::move(channels);
+  const std::vector<std::uint8_t> bytes = test::buildImage(spec);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+class AsmOutput : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = test::makeTempDir(); }
+  test::ProcessResult run(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{QVBP_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return test::runProcess(argv, dir_);
+  }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string dir_;
+};
+
+TEST_F(AsmOutput, WritesTheTextNextToTheImage) {
+  const std::string image = image081({{0x8d, 0x02, 0x10, 0x2a, 0xff},
+                                      {0x8d, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80},
+                                      {0x8d, 0x01}});
+  test::writeFile(path("SONG.QVB"), image);
+  const test::ProcessResult r = run({"-S", "SONG.QVB"});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.out, kBanner + "filename: SONG.QVB\nfilesize: " + std::to_string(image.size()) +
+                       "\nasm_name: SONG.ASM\n\n");
+  EXPECT_EQ(test::readFile(path("SONG.ASM")),
+            kFourLines +
+                "\t.byte 0x03, 0x00\t;data size of channel 1 (little endian)\n"
+                "\t.byte 0x08, 0x00\t;data size of channel 2 (little endian)\n"
+                "\t.byte 0x00, 0x00\t;data size of channel 3 (little endian)\n"
+                "\n\t;channel 1 data\n\n"
+                "\t.byte 0x10, 0x2a, 0xff\n"
+                "\n\t;channel 2 data\n\n"
+                "\t.byte 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80\n"
+                "\n\t;channel 3 data\n\n");
+}
+
+TEST_F(AsmOutput, RefusedImageLeavesThePartialFile) {
+  const std::string image = image081({{0x8d, 0x00, 0xff}, {0x8d, 0x00, 0xff}});
+  test::writeFile(path("song.Qvb"), image);
+  test::writeFile(path("tune"), image);
+  const test::ProcessResult r = run({"-s", "song.Qvb", "tune"});
+  EXPECT_EQ(r.exitStatus, 0);
+  const std::string size = std::to_string(image.size());
+  EXPECT_EQ(r.out, kBanner + "filename: song.Qvb\nfilesize: " + size +
+                       "\nasm_name: song.Asm\nqvb2asm convert faild!(error code 3)\n\n"
+                       "filename: tune\nfilesize: " + size +
+                       "\nasm_name: tune.asm\nqvb2asm convert faild!(error code 3)\n\n");
+  EXPECT_EQ(test::readFile(path("song.Asm")), kFourLines);
+  EXPECT_EQ(test::readFile(path("tune.asm")), kFourLines);
+}
+
+}  // namespace
+}  // namespace qvb
