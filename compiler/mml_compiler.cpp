@@ -1,20 +1,90 @@
-// Placeholder until the compiler lands: every text is refused as a header error.
 #include "compiler/mml_compiler.h"
+
+#include <algorithm>
+#include <new>
+
+#include "compiler/compile_errors.h"
+#include "compiler/image_writer.h"
+#include "compiler/preprocess.h"
+#include "compiler/track_compiler.h"
 
 namespace qvb {
 
 float compilerVersion() { return 0.85f; }
 
-MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t) { status_ = text ? -5 : 1; }
+MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t size) { compile(text, size); }
+
+int MmlCompiler::fail(int code, std::int32_t line, std::int32_t row) {
+  status_ = code;
+  errorLine_ = line;
+  errorRow_ = row;
+  return code;
+}
+
+int MmlCompiler::failAtReader(int code) {
+  std::int32_t line = 0;
+  std::int32_t row = 0;
+  reader_.position(line, row);
+  return fail(code, line, row);
+}
+
+int MmlCompiler::compile(const std::uint8_t* text, std::int32_t size) {
+  if (text == nullptr) {
+    status_ = 1;
+    return status_;
+  }
+  source_.clear();
+  image_.clear();
+  status_ = 1;
+  // Running out of memory anywhere (work copy, line lists, title, waves,
+  // buffers, image) fails the compile as a whole.
+  try {
+    return steps(text, size);
+  } catch (const std::bad_alloc&) {
+    image_.clear();
+    return fail(ERR_MEMORY, 0, 0);
+  }
+}
+
+int MmlCompiler::steps(const std::uint8_t* text, std::int32_t size) {
+  if (size < 0) return fail(ERR_MEMORY, 0, 0);
+  source_.assign(static_cast<std::size_t>(size) + 2, 0);
+  std::copy(text, text + size, source_.begin());
+
+  if (const int result = preprocess(source_, errorLine_, errorRow_); result != 0) {
+    status_ = result;
+    return result;
+  }
+  if (const int line = reader_.split(source_.data()); line != 0) return fail(ERR_CHANNEL_MARKER, line, 0);
+  if (const int result = parseHeader(reader_, header_); result != 0) return failAtReader(result);
+
+  if (header_.channelCount <= 0 || header_.title.empty()) return fail(ERR_NO_TITLE_OR_CHANNEL, 0, 0);
+  if (header_.mode == kModeFamicom && header_.channelCount != 3) return fail(ERR_CHANNEL_COUNT, 0, 0);
+  // Exactly the channels 0..channelCount have an entry: the highest letter
+  // with text is the channelCount-th one.
+  if (reader_.lastChannel() != header_.channelCount) return fail(ERR_CHANNEL_COUNT, 0, 0);
+
+  tracks_.emplace(header_.channelCount);
+  if (const int result = compileTracks(reader_, header_, *tracks_); result != 0) {
+    if (result == ERR_MEMORY) return fail(ERR_MEMORY, 0, 0);
+    return failAtReader(result);
+  }
+  image_ = writeImage(header_, *tracks_);
+  return fail(0, 0, 0);
+}
 
 int MmlCompiler::errorInfo(CompileError& info) const {
   if (status_ >= 0) return 0;
-  info = {status_, 1, 1};
+  info = {status_, errorLine_, errorRow_};
   return 1;
 }
 
 std::int32_t MmlCompiler::imageSize() const { return status_ == 0 ? static_cast<std::int32_t>(image_.size()) : 0; }
 
-int MmlCompiler::copyImage(std::uint8_t*) const { return 0; }
+int MmlCompiler::copyImage(std::uint8_t* destination) const {
+  if (status_ != 0 || destination == nullptr) return 0;
+  std::copy(image_.begin(), image_.end(), destination);
+  return 1;
+}
 
 }  // namespace qvb

@@ -3,7 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "compiler/channel_buffers.h"
+#include "compiler/mml_source.h"
+#include "compiler/song_header.h"
 
 namespace qvb {
 
@@ -19,6 +24,7 @@ class MmlCompiler {
  public:
   MmlCompiler(const std::uint8_t* text, std::int32_t size);
 
+  // 0 = image ready, 1 = nothing compiled, negative = error code.
   int status() const { return status_; }
   // 1 and the code, line and row when the compile failed; else 0, info untouched.
   int errorInfo(CompileError& info) const;
@@ -26,8 +32,19 @@ class MmlCompiler {
   int copyImage(std::uint8_t* destination) const;
 
  private:
-  int status_ = 1;
+  int compile(const std::uint8_t* text, std::int32_t size);
+  int steps(const std::uint8_t* text, std::int32_t size);
+  int fail(int code, std::int32_t line, std::int32_t row);
+  int failAtReader(int code);
+
+  std::vector<std::uint8_t> source_;  // the work copy: the text and two more bytes
   std::vector<std::uint8_t> image_;
+  int status_ = 1;
+  std::int32_t errorLine_ = 0;
+  std::int32_t errorRow_ = 0;
+  MmlSource reader_;
+  std::optional<ChannelBuffers> tracks_;
+  SongHeader header_;
 };
 
 }  // namespace qvb

@@ -1,0 +1,224 @@
+#include "compiler/mml_source.h"
+
+#include <climits>
+
+namespace qvb {
+
+namespace {
+
+constexpr std::uint8_t kLf = 0x0A;
+constexpr std::uint8_t kCr = 0x0D;
+
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+
+// The channel a marker letter selects, or -1 for a byte that is no letter.
+int markerChannel(std::uint8_t letter) {
+  if (letter >= 'A' && letter <= 'Z') return letter - 'A' + 1;
+  if (letter >= 'a' && letter <= 'z') return letter - 'a' + 1;
+  return -1;
+}
+
+// 32-bit wrap-around without signed overflow.
+std::int32_t wrap(std::uint32_t value) { return static_cast<std::int32_t>(value); }
+
+}  // namespace
+
+int MmlSource::split(std::uint8_t* text) {
+  lineNumber_ = 1;
+  int channel = 0;
+  std::uint8_t* p = text;
+  while (*p != kLf) {
+    std::uint8_t* q = p;
+    while (*q == 0 || *q == ' ') ++q;
+    if (*q == '#') {
+      const std::uint8_t after = q[2];
+      if (after == 0 || after == kLf || after == kCr || after == ' ') {
+        const int marked = markerChannel(q[1]);
+        if (marked < 0) return lineNumber_;
+        channel = marked;
+        q[0] = ' ';
+        q[1] = ' ';
+      } else {
+        channel = 0;  // a directive line
+      }
+    }
+    if (channel >= static_cast<int>(lines_.size())) lines_.resize(static_cast<std::size_t>(channel) + 1);
+    lines_[static_cast<std::size_t>(channel)].push_back(SourceLine{lineNumber_, p});
+    while (*p != kCr && *p != kLf) ++p;
+    ++p;
+    ++lineNumber_;
+  }
+  return 0;
+}
+
+std::int32_t MmlSource::lineCount(int channel) const {
+  if (channel < 0 || channel > lastChannel()) return 0;
+  return static_cast<std::int32_t>(lines_[static_cast<std::size_t>(channel)].size());
+}
+
+const SourceLine& MmlSource::line(int channel, std::int32_t index) const {
+  return lines_[static_cast<std::size_t>(channel)][static_cast<std::size_t>(index)];
+}
+
+void MmlSource::enterChannel(int channel) {
+  channel_ = channel;
+  const auto& list = lines_[static_cast<std::size_t>(channel)];
+  channelLines_ = list.data();
+  channelLineCount_ = static_cast<std::int32_t>(list.size());
+  moveTo(0, 0);
+}
+
+void MmlSource::moveTo(std::int32_t lineIndex, std::int32_t column) {
+  lineIndex_ = lineIndex;
+  column_ = column;
+  text_ = channelLineCount_ > 0 ? channelLines_[lineIndex].text : nullptr;
+}
+
+int MmlSource::selectChannel(int channel) {
+  if (channel < 0 || channel > lastChannel()) return 0;
+  enterChannel(channel);
+  repeatCount_ = 0;
+  pushback_ = -1;
+  return 1;
+}
+
+int MmlSource::readChar(bool expand) {
+  if (channel_ < 0) return END_OF_TEXT;
+  if (pushback_ != -1) {
+    const int held = pushback_;
+    pushback_ = -1;
+    return held;
+  }
+  if (channelLineCount_ == 0) return END_OF_TEXT;
+  for (;;) {
+    const std::uint8_t b = text_[column_++];
+    if (!expand) return b;
+    switch (b) {
+      case 0:
+        break;
+      case kCr:
+      case kLf:
+        if (lineIndex_ + 1 == channelLineCount_) {
+          // The end of a channel leaves the cursor at the start of the header.
+          enterChannel(0);
+          return END_OF_TEXT;
+        }
+        moveTo(lineIndex_ + 1, 0);
+        break;
+      case '[': {
+        if (repeatCount_ != 0) return ERR_REPEAT_NESTED;
+        std::uint32_t count = 0;
+        bool digits = false;
+        while (isDigit(text_[column_])) {
+          count = count * 10 + static_cast<std::uint32_t>(text_[column_++] - '0');
+          digits = true;
+        }
+        repeatCount_ = digits ? wrap(count) : 2;
+        if (repeatCount_ == 1) return ERR_REPEAT_ONE;
+        repeatStartLine_ = lineIndex_;
+        repeatStartColumn_ = column_;
+        break;
+      }
+      case ']':
+        if (repeatCount_ == 0) return ERR_REPEAT_CLOSE;
+        repeatCount_ = wrap(static_cast<std::uint32_t>(repeatCount_) - 1);
+        if (repeatCount_ > 0) {
+          repeatExitLine_ = lineIndex_;
+          repeatExitColumn_ = column_;
+          moveTo(repeatStartLine_, repeatStartColumn_);
+        }
+        break;
+      case '|':
+        if (repeatCount_ == 1) {
+          repeatCount_ = 0;
+          moveTo(repeatExitLine_, repeatExitColumn_);
+        }
+        break;
+      default:
+        return b;
+    }
+  }
+}
+
+int MmlSource::getNonBlank() {
+  int c = getChar();
+  while (c == ' ') c = getChar();
+  return c;
+}
+
+int MmlSource::peekNonBlank() {
+  pushback_ = getNonBlank();
+  return pushback_;
+}
+
+int MmlSource::matchWord(std::string_view word) {
+  for (const char letter : word)
+    if (getNonBlank() != static_cast<unsigned char>(letter)) return 0;
+  return 1;
+}
+
+int MmlSource::readInt(std::int32_t& value) {
+  value = 0;
+  int x = peekNonBlank();
+  bool negative = false;
+  if (x == '-') {
+    pushback_ = -1;
+    x = peekNonBlank();
+    negative = true;
+  }
+  if (!isDigit(x)) return 0;
+  std::uint32_t magnitude = 0;
+  while (isDigit(x = peekNonBlank())) {
+    pushback_ = -1;
+    magnitude = magnitude * 10 + static_cast<std::uint32_t>(x - '0');
+  }
+  value = wrap(negative ? 0u - magnitude : magnitude);
+  return 1;
+}
+
+int MmlSource::countDots() {
+  int dots = 0;
+  while (peekNonBlank() == '.') {
+    pushback_ = -1;
+    if (dots < INT_MAX) ++dots;
+  }
+  return dots;
+}
+
+int MmlSource::readArgs(std::span<std::int32_t> values, std::span<bool> present) {
+  const std::size_t n = values.size() < present.size() ? values.size() : present.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool last = i + 1 == n;
+    if (!last && peekNonBlank() == ',') {
+      pushback_ = -1;
+      present[i] = false;
+      continue;
+    }
+    if (!readInt(values[i])) {
+      for (std::size_t k = i; k < n; ++k) present[k] = false;
+      return 1;
+    }
+    present[i] = true;
+    if (!last) {
+      if (peekNonBlank() == ',') {
+        pushback_ = -1;
+      } else {
+        for (std::size_t k = i + 1; k < n; ++k) present[k] = false;
+        return 1;
+      }
+    }
+  }
+  return 1;
+}
+
+void MmlSource::position(std::int32_t& line, std::int32_t& row) const {
+  if (channel_ < 0 || channelLineCount_ == 0) {
+    line = 0;
+    row = 0;
+    return;
+  }
+  line = channelLines_[lineIndex_].number;
+  row = column_;
+}
+
+}  // namespace qvb

@@ -1,0 +1,87 @@
+// The source index and character reader of the compiler. `split` files every
+// line of a preprocessed text under its channel (0 = header lines, 1..26 = the
+// lines marked #A..#Z); the reader then delivers one channel's text a byte at a
+// time, skipping removed bytes, crossing line ends, replaying [n ... | ...]
+// repeat brackets, and holding one character of look-ahead. The token readers
+// on top of it (numbers, words, dots, argument lists) serve the header parser
+// and the command compiler.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace qvb {
+
+struct WaveDef;
+
+// Codes the reader returns in place of a character.
+inline constexpr int END_OF_TEXT = -1024;
+inline constexpr int ERR_REPEAT_CLOSE = -1025;   // ']' with no repeat open
+inline constexpr int ERR_REPEAT_ONE = -1026;     // a repeat count of 1
+inline constexpr int ERR_REPEAT_NESTED = -1027;  // '[' while a repeat is open
+
+struct SourceLine {
+  std::int32_t number;  // 1-based line number in the source
+  std::uint8_t* text;   // first byte in the work copy; the line runs to the next CR
+};
+
+class MmlSource {
+ public:
+  static constexpr int kChannels = 27;  // header and the letters A..Z
+
+  // Files the lines of a preprocessed text (ending in two LFs) by channel;
+  // overwrites channel markers with spaces. Returns 0, or the line number of
+  // a marker whose letter is not A-Z or a-z.
+  int split(std::uint8_t* text);
+
+  int lastChannel() const { return static_cast<int>(lines_.size()) - 1; }
+  std::int32_t lineCount(int channel) const;
+  const SourceLine& line(int channel, std::int32_t index) const;
+
+  // 1 with the cursor at the start of the channel; 0 when it has no entry.
+  int selectChannel(int channel);
+  // The next character (0..255) or a reader code. Raw reads return every
+  // byte unexamined; expanded reads skip, cross lines and run repeats.
+  int readChar(bool expand);
+  int getChar() { return readChar(true); }
+  int getNonBlank();
+  int peekNonBlank();
+
+  int matchWord(std::string_view word);
+  // Optional '-' and decimal digits, blanks allowed between them; the value
+  // wraps around in 32 bits. 0 when no digit stands here (a '-' stays eaten).
+  int readInt(std::int32_t& value);
+  int countDots();
+  // A comma list of up to values.size() numbers, any of them omitted.
+  int readArgs(std::span<std::int32_t> values, std::span<bool> present);
+  // The body of a #WAV directive after the word; false on any syntax error.
+  bool parseWave(WaveDef& wave);
+
+  // The current line's number and the bytes of it consumed so far; 0 and 0
+  // when no line is selected.
+  void position(std::int32_t& line, std::int32_t& row) const;
+
+ private:
+  void moveTo(std::int32_t lineIndex, std::int32_t column);
+  void enterChannel(int channel);
+
+  std::vector<std::vector<SourceLine>> lines_;
+  std::int32_t lineNumber_ = 1;
+  int channel_ = -1;
+  std::int32_t lineIndex_ = 0;
+  std::int32_t column_ = 0;
+  std::int32_t repeatStartLine_ = 0;
+  std::int32_t repeatStartColumn_ = 0;
+  std::int32_t repeatCount_ = 0;
+  std::int32_t repeatExitLine_ = 0;
+  std::int32_t repeatExitColumn_ = 0;
+  int pushback_ = -1;
+  // The selected channel's lines and the current line's text, cached for speed.
+  const SourceLine* channelLines_ = nullptr;
+  std::int32_t channelLineCount_ = 0;
+  const std::uint8_t* text_ = nullptr;
+};
+
+}  // namespace qvb

@@ -1,0 +1,320 @@
+#include "compiler/track_compiler.h"
+
+#include <array>
+#include <cstdint>
+
+#include "compiler/compile_errors.h"
+#include "song/track_commands.h"
+
+namespace qvb {
+
+namespace {
+
+constexpr std::array<int, 7> kNoteSemitones{9, 11, 0, 2, 4, 5, 7};  // a b c d e f g
+constexpr std::array<int, 4> kFamicomDuties{2, 4, 6, 7};
+constexpr int kFamicomWaveChannel = 2;  // the third channel plays the sine voice
+
+bool inRange(std::int64_t v, std::int64_t lo, std::int64_t hi) { return lo <= v && v <= hi; }
+
+class ChannelCompiler {
+ public:
+  ChannelCompiler(MmlSource& reader, ChannelBuffers& out, std::int32_t mode, int index)
+      : in_(reader), out_(out), famicom_(mode == kModeFamicom), index_(index) {}
+
+  int run() {
+    if (famicom_) {
+      out_.put(VOICE_TYPE);
+      out_.put(index_ == kFamicomWaveChannel ? 3 : 1);
+    }
+    for (;;) {
+      const int ch = in_.getNonBlank();
+      if (ch == END_OF_TEXT) {
+        if (loopDepth_ != 0) return ERR_LOOP_OPEN;
+        out_.put(END);
+        return 0;
+      }
+      const int result = command(ch);
+      if (result != 0) return result;
+      // A full buffer drops every later byte, so there is no use going on.
+      if (out_.failed()) return ERR_MEMORY;
+    }
+  }
+
+ private:
+  // The number that follows, or the fallback when no digit stands here.
+  std::int32_t number(std::int32_t fallback) {
+    std::int32_t value = 0;
+    return in_.readInt(value) ? value : fallback;
+  }
+
+  bool next(int expected) {
+    if (in_.peekNonBlank() != expected) return false;
+    in_.getNonBlank();
+    return true;
+  }
+
+  int putLength(std::int64_t ticks) {
+    if (ticks > kMaxNoteTicks) return ERR_LENGTH_OVERFLOW;
+    if (ticks <= kMaxShortLength) {
+      out_.put(static_cast<int>(ticks));
+    } else {
+      out_.put(kLongLength);
+      out_.put(static_cast<int>(ticks >> 8));
+      out_.put(static_cast<int>(ticks));
+    }
+    return 0;
+  }
+
+  void putWord(int value) {
+    out_.put(value >> 8);
+    out_.put(value);
+  }
+
+  // Lengths with dots, joined by '^' ties, summed in ticks. 64 bits hold
+  // any tie chain a source can spell.
+  int readLength(std::int64_t& total) {
+    total = 0;
+    do {
+      const std::int32_t length = number(defaultLength_);
+      if (!inRange(length, 1, 1024)) return ERR_LENGTH;
+      const int dots = in_.countDots();
+      if (kWholeNote % length != 0) return ERR_LENGTH_DIVIDE;
+      int part = kWholeNote / length;
+      total += part;
+      for (int d = 0; d < dots; ++d) {
+        if (part % 2 != 0) return ERR_LENGTH_DIVIDE;
+        part /= 2;
+        total += part;
+      }
+    } while (next('^'));
+    return 0;
+  }
+
+  int note(int letter) {
+    int accidental = 0;
+    const int x = in_.peekNonBlank();
+    if (x == '#' || x == '+') accidental = 1;
+    if (x == '-') accidental = -1;
+    if (accidental != 0) in_.getNonBlank();
+    std::int64_t total = 0;
+    if (const int result = readLength(total); result != 0) return result;
+    if (letter == 'r') {
+      out_.put(REST);
+      return putLength(total);
+    }
+    out_.put(octave_ * 12 + kNoteSemitones[static_cast<std::size_t>(letter - 'a')] + accidental);
+    const std::int64_t sounding = total * gate_ / kGateSteps;
+    const std::int64_t silent = total - sounding;
+    if (const int result = putLength(sounding); result != 0) return result;
+    if (silent == 0) return 0;
+    out_.put(REST);
+    return putLength(silent);
+  }
+
+  int volume() {
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+    if (next(',')) {
+      if (!in_.readInt(b) || !inRange(b, 0, 15)) return ERR_VOLUME;
+      out_.put(VOLUME_LEFT);
+      out_.put(b * 16);
+      return 0;
+    }
+    if (!in_.readInt(a)) {
+      out_.put(VOLUME);
+      out_.put(10 * 16);
+      return 0;
+    }
+    if (!inRange(a, 0, 15)) return ERR_VOLUME;
+    if (!next(',')) {
+      out_.put(VOLUME);
+      out_.put(a * 16);
+      return 0;
+    }
+    out_.put(VOLUME_RIGHT);
+    out_.put(a * 16);
+    if (!in_.readInt(b)) return 0;
+    if (!inRange(b, 0, 15)) return ERR_VOLUME;
+    out_.put(VOLUME_LEFT);
+    out_.put(b * 16);
+    return 0;
+  }
+
+  int releaseAndSweep() {
+    if (in_.peekNonBlank() != ',') {
+      const std::int32_t release = number(0);
+      if (!inRange(release, 0, 255)) return ERR_RELEASE;
+      out_.put(RELEASE);
+      out_.put(release);
+    }
+    if (next(',')) {
+      const std::int32_t sweep = number(0);
+      if (!inRange(sweep, -128, 127)) return ERR_RELEASE;
+      out_.put(SWEEP);
+      out_.put(sweep);
+    }
+    return 0;
+  }
+
+  int vibrato() {
+    if (!next('p')) return ERR_SYNTAX;
+    struct Field {
+      std::uint8_t opcode;
+      std::int32_t lo, hi;
+    };
+    static constexpr std::array<Field, 5> kFields{{{VIBRATO_DELAY, 0, 65535},
+                                                   {VIBRATO_DEPTH, 0, 255},
+                                                   {VIBRATO_RATE, 0, 255},
+                                                   {VIBRATO_STEP, -128, 127},
+                                                   {VIBRATO_GROWTH, 0, 255}}};
+    std::array<std::int32_t, 5> values{};
+    std::array<bool, 5> present{};
+    in_.readArgs(values, present);
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+      if (!present[i]) continue;
+      if (!inRange(values[i], kFields[i].lo, kFields[i].hi)) return ERR_VIBRATO;
+      out_.put(kFields[i].opcode);
+      if (kFields[i].opcode == VIBRATO_DELAY)
+        putWord(values[i]);
+      else
+        out_.put(values[i]);
+    }
+    return 0;
+  }
+
+  int timbre() {
+    const std::int32_t value = number(0);
+    if (!inRange(value, 0, 255)) return ERR_TIMBRE;
+    if (famicom_) {
+      if (index_ == kFamicomWaveChannel) return ERR_TIMBRE;
+      bool duty = false;
+      for (const int allowed : kFamicomDuties) duty = duty || value == allowed;
+      if (!duty) return ERR_TIMBRE;
+    }
+    out_.put(TIMBRE);
+    out_.put(value);
+    return 0;
+  }
+
+  int loop(int ch) {
+    if (ch == '/' && next(':')) {
+      const std::int32_t count = number(2);
+      if (!inRange(count, 2, 255)) return ERR_LOOP_COUNT;
+      if (loopDepth_ >= kRepeatLevels) return ERR_LOOP_DEPTH;
+      out_.put(REPEAT_START);
+      out_.put(loopDepth_);
+      out_.put(count);
+      ++loopDepth_;
+      return 0;
+    }
+    if (ch == '/') {
+      if (loopDepth_ == 0) return ERR_LOOP_BREAK;
+      out_.put(REPEAT_BREAK);
+      out_.put(loopDepth_ - 1);
+      return 0;
+    }
+    if (!next('/')) return ERR_SYNTAX;  // ':' must start ":/"
+    if (loopDepth_ == 0) return ERR_LOOP_END;
+    out_.put(REPEAT_END);
+    out_.put(loopDepth_ - 1);
+    --loopDepth_;
+    return 0;
+  }
+
+  int command(int ch) {
+    switch (ch) {
+      case 'a': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g': case 'r':
+        return note(ch);
+      case 'o': {
+        const std::int32_t octave = number(4);
+        if (!inRange(octave, 1, 8)) return ERR_OCTAVE;
+        octave_ = octave;
+        return 0;
+      }
+      case '<':
+      case '>': {
+        const int octave = octave_ + (ch == '<' ? 1 : -1);
+        if (!inRange(octave, 1, 8)) return ERR_OCTAVE;
+        octave_ = octave;
+        return 0;
+      }
+      case 'l': {
+        const std::int32_t length = number(4);
+        if (!inRange(length, 1, 1024)) return ERR_LENGTH;
+        defaultLength_ = length;
+        // Kept for the record only: a note falling back on the default
+        // length adds just its own dots.
+        defaultDots_ = in_.countDots();
+        return 0;
+      }
+      case 'q': {
+        const std::int32_t gate = number(16);
+        if (!inRange(gate, 1, kGateSteps)) return ERR_GATE;
+        gate_ = gate;
+        return 0;
+      }
+      case 't': {
+        const std::int32_t tempo = number(120);
+        if (!inRange(tempo, 1, 512)) return ERR_TEMPO;
+        out_.put(TEMPO);
+        putWord(kTempoBase / tempo);
+        return 0;
+      }
+      case 'v':
+        return volume();
+      case 's':
+        return releaseAndSweep();
+      case 'k': {
+        const std::int32_t detune = number(0);
+        if (!inRange(detune, -128, 127)) return ERR_DETUNE;
+        out_.put(DETUNE);
+        out_.put(detune);
+        return 0;
+      }
+      case 'm':
+        return vibrato();
+      case '@':
+        return timbre();
+      case '%': {
+        // Read first like every other operand, then refused in FAMICOM mode.
+        const std::int32_t type = number(0);
+        if (famicom_ || !inRange(type, 0, 255)) return ERR_VOICE_TYPE;
+        out_.put(VOICE_TYPE);
+        out_.put(type);
+        return 0;
+      }
+      case '$':
+        out_.put(LOOP_MARK);
+        return 0;
+      case '/':
+      case ':':
+        return loop(ch);
+      default:
+        return ERR_SYNTAX;
+    }
+  }
+
+  MmlSource& in_;
+  ChannelBuffers& out_;
+  const bool famicom_;
+  const int index_;
+  int octave_ = 4;
+  std::int32_t defaultLength_ = 4;
+  int defaultDots_ = 0;
+  int gate_ = kGateSteps;
+  int loopDepth_ = 0;
+};
+
+}  // namespace
+
+int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& tracks) {
+  if (tracks.failed()) return ERR_MEMORY;
+  for (std::int32_t i = 0; i < header.channelCount; ++i) {
+    if (!tracks.select(i) || !reader.selectChannel(i + 1)) return ERR_CHANNEL_COUNT;
+    ChannelCompiler channel(reader, tracks, header.mode, i);
+    if (const int result = channel.run(); result != 0) return result;
+  }
+  return tracks.failed();
+}
+
+}  // namespace qvb

@@ -1,0 +1,22 @@
+// The command compiler: turns the MML text of every song channel (reader
+// channels 1..channelCount) into track bytes, one buffer per channel, each
+// ending with END. The command set is single-character MML: notes and rests
+// with lengths, octave, tempo, volume, gate, effects and loops.
+#pragma once
+
+#include "compiler/channel_buffers.h"
+#include "compiler/mml_source.h"
+#include "compiler/song_header.h"
+
+namespace qvb {
+
+inline constexpr int kWholeNote = 192;      // ticks of a whole note
+inline constexpr int kGateSteps = 16;       // the gate counts sixteenths
+inline constexpr int kTempoBase = 27562;    // tick interval = kTempoBase / tempo
+inline constexpr int kMaxNoteTicks = 65534;  // longest length field
+
+// Returns 0, ERR_MEMORY when the buffers failed, or the code of the first
+// faulty command; the reader's position is then the place of the fault.
+int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& tracks);
+
+}  // namespace qvb
