@@ -4,6 +4,7 @@
 // there, runs the timer's callback and goes on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -21,7 +22,8 @@ using TimerCallback = void (*)(void* context);
 
 class Mixer {
  public:
-  // Creates the voices and, if that succeeded, the output on the given platform.
+  // Creates the voices and, if that succeeded, the output on the given platform
+  // (which already renders the first eight buffers through Fill).
   explicit Mixer(int voiceCount, AudioPlatform& platform = systemAudioPlatform());
   ~Mixer();
   Mixer(const Mixer&) = delete;
@@ -36,7 +38,9 @@ class Mixer {
   bool SetTimer1Interval(int interval);
   bool SetTimer2Interval(int interval);
 
-  // The fill handed to the output; context is the Mixer.
+  // The fill handed to the output; context is the Mixer. Runs a timer only when
+  // its interval is above 0 and its callback is set; an interval that drops to
+  // 0 inside a callback switches that timer off for the rest of the buffer.
   static void Fill(const AudioFormat* format, void* context, std::uint8_t* buffer,
                    std::int32_t bytes);
 
@@ -45,8 +49,12 @@ class Mixer {
   const WaveSlots& waveSlots() const { return *waveSlots_; }
 
  private:
+  enum class Layout { Stereo16, Mono16, Stereo8, Mono8 };
   void fill(const AudioFormat& format, std::uint8_t* buffer, std::int32_t bytes);
-  void renderAll(int sampleRate, std::int16_t*& p, int values);
+  // Renders every voice over the frames between two positions counted in
+  // 16-bit stereo values (two per frame), whatever the output layout.
+  void renderSpan(Layout layout, int sampleRate, std::uint8_t* buffer, long long from,
+                  long long to);
 
   std::unique_ptr<WaveOut> output_;
   int voiceCount_ = 0;
@@ -55,8 +63,11 @@ class Mixer {
   std::int32_t timer2Interval_ = 0;
   std::int32_t timer1Countdown_ = 0;
   std::int32_t timer2Countdown_ = 0;
-  TimerCallback timer1Callback_ = nullptr;
-  TimerCallback timer2Callback_ = nullptr;
+  // Published last (release) by SetTimer*, read first (acquire) by the fill on
+  // the output's thread, so a fill that sees a callback sees its context and
+  // countdown too.
+  std::atomic<TimerCallback> timer1Callback_{nullptr};
+  std::atomic<TimerCallback> timer2Callback_{nullptr};
   void* timer1Context_ = nullptr;
   void* timer2Context_ = nullptr;
   std::unique_ptr<WaveSlots> waveSlots_;
