@@ -1,0 +1,155 @@
+// Runs the built qvbrender on small songs and reads its files back.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/run_process.h"
+#include "tests/tools/render_test_songs.h"
+
+#ifdef QVBRENDER_EXE
+
+namespace qvb {
+namespace {
+
+using test::ProcessResult;
+
+struct SoundRead {
+  bool ok = false;
+  SF_INFO info{};
+  std::vector<std::int16_t> samples;
+};
+
+SoundRead readSound(const std::string& path) {
+  SoundRead r;
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &r.info);
+  if (!file) return r;
+  r.samples.resize(static_cast<std::size_t>(r.info.frames * r.info.channels));
+  r.ok = sf_readf_short(file, r.samples.data(), r.info.frames) == r.info.frames;
+  sf_close(file);
+  return r;
+}
+
+std::string asText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+class QvbRender : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = test::makeTempDir(); }
+  ProcessResult run(std::vector<std::string> args) {
+    args.insert(args.begin(), QVBRENDER_EXE);
+    return test::runProcess(args, dir_);
+  }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string dir_;
+};
+
+TEST_F(QvbRender, MinimalImageSoundsSampleForSampleWithTheDefaultName) {
+  test::writeFile(path("minimal.qvb"), asText(test::minimalImage()));
+  const ProcessResult p = run({"minimal.qvb"});
+  ASSERT_EQ(p.exitStatus, 0) << p.err;
+  EXPECT_EQ(p.out, "");
+  EXPECT_NE(p.err.find("length: 0.805 s (35512 frames)"), std::string::npos) << p.err;
+  EXPECT_EQ(p.err.find("intro:"), std::string::npos) << "the song does not loop";
+  const SoundRead sound = readSound(path("minimal.wav"));
+  ASSERT_TRUE(sound.ok);
+  EXPECT_EQ(sound.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  EXPECT_EQ(sound.info.samplerate, 44100);
+  EXPECT_EQ(sound.info.channels, 2);
+  EXPECT_EQ(sound.samples, test::minimalImageSound());
+}
+
+TEST_F(QvbRender, ExactLengthsInFrames) {
+  test::writeFile(path("song"), asText(test::minimalImage()));
+  const std::pair<const char*, sf_count_t> cases[] = {{"5", 220500}, {"0.5", 22050}, {"2.3", 101430}};
+  for (const auto& [seconds, frames] : cases) {
+    const ProcessResult p = run({"-t", seconds, "song"});
+    ASSERT_EQ(p.exitStatus, 0) << p.err;
+    const SoundRead sound = readSound(path("song.wav"));
+    ASSERT_TRUE(sound.ok);
+    EXPECT_EQ(sound.info.frames, frames) << seconds;
+    // The song's sound, then the stream goes on silent after its end.
+    const std::vector<std::int16_t> song = test::minimalImageSound();
+    for (std::size_t i = 0; i < sound.samples.size(); ++i) {
+      ASSERT_EQ(sound.samples[i], i < song.size() ? song[i] : 0) << seconds << ", value " << i;
+    }
+  }
+}
+
+TEST_F(QvbRender, ChoosesTheFileTypeByTheOutputName) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  const std::pair<const char*, int> cases[] = {{"x.flac", SF_FORMAT_FLAC},
+                                               {"y.FLAC", SF_FORMAT_FLAC},
+                                               {"z.Ogg", SF_FORMAT_OGG},
+                                               {"w.wave", SF_FORMAT_WAV}};
+  for (const auto& [name, major] : cases) {
+    const ProcessResult p = run({"-o", name, "a.qvb"});
+    ASSERT_EQ(p.exitStatus, 0) << name << ": " << p.err;
+    const SoundRead sound = readSound(path(name));
+    ASSERT_TRUE(sound.ok) << name;
+    EXPECT_EQ(sound.info.format & SF_FORMAT_TYPEMASK, major) << name;
+    EXPECT_EQ(sound.info.samplerate, 44100);
+    EXPECT_EQ(sound.info.channels, 2);
+    if (major == SF_FORMAT_FLAC) {
+      EXPECT_EQ(sound.samples, test::minimalImageSound()) << name;
+    }
+  }
+}
+
+TEST_F(QvbRender, ReportsIntroAndLoopAndFadesAfterTheLastLoop) {
+  // VOLUME 240, note 60 for 8 ticks, mark, note 62 for 16 ticks, END.
+  test::writeFile(path("loop.qvb"), asText(test::songOf({{0x81, 0xF0, 0x3C, 0x08, 0xE0, 0x3E, 0x10, 0xFF}})));
+  const ProcessResult p = run({"-l", "1", "-f", "0.5", "loop.qvb"});
+  ASSERT_EQ(p.exitStatus, 0) << p.err;
+  EXPECT_NE(p.err.find("intro: 0.137 s (6072 frames)"), std::string::npos) << p.err;
+  EXPECT_NE(p.err.find("loop: 0.267 s (11776 frames)"), std::string::npos) << p.err;
+  EXPECT_NE(p.err.find("length: 0.404 s (17848 frames), 1 loops"), std::string::npos) << p.err;
+  const SoundRead sound = readSound(path("loop.wav"));
+  ASSERT_TRUE(sound.ok);
+  EXPECT_EQ(sound.info.frames, 17848 + 22050);
+  // Full level just before the fade, a fraction near its end.
+  EXPECT_EQ(std::abs(sound.samples[2 * 17847]), 3840);
+  EXPECT_EQ(std::abs(sound.samples[2 * (17848 + 22049)]), 3840 / 22050);
+  EXPECT_EQ(std::abs(sound.samples[2 * (17848 + 11025)]), 3840 * 11025 / 22050);
+}
+
+TEST_F(QvbRender, SourceTextIsCompiledInMemory) {
+  test::writeFile(path("min.qvm"), "#TITLE <a>\n#CHANNEL 1\n#A v 15 c\n");
+  const ProcessResult p = run({"min.qvm"});
+  ASSERT_EQ(p.exitStatus, 0) << p.err;
+  const SoundRead sound = readSound(path("min.wav"));
+  ASSERT_TRUE(sound.ok);
+  EXPECT_EQ(sound.samples, test::minimalImageSound());
+}
+
+TEST_F(QvbRender, FailsClearlyOnBadInputAndOutput) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  test::writeFile(path("bad.qvm"), "#TITLE <a>\n#CHANNEL 1\n#A v 15 c &&&\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"missing.qvb"}, 1, "cannot read missing.qvb"},
+      {{"-o", "no/such/dir/x.wav", "a.qvb"}, 1, "cannot write no/such/dir/x.wav"},
+      {{"bad.qvm"}, 1, "bad.qvm:3:"},
+      {{}, 2, "usage: qvbrender"},
+      {{"-t", "soon", "a.qvb"}, 2, "usage: qvbrender"},
+      {{"-q", "a.qvb"}, 2, "usage: qvbrender"},
+      {{"a.qvb", "a.qvb"}, 2, "usage: qvbrender"},
+      {{"-l"}, 2, "usage: qvbrender"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult p = run(c.args);
+    EXPECT_EQ(p.exitStatus, c.status) << c.message << ": " << p.err;
+    EXPECT_NE(p.err.find(c.message), std::string::npos) << p.err;
+    EXPECT_EQ(p.out, "");
+  }
+  EXPECT_FALSE(test::fileExists(path("no/such/dir/x.wav")));
+}
+
+}  // namespace
+}  // namespace qvb
+
+#endif

@@ -1,0 +1,160 @@
+// qvbrender: renders a song (a QVB image, or QVM source compiled in memory)
+// to a WAV, FLAC or Ogg Vorbis file, with the same player, Mixer and
+// sequencer that play it on the sound card.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "compiler/compile_errors.h"
+#include "compiler/mml_compiler.h"
+#include "render/command_line.h"
+#include "render/render_session.h"
+#include "render/sound_file.h"
+#include "song/qvb_player.h"
+
+namespace {
+
+using qvb::kRenderRate;
+
+std::string duration(std::int64_t frames) {
+  const std::int64_t ms = frames * 1000 / kRenderRate;
+  char text[64];
+  std::snprintf(text, sizeof text, "%lld.%03lld s (%lld frames)", static_cast<long long>(ms / 1000),
+                static_cast<long long>(ms % 1000), static_cast<long long>(frames));
+  return text;
+}
+
+bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+// A QVB image as it is, or the image compiled from source; false after
+// printing why there is none.
+bool songImage(const std::string& path, std::vector<std::uint8_t>& bytes) {
+  qvb::QvbPlayer probe(bytes.data(), bytes.size());
+  if (probe.getStatus() >= 0) return true;
+  qvb::MmlCompiler compiler(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  qvb::CompileError info;
+  if (compiler.errorInfo(info)) {
+    const qvb::ErrorCodeInfo* code = qvb::findErrorCode(info.type);
+    const std::string name(code ? code->name : "ERR_UNKNOWN");
+    const std::string meaning(code ? code->meaning : "the song does not compile");
+    std::fprintf(stderr, "%s:%d:%d: error %d %s: %s\n", path.c_str(), info.line, info.row,
+                 info.type, name.c_str(), meaning.c_str());
+    return false;
+  }
+  if (compiler.status() != 0 || compiler.imageSize() <= 0) {
+    std::fprintf(stderr, "qvbrender: %s: neither a QVB image nor a song source\n", path.c_str());
+    return false;
+  }
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(compiler.imageSize()));
+  compiler.copyImage(image.data());
+  bytes.swap(image);
+  return true;
+}
+
+void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {
+  const bool exact = line.options.lengthFrames >= 0;
+  std::int64_t intro = -1;
+  std::vector<std::int64_t> loops;
+  bool loopUnknown = false;
+  for (const qvb::ChannelEvents& e : result.channels) {
+    if (e.markFrame < 0) continue;
+    intro = std::max(intro, e.markFrame);
+    if (e.firstJumpFrame < 0) loopUnknown = true;
+    else loops.push_back(e.firstJumpFrame - e.markFrame);
+  }
+  if (result.endFrame >= 0) {
+    std::fprintf(stderr, "length: %s%s\n", duration(result.endFrame).c_str(),
+                 result.finished ? "" : (", " + std::to_string(line.options.loops) + " loops").c_str());
+  } else if (result.capped) {
+    std::fprintf(stderr, "length: not reached within the cap of %s\n",
+                 duration(line.options.capFrames).c_str());
+  } else {
+    std::fprintf(stderr, "length: not reached within %s\n",
+                 duration(result.framesWritten).c_str());
+  }
+  if (intro >= 0) {
+    std::fprintf(stderr, "intro: %s\n", duration(intro).c_str());
+    bool same = !loops.empty();
+    for (std::int64_t l : loops) same = same && l == loops.front();
+    if (loopUnknown || loops.empty()) {
+      std::fprintf(stderr, "loop: not reached\n");
+    } else if (same) {
+      std::fprintf(stderr, "loop: %s\n", duration(loops.front()).c_str());
+    } else {
+      std::fprintf(stderr, "loop: differs between channels:");
+      std::size_t k = 0;
+      for (std::size_t i = 0; i < result.channels.size(); ++i) {
+        if (result.channels[i].markFrame < 0) continue;
+        std::fprintf(stderr, " channel %zu %s", i, duration(loops[k++]).c_str());
+      }
+      std::fprintf(stderr, "\n");
+    }
+  }
+  if (result.fadeStart >= 0 && (!exact || line.options.fadeFrames > 0)) {
+    std::fprintf(stderr, "fade: from %s\n", duration(result.fadeStart).c_str());
+  }
+  std::fprintf(stderr, "wrote %s: %s\n", line.output.c_str(), duration(result.framesWritten).c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  const auto line = qvb::parseCommandLine(argc - 1, argv + 1, error);
+  if (!line) {
+    std::fprintf(stderr, "qvbrender: %s\n%s", error.c_str(), qvb::kUsage);
+    return 2;
+  }
+  std::vector<std::uint8_t> bytes;
+  if (!readFile(line->input, bytes)) {
+    std::fprintf(stderr, "qvbrender: cannot read %s: %s\n", line->input.c_str(),
+                 std::strerror(errno));
+    return 1;
+  }
+  if (!songImage(line->input, bytes)) return 1;
+
+  qvb::SoundFile file(line->output);
+  if (!file.ok()) {
+    std::fprintf(stderr, "qvbrender: cannot write %s: %s\n", line->output.c_str(),
+                 file.error().c_str());
+    return 1;
+  }
+  const bool showProgress = isatty(STDERR_FILENO) == 1;
+  std::int64_t shown = 0;
+  auto progress = [&](std::int64_t frames) {
+    if (frames - shown < kRenderRate) return;
+    shown = frames;
+    std::fprintf(stderr, "\rrendering %lld s", static_cast<long long>(frames / kRenderRate));
+  };
+  qvb::RenderResult result;
+  const bool rendered = qvb::renderSong(
+      bytes.data(), bytes.size(), line->options,
+      [&](const std::int16_t* samples, std::int64_t frames) { return file.write(samples, frames); },
+      result, showProgress ? qvb::ProgressSink(progress) : qvb::ProgressSink());
+  if (showProgress && shown > 0) std::fprintf(stderr, "\r\033[K");
+  const bool closed = file.close();
+  if (!rendered || !closed) {
+    if (!file.error().empty()) {
+      std::fprintf(stderr, "qvbrender: cannot write %s: %s\n", line->output.c_str(),
+                   file.error().c_str());
+    } else {
+      std::fprintf(stderr, "qvbrender: %s: the song could not be played\n", line->input.c_str());
+    }
+    std::remove(line->output.c_str());
+    return 1;
+  }
+  report(*line, result);
+  return 0;
+}

@@ -1,0 +1,142 @@
+#include "render/command_line.h"
+
+#include <cctype>
+#include <vector>
+
+namespace qvb {
+
+const char* const kUsage =
+    "usage: qvbrender [-t SECONDS] [-l LOOPS] [-f SECONDS] [-o OUTPUT] FILE\n"
+    "  -t SECONDS  render exactly this long (decimal seconds)\n"
+    "  -l LOOPS    stop after every looping channel jumped back LOOPS times (default 2)\n"
+    "  -f SECONDS  fade out over this long after the end point\n"
+    "  -o OUTPUT   output file (.wav, .flac or .ogg; default: FILE with .wav)\n";
+
+namespace {
+
+constexpr std::int64_t kMaxSeconds = 24 * 60 * 60;
+constexpr int kMaxLoops = 1000;
+
+bool allDigits(std::string_view s) {
+  for (char c : s) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+// floor(0.DIGITS * rate): the digits times the rate, with as many digits as
+// the fraction had dropped from the end. Done on decimal digits, so any
+// length is exact.
+std::int64_t fractionFrames(std::string_view digits, std::int64_t rate) {
+  std::vector<int> product(digits.size() + 8, 0);  // least significant first
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    product[i] = digits[digits.size() - 1 - i] - '0';
+  }
+  std::int64_t carry = 0;
+  for (int& d : product) {
+    const std::int64_t v = d * rate + carry;
+    d = static_cast<int>(v % 10);
+    carry = v / 10;
+  }
+  std::int64_t whole = 0;
+  for (std::size_t i = product.size(); i-- > digits.size();) whole = whole * 10 + product[i];
+  return whole;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> secondsToFrames(std::string_view text) {
+  const std::size_t point = text.find('.');
+  std::string_view whole = text.substr(0, point);
+  std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+  if (whole.empty() && fraction.empty()) return std::nullopt;
+  if (!allDigits(whole) || !allDigits(fraction)) return std::nullopt;
+  while (whole.size() > 1 && whole.front() == '0') whole.remove_prefix(1);
+  if (whole.size() > 6) return std::nullopt;
+  std::int64_t seconds = 0;
+  for (char c : whole) seconds = seconds * 10 + (c - '0');
+  const std::int64_t frames = seconds * kRenderRate + fractionFrames(fraction, kRenderRate);
+  if (frames > kMaxSeconds * kRenderRate) return std::nullopt;
+  return frames;
+}
+
+std::string defaultOutputName(std::string_view input) {
+  const std::size_t slash = input.find_last_of('/');
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::size_t dot = input.find_last_of('.');
+  // A leading dot names a hidden file rather than starting an extension.
+  if (dot == std::string_view::npos || dot <= nameStart) return std::string(input) + ".wav";
+  return std::string(input.substr(0, dot)) + ".wav";
+}
+
+bool hasExtension(std::string_view name, std::string_view extension) {
+  if (name.size() < extension.size()) return false;
+  const std::string_view tail = name.substr(name.size() - extension.size());
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(tail[i])) !=
+        std::tolower(static_cast<unsigned char>(extension[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv,
+                                            std::string& error) {
+  CommandLine line;
+  bool haveOutput = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.size() == 2 && arg[0] == '-' && std::string_view("tlfo").find(arg[1]) != std::string_view::npos) {
+      if (i + 1 >= argc) {
+        error = "option " + std::string(arg) + " needs a value";
+        return std::nullopt;
+      }
+      const std::string_view value = argv[++i];
+      switch (arg[1]) {
+        case 't':
+        case 'f': {
+          const auto frames = secondsToFrames(value);
+          if (!frames) {
+            error = "bad number of seconds for " + std::string(arg) + ": " + std::string(value);
+            return std::nullopt;
+          }
+          (arg[1] == 't' ? line.options.lengthFrames : line.options.fadeFrames) = *frames;
+          break;
+        }
+        case 'l': {
+          if (value.empty() || value.size() > 4 || !allDigits(value) ||
+              std::stoi(std::string(value)) > kMaxLoops) {
+            error = "bad loop count: " + std::string(value);
+            return std::nullopt;
+          }
+          line.options.loops = std::stoi(std::string(value));
+          break;
+        }
+        default:
+          if (value.empty()) {
+            error = "empty output name";
+            return std::nullopt;
+          }
+          line.output = value;
+          haveOutput = true;
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option: " + std::string(arg);
+      return std::nullopt;
+    } else if (line.input.empty() && !arg.empty()) {
+      line.input = arg;
+    } else {
+      error = arg.empty() ? "empty file name" : "more than one input file";
+      return std::nullopt;
+    }
+  }
+  if (line.input.empty()) {
+    error = "no input file";
+    return std::nullopt;
+  }
+  if (!haveOutput) line.output = defaultOutputName(line.input);
+  return line;
+}
+
+}  // namespace qvb

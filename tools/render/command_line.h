@@ -1,0 +1,39 @@
+// The renderer's command line: qvbrender [-t SECONDS] [-l LOOPS] [-f SECONDS]
+// [-o OUTPUT] FILE, with seconds read as exact decimals and turned into frames.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "render/render_session.h"
+
+namespace qvb {
+
+struct CommandLine {
+  std::string input;
+  std::string output;  // the default name when -o is not given
+  RenderOptions options;
+};
+
+// Frames in a non-negative decimal number of seconds at 44100 Hz, rounded
+// down exactly ("0.5" is 22050, "5" is 220500); nullopt for anything that is
+// not digits with at most one point, or is longer than a day.
+std::optional<std::int64_t> secondsToFrames(std::string_view text);
+
+// The input's name with its extension replaced by .wav; a name without an
+// extension (none in its last path component) gets .wav appended.
+std::string defaultOutputName(std::string_view input);
+
+// True when the name ends in the given extension (".flac"), in any case.
+bool hasExtension(std::string_view name, std::string_view extension);
+
+// Parses the arguments after the program name; on failure returns nullopt
+// and sets error to a one-line reason.
+std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv,
+                                            std::string& error);
+
+extern const char* const kUsage;
+
+}  // namespace qvb

@@ -1,0 +1,62 @@
+#include "render/sound_file.h"
+
+#include <sndfile.h>
+
+#include "render/command_line.h"
+
+namespace qvb {
+
+namespace {
+
+int formatFor(SoundFileType type) {
+  switch (type) {
+    case SoundFileType::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case SoundFileType::OggVorbis: return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case SoundFileType::Wav: break;
+  }
+  return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+}
+
+}  // namespace
+
+SoundFileType soundFileTypeFor(const std::string& path) {
+  if (hasExtension(path, ".flac")) return SoundFileType::Flac;
+  if (hasExtension(path, ".ogg")) return SoundFileType::OggVorbis;
+  return SoundFileType::Wav;
+}
+
+SoundFile::SoundFile(const std::string& path) {
+  SF_INFO info{};
+  info.samplerate = static_cast<int>(kRenderRate);
+  info.channels = 2;
+  info.format = formatFor(soundFileTypeFor(path));
+  if (!sf_format_check(&info)) {
+    error_ = "this build of libsndfile cannot write that format";
+    return;
+  }
+  file_ = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!file_) error_ = sf_strerror(nullptr);
+}
+
+SoundFile::~SoundFile() { close(); }
+
+bool SoundFile::write(const std::int16_t* samples, std::int64_t frames) {
+  if (!ok()) return false;
+  const sf_count_t written = sf_writef_short(file_, samples, frames);
+  if (written != frames) {
+    error_ = sf_strerror(file_);
+    if (error_.empty()) error_ = "short write";
+    return false;
+  }
+  return true;
+}
+
+bool SoundFile::close() {
+  if (!file_) return error_.empty();
+  const int result = sf_close(file_);
+  file_ = nullptr;
+  if (result != 0 && error_.empty()) error_ = sf_error_number(result);
+  return error_.empty();
+}
+
+}  // namespace qvb
