@@ -23,7 +23,15 @@ const std::string kFourLines =
     ";;\n"
     "tune::\n";
 
-// "tune", three blocks of 4, 3 and 2 bytes; no wave records. Table at 26.
+const std::string kGoodText = kFourLines +
+    "\t.byte 0x02, 0x00\t;data size of channel 1 (little endian)\n"
+    "\t.byte 0x01, 0x00\t;data size of channel 2 (little endian)\n"
+    "\t.byte 0x00, 0x00\t;data size of channel 3 (little endian)\n"
+    "\n\t;channel 1 data\n\n\t.byte 0x30, 0xff\n"
+    "\n\t;channel 2 data\n\n\t.byte 0x31\n"
+    "\n\t;channel 3 data\n\n";
+
+// "tune", three blocks of 4, 3 and 2 bytes; no wave records. Count at 22, table at 24, blocks from 52.
 test::ImageSpec goodSpec() {
   test::ImageSpec spec;
   spec.versionMajor = 0;
@@ -61,13 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
     AsmExporter, Refusals,
     testing::Values(
         Refusal{"Good", [](Bytes& i) { cut(i, kBlocksEnd); }, ASM_CONVERTED,
-                kFourLines +
-                    "\t.byte 0x02, 0x00\t;data size of channel 1 (little endian)\n"
-                    "\t.byte 0x01, 0x00\t;data size of channel 2 (little endian)\n"
-                    "\t.byte 0x00, 0x00\t;data size of channel 3 (little endian)\n"
-                    "\n\t;channel 1 data\n\n\t.byte 0x30, 0xff\n"
-                    "\n\t;channel 2 data\n\n\t.byte 0x31\n"
-                    "\n\t;channel 3 data\n\n"},
+                kGoodText},
         Refusal{"Empty", [](Bytes& i) { cut(i, 0); }, ASM_BAD_MAGIC, ""},
         Refusal{"ShortMagic", [](Bytes& i) { cut(i, 13); }, ASM_BAD_MAGIC, ""},
         Refusal{"MagicWithoutZero", [](Bytes& i) { i[13] = ' '; }, ASM_BAD_MAGIC, ""},
@@ -105,13 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                 ASM_PAST_END, kFourLines},
         Refusal{"OneByteBlockAtEnd", [](Bytes& i) { putBe32(i, kTableAt + 16, static_cast<std::uint32_t>(i.size() - 1)); putBe32(i, kTableAt + 20, 1); },
                 ASM_CONVERTED,
-                kFourLines +
-                    "\t.byte 0x02, 0x00\t;data size of channel 1 (little endian)\n"
-                    "\t.byte 0x01, 0x00\t;data size of channel 2 (little endian)\n"
-                    "\t.byte 0x00, 0x00\t;data size of channel 3 (little endian)\n"
-                    "\n\t;channel 1 data\n\n\t.byte 0x30, 0xff\n"
-                    "\n\t;channel 2 data\n\n\t.byte 0x31\n"
-                    "\n\t;channel 3 data\n\n"}),
+                kGoodText}),
     [](const testing::TestParamInfo<Refusal>& param) { return std::string(param.param.name); });
 
 TEST(AsmExporter, NullImageIsNotAnImage) {
