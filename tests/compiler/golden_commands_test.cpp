@@ -1,0 +1,165 @@
+// Golden track bytes for one channel of MML text. Each source is wrapped in a
+// minimal header and the first channel's block, END included, must match.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/compiler/compile_fixture.h"
+
+namespace qvb::test {
+namespace {
+
+struct ChannelCase {
+  std::string name;
+  std::string text;  // channel text after "#A "
+  Bytes expected;    // the whole block, END included
+};
+
+std::string nestedLoops(int depth) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += "/:";
+  text += "c";
+  for (int i = 0; i < depth; ++i) text += ":/";
+  return text;
+}
+
+Bytes nestedLoopBytes(int depth) {
+  Bytes bytes;
+  for (int i = 0; i < depth; ++i) bytes.insert(bytes.end(), {0xE1, std::uint8_t(i), 0x02});
+  bytes.insert(bytes.end(), {0x30, 0x30});
+  for (int i = depth - 1; i >= 0; --i) bytes.insert(bytes.end(), {0xE3, std::uint8_t(i)});
+  bytes.push_back(0xFF);
+  return bytes;
+}
+
+const std::vector<ChannelCase>& channelCases() {
+  static const std::vector<ChannelCase> cases = {
+      // Notes, octaves and accidentals: note = octave * 12 + semitone.
+      {"QuarterC", "c", {0x30, 0x30, 0xFF}},
+      {"Empty", "", {0xFF}},
+      {"Scale", "c d e f g a b", {0x30, 0x30, 0x32, 0x30, 0x34, 0x30, 0x35, 0x30, 0x37, 0x30, 0x39, 0x30, 0x3B, 0x30, 0xFF}},
+      {"Sharps", "c+ c# d-", {0x31, 0x30, 0x31, 0x30, 0x31, 0x30, 0xFF}},
+      {"TopNote", "o8 b+", {0x6C, 0x30, 0xFF}},
+      {"BottomNote", "o1 c-", {0x0B, 0x30, 0xFF}},
+      {"A440", "o5 a", {0x45, 0x30, 0xFF}},
+      {"A220", "o4 a", {0x39, 0x30, 0xFF}},
+      {"OctaveDefault", "o7 o c", {0x30, 0x30, 0xFF}},
+      {"OctaveUp", "o2 < c", {0x24, 0x30, 0xFF}},
+      {"OctaveDown", "o7 > c", {0x48, 0x30, 0xFF}},
+      {"OctaveUpToEight", "<<<<c", {0x60, 0x30, 0xFF}},
+      {"OctaveDownToOne", ">>>c", {0x0C, 0x30, 0xFF}},
+      // Lengths, dots and ties.
+      {"DefaultLength", "l8 a", {0x39, 0x18, 0xFF}},
+      {"LengthThenOwn", "l8 c c4", {0x30, 0x18, 0x30, 0x30, 0xFF}},
+      {"Dotted", "c4.", {0x30, 0x48, 0xFF}},
+      {"DoubleDotted", "c2..", {0x30, 0xA8, 0xFF}},
+      {"Triplet", "c3", {0x30, 0x40, 0xFF}},
+      {"DotOnDefault", "l16 c.", {0x30, 0x12, 0xFF}},
+      {"Tie", "c8^16", {0x30, 0x24, 0xFF}},
+      {"TieDefaultLength", "c^", {0x30, 0x60, 0xFF}},
+      {"TieDotted", "c4.^8.", {0x30, 0x6C, 0xFF}},
+      {"ShortFieldLargest", "c1^4^16^96", {0x30, 0xFE, 0xFF}},
+      {"LongFieldSmallest", "c1^4^16^64", {0x30, 0xFF, 0x00, 0xFF, 0xFF}},
+      {"LongFieldWhole", "c1^1", {0x30, 0xFF, 0x01, 0x80, 0xFF}},
+      {"LongFieldThreeWhole", "c1^1^1", {0x30, 0xFF, 0x02, 0x40, 0xFF}},
+      {"Tied341Whole", tied("c1", "1", 340), {0x30, 0xFF, 0xFF, 0xC0, 0xFF}},
+      {"LongestNote", tied("c1", "1", 340) + "^4^16^96", {0x30, 0xFF, 0xFF, 0xFE, 0xFF}},
+      {"Rests", "r2 r+4 r-", {0x80, 0x60, 0x80, 0x30, 0x80, 0x30, 0xFF}},
+      {"LongRest", "r1^1", {0x80, 0xFF, 0x01, 0x80, 0xFF}},
+      // Gate: the note sounds gate/16 of its length, the rest is a REST.
+      {"HalfGate", "q8 c4", {0x30, 0x18, 0x80, 0x18, 0xFF}},
+      {"GateZeroSounding", "q1 c32", {0x30, 0x00, 0x80, 0x06, 0xFF}},
+      {"GateNotOnRests", "q8 r4", {0x80, 0x30, 0xFF}},
+      {"GateRoundsDown", "q12 c8.", {0x30, 0x1B, 0x80, 0x09, 0xFF}},
+      {"GateFifteen", "q15 c1", {0x30, 0xB4, 0x80, 0x0C, 0xFF}},
+      {"GateDefault", "q4 q c", {0x30, 0x30, 0xFF}},
+      {"GateLongSilentPart", "q1 " + tied("c1", "1", 340),
+       {0x30, 0xFF, 0x0F, 0xFC, 0x80, 0xFF, 0xEF, 0xC4, 0xFF}},
+      // Tempo: 27562 / t, big-endian.
+      {"TempoDefault", "t", {0x90, 0x00, 0xE5, 0xFF}},
+      {"Tempo120", "t120", {0x90, 0x00, 0xE5, 0xFF}},
+      {"TempoSlowest", "t1", {0x90, 0x6B, 0xAA, 0xFF}},
+      {"TempoFastest", "t512", {0x90, 0x00, 0x35, 0xFF}},
+      {"Tempo60", "t 60", {0x90, 0x01, 0xCB, 0xFF}},
+      {"DigitsWithSpaces", "t1 2 0", {0x90, 0x00, 0xE5, 0xFF}},
+      // Volume forms.
+      {"VolumeDefault", "v", {0x81, 0xA0, 0xFF}},
+      {"VolumeFull", "v 15", {0x81, 0xF0, 0xFF}},
+      {"VolumeZero", "v0", {0x81, 0x00, 0xFF}},
+      {"VolumeBothSides", "v 3,5", {0x85, 0x30, 0x86, 0x50, 0xFF}},
+      {"VolumeBothSpaced", "v 3 , 5", {0x85, 0x30, 0x86, 0x50, 0xFF}},
+      {"VolumeLeftOnly", "v,5", {0x86, 0x50, 0xFF}},
+      {"VolumeRightOnly", "v 3,", {0x85, 0x30, 0xFF}},
+      // Release and sweep, detune.
+      {"ReleaseAndSweep", "s10,-2", {0x82, 0x0A, 0x84, 0xFE, 0xFF}},
+      {"ReleaseDefault", "s", {0x82, 0x00, 0xFF}},
+      {"SweepOnly", "s,3", {0x84, 0x03, 0xFF}},
+      {"ReleaseSweepLimits", "s255,127", {0x82, 0xFF, 0x84, 0x7F, 0xFF}},
+      {"SweepLowest", "s,-128", {0x84, 0x80, 0xFF}},
+      {"DetuneMinusOne", "k-1", {0x83, 0xFF, 0xFF}},
+      {"DetuneLimits", "k127 k-128", {0x83, 0x7F, 0x83, 0x80, 0xFF}},
+      {"DetuneDefault", "k", {0x83, 0x00, 0xFF}},
+      {"SignAndDigitsSpaced", "k- 1 2", {0x83, 0xF4, 0xFF}},
+      // A '-' with no digits is swallowed; the letter after it is a note.
+      {"LoneMinusSwallowed", "k-c", {0x83, 0x00, 0x30, 0x30, 0xFF}},
+      // Vibrato: only the values present are written.
+      {"VibratoAll", "mp30,2,1,1,0", {0xA0, 0x00, 0x1E, 0xA1, 0x02, 0xA2, 0x01, 0xA3, 0x01, 0xA4, 0x00, 0xFF}},
+      {"VibratoStepOnly", "mp,,,-1", {0xA3, 0xFF, 0xFF}},
+      {"VibratoNothing", "mp", {0xFF}},
+      {"VibratoDepthOnly", "mp,3", {0xA1, 0x03, 0xFF}},
+      {"VibratoSpacedWord", "m p 5", {0xA0, 0x00, 0x05, 0xFF}},
+      {"VibratoLimits", "mp65535,255,255,-128,255",
+       {0xA0, 0xFF, 0xFF, 0xA1, 0xFF, 0xA2, 0xFF, 0xA3, 0x80, 0xA4, 0xFF, 0xFF}},
+      // Timbre, voice type, loop mark.
+      {"TimbreDefault", "@", {0xFD, 0x00, 0xFF}},
+      {"TimbreTop", "@255", {0xFD, 0xFF, 0xFF}},
+      {"VoiceTypeDefault", "%", {0xFE, 0x00, 0xFF}},
+      {"VoiceTypePeriodMode", "%129", {0xFE, 0x81, 0xFF}},
+      {"LoopMark", "$c", {0xE0, 0x30, 0x30, 0xFF}},
+      // Loops: levels count from 0 for the outermost open loop.
+      {"LoopWithBreak", "/:3 c / d :/", {0xE1, 0x00, 0x03, 0x30, 0x30, 0xE2, 0x00, 0x32, 0x30, 0xE3, 0x00, 0xFF}},
+      {"NestedLoops", "/: /: c :/ :/", {0xE1, 0x00, 0x02, 0xE1, 0x01, 0x02, 0x30, 0x30, 0xE3, 0x01, 0xE3, 0x00, 0xFF}},
+      {"LoopWordsSpaced", "/ : c : /", {0xE1, 0x00, 0x02, 0x30, 0x30, 0xE3, 0x00, 0xFF}},
+      {"LoopCountTop", "/:255c:/", {0xE1, 0x00, 0xFF, 0x30, 0x30, 0xE3, 0x00, 0xFF}},
+      {"SecondLoopBackAtLevelZero", "/:c:/ /:d:/",
+       {0xE1, 0x00, 0x02, 0x30, 0x30, 0xE3, 0x00, 0xE1, 0x00, 0x02, 0x32, 0x30, 0xE3, 0x00, 0xFF}},
+      {"SixteenNestedLoops", nestedLoops(16), nestedLoopBytes(16)},
+      // Repeat brackets deliver their text again; '|' leaves on the last pass.
+      {"RepeatWithExit", "[3 ab | e]",
+       {0x39, 0x30, 0x3B, 0x30, 0x34, 0x30, 0x39, 0x30, 0x3B, 0x30, 0x34, 0x30, 0x39, 0x30, 0x3B, 0x30, 0xFF}},
+      {"RepeatDefaultTwice", "[ab]", {0x39, 0x30, 0x3B, 0x30, 0x39, 0x30, 0x3B, 0x30, 0xFF}},
+      {"RepeatInsideNote", "c[2 ^]", {0x30, 0x90, 0xFF}},
+      {"RepeatOverLines", "[c\n d]", {0x30, 0x30, 0x32, 0x30, 0x30, 0x30, 0x32, 0x30, 0xFF}},
+      // Preprocessing: comments, nesting, escapes, tabs and the cut.
+      {"Comment", "c {d} e", {0x30, 0x30, 0x34, 0x30, 0xFF}},
+      {"NestedComment", "c { a { b } c } d", {0x30, 0x30, 0x32, 0x30, 0xFF}},
+      {"CommentOverLines", "c {\nx\n} d", {0x30, 0x30, 0x32, 0x30, 0xFF}},
+      {"TwoByteCharInComment", "c {\x82}} d", {0x30, 0x30, 0x32, 0x30, 0xFF}},
+      {"EscapeInComment", "c {\\}} d", {0x30, 0x30, 0x32, 0x30, 0xFF}},
+      {"Tab", "c\td", {0x30, 0x30, 0x32, 0x30, 0xFF}},
+      {"EndCuts", "c #END d", {0x30, 0x30, 0xFF}},
+      {"EndInsideWordCuts", "c #ENDING d", {0x30, 0x30, 0xFF}},
+      {"EndInCommentIgnored", "c {#END} d", {0x30, 0x30, 0x32, 0x30, 0xFF}},
+  };
+  return cases;
+}
+
+class GoldenChannel : public testing::TestWithParam<ChannelCase> {};
+
+TEST_P(GoldenChannel, FirstBlockMatches) {
+  const ChannelCase& c = GetParam();
+  const CompileResult result = compileSource(oneChannel(c.text));
+  ASSERT_EQ(result.status, 0) << "compile refused \"" << c.text << "\": code " << result.error.type
+                              << " at line " << result.error.line << " row " << result.error.row;
+  const ImageParts parts = splitImage(result.image);
+  ASSERT_EQ(parts.problem, "");
+  ASSERT_EQ(parts.channels.size(), 1u);
+  EXPECT_EQ(hex(parts.channels[0]), hex(c.expected)) << "for \"" << c.text << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, GoldenChannel, testing::ValuesIn(channelCases()),
+                         [](const testing::TestParamInfo<ChannelCase>& p) { return p.param.name; });
+
+}  // namespace
+}  // namespace qvb::test
