@@ -30,10 +30,6 @@ int ChannelBuffers::select(std::int32_t i) {
 // Capacity grows in whole steps of 1024 bytes, doubling, so that writing a
 // long track costs linear time.
 bool ChannelBuffers::grow() {
-  if (total_ >= maxTotal_) {
-    error_ = true;
-    return false;
-  }
   const std::size_t index = static_cast<std::size_t>(current_);
   const std::int32_t capacity = std::max(capacity_[index] + kGrowStep, capacity_[index] * 2);
   try {

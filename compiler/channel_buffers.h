@@ -24,6 +24,10 @@ class ChannelBuffers {
   // Stores the low 8 bits of b at the end of the current buffer.
   void put(int b) {
     if (error_ || data_.empty()) return;
+    if (total_ >= maxTotal_) {
+      error_ = true;
+      return;
+    }
     std::vector<std::uint8_t>& buffer = data_[static_cast<std::size_t>(current_)];
     if (static_cast<std::int32_t>(buffer.size()) >= capacity_[static_cast<std::size_t>(current_)] &&
         !grow()) return;
