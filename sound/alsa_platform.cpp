@@ -1,27 +1,284 @@
-// Placeholder until the ALSA device layer lands: a machine without devices.
-#include "sound/audio_platform.h"
+#include "sound/alsa_platform.h"
+
+#include <alsa/asoundlib.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace qvb {
 namespace {
 
-class NoDevices final : public AudioPlatform {
- public:
-  int deviceCount() override { return 0; }
-  int deviceFormats(int, std::uint32_t&) override { return -1; }
-  bool open(int, const AudioFormat&, BufferDone, void*) override { return false; }
-  void pause() override {}
-  bool prepare(AudioBuffer&) override { return false; }
-  bool write(AudioBuffer&) override { return false; }
-  void restart() override {}
-  void reset() override {}
-  void unprepare(AudioBuffer&) override {}
-  void close() override {}
-};
+// ALSA prints its own complaints (a machine without a card makes many); the
+// sound path reports only through results.
+void silentErrorHandler(const char*, int, const char*, int, const char*, ...) {}
+
+void silenceAlsa() {
+  static std::once_flag once;
+  std::call_once(once, [] { snd_lib_error_set_handler(&silentErrorHandler); });
+}
+
+constexpr int kWaitMs = 20;  // longest sleep of the writer before it looks at the stop flag
+
+snd_pcm_format_t pcmFormat(const AudioFormat& format) {
+  return format.bytesPerSample == 1 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
+}
+
+// Narrows a copy of the device's configuration space to the format; true if anything is left.
+bool accepts(snd_pcm_t* pcm, const snd_pcm_hw_params_t* any, const AudioFormat& format) {
+  snd_pcm_hw_params_t* params = nullptr;
+  if (snd_pcm_hw_params_malloc(&params) < 0) return false;
+  snd_pcm_hw_params_copy(params, any);
+  const bool ok =
+      snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
+      snd_pcm_hw_params_set_format(pcm, params, pcmFormat(format)) == 0 &&
+      snd_pcm_hw_params_set_channels(pcm, params, static_cast<unsigned>(format.channels)) == 0 &&
+      snd_pcm_hw_params_set_rate(pcm, params, static_cast<unsigned>(format.sampleRate), 0) == 0;
+  snd_pcm_hw_params_free(params);
+  return ok;
+}
+
+bool configure(snd_pcm_t* pcm, const AudioFormat& format, snd_pcm_uframes_t period) {
+  snd_pcm_hw_params_t* hw = nullptr;
+  if (snd_pcm_hw_params_malloc(&hw) < 0) return false;
+  snd_pcm_uframes_t buffer = period * 2;
+  bool ok = snd_pcm_hw_params_any(pcm, hw) >= 0 && accepts(pcm, hw, format) &&
+            snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
+            snd_pcm_hw_params_set_format(pcm, hw, pcmFormat(format)) == 0 &&
+            snd_pcm_hw_params_set_channels(pcm, hw, static_cast<unsigned>(format.channels)) == 0 &&
+            snd_pcm_hw_params_set_rate(pcm, hw, static_cast<unsigned>(format.sampleRate), 0) == 0;
+  if (ok) {
+    int dir = 0;
+    snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &dir);
+    snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer);
+    ok = snd_pcm_hw_params(pcm, hw) == 0;
+  }
+  snd_pcm_hw_params_free(hw);
+  if (!ok) return false;
+
+  snd_pcm_sw_params_t* sw = nullptr;
+  if (snd_pcm_sw_params_malloc(&sw) < 0) return false;
+  // Playing starts with the first period written, that is after restart.
+  ok = snd_pcm_sw_params_current(pcm, sw) == 0 &&
+       snd_pcm_sw_params_set_start_threshold(pcm, sw, period) == 0 &&
+       snd_pcm_sw_params(pcm, sw) == 0;
+  snd_pcm_sw_params_free(sw);
+  return ok && snd_pcm_prepare(pcm) == 0;
+}
 
 }  // namespace
 
+struct AlsaPlatform::Stream {
+  snd_pcm_t* pcm = nullptr;
+  int frameBytes = 4;
+  BufferDone done = nullptr;
+  void* instance = nullptr;
+
+  std::mutex mutex;  // guards the queue and the flags below; never held during a fill
+  std::condition_variable wake;
+  std::array<AudioBuffer*, 64> queue{};
+  std::size_t head = 0, count = 0;
+  bool started = false;
+  bool broken = false;  // the device failed beyond recovery: the ring stands still
+  std::atomic<bool> stop{false};
+  std::thread writer;
+
+  bool push(AudioBuffer* buffer, bool front) {
+    if (count == queue.size()) return false;
+    if (front) {
+      head = (head + queue.size() - 1) % queue.size();
+      queue[head] = buffer;
+    } else {
+      queue[(head + count) % queue.size()] = buffer;
+    }
+    ++count;
+    return true;
+  }
+  AudioBuffer* pop() {
+    AudioBuffer* b = queue[head];
+    head = (head + 1) % queue.size();
+    --count;
+    return b;
+  }
+
+  // Writes one buffer into the device; false when stopped or the device broke.
+  bool writeOut(const AudioBuffer& buffer) {
+    const snd_pcm_uframes_t frames = static_cast<snd_pcm_uframes_t>(buffer.length / frameBytes);
+    snd_pcm_uframes_t done_frames = 0;
+    while (done_frames < frames) {
+      if (stop.load()) return false;
+      const snd_pcm_sframes_t n =
+          snd_pcm_writei(pcm, buffer.data + done_frames * static_cast<snd_pcm_uframes_t>(frameBytes),
+                         frames - done_frames);
+      if (n > 0) {
+        done_frames += static_cast<snd_pcm_uframes_t>(n);
+      } else if (n == -EAGAIN || n == 0) {
+        snd_pcm_wait(pcm, kWaitMs);
+      } else if (snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0) {
+        return false;  // underruns and suspends are recovered; anything else ends the ring
+      }
+    }
+    return true;
+  }
+
+  void run() {
+    for (;;) {
+      AudioBuffer* buffer = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [&] { return stop.load() || (started && !broken && count > 0); });
+        if (stop.load()) return;
+        buffer = pop();
+      }
+      if (!writeOut(*buffer)) {
+        std::lock_guard<std::mutex> lock(mutex);
+        push(buffer, true);  // handed back by the reset like every queued buffer
+        if (!stop.load()) broken = true;
+        continue;
+      }
+      done(instance, buffer);  // refills and queues it again through write()
+    }
+  }
+};
+
+AlsaPlatform::AlsaPlatform() {
+  silenceAlsa();
+  names_.push_back("default");
+  void** hints = nullptr;
+  if (snd_device_name_hint(-1, "pcm", &hints) == 0 && hints != nullptr) {
+    for (void** hint = hints; *hint != nullptr; ++hint) {
+      char* name = snd_device_name_get_hint(*hint, "NAME");
+      char* io = snd_device_name_get_hint(*hint, "IOID");
+      const bool output = io == nullptr || std::strcmp(io, "Output") == 0;
+      if (name != nullptr && output && std::strcmp(name, "null") != 0 &&
+          std::strcmp(name, "default") != 0) {
+        names_.push_back(name);
+      }
+      std::free(name);
+      std::free(io);
+    }
+    snd_device_name_free_hint(hints);
+  }
+}
+
+AlsaPlatform::AlsaPlatform(std::vector<std::string> names) : names_(std::move(names)) { silenceAlsa(); }
+
+AlsaPlatform::~AlsaPlatform() { close(); }
+
+int AlsaPlatform::deviceCount() { return static_cast<int>(names_.size()); }
+
+int AlsaPlatform::deviceFormats(int device, std::uint32_t& formats) {
+  if (device < 0 || device >= deviceCount()) return -1;
+  snd_pcm_t* pcm = nullptr;
+  if (snd_pcm_open(&pcm, names_[static_cast<std::size_t>(device)].c_str(), SND_PCM_STREAM_PLAYBACK,
+                   SND_PCM_NONBLOCK) < 0) {
+    return -1;
+  }
+  snd_pcm_hw_params_t* any = nullptr;
+  int result = -1;
+  if (snd_pcm_hw_params_malloc(&any) == 0) {
+    if (snd_pcm_hw_params_any(pcm, any) >= 0) {
+      formats = 0;
+      for (int bytes : {1, 2}) {
+        for (int channels : {1, 2}) {
+          for (int rate : {44100, 22050}) {
+            const AudioFormat f{bytes, channels, rate};
+            if (accepts(pcm, any, f)) formats |= formatFlag(f);
+          }
+        }
+      }
+      result = 0;
+    }
+    snd_pcm_hw_params_free(any);
+  }
+  snd_pcm_close(pcm);
+  return result;
+}
+
+bool AlsaPlatform::open(int device, const AudioFormat& format, BufferDone done, void* instance) {
+  if (stream_ || device < 0 || device >= deviceCount() || done == nullptr) return false;
+  auto stream = std::make_unique<Stream>();
+  if (snd_pcm_open(&stream->pcm, names_[static_cast<std::size_t>(device)].c_str(),
+                   SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
+    return false;
+  }
+  stream->frameBytes = format.bytesPerSample * format.channels;
+  // One period is what one ring buffer holds: 2048 frames in 16-bit stereo.
+  const auto period = static_cast<snd_pcm_uframes_t>(8192 / stream->frameBytes);
+  if (stream->frameBytes <= 0 || !configure(stream->pcm, format, period)) {
+    snd_pcm_close(stream->pcm);
+    return false;
+  }
+  stream->done = done;
+  stream->instance = instance;
+  Stream* s = stream.get();
+  stream->writer = std::thread([s] { s->run(); });
+  stream_ = std::move(stream);
+  return true;
+}
+
+void AlsaPlatform::pause() {
+  if (!stream_) return;
+  std::lock_guard<std::mutex> lock(stream_->mutex);
+  stream_->started = false;
+}
+
+bool AlsaPlatform::prepare(AudioBuffer& buffer) {
+  if (!stream_ || buffer.data == nullptr || buffer.length <= 0) return false;
+  buffer.prepared = true;
+  return true;
+}
+
+bool AlsaPlatform::write(AudioBuffer& buffer) {
+  if (!stream_ || !buffer.prepared) return false;
+  {
+    std::lock_guard<std::mutex> lock(stream_->mutex);
+    if (stream_->stop.load() || !stream_->push(&buffer, false)) return false;
+  }
+  stream_->wake.notify_one();
+  return true;
+}
+
+void AlsaPlatform::restart() {
+  if (!stream_) return;
+  {
+    std::lock_guard<std::mutex> lock(stream_->mutex);
+    stream_->started = true;
+  }
+  stream_->wake.notify_one();
+}
+
+void AlsaPlatform::reset() {
+  if (!stream_) return;
+  {
+    std::lock_guard<std::mutex> lock(stream_->mutex);
+    stream_->stop.store(true);
+  }
+  stream_->wake.notify_one();
+  if (stream_->writer.joinable()) stream_->writer.join();
+  snd_pcm_drop(stream_->pcm);
+  // Every queued buffer goes back as finished; the writer is gone, so these
+  // are the last notifications.
+  while (stream_->count > 0) stream_->done(stream_->instance, stream_->pop());
+}
+
+void AlsaPlatform::unprepare(AudioBuffer& buffer) { buffer.prepared = false; }
+
+void AlsaPlatform::close() {
+  if (!stream_) return;
+  reset();
+  snd_pcm_close(stream_->pcm);
+  stream_.reset();
+}
+
 AudioPlatform& systemAudioPlatform() {
-  static NoDevices platform;
+  static AlsaPlatform platform;
   return platform;
 }
 

@@ -1,0 +1,47 @@
+// The Linux sound output: ALSA PCM devices behind the AudioPlatform table.
+// Devices are PCM names ("default" first, so desktop sound servers work); the
+// capability test asks each device whether it accepts a format. One thread per
+// open stream writes the queued buffers in order, one period at a time, and
+// hands each back as soon as the device has taken it. Nothing is printed.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sound/audio_platform.h"
+
+namespace qvb {
+
+class AlsaPlatform final : public AudioPlatform {
+ public:
+  // The machine's playback PCMs: "default", then every hinted output except
+  // "null" (which swallows data without pacing).
+  AlsaPlatform();
+  // Exactly these PCM names, in this order (tests name their own devices).
+  explicit AlsaPlatform(std::vector<std::string> names);
+  ~AlsaPlatform() override;
+  AlsaPlatform(const AlsaPlatform&) = delete;
+  AlsaPlatform& operator=(const AlsaPlatform&) = delete;
+
+  const std::vector<std::string>& names() const { return names_; }
+
+  int deviceCount() override;
+  int deviceFormats(int device, std::uint32_t& formats) override;
+  bool open(int device, const AudioFormat& format, BufferDone done, void* instance) override;
+  void pause() override;
+  bool prepare(AudioBuffer& buffer) override;
+  bool write(AudioBuffer& buffer) override;
+  void restart() override;
+  void reset() override;
+  void unprepare(AudioBuffer& buffer) override;
+  void close() override;
+
+  struct Stream;  // the open PCM and its writer thread
+
+ private:
+  std::vector<std::string> names_;
+  std::unique_ptr<Stream> stream_;
+};
+
+}  // namespace qvb
