@@ -56,6 +56,8 @@ const std::vector<ChannelCase>& channelCases() {
       {"DoubleDotted", "c2..", {0x30, 0xA8, 0xFF}},
       {"Triplet", "c3", {0x30, 0x40, 0xFF}},
       {"DotOnDefault", "l16 c.", {0x30, 0x12, 0xFF}},
+      // Dots written after l are not added to notes that use the default.
+      {"DefaultDotsNotApplied", "l8. c c.", {0x30, 0x18, 0x30, 0x24, 0xFF}},
       {"Tie", "c8^16", {0x30, 0x24, 0xFF}},
       {"TieDefaultLength", "c^", {0x30, 0x60, 0xFF}},
       {"TieDotted", "c4.^8.", {0x30, 0x6C, 0xFF}},
@@ -74,6 +76,9 @@ const std::vector<ChannelCase>& channelCases() {
       {"GateRoundsDown", "q12 c8.", {0x30, 0x1B, 0x80, 0x09, 0xFF}},
       {"GateFifteen", "q15 c1", {0x30, 0xB4, 0x80, 0x0C, 0xFF}},
       {"GateDefault", "q4 q c", {0x30, 0x30, 0xFF}},
+      // Only the parts must fit 65534 ticks, not the note as a whole.
+      {"GateSplitsOverlongNote", "q8 " + tied("c1", "1", 676),
+       {0x30, 0xFF, 0xFD, 0xE0, 0x80, 0xFF, 0xFD, 0xE0, 0xFF}},
       {"GateLongSilentPart", "q1 " + tied("c1", "1", 340),
        {0x30, 0xFF, 0x0F, 0xFC, 0x80, 0xFF, 0xEF, 0xC4, 0xFF}},
       // Tempo: 27562 / t, big-endian.

@@ -154,6 +154,10 @@ const std::vector<ErrorCase>& errorCases() {
       // FAMICOM: pulse channels take the duties 2, 4, 6, 7 only.
       {"FamicomPulseDutyThree", kFamicom + "#A @3 c\n#B c\n#C c\n", ERR_TIMBRE, 4, 7},
       {"FamicomSecondPulseDutyFive", kFamicom + "#A c\n#B @5 c\n#C c\n", ERR_TIMBRE, 5, 7},
+      // The sine channel takes no timbre at all, and no channel a voice type;
+      // the operand is read before the command is refused.
+      {"FamicomSineChannelTimbre", kFamicom + "#A c\n#B c\n#C @4 c\n", ERR_TIMBRE, 6, 7},
+      {"FamicomVoiceType", kFamicom + "#A c\n#B %1 c\n#C c\n", ERR_VOICE_TYPE, 5, 7},
       // Limits of the image fields.
       {"TitleOneByteTooLong", "#TITLE <" + std::string(65536, 'a') + ">\n#CHANNEL 1\n#A c\n", ERR_TITLE_TOO_LONG, 1,
        65544},
