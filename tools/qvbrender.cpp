@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -75,8 +76,11 @@ void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {
     else loops.push_back(e.firstJumpFrame - e.markFrame);
   }
   if (result.endFrame >= 0) {
-    std::fprintf(stderr, "length: %s%s\n", duration(result.endFrame).c_str(),
-                 result.finished ? "" : (", " + std::to_string(line.options.loops) + " loops").c_str());
+    std::string loopText;
+    if (!result.finished) {
+      loopText = ", " + std::to_string(line.options.loops) + (line.options.loops == 1 ? " loop" : " loops");
+    }
+    std::fprintf(stderr, "length: %s%s\n", duration(result.endFrame).c_str(), loopText.c_str());
   } else if (result.capped) {
     std::fprintf(stderr, "length: not reached within the cap of %s\n",
                  duration(line.options.capFrames).c_str());
@@ -125,6 +129,11 @@ int main(int argc, char** argv) {
   }
   if (!songImage(line->input, bytes)) return 1;
 
+  std::error_code same;
+  if (std::filesystem::equivalent(line->input, line->output, same)) {
+    std::fprintf(stderr, "qvbrender: %s would overwrite the input\n", line->output.c_str());
+    return 1;
+  }
   qvb::SoundFile file(line->output);
   if (!file.ok()) {
     std::fprintf(stderr, "qvbrender: cannot write %s: %s\n", line->output.c_str(),

@@ -103,7 +103,7 @@ TEST_F(QvbRender, ReportsIntroAndLoopAndFadesAfterTheLastLoop) {
   ASSERT_EQ(p.exitStatus, 0) << p.err;
   EXPECT_NE(p.err.find("intro: 0.137 s (6072 frames)"), std::string::npos) << p.err;
   EXPECT_NE(p.err.find("loop: 0.267 s (11776 frames)"), std::string::npos) << p.err;
-  EXPECT_NE(p.err.find("length: 0.404 s (17848 frames), 1 loops"), std::string::npos) << p.err;
+  EXPECT_NE(p.err.find("length: 0.404 s (17848 frames), 1 loop"), std::string::npos) << p.err;
   const SoundRead sound = readSound(path("loop.wav"));
   ASSERT_TRUE(sound.ok);
   EXPECT_EQ(sound.info.frames, 17848 + 22050);
@@ -134,6 +134,7 @@ TEST_F(QvbRender, FailsClearlyOnBadInputAndOutput) {
       {{"missing.qvb"}, 1, "cannot read missing.qvb"},
       {{"-o", "no/such/dir/x.wav", "a.qvb"}, 1, "cannot write no/such/dir/x.wav"},
       {{"bad.qvm"}, 1, "bad.qvm:3:"},
+      {{"-o", "./a.qvb", "a.qvb"}, 1, "would overwrite the input"},
       {{}, 2, "usage: qvbrender"},
       {{"-t", "soon", "a.qvb"}, 2, "usage: qvbrender"},
       {{"-q", "a.qvb"}, 2, "usage: qvbrender"},
@@ -147,6 +148,7 @@ TEST_F(QvbRender, FailsClearlyOnBadInputAndOutput) {
     EXPECT_EQ(p.out, "");
   }
   EXPECT_FALSE(test::fileExists(path("no/such/dir/x.wav")));
+  EXPECT_EQ(test::readFile(path("a.qvb")), asText(test::minimalImage()));
 }
 
 }  // namespace

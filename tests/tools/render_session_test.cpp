@@ -82,8 +82,8 @@ TEST(RenderSong, EventsLandOnTheirTickFrames) {
     std::int64_t mark, firstJump;  // of channel 0
   };
   const Case cases[] = {
-      // TEMPO 184 makes every tick after the first come 368 frames apart.
-      {"tempo", {{0x90, 0x00, 0xB8, 0x81, 0xF0, 0x3C, 0x04, 0xFF}}, 2, 184 + 4 * 368, true, -1, -1},
+      // TEMPO 229 makes every tick after the first come 458 frames apart.
+      {"tempo", {{0x90, 0x00, 0xE5, 0x81, 0xF0, 0x3C, 0x03, 0xFF}}, 2, 184 + 3 * 458, true, -1, -1},
       {"mark at start", {{0x81, 0xF0, 0xE0, 0x3C, 0x10, 0xFF}}, 2, tickFrame(32), false,
        tickFrame(0), tickFrame(16)},
       {"intro then loop", {{0x81, 0xF0, 0x3C, 0x08, 0xE0, 0x3E, 0x10, 0xFF}}, 2, tickFrame(40),
@@ -116,14 +116,14 @@ TEST(RenderSong, EventsLandOnTheirTickFrames) {
 }
 
 TEST(RenderSong, TempoSongSoundsUpToItsLastTickOnly) {
-  const auto image = songOf({{0x90, 0x00, 0xB8, 0x81, 0xF0, 0x3C, 0x04, 0xFF}});
+  const auto image = songOf({{0x90, 0x00, 0xE5, 0x81, 0xF0, 0x3C, 0x03, 0xFF}});
   const Rendered r = render(image, exactly(3000));
   ASSERT_TRUE(r.ok);
   const auto frame = [&](std::int64_t f) { return r.samples[static_cast<std::size_t>(2 * f)]; };
   EXPECT_EQ(frame(183), 0);
   EXPECT_EQ(std::abs(frame(184)), 3840);
-  EXPECT_EQ(std::abs(frame(1655)), 3840);
-  for (std::int64_t f = 1656; f < 3000; ++f) ASSERT_EQ(frame(f), 0) << f;
+  EXPECT_EQ(std::abs(frame(1557)), 3840);
+  for (std::int64_t f = 1558; f < 3000; ++f) ASSERT_EQ(frame(f), 0) << f;
 }
 
 TEST(RenderSong, FadeScalesTheFramesAfterTheEndPoint) {
