@@ -1,0 +1,200 @@
+#include "frontend/driver.h"
+
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+#include "compiler/mml_compiler.h"
+#include "export/asm_exporter.h"
+#include "frontend/output_names.h"
+#include "song/qvb_player.h"
+#include "sound/mixer.h"
+#include "sound/wave_out.h"
+
+namespace qvb {
+namespace {
+
+constexpr int kTitleBufferSize = 256;
+
+struct Flags {
+  bool compile = false;  // -c and -s: nothing is played
+  bool asmOutput = false;  // -s: assembler text, no information lines
+};
+
+void printLine(const char* message) { std::printf("%s\n", message); }
+
+void printUsage() {
+  std::printf("Usage: qvbp [options] files ...\n");
+  std::printf("[Options] -c\tcompile from qvm to qvb\n");
+  std::printf("          -s\toutput as GB asm\n");
+}
+
+// An option is '-' and one letter; the letter is compared with its 0x20 bit set.
+enum class Option { None, Compile, Asm, Bad };
+
+Option optionOf(const char* argument) {
+  if (argument[0] != '-') return Option::None;
+  if (argument[1] == 0 || argument[2] != 0) return Option::Bad;
+  switch (argument[1] | 0x20) {
+    case 'c': return Option::Compile;
+    case 's': return Option::Asm;
+    default: return Option::Bad;
+  }
+}
+
+// Reads a whole file; prints its size line. False (after printing the
+// message) when it cannot be opened or held.
+bool readFile(const char* name, std::vector<std::uint8_t>& data) {
+  std::FILE* file = std::fopen(name, "rb");
+  struct stat info {};
+  if (file != nullptr && (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
+    std::fclose(file);
+    file = nullptr;
+  }
+  if (file == nullptr) {
+    printLine("file open error!");
+    return false;
+  }
+  std::fseek(file, 0, SEEK_END);
+  const long size = std::ftell(file);
+  std::fseek(file, 0, SEEK_SET);
+  if (size < 0 || size > INT_MAX) {  // beyond what the size line and the formats can hold
+    std::fclose(file);
+    printLine("file open error!");
+    return false;
+  }
+  std::printf("filesize: %d\n", static_cast<int>(size));
+  try {
+    data.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    printLine("memory allocation error!");
+    std::fclose(file);
+    return false;
+  }
+  const std::size_t got = std::fread(data.data(), 1, data.size(), file);
+  data.resize(got);
+  std::fclose(file);
+  return true;
+}
+
+// An empty buffer still hands the player a real pointer: no bytes at all is
+// "no image", not "no QVB image".
+const std::uint8_t* bytesOf(const std::vector<std::uint8_t>& data) {
+  static const std::uint8_t kNothing = 0;
+  return data.empty() ? &kNothing : data.data();
+}
+
+void writeCompiledFile(const char* argument, const std::vector<std::uint8_t>& image) {
+  const std::string name = compiledFileName(argument);
+  std::printf("dataname: %s\n", name.c_str());
+  std::printf("filesize: %d\n", static_cast<int>(image.size()));
+  std::FILE* file = std::fopen(name.c_str(), "wb");
+  if (file == nullptr) {
+    printLine("file open error!");
+    return;
+  }
+  std::fwrite(image.data(), 1, image.size(), file);
+  std::fclose(file);
+}
+
+// The bytes are no QVB image: compile them. False when the compile failed
+// (the error is printed); otherwise data holds the image and player is
+// rebuilt from it.
+bool compileSource(const char* argument, const Flags& flags, std::vector<std::uint8_t>& data,
+                   std::unique_ptr<QvbPlayer>& player) {
+  player.reset();
+  {
+    MmlCompiler compiler(bytesOf(data), static_cast<std::int32_t>(data.size()));
+    if (compiler.status() != 0) {
+      CompileError error;
+      compiler.errorInfo(error);
+      std::printf("data error\n\ttype: %d\n\tline: %d\n\trow: %d\n", error.type, error.line,
+                  error.row);
+      return false;
+    }
+    try {
+      data.assign(static_cast<std::size_t>(compiler.imageSize()), 0);
+    } catch (const std::bad_alloc&) {
+      printLine("memory allocation error!");
+      return false;
+    }
+    compiler.copyImage(data.data());
+    player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());
+  }
+  if (flags.compile && !flags.asmOutput) writeCompiledFile(argument, data);
+  return true;
+}
+
+void writeAsmFile(const char* argument, const std::vector<std::uint8_t>& data) {
+  const std::string name = asmFileName(argument);
+  std::printf("asm_name: %s\n", name.c_str());
+  std::FILE* file = std::fopen(name.c_str(), "wb");
+  if (file == nullptr) {
+    printLine("file open error!");
+    return;
+  }
+  const int code = AsmExporter::convert(file, bytesOf(data), data.size());
+  if (code != 0) std::printf("qvb2asm convert faild!(error code %d)\n", code);
+  std::fclose(file);
+}
+
+void printSongInfo(const QvbPlayer& player) {
+  char title[kTitleBufferSize] = {};
+  std::printf("data version: %1.2f\n", static_cast<double>(player.getVersion()));
+  player.getTitle(title, kTitleBufferSize - 1);
+  std::printf("data title: %s\n", title);
+  std::printf("used channel: %d\n", player.getChannelCount());
+}
+
+// Starts the song and keeps the process alive while it plays on the output's
+// own thread; only a signal from outside ends it.
+[[noreturn]] void playForever(QvbPlayer& player) {
+  std::fflush(stdout);
+  player.play();
+  const Mixer* mixer = player.mixer();
+  if (mixer == nullptr || mixer->output() == nullptr || !mixer->output()->running())
+    std::fprintf(stderr, "qvbp: no audio output device could be opened\n");
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+void handleFile(const char* argument, const Flags& flags) {
+  std::printf("filename: %s\n", argument);
+  std::vector<std::uint8_t> data;
+  if (!readFile(argument, data)) return;
+  auto player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());
+  if (player->getStatus() < 0 && !compileSource(argument, flags, data, player)) return;
+  if (flags.asmOutput) writeAsmFile(argument, data);
+  data = {};
+  if (!flags.asmOutput) printSongInfo(*player);
+  if (!flags.compile) playForever(*player);
+  player.reset();
+  std::printf("\n");
+}
+
+}  // namespace
+
+int runDriver(int argc, char** argv) {
+  std::printf("QVB Player for console\n\tDriver version: %1.2f\n\tCompiler version: %1.2f\n\n",
+              static_cast<double>(GetDriverVersion()), static_cast<double>(compilerVersion()));
+  if (argc < 2) {
+    printUsage();
+    return -1;
+  }
+  Flags flags;
+  for (int i = 1; i < argc; ++i) {
+    switch (optionOf(argv[i])) {
+      case Option::Compile: flags.compile = true; break;
+      case Option::Asm: flags.compile = flags.asmOutput = true; break;
+      case Option::Bad: printUsage(); return -1;
+      case Option::None: handleFile(argv[i], flags); break;
+    }
+  }
+  return 0;
+}
+
+}  // namespace qvb

@@ -1,0 +1,12 @@
+// The qvbp command-line driver: banner, argument handling and the per-file
+// flow (load, compile when the bytes are no QVB image, write the outputs,
+// print the song information, play).
+#pragma once
+
+namespace qvb {
+
+// Runs the whole command line and returns the exit code: -1 for the usage
+// path, 0 after the last argument. A played file never returns.
+int runDriver(int argc, char** argv);
+
+}  // namespace qvb

@@ -1,0 +1,3 @@
+#include "frontend/driver.h"
+
+int main(int argc, char** argv) { return qvb::runDriver(argc, argv); }
