@@ -96,10 +96,10 @@ TEST(AlsaPlatform, FilePcmCapturesExactlyWhatTheMixerRendered) {
     mixer.CopyVoices(&song.voice, 1);
     mixer.SetTimer1(368, &Song::Tick, &song);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (song.calls.load() < 40 && std::chrono::steady_clock::now() < deadline) {
+    while (song.calls.load() < 60 && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_GE(song.calls.load(), 40) << "buffers did not circulate";
+    ASSERT_GE(song.calls.load(), 60) << "buffers did not circulate";
   }  // teardown joins the writer
 
   const std::vector<std::uint8_t> captured = readFile(capture);
