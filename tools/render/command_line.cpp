@@ -14,7 +14,8 @@ const char* const kUsage =
 
 namespace {
 
-constexpr std::int64_t kMaxSeconds = 24 * 60 * 60;
+// Six hours of 16-bit stereo stay below the 4 GiB that a WAV file can hold.
+constexpr std::int64_t kMaxSeconds = 6 * 60 * 60;
 constexpr int kMaxLoops = 1000;
 
 bool allDigits(std::string_view s) {

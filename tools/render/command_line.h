@@ -19,7 +19,7 @@ struct CommandLine {
 
 // Frames in a non-negative decimal number of seconds at 44100 Hz, rounded
 // down exactly ("0.5" is 22050, "5" is 220500); nullopt for anything that is
-// not digits with at most one point, or is longer than a day.
+// not digits with at most one point, or is longer than six hours.
 std::optional<std::int64_t> secondsToFrames(std::string_view text);
 
 // The input's name with its extension replaced by .wav; a name without an
