@@ -59,14 +59,6 @@ const TraceCase kTraceCases[] = {
      {0x3E, 0x01, 0xE0, 0x3C, 0x02, 0x40, 0x01, 0xFF},
      8,
      "293 261 . 329 261 . 329 261"},
-    {"UnassignedByteActsAsEnd", {0x3C, 0x01, 0x87, 0x3E, 0x01, 0xFF}, 3, "261 E ."},
-    {"UnassignedByteJumpsToTheMark", {0xE0, 0x3C, 0x01, 0xA5, 0x3E, 0x01, 0xFF}, 3, "261 261 261"},
-    {"CommandsTakeNoTime",
-     {0x81, 0x10, 0x82, 0x00, 0x83, 0x00, 0x84, 0x00, 0x85, 0x10, 0x86, 0x10, 0x90, 0x01, 0x70,
-      0xA0, 0x00, 0x00, 0xA1, 0x01, 0xA2, 0x01, 0xA3, 0x01, 0xA4, 0x01, 0xFD, 0x00, 0xFE, 0x00,
-      0x3C, 0x01, 0xFF},
-     2,
-     "261 E"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Reading, SequencerTrace, testing::ValuesIn(kTraceCases),
@@ -107,14 +99,6 @@ TEST(SequencerLength, LongFormIsBigEndianAndAcceptsSmallValues) {
   }
 }
 
-TEST(SequencerLength, LongNoteRunsItsWholeLength) {
-  SequencerSong song({{0x3C, 0xFF, 0x01, 0x2C, 0x3E, 0x01, 0xFF}});
-  song.tick(300);
-  EXPECT_EQ(song.voice().frequency, 261);
-  song.tick();
-  EXPECT_EQ(song.voice().frequency, 293);
-}
-
 TEST(SequencerNote, ZeroLengthNoteThenRestInOneTick) {
   SequencerSong song({{0x81, 0xA0, 0x3C, 0x00, 0x80, 0x03, 0xFF}});
   song.voice().frequency = 1000;
@@ -136,14 +120,6 @@ TEST(SequencerNote, LevelsComeFromTheTrackAtNoteOn) {
   song.tick(2);
   EXPECT_EQ(song.voice().volumeRight, 16);
   EXPECT_EQ(song.voice().volumeLeft, 32);
-}
-
-TEST(SequencerNote, NotesAreSilentBeforeAnyVolume) {
-  SequencerSong song({{0x3C, 0x05, 0xFF}});
-  song.tick();
-  EXPECT_EQ(song.voice().volumeRight, 0);
-  EXPECT_EQ(song.voice().volumeLeft, 0);
-  EXPECT_EQ(song.voice().frequency, 261);
 }
 
 TEST(SequencerEnd, FinishingCutsTheLevelsAndNeverReadsAgain) {
@@ -254,32 +230,6 @@ TEST(SequencerOrder, EffectFrameRunsChannelZeroFirst) {
   song.frame();
   EXPECT_EQ(song.voice().frequency, 436);
   EXPECT_EQ(song.track(1).period, 128);
-}
-
-TEST(SequencerOrder, ChannelsKeepTheirOwnTiming) {
-  SequencerSong song({{0x3C, 0x02, 0x3E, 0x01, 0xFF}, {0x40, 0x01, 0x45, 0x03, 0xFF}});
-  song.tick();
-  EXPECT_EQ(song.voice(0).frequency, 261);
-  EXPECT_EQ(song.voice(1).frequency, 329);
-  song.tick();
-  EXPECT_EQ(song.voice(0).frequency, 261);
-  EXPECT_EQ(song.voice(1).frequency, 440);
-  song.tick();
-  EXPECT_EQ(song.voice(0).frequency, 293);
-  song.tick();
-  EXPECT_EQ(song.track(0).wait, 0);
-  EXPECT_EQ(song.track(1).wait, 1);
-  song.tick();
-  EXPECT_EQ(song.track(1).wait, 0);
-}
-
-TEST(SequencerCallbacks, AdaptersForwardTheContext) {
-  SequencerSong song({{0x82, 0x10, 0x81, 0x40, 0x3C, 0x01, 0x80, 0x05, 0xFF}});
-  tickCallback(&song.context);
-  EXPECT_EQ(song.voice().frequency, 261);
-  tickCallback(&song.context);
-  effectFrameCallback(&song.context);
-  EXPECT_EQ(song.voice().volumeRight, 48);
 }
 
 }  // namespace
