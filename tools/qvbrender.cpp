@@ -65,7 +65,6 @@ bool songImage(const std::string& path, std::vector<std::uint8_t>& bytes) {
 }
 
 void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {
-  const bool exact = line.options.lengthFrames >= 0;
   std::int64_t intro = -1;
   std::vector<std::int64_t> loops;
   bool loopUnknown = false;
@@ -106,7 +105,7 @@ void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {
       std::fprintf(stderr, "\n");
     }
   }
-  if (result.fadeStart >= 0 && (!exact || line.options.fadeFrames > 0)) {
+  if (result.fadeStart >= 0) {
     std::fprintf(stderr, "fade: from %s\n", duration(result.fadeStart).c_str());
   }
   std::fprintf(stderr, "wrote %s: %s\n", line.output.c_str(), duration(result.framesWritten).c_str());
