@@ -1,0 +1,117 @@
+// Starting playback: the Mixer, the timers, the wave definitions, restarts.
+#include <gtest/gtest.h>
+
+#include "song/qvb_player.h"
+#include "sound/mixer.h"
+#include "tests/support/fake_audio_platform.h"
+#include "tests/support/qvb_image_builder.h"
+
+namespace qvb {
+namespace {
+
+using test::buildImage;
+using test::FakeAudioPlatform;
+using test::ImageSpec;
+using test::WaveRecord;
+
+WaveRecord waveOf(std::uint8_t index, std::int8_t first) {
+  WaveRecord record{.index = index};
+  for (int i = 0; i < 32; ++i) record.samples[static_cast<std::size_t>(i)] = static_cast<std::int8_t>(first + i);
+  return record;
+}
+
+ImageSpec songWithWaves(std::uint8_t minor) {
+  ImageSpec spec;
+  spec.versionMinor = minor;
+  spec.title = "w";
+  spec.channels = {{0x90, 0x00, 0xB8, 0x81, 0xF0, 0x30, 0x10, 0xFF}};  // TEMPO 184, VOLUME, note
+  spec.waves = {waveOf(5, 0), waveOf(9, 40), waveOf(5, -60)};
+  return spec;
+}
+
+TEST(PlayerPlay, LoadsTheWavesInListOrder) {
+  const auto image = buildImage(songWithWaves(85));
+  FakeAudioPlatform fake;  // outlives the player, whose Mixer closes it
+  QvbPlayer player(image.data(), image.size());
+  ASSERT_EQ(player.play(fake), 1);
+  EXPECT_EQ(player.getStatus(), PLAYER_PLAYING);
+  const WaveSlots& slots = player.mixer()->waveSlots();
+  ASSERT_TRUE(slots[5] && slots[9]);
+  EXPECT_EQ((*slots[5])[0], -60);  // the later record for slot 5 wins
+  EXPECT_EQ((*slots[5])[31], -29);
+  EXPECT_EQ((*slots[9])[1], 41);
+  EXPECT_FALSE(slots[0]);
+}
+
+TEST(PlayerPlay, OlderLayoutsLoadNoWaves) {
+  for (std::uint8_t minor : {20, 60}) {
+    const auto image = buildImage(songWithWaves(minor));
+    FakeAudioPlatform fake;
+    QvbPlayer player(image.data(), image.size());
+    ASSERT_EQ(player.play(fake), 1);
+    for (const auto& slot : player.mixer()->waveSlots()) EXPECT_FALSE(slot);
+  }
+}
+
+TEST(PlayerPlay, RefusedPlayerCreatesNothing) {
+  const std::uint8_t text[] = "#TITLE <a>";
+  FakeAudioPlatform fake;
+  QvbPlayer player(text, sizeof text);
+  EXPECT_EQ(player.play(fake), 0);
+  EXPECT_EQ(player.mixer(), nullptr);
+  EXPECT_FALSE(fake.isOpen());
+}
+
+TEST(PlayerPlay, TimersRunTheSongAndResetRestoresTheTickInterval) {
+  const auto image = buildImage(songWithWaves(85));
+  FakeAudioPlatform fake;  // outlives the player, whose Mixer closes it
+  QvbPlayer player(image.data(), image.size());
+  player.play(fake);
+  // The first tick comes 184 frames after the timers are set: inside the
+  // first buffer played after the eight pre-filled ones.
+  EXPECT_EQ(player.context().tickInterval, 368);
+  ASSERT_EQ(fake.finishNext(1), 1);
+  EXPECT_EQ(player.context().tickInterval, 184);
+  EXPECT_EQ(player.tracks()[0].keyOn, 1);
+  // The first tick (value 368) reads TEMPO 184 and the 16-tick note; the
+  // next ticks follow every 736 values, at 1104, 1840, 2576, 3312 and 4048.
+  EXPECT_EQ(player.tracks()[0].wait, 16 - 5);
+
+  player.reset();
+  EXPECT_EQ(player.getStatus(), PLAYER_READY);
+  EXPECT_EQ(player.mixer(), nullptr);
+  EXPECT_TRUE(fake.wasClosed());
+  EXPECT_EQ(player.context().tickInterval, 368);
+  EXPECT_EQ(player.tracks()[0].pos, 0);
+  EXPECT_EQ(player.tracks()[0].wait, 1);
+  EXPECT_TRUE(fake.violations().empty());
+}
+
+TEST(PlayerPlay, PlayingAgainStartsOverOnANewMixer) {
+  const auto image = buildImage(songWithWaves(85));
+  FakeAudioPlatform first, second;
+  QvbPlayer player(image.data(), image.size());
+  player.play(first);
+  first.finishNext(3);
+  ASSERT_NE(player.tracks()[0].pos, 0);
+  EXPECT_EQ(player.play(second), 1);
+  EXPECT_TRUE(first.wasClosed());
+  EXPECT_TRUE(second.isOpen());
+  EXPECT_EQ(player.tracks()[0].pos, 0);
+  EXPECT_EQ(player.tracks()[0].wait, 1);
+  EXPECT_EQ(player.context().tickInterval, 368);
+  EXPECT_TRUE(first.violations().empty());
+}
+
+TEST(PlayerPlay, WithoutAnOutputTheSongStandsStill) {
+  const auto image = buildImage(songWithWaves(85));
+  FakeAudioPlatform none(std::vector<test::FakeDevice>{});
+  QvbPlayer player(image.data(), image.size());
+  EXPECT_EQ(player.play(none), 1);
+  EXPECT_EQ(player.getStatus(), PLAYER_PLAYING);
+  EXPECT_EQ(none.finishNext(1), 0);
+  EXPECT_EQ(player.tracks()[0].wait, 1);
+}
+
+}  // namespace
+}  // namespace qvb
