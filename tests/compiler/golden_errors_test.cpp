@@ -51,6 +51,9 @@ const std::vector<ErrorCase>& errorCases() {
       {"UnknownInitial", "#TITLE <t>\n#XYZ\n#A c\n", ERR_HEADER, 2, 2},
       {"TwoLetterWordIsDirective", "#TITLE <t>\n#AB c\n#A c\n", ERR_HEADER, 2, 2},
       {"LowerCaseDirective", "#title <t>\n", ERR_HEADER, 1, 2},
+      // Repeat-bracket faults in the header become the header's own codes.
+      {"StrayCloseInHeader", "#TITLE <t> ]\n#CHANNEL 1\n#A c\n", ERR_HEADER, 1, 12},
+      {"RepeatOfOneInChannelCount", "#TITLE <t>\n#CHANNEL [1 2]\n#A c\n", ERR_CHANNEL, 2, 11},
       {"CommentEndsTitle", "#TITLE <ab{x}cd>\n#CHANNEL 1\n#A c\n", ERR_HEADER, 1, 14},
       // Checks after the header, reported at 0 and 0.
       {"NoChannelCount", "#TITLE <t>\n#A c\n", ERR_NO_TITLE_OR_CHANNEL, 0, 0},
@@ -150,6 +153,8 @@ const std::vector<ErrorCase>& errorCases() {
       {"RepeatNested", kHead + "#A [c [d]]\n", ERR_SYNTAX, 3, 7},
       {"SeventeenthLoop", kHead + "#A " + repeatText("/:", 17) + " c\n", ERR_LOOP_DEPTH, 3, 39},
       {"LoopOpenAtEnd", kHead + "#A /: c\n", ERR_LOOP_OPEN, 1, 0},
+      // The first header line need not be line 1.
+      {"LoopOpenHeaderAfterChannel", "#A /: c\n#TITLE <t>\n#CHANNEL 1\n", ERR_LOOP_OPEN, 2, 0},
       {"LoopOpenAtEndCrLf", kHeadCrLf + "#A /: c\r\n", ERR_LOOP_OPEN, 1, 0},
       // FAMICOM: pulse channels take the duties 2, 4, 6, 7 only.
       {"FamicomPulseDutyThree", kFamicom + "#A @3 c\n#B c\n#C c\n", ERR_TIMBRE, 4, 7},
