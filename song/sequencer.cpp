@@ -152,11 +152,14 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
       return Step::Continue;
     case REPEAT_START: {
       // A level without a slot is skipped whole, so its loop body plays once.
+      // The exit is forgotten: a break may only use one recorded by this
+      // loop, never a stale one of an earlier loop on the same level.
       const std::uint8_t level = readU8(track);
       const std::uint8_t count = readU8(track);
       if (level < kRepeatLevels) {
         track.repeatCount[level] = count;
         track.repeatStart[level] = track.pos;
+        track.repeatExit[level] = 0;
       }
       return Step::Continue;
     }
