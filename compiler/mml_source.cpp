@@ -117,12 +117,18 @@ int MmlSource::readChar(bool expand) {
         if (repeatCount_ == 1) return ERR_REPEAT_ONE;
         repeatStartLine_ = lineIndex_;
         repeatStartColumn_ = column_;
+        passDelivered_ = false;
         break;
       }
       case ']':
         if (repeatCount_ == 0) return ERR_REPEAT_CLOSE;
         repeatCount_ = wrap(static_cast<std::uint32_t>(repeatCount_) - 1);
+        // A pass that gave nothing but blanks gives the same again: the
+        // remaining passes are skipped, so a huge count over an empty body
+        // cannot stall the compile.
+        if (repeatCount_ > 0 && !passDelivered_) repeatCount_ = 0;
         if (repeatCount_ > 0) {
+          passDelivered_ = false;
           repeatExitLine_ = lineIndex_;
           repeatExitColumn_ = column_;
           moveTo(repeatStartLine_, repeatStartColumn_);
@@ -135,6 +141,7 @@ int MmlSource::readChar(bool expand) {
         }
         break;
       default:
+        if (b != ' ') passDelivered_ = true;
         return b;
     }
   }

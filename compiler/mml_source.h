@@ -78,6 +78,7 @@ class MmlSource {
   std::int32_t repeatExitLine_ = 0;
   std::int32_t repeatExitColumn_ = 0;
   int pushback_ = -1;
+  bool passDelivered_ = false;  // the current repeat pass gave a non-blank
   // The selected channel's lines and the current line's text, cached for speed.
   const SourceLine* channelLines_ = nullptr;
   std::int32_t channelLineCount_ = 0;

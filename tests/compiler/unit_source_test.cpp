@@ -116,7 +116,10 @@ INSTANTIATE_TEST_SUITE_P(
                     // A count that wraps around 32 bits (2^32 + 2) repeats twice.
                     ReadCase{"[4294967298 a]", "aa<END>"},
                     // A negative wrapped count makes one pass.
-                    ReadCase{"[3000000000 a]b", "ab<END>"}));
+                    ReadCase{"[3000000000 a]b", "ab<END>"},
+                    // Blank bodies end at once however large the count.
+                    ReadCase{"a[2147483647 {x} \n ]b", "ab<END>"},
+                    ReadCase{"[99999999|]c", "c<END>"}));
 
 TEST(ReaderTest, EndOfChannelMovesToTheFirstHeaderLine) {
   Prepared p("#A c\n#TITLE <x>\n#B d");
