@@ -1,7 +1,6 @@
 #include "song/sequencer.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 
 #include "song/pitch_tables.h"
