@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -86,5 +87,16 @@ class SequencerSong {
   std::vector<std::unique_ptr<Voice>> voiceStore_;
   std::vector<Voice*> voices_;
 };
+
+// One row of a table-driven trace test: track bytes, ticks to run and the
+// expected trace (see SequencerSong::trace).
+struct TraceCase {
+  const char* name;
+  std::vector<std::uint8_t> bytes;
+  int ticks;
+  std::string expected;
+};
+
+inline void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.name; }
 
 }  // namespace qvb::test

@@ -8,6 +8,7 @@
 
 #include "song/sequencer.h"
 #include "sound/mixer.h"
+#include "sound/no_device_platform.h"
 #include "tests/song/sequencer_fixture.h"
 
 namespace qvb {
@@ -15,22 +16,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using test::SequencerSong;
-
-// A machine without sound devices: the Mixer keeps its voices and timers,
-// and the test calls its fill by hand.
-class NoDevicePlatform : public AudioPlatform {
- public:
-  int deviceCount() override { return 0; }
-  int deviceFormats(int, std::uint32_t&) override { return 1; }
-  bool open(int, const AudioFormat&, BufferDone, void*) override { return false; }
-  void pause() override {}
-  bool prepare(AudioBuffer&) override { return false; }
-  bool write(AudioBuffer&) override { return false; }
-  void restart() override {}
-  void reset() override {}
-  void unprepare(AudioBuffer&) override {}
-  void close() override {}
-};
 
 class SequencerOnMixer : public testing::Test {
  protected:

@@ -18,15 +18,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using test::SequencerSong;
-
-struct TraceCase {
-  const char* name;
-  Bytes bytes;
-  int ticks;
-  std::string expected;
-};
-
-void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.name; }
+using test::TraceCase;
 
 class SequencerTrace : public testing::TestWithParam<TraceCase> {};
 

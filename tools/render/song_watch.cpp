@@ -5,26 +5,11 @@
 #include "song/qvb_player.h"
 #include "sound/audio_platform.h"
 #include "sound/mixer.h"
+#include "sound/no_device_platform.h"
 
 namespace qvb {
 
 namespace {
-
-// A platform without devices: the copy's Mixer gets its voices and timers but
-// no output, so nothing but our own fill calls ever runs it.
-class NoDevices : public AudioPlatform {
- public:
-  int deviceCount() override { return 0; }
-  int deviceFormats(int, std::uint32_t&) override { return 1; }
-  bool open(int, const AudioFormat&, BufferDone, void*) override { return false; }
-  void pause() override {}
-  bool prepare(AudioBuffer&) override { return false; }
-  bool write(AudioBuffer&) override { return false; }
-  void restart() override {}
-  void reset() override {}
-  void unprepare(AudioBuffer&) override {}
-  void close() override {}
-};
 
 // One timer unit: four 16-bit values, two stereo frames.
 constexpr int kUnitValues = 4;
@@ -33,7 +18,9 @@ constexpr AudioFormat kFormat{2, 2, 44100};
 }  // namespace
 
 SongWatch::SongWatch(const std::uint8_t* image, std::size_t size, int loops)
-    : silent_(std::make_unique<NoDevices>()),
+    // The copy's Mixer gets its voices and timers but no output, so nothing
+    // but our own fill calls ever runs it.
+    : silent_(std::make_unique<NoDevicePlatform>()),
       player_(std::make_unique<QvbPlayer>(image, size)),
       loops_(loops) {
   if (player_->getStatus() < 0 || player_->play(*silent_) != 1) return;
