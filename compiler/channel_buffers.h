@@ -14,7 +14,7 @@ class ChannelBuffers {
   static constexpr std::int32_t kGrowStep = 1024;
   // All channels together; more track data than this is treated as exhausted
   // memory, which keeps every offset of the image far inside 32 bits.
-  static constexpr std::int64_t kMaxTotalBytes = std::int64_t{64} << 20;
+  static constexpr std::int64_t kMaxTotalBytes = std::int64_t{16} << 20;
 
   explicit ChannelBuffers(std::int32_t count, std::int64_t maxTotalBytes = kMaxTotalBytes);
 

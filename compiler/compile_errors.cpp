@@ -7,7 +7,7 @@ namespace qvb {
 namespace {
 
 constexpr std::array<ErrorCodeInfo, 32> kErrorCodes{{
-    {ERR_MEMORY, "ERR_MEMORY", "out of memory (or more than 64 MiB of track data)"},
+    {ERR_MEMORY, "ERR_MEMORY", "out of memory (or more than 16 MiB of track data)"},
     {ERR_BRACE, "ERR_BRACE", "'}' outside any comment"},
     {ERR_COMMENT_OPEN, "ERR_COMMENT_OPEN", "a '{' comment is still open at the end of the text"},
     {ERR_CHANNEL_MARKER, "ERR_CHANNEL_MARKER", "channel marker whose letter is not A-Z or a-z"},
