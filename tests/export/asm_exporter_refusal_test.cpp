@@ -32,13 +32,13 @@ const std::string kGoodText = kFourLines +
     "\n\t;channel 3 data\n\n";
 
 // "tune", three blocks of 4, 3 and 2 bytes; no wave records. Count at 22, table at 24, blocks from 52.
-test::ImageSpec goodSpec() {
-  test::ImageSpec spec;
-  spec.versionMajor = 0;
-  spec.versionMinor = 81;
-  spec.title = "tune";
-  spec.channels = {{0x8d, 0x00, 0x30, 0xff}, {0x8d, 0x00, 0x31}, {0x8d, 0x00}};
-  return spec;
+test::ImageContents goodSpec() {
+  test::ImageContents contents;
+  contents.versionMajor = 0;
+  contents.versionMinor = 81;
+  contents.title = "tune";
+  contents.channels = {{0x8d, 0x00, 0x30, 0xff}, {0x8d, 0x00, 0x31}, {0x8d, 0x00}};
+  return contents;
 }
 constexpr std::size_t kCountAt = 22;
 constexpr std::size_t kTableAt = 24;

@@ -13,7 +13,7 @@ namespace qvb {
 namespace {
 
 using test::buildImage;
-using test::ImageSpec;
+using test::ImageContents;
 using test::putBe16;
 using test::putBe32;
 using Bytes = std::vector<std::uint8_t>;
@@ -23,18 +23,18 @@ const std::string kHeaderLines =
     ";; This section is created by qvb2asm converter v0.81\n"
     ";;\n";
 
-ImageSpec v081(std::string title, std::vector<Bytes> channels) {
-  ImageSpec spec;
-  spec.versionMajor = 0;
-  spec.versionMinor = 81;
-  spec.title = std::move(title);
-  spec.channels = std::move(channels);
-  return spec;
+ImageContents v081(std::string title, std::vector<Bytes> channels) {
+  ImageContents contents;
+  contents.versionMajor = 0;
+  contents.versionMinor = 81;
+  contents.title = std::move(title);
+  contents.channels = std::move(channels);
+  return contents;
 }
 
-// Offset of channel i's table entry in an image built from `spec`.
-std::size_t entryAt(const ImageSpec& spec, std::size_t channel) {
-  const std::size_t l = spec.title.size();
+// Offset of channel i's table entry in an image built from `contents`.
+std::size_t entryAt(const ImageContents& contents, std::size_t channel) {
+  const std::size_t l = contents.title.size();
   return 18 + l + (l & 1) + 2 + 8 * channel;
 }
 
@@ -51,7 +51,7 @@ Conversion convert(const Bytes& image, std::size_t size) {
 Conversion convert(const Bytes& image) { return convert(image, image.size()); }
 
 // Blocks of 5, 10 and 2 bytes under the title "song": counts 3, 8 and 0.
-ImageSpec workedExample() {
+ImageContents workedExample() {
   return v081("song", {{0x8d, 0x02, 0x10, 0x2a, 0xff},
                        {0x8d, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80},
                        {0x8d, 0x01}});
@@ -88,14 +88,14 @@ TEST(AsmExporter, WorkedExampleToStreamHasSingleLineFeeds) {
 
 // Data come from dataOffset, not from where the canonical arrangement puts them.
 TEST(AsmExporter, BlocksAreFoundThroughTheirOffsets) {
-  ImageSpec spec = v081("x", {{0xaa, 0xbb, 0x11}, {0xcc, 0xdd, 0x22, 0x33}, {0xee, 0xef}});
-  Bytes image = buildImage(spec);
+  ImageContents contents = v081("x", {{0xaa, 0xbb, 0x11}, {0xcc, 0xdd, 0x22, 0x33}, {0xee, 0xef}});
+  Bytes image = buildImage(contents);
   // Channel 3 points at channel 2's block, channel 1 at channel 2's data bytes.
-  const std::uint32_t second = readBe32(&image[entryAt(spec, 1)]);
-  putBe32(image, entryAt(spec, 2), second);
-  putBe32(image, entryAt(spec, 2) + 4, 4);
-  putBe32(image, entryAt(spec, 0), second + 2);
-  putBe32(image, entryAt(spec, 0) + 4, 2);
+  const std::uint32_t second = readBe32(&image[entryAt(contents, 1)]);
+  putBe32(image, entryAt(contents, 2), second);
+  putBe32(image, entryAt(contents, 2) + 4, 4);
+  putBe32(image, entryAt(contents, 0), second + 2);
+  putBe32(image, entryAt(contents, 0) + 4, 2);
   const Conversion c = convert(image);
   EXPECT_EQ(c.code, ASM_CONVERTED);
   EXPECT_EQ(c.text, kHeaderLines + "x::\n"

@@ -69,10 +69,10 @@ TEST_P(SdasgbPeer, AssembledBytesAreSizeWordsAndChannelData) {
   const std::string assembler = findOnPath("sdasgb");
   ASSERT_FALSE(assembler.empty()) << "sdasgb is not on PATH; install the sdcc package "
                                      "(tools/install-deps.sh does)";
-  test::ImageSpec spec;
-  spec.versionMajor = 0;
-  spec.versionMinor = 81;
-  spec.title = GetParam().title;
+  test::ImageContents contents;
+  contents.versionMajor = 0;
+  contents.versionMinor = 81;
+  contents.title = GetParam().title;
   unsigned seed = 12345;
   Bytes expected;
   for (std::size_t length : GetParam().lengths) {
@@ -81,11 +81,11 @@ TEST_P(SdasgbPeer, AssembledBytesAreSizeWordsAndChannelData) {
     const std::size_t count = length - 2;
     expected.push_back(static_cast<std::uint8_t>(count & 0xff));
     expected.push_back(static_cast<std::uint8_t>(count >> 8));
-    spec.channels.push_back(std::move(block));
+    contents.channels.push_back(std::move(block));
   }
-  for (const Bytes& block : spec.channels) expected.insert(expected.end(), block.begin() + 2, block.end());
+  for (const Bytes& block : contents.channels) expected.insert(expected.end(), block.begin() + 2, block.end());
 
-  const Bytes image = test::buildImage(spec);
+  const Bytes image = test::buildImage(contents);
   std::string text;
   ASSERT_EQ(AsmExporter::convert(text, image.data(), image.size()), ASM_CONVERTED);
 

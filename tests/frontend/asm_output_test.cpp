@@ -17,11 +17,11 @@ const std::string kFourLines =
     ";;\n;; This section is created by qvb2asm converter v0.81\n;;\nsong::\n";
 
 std::string image081(std::vector<std::vector<std::uint8_t>> channels) {
-  test::ImageSpec spec;
-  spec.versionMinor = 81;
-  spec.title = "song";
-  spec.channels = std::move(channels);
-  const std::vector<std::uint8_t> bytes = test::buildImage(spec);
+  test::ImageContents contents;
+  contents.versionMinor = 81;
+  contents.title = "song";
+  contents.channels = std::move(channels);
+  const std::vector<std::uint8_t> bytes = test::buildImage(contents);
   return std::string(bytes.begin(), bytes.end());
 }
 

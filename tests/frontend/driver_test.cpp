@@ -13,7 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::buildImage;
-using test::ImageSpec;
+using test::ImageContents;
 using test::ProcessResult;
 
 const std::string kBanner =
@@ -49,11 +49,11 @@ class Driver : public ::testing::Test {
 };
 
 std::string songImage(std::uint8_t minor, const std::string& title, int channels) {
-  ImageSpec spec;
-  spec.versionMinor = minor;
-  spec.title = title;
-  spec.channels.assign(static_cast<std::size_t>(channels), {0xFF});
-  return asString(buildImage(spec));
+  ImageContents contents;
+  contents.versionMinor = minor;
+  contents.title = title;
+  contents.channels.assign(static_cast<std::size_t>(channels), {0xFF});
+  return asString(buildImage(contents));
 }
 
 TEST_F(Driver, NoArgumentsPrintsUsageAndFails) {

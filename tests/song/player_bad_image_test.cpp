@@ -13,17 +13,17 @@ namespace qvb {
 namespace {
 
 using test::buildImage;
-using test::ImageSpec;
+using test::ImageContents;
 using test::putBe16;
 using test::putBe32;
 
-ImageSpec songWithWaves(std::uint8_t minor = 85) {
-  ImageSpec spec;
-  spec.versionMinor = minor;
-  spec.title = "abc";
-  spec.channels = {{0x81, 0xF0, 0x30, 0x30, 0xFF}, {0xFF}, {}};
-  spec.waves = {{.index = 5}, {.index = 7}};
-  return spec;
+ImageContents songWithWaves(std::uint8_t minor = 85) {
+  ImageContents contents;
+  contents.versionMinor = minor;
+  contents.title = "abc";
+  contents.channels = {{0x81, 0xF0, 0x30, 0x30, 0xFF}, {0xFF}, {}};
+  contents.waves = {{.index = 5}, {.index = 7}};
+  return contents;
 }
 
 int statusOf(const std::vector<std::uint8_t>& image) {
@@ -73,8 +73,8 @@ TEST(PlayerBadImage, FieldsPointingPastTheEndAreRefused) {
 }
 
 TEST(PlayerBadImage, BackToBackBlocksMustFitTogether) {
-  ImageSpec spec = songWithWaves(20);
-  auto image = buildImage(spec);
+  ImageContents contents = songWithWaves(20);
+  auto image = buildImage(contents);
   // Each block fits alone, but channel 2 starts where 0 and 1 end: make
   // channel 1 claim one byte more than is left before the end.
   putBe32(image, 24 + 8 + 4, 2);  // channel 1 claims two bytes where one is left

@@ -11,7 +11,7 @@ namespace {
 
 using test::buildImage;
 using test::FakeAudioPlatform;
-using test::ImageSpec;
+using test::ImageContents;
 using test::WaveRecord;
 
 WaveRecord waveOf(std::uint8_t index, std::int8_t first) {
@@ -20,13 +20,13 @@ WaveRecord waveOf(std::uint8_t index, std::int8_t first) {
   return record;
 }
 
-ImageSpec songWithWaves(std::uint8_t minor) {
-  ImageSpec spec;
-  spec.versionMinor = minor;
-  spec.title = "w";
-  spec.channels = {{0x90, 0x00, 0xB8, 0x81, 0xF0, 0x30, 0x10, 0xFF}};  // TEMPO 184, VOLUME, note
-  spec.waves = {waveOf(5, 0), waveOf(9, 40), waveOf(5, -60)};
-  return spec;
+ImageContents songWithWaves(std::uint8_t minor) {
+  ImageContents contents;
+  contents.versionMinor = minor;
+  contents.title = "w";
+  contents.channels = {{0x90, 0x00, 0xB8, 0x81, 0xF0, 0x30, 0x10, 0xFF}};  // TEMPO 184, VOLUME, note
+  contents.waves = {waveOf(5, 0), waveOf(9, 40), waveOf(5, -60)};
+  return contents;
 }
 
 TEST(PlayerPlay, LoadsTheWavesInListOrder) {

@@ -13,7 +13,7 @@ namespace qvb {
 namespace {
 
 using test::buildImage;
-using test::ImageSpec;
+using test::ImageContents;
 using test::putBe16;
 using test::putBe32;
 
@@ -23,11 +23,11 @@ std::string titleOf(const QvbPlayer& player, int size = 255) {
   return dest.data();
 }
 
-ImageSpec twoChannelSong() {
-  ImageSpec spec;
-  spec.title = "My song";
-  spec.channels = {{0x81, 0xF0, 0x30, 0x30, 0xFF}, {0x80, 0x10, 0xFF}};
-  return spec;
+ImageContents twoChannelSong() {
+  ImageContents contents;
+  contents.title = "My song";
+  contents.channels = {{0x81, 0xF0, 0x30, 0x30, 0xFF}, {0x80, 0x10, 0xFF}};
+  return contents;
 }
 
 TEST(PlayerLoad, WithoutBytesHoldsNoImage) {
@@ -79,13 +79,13 @@ class PlayerVersion : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(PlayerVersion, PicksTheLayoutByVersionNumber) {
   const VersionCase c = GetParam();
-  ImageSpec spec = twoChannelSong();
-  spec.versionMajor = c.major;
-  spec.versionMinor = c.minor;
-  auto image = buildImage(spec);
+  ImageContents contents = twoChannelSong();
+  contents.versionMajor = c.major;
+  contents.versionMinor = c.minor;
+  auto image = buildImage(contents);
   // Scramble channel 1's dataOffset to point at channel 0's block: only the
   // back-to-back layout still finds the right bytes.
-  const std::size_t table = channelCountOffset(spec.title.size()) + 2;
+  const std::size_t table = channelCountOffset(contents.title.size()) + 2;
   const std::uint32_t block0 = readBe32(image.data() + table);
   putBe32(image, table + 8, block0);
   QvbPlayer player(image.data(), image.size());
@@ -108,9 +108,9 @@ INSTANTIATE_TEST_SUITE_P(Layouts, PlayerVersion,
 
 TEST(PlayerLoad, TitlePaddingPlacesTheChannelCount) {
   for (const std::string title : {"", "a", "ab", "abc"}) {
-    ImageSpec spec = twoChannelSong();
-    spec.title = title;
-    const auto image = buildImage(spec);
+    ImageContents contents = twoChannelSong();
+    contents.title = title;
+    const auto image = buildImage(contents);
     const std::size_t countAt = title.size() % 2 ? 19 + title.size() : 18 + title.size();
     ASSERT_EQ(readBe16(image.data() + countAt), 2) << "title '" << title << "'";
     QvbPlayer player(image.data(), image.size());
@@ -122,10 +122,10 @@ TEST(PlayerLoad, TitlePaddingPlacesTheChannelCount) {
 
 TEST(PlayerLoad, NoChannelsIsNoFailure) {
   for (std::uint8_t minor : {20, 40, 85}) {
-    ImageSpec spec;
-    spec.versionMinor = minor;
-    spec.title = "empty";
-    const auto image = buildImage(spec);
+    ImageContents contents;
+    contents.versionMinor = minor;
+    contents.title = "empty";
+    const auto image = buildImage(contents);
     QvbPlayer player(image.data(), image.size());
     EXPECT_EQ(player.getStatus(), PLAYER_READY);
     EXPECT_EQ(player.getChannelCount(), 0);
@@ -133,9 +133,9 @@ TEST(PlayerLoad, NoChannelsIsNoFailure) {
 }
 
 TEST(PlayerTitle, TruncatesToTheBufferSize) {
-  ImageSpec spec = twoChannelSong();
-  spec.title = std::string(300, 't');
-  const auto image = buildImage(spec);
+  ImageContents contents = twoChannelSong();
+  contents.title = std::string(300, 't');
+  const auto image = buildImage(contents);
   QvbPlayer player(image.data(), image.size());
   ASSERT_EQ(player.getStatus(), PLAYER_READY);
   char dest[256];
@@ -144,17 +144,17 @@ TEST(PlayerTitle, TruncatesToTheBufferSize) {
   EXPECT_EQ(player.getTitle(dest, 1), 0);
   EXPECT_EQ(dest[0], 0);
 
-  spec.title = "ten chars!";
-  const auto shortImage = buildImage(spec);
+  contents.title = "ten chars!";
+  const auto shortImage = buildImage(contents);
   QvbPlayer shortPlayer(shortImage.data(), shortImage.size());
   EXPECT_EQ(shortPlayer.getTitle(dest, 255), 10);
   EXPECT_STREQ(dest, "ten chars!");
 }
 
 TEST(PlayerTitle, ZeroByteEndsTheTitleButNotItsLength) {
-  ImageSpec spec = twoChannelSong();
-  spec.title = std::string("abc\0defg", 8);
-  const auto image = buildImage(spec);
+  ImageContents contents = twoChannelSong();
+  contents.title = std::string("abc\0defg", 8);
+  const auto image = buildImage(contents);
   QvbPlayer player(image.data(), image.size());
   char dest[16];
   std::memset(dest, 'x', sizeof dest);

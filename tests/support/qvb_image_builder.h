@@ -15,7 +15,7 @@ struct WaveRecord {
   std::array<std::int8_t, 32> samples{};
 };
 
-struct ImageSpec {
+struct ImageContents {
   std::uint8_t versionMajor = 0, versionMinor = 85;  // 0/85 = layout 3 with wave list
   std::string title;                                  // raw bytes, may hold zeros
   std::vector<std::vector<std::uint8_t>> channels;    // track bytes per channel
@@ -24,7 +24,7 @@ struct ImageSpec {
 
 // Blocks follow the channel table (and, in layout 3, the wave list offset)
 // back to back with exact dataOffset/dataLength; the wave list comes last.
-std::vector<std::uint8_t> buildImage(const ImageSpec& spec);
+std::vector<std::uint8_t> buildImage(const ImageContents& contents);
 
 // Big-endian writers for tests that patch images by hand.
 void putBe16(std::vector<std::uint8_t>& image, std::size_t at, std::uint32_t value);

@@ -18,10 +18,10 @@ inline std::vector<std::uint8_t> minimalImage() {
 }
 
 inline std::vector<std::uint8_t> songOf(std::vector<std::vector<std::uint8_t>> channels) {
-  ImageSpec spec;
-  spec.title = "t";
-  spec.channels = std::move(channels);
-  return buildImage(spec);
+  ImageContents contents;
+  contents.title = "t";
+  contents.channels = std::move(channels);
+  return buildImage(contents);
 }
 
 // A square voice by its rule: the sign is + while the position is 1; the
