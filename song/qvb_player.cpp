@@ -174,9 +174,12 @@ int QvbPlayer::createMixer(AudioPlatform& platform) {
   // A Mixer that could not make a voice for every channel gets no timers: the
   // callbacks would otherwise reach voices that do not exist. It stays silent.
   if (supplied < context_.channelCount) return 1;
+  // The waves go in before the timers: the output may already be filling on
+  // its own thread, and only a tick can turn a voice to a wave, so a fill
+  // that sees a timer (published last) sees every slot complete.
+  loadWaves();
   mixer_->SetTimer1(context_.tickInterval, effectFrameCallback, &context_);
   mixer_->SetTimer2(context_.tickInterval, tickCallback, &context_);
-  loadWaves();
   return 1;
 }
 
