@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,19 +30,34 @@ std::string duration(std::int64_t frames) {
   return text;
 }
 
+// False with errno set when the file cannot be opened or read (a directory
+// opens but fails to read).
 bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::uint8_t chunk[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+  const bool failed = std::ferror(in) != 0;
+  const int error = errno;
+  std::fclose(in);
+  errno = error;
+  return !failed;
+}
+
+// A real pointer even for an empty file: no bytes at all are no image, and
+// then no source either, rather than a player built without bytes.
+const std::uint8_t* bytesOf(const std::vector<std::uint8_t>& bytes) {
+  static const std::uint8_t kNothing = 0;
+  return bytes.empty() ? &kNothing : bytes.data();
 }
 
 // A QVB image as it is, or the image compiled from source; false after
 // printing why there is none.
 bool songImage(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  qvb::QvbPlayer probe(bytes.data(), bytes.size());
+  qvb::QvbPlayer probe(bytesOf(bytes), bytes.size());
   if (probe.getStatus() >= 0) return true;
-  qvb::MmlCompiler compiler(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  qvb::MmlCompiler compiler(bytesOf(bytes), static_cast<std::int32_t>(bytes.size()));
   qvb::CompileError info;
   if (compiler.errorInfo(info)) {
     const qvb::ErrorCodeInfo* code = qvb::findErrorCode(info.type);

@@ -125,6 +125,7 @@ TEST_F(QvbRender, SourceTextIsCompiledInMemory) {
 TEST_F(QvbRender, FailsClearlyOnBadInputAndOutput) {
   test::writeFile(path("a.qvb"), asText(test::minimalImage()));
   test::writeFile(path("bad.qvm"), "#TITLE <a>\n#CHANNEL 1\n#A v 15 c &&&\n");
+  test::writeFile(path("empty.qvb"), "");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -134,6 +135,9 @@ TEST_F(QvbRender, FailsClearlyOnBadInputAndOutput) {
       {{"missing.qvb"}, 1, "cannot read missing.qvb"},
       {{"-o", "no/such/dir/x.wav", "a.qvb"}, 1, "cannot write no/such/dir/x.wav"},
       {{"bad.qvm"}, 1, "bad.qvm:3:"},
+      // No bytes: no image, and as source it has neither title nor channels (-6, no place).
+      {{"empty.qvb"}, 1, "empty.qvb:0:0: error -6 "},
+      {{"."}, 1, "cannot read ."},
       {{"-o", "./a.qvb", "a.qvb"}, 1, "would overwrite the input"},
       {{}, 2, "usage: qvbrender"},
       {{"-t", "soon", "a.qvb"}, 2, "usage: qvbrender"},
