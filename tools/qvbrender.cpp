@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -173,7 +174,10 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr, "qvbrender: %s: the song could not be played\n", line->input.c_str());
     }
-    std::remove(line->output.c_str());
+    // Only a regular file we were writing is removed, never a device or pipe.
+    struct stat info {};
+    if (stat(line->output.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+      std::remove(line->output.c_str());
     return 1;
   }
   report(*line, result);
