@@ -1,12 +1,12 @@
 // qvbrender: renders a song (a QVB image, or QVM source compiled in memory)
 // to a WAV, FLAC or Ogg Vorbis file, with the same player, Mixer and
 // sequencer that play it on the sound card.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <sys/stat.h>
 #include <cstring>
 #include <filesystem>
 #include <string>
