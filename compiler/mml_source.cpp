@@ -78,6 +78,7 @@ int MmlSource::selectChannel(int channel) {
   if (channel < 0 || channel > lastChannel()) return 0;
   enterChannel(channel);
   repeatCount_ = 0;
+  replaying_ = false;
   pushback_ = -1;
   return 1;
 }
@@ -91,6 +92,7 @@ int MmlSource::readChar(bool expand) {
   }
   if (channelLineCount_ == 0) return END_OF_TEXT;
   for (;;) {
+    if (replaying_ && expand && ++replayedBytes_ > kMaxReplayedBytes) return ERR_REPEAT_LIMIT;
     const std::uint8_t b = text_[column_++];
     if (!expand) return b;
     switch (b) {
@@ -127,6 +129,7 @@ int MmlSource::readChar(bool expand) {
         // remaining passes are skipped, so a huge count over an empty body
         // cannot stall the compile.
         if (repeatCount_ > 0 && !passDelivered_) repeatCount_ = 0;
+        replaying_ = repeatCount_ > 0;
         if (repeatCount_ > 0) {
           passDelivered_ = false;
           repeatExitLine_ = lineIndex_;
@@ -137,6 +140,7 @@ int MmlSource::readChar(bool expand) {
       case '|':
         if (repeatCount_ == 1) {
           repeatCount_ = 0;
+          replaying_ = false;
           moveTo(repeatExitLine_, repeatExitColumn_);
         }
         break;

@@ -21,6 +21,13 @@ inline constexpr int END_OF_TEXT = -1024;
 inline constexpr int ERR_REPEAT_CLOSE = -1025;   // ']' with no repeat open
 inline constexpr int ERR_REPEAT_ONE = -1026;     // a repeat count of 1
 inline constexpr int ERR_REPEAT_NESTED = -1027;  // '[' while a repeat is open
+inline constexpr int ERR_REPEAT_LIMIT = -1028;   // repeats read more than kMaxReplayedBytes again
+
+// Bytes that repeat passes after the first may read again in one compile. A
+// huge count over a body that writes nothing (`[2147483647 o4]`) would
+// otherwise keep the compile busy for minutes or hours; no real song comes
+// near this.
+inline constexpr std::uint64_t kMaxReplayedBytes = std::uint64_t{1} << 27;
 
 struct SourceLine {
   std::int32_t number;  // 1-based line number in the source
@@ -79,6 +86,8 @@ class MmlSource {
   std::int32_t repeatExitColumn_ = 0;
   int pushback_ = -1;
   bool passDelivered_ = false;  // the current repeat pass gave a non-blank
+  bool replaying_ = false;      // reading a repeat body again
+  std::uint64_t replayedBytes_ = 0;
   // The selected channel's lines and the current line's text, cached for speed.
   const SourceLine* channelLines_ = nullptr;
   std::int32_t channelLineCount_ = 0;

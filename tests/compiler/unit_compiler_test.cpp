@@ -146,6 +146,17 @@ TEST(MmlCompilerTest, MoreThan255WavesAreRefused) {
   EXPECT_EQ(out.error.row, 16);
 }
 
+// A repeat that would read its body again for hours is cut off: the reader
+// refuses to replay more than its bound, which the channel reports as a
+// syntax error on the line of the bracket. Counts the bound allows still play.
+TEST(MmlCompilerTest, RepeatsThatNeverEndAreCutOff) {
+  const Outcome endless = compileText("#TITLE <a>\n#CHANNEL 1\n#A [2147483647 o4]\n");
+  EXPECT_EQ(endless.status, -770);
+  EXPECT_EQ(endless.error.line, 3);
+  const Outcome large = compileText("#TITLE <a>\n#CHANNEL 1\n#A [100000 o4]c\n");
+  EXPECT_EQ(large.status, 0);
+}
+
 TEST(CompileErrorsTest, EveryCodeHasOneUniqueNamedEntry) {
   std::set<int> codes;
   std::set<std::string_view> names;
