@@ -25,6 +25,25 @@ void silenceAlsa() {
 }
 
 constexpr int kWaitMs = 20;  // longest sleep of the writer before it looks at the stop flag
+constexpr std::size_t kDevicePeriods = 2;  // the device buffer holds two of our buffers
+
+// A fixed first-in first-out list of buffers; nothing is allocated.
+template <std::size_t N>
+class BufferRing {
+ public:
+  std::size_t size() const { return count_; }
+  void push(AudioBuffer* buffer) { items_[(head_ + count_++) % N] = buffer; }
+  AudioBuffer* pop() {
+    AudioBuffer* buffer = items_[head_];
+    head_ = (head_ + 1) % N;
+    --count_;
+    return buffer;
+  }
+
+ private:
+  std::array<AudioBuffer*, N> items_{};
+  std::size_t head_ = 0, count_ = 0;
+};
 
 snd_pcm_format_t pcmFormat(const AudioFormat& format) {
   return format.bytesPerSample == 1 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
@@ -44,10 +63,11 @@ bool accepts(snd_pcm_t* pcm, const snd_pcm_hw_params_t* any, const AudioFormat& 
   return ok;
 }
 
-bool configure(snd_pcm_t* pcm, const AudioFormat& format, snd_pcm_uframes_t period) {
+bool configure(snd_pcm_t* pcm, const AudioFormat& format, snd_pcm_uframes_t period,
+               snd_pcm_uframes_t& bufferFrames) {
   snd_pcm_hw_params_t* hw = nullptr;
   if (snd_pcm_hw_params_malloc(&hw) < 0) return false;
-  snd_pcm_uframes_t buffer = period * 2;
+  snd_pcm_uframes_t buffer = period * kDevicePeriods;
   bool ok = snd_pcm_hw_params_any(pcm, hw) >= 0 && accepts(pcm, hw, format) &&
             snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
             snd_pcm_hw_params_set_format(pcm, hw, pcmFormat(format)) == 0 &&
@@ -58,6 +78,7 @@ bool configure(snd_pcm_t* pcm, const AudioFormat& format, snd_pcm_uframes_t peri
     snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &dir);
     snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer);
     ok = snd_pcm_hw_params(pcm, hw) == 0;
+    bufferFrames = buffer;
   }
   snd_pcm_hw_params_free(hw);
   if (!ok) return false;
@@ -88,6 +109,8 @@ struct AlsaPlatform::Stream {
   bool broken = false;  // the device failed beyond recovery: the ring stands still
   std::atomic<bool> stop{false};
   std::thread writer;
+  snd_pcm_uframes_t bufferFrames = 0;  // the device's own buffer
+  BufferRing<kDevicePeriods + 1> playing;  // written, maybe not yet played; writer thread only
 
   bool push(AudioBuffer* buffer, bool front) {
     if (count == queue.size()) return false;
@@ -127,14 +150,25 @@ struct AlsaPlatform::Stream {
     return true;
   }
 
+  // A written buffer is handed back only once the device has played it: the
+  // device holds kDevicePeriods of our buffers, so the write of a new one
+  // returns when the oldest of those has gone out. Handing buffers back as
+  // soon as ALSA copied them would run the first refills right after
+  // restart, while the starter is still setting up (the timers of a song).
   void run() {
     for (;;) {
       AudioBuffer* buffer = nullptr;
       {
         std::unique_lock<std::mutex> lock(mutex);
-        wake.wait(lock, [&] { return stop.load() || (started && !broken && count > 0); });
+        wake.wait(lock, [&] {
+          return stop.load() || (started && !broken && (count > 0 || playing.size() > 0));
+        });
         if (stop.load()) return;
-        buffer = pop();
+        if (count > 0) buffer = pop();
+      }
+      if (buffer == nullptr) {
+        playOut();
+        continue;
       }
       if (!writeOut(*buffer)) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -142,8 +176,26 @@ struct AlsaPlatform::Stream {
         if (!stop.load()) broken = true;
         continue;
       }
-      done(instance, buffer);  // refills and queues it again through write()
+      playing.push(buffer);
+      if (playing.size() > kDevicePeriods) done(instance, playing.pop());  // refills and queues it again
     }
+  }
+
+  // Nothing more to write: wait until the device has played what it holds,
+  // then hand those buffers back.
+  void playOut() {
+    snd_pcm_wait(pcm, kWaitMs);
+    const snd_pcm_sframes_t free = snd_pcm_avail_update(pcm);
+    if (free < 0) {
+      if (snd_pcm_recover(pcm, static_cast<int>(free), 1) < 0) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!stop.load()) broken = true;
+        return;
+      }
+    } else if (static_cast<snd_pcm_uframes_t>(free) < bufferFrames) {
+      return;  // still playing
+    }
+    while (playing.size() > 0 && !stop.load()) done(instance, playing.pop());
   }
 };
 
@@ -211,7 +263,7 @@ bool AlsaPlatform::open(int device, const AudioFormat& format, BufferDone done, 
   stream->frameBytes = format.bytesPerSample * format.channels;
   // One period is what one ring buffer holds: 2048 frames in 16-bit stereo.
   const auto period = static_cast<snd_pcm_uframes_t>(8192 / stream->frameBytes);
-  if (stream->frameBytes <= 0 || !configure(stream->pcm, format, period)) {
+  if (stream->frameBytes <= 0 || !configure(stream->pcm, format, period, stream->bufferFrames)) {
     snd_pcm_close(stream->pcm);
     return false;
   }
@@ -263,8 +315,9 @@ void AlsaPlatform::reset() {
   stream_->wake.notify_one();
   if (stream_->writer.joinable()) stream_->writer.join();
   snd_pcm_drop(stream_->pcm);
-  // Every queued buffer goes back as finished; the writer is gone, so these
-  // are the last notifications.
+  // Every buffer written or queued goes back as finished; the writer is
+  // gone, so these are the last notifications.
+  while (stream_->playing.size() > 0) stream_->done(stream_->instance, stream_->playing.pop());
   while (stream_->count > 0) stream_->done(stream_->instance, stream_->pop());
 }
 
