@@ -9,27 +9,16 @@
 
 #include "compiler/compile_errors.h"
 #include "compiler/mml_compiler.h"
+#include "tests/compiler/compile_fixture.h"
 
 namespace qvb {
 namespace {
 
-struct Outcome {
-  int status;
-  CompileError error;
-  std::vector<std::uint8_t> image;
-};
-
-Outcome compileText(std::string_view text) {
-  MmlCompiler compiler(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<std::int32_t>(text.size()));
-  Outcome out{compiler.status(), {}, {}};
-  compiler.errorInfo(out.error);
-  out.image.resize(static_cast<std::size_t>(compiler.imageSize()));
-  compiler.copyImage(out.image.data());
-  return out;
-}
+using test::compileSource;
+using Outcome = test::CompileResult;
 
 TEST(MmlCompilerTest, MinimalSourceGivesTheFortyOneByteImage) {
-  const Outcome out = compileText("#TITLE <a>\n#CHANNEL 1\n#A v 15 c");
+  const Outcome out = compileSource("#TITLE <a>\n#CHANNEL 1\n#A v 15 c");
   ASSERT_EQ(out.status, 0);
   const std::vector<std::uint8_t> expected{
       'Q', 'u', 'a', 'v', 'e', 'r', 'M', 'a', 'c', 'h', 'i', 'n', 'e', 0x00,  // magic
@@ -45,7 +34,7 @@ TEST(MmlCompilerTest, MinimalSourceGivesTheFortyOneByteImage) {
 
 TEST(MmlCompilerTest, EvenTitleAndWavesAndEmptyMiddleChannel) {
   const std::string wave = "#WAV 3,<(0,15),16,(15,0),16>\n";
-  const Outcome out = compileText("#TITLE <ab>\n#CHANNEL 3\n" + wave + wave + "#A c\n#C r\n");
+  const Outcome out = compileSource("#TITLE <ab>\n#CHANNEL 3\n" + wave + wave + "#A c\n#C r\n");
   ASSERT_EQ(out.status, 0);
   // 18 + 2 title bytes, no pad; table at 22 for three channels.
   ASSERT_EQ(out.image.size(), 24u + 2 + 24 + 3 + 1 + 3 + 2 + 68);
@@ -78,7 +67,7 @@ class DriverErrors : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(DriverErrors, ReportsCodeLineAndRow) {
   const ErrorCase& c = GetParam();
-  const Outcome out = compileText(c.text);
+  const Outcome out = compileSource(c.text);
   EXPECT_EQ(out.status, c.code);
   EXPECT_EQ(out.error.type, c.code);
   EXPECT_EQ(out.error.line, c.line);
@@ -108,26 +97,14 @@ INSTANTIATE_TEST_SUITE_P(
                     ErrorCase{"#TITLE <t>\n#WAV 0,<(0,1),0>", ERR_WAV_SYNTAX, 2, 16},
                     ErrorCase{"#TITLE <t>\n#WAV 0,<(0,1),1>", ERR_WAV_SYNTAX, 2, 16}));
 
-TEST(MmlCompilerTest, NullTextCompilesNothing) {
-  MmlCompiler compiler(nullptr, 10);
-  EXPECT_EQ(compiler.status(), 1);
-  CompileError info{7, 8, 9};
-  EXPECT_EQ(compiler.errorInfo(info), 0);
-  EXPECT_EQ(info.type, 7);
-  EXPECT_EQ(compiler.imageSize(), 0);
-  std::uint8_t byte = 0x5A;
-  EXPECT_EQ(compiler.copyImage(&byte), 0);
-  EXPECT_EQ(byte, 0x5A);
-}
-
 TEST(MmlCompilerTest, TitleLongerThanItsFieldIsRefused) {
   const std::string fits = "#TITLE <" + std::string(65535, 'x') + ">\n#CHANNEL 1\n#A c";
-  const Outcome ok = compileText(fits);
+  const Outcome ok = compileSource(fits);
   ASSERT_EQ(ok.status, 0);
   EXPECT_EQ(ok.image[16], 0xFF);
   EXPECT_EQ(ok.image[17], 0xFF);
   const std::string tooLong = "#TITLE <" + std::string(65536, 'x') + ">\n#CHANNEL 1\n#A c";
-  const Outcome out = compileText(tooLong);
+  const Outcome out = compileSource(tooLong);
   EXPECT_EQ(out.status, ERR_TITLE_TOO_LONG);
   EXPECT_EQ(out.error.line, 1);
   EXPECT_EQ(out.error.row, 8 + 65536);  // at the byte that does not fit
@@ -136,11 +113,11 @@ TEST(MmlCompilerTest, TitleLongerThanItsFieldIsRefused) {
 TEST(MmlCompilerTest, MoreThan255WavesAreRefused) {
   std::string source = "#TITLE <t>\n#CHANNEL 1\n";
   for (int i = 0; i < 255; ++i) source += "#WAV 1,<[32 0,]>\n";
-  const Outcome ok = compileText(source + "#A c");
+  const Outcome ok = compileSource(source + "#A c");
   ASSERT_EQ(ok.status, 0);
   EXPECT_EQ(ok.image.size(), 41u - 2 + 255 * 34);  // one-byte title padded, as the minimal image
   source += "#WAV 1,<[32 0,]>\n";
-  const Outcome out = compileText(source + "#A c");
+  const Outcome out = compileSource(source + "#A c");
   EXPECT_EQ(out.status, ERR_TOO_MANY_WAVES);
   EXPECT_EQ(out.error.line, 2 + 256);
   EXPECT_EQ(out.error.row, 16);
@@ -150,10 +127,10 @@ TEST(MmlCompilerTest, MoreThan255WavesAreRefused) {
 // refuses to replay more than its bound, which the channel reports as a
 // syntax error on the line of the bracket. Counts the bound allows still play.
 TEST(MmlCompilerTest, RepeatsThatNeverEndAreCutOff) {
-  const Outcome endless = compileText("#TITLE <a>\n#CHANNEL 1\n#A [2147483647 o4]\n");
+  const Outcome endless = compileSource("#TITLE <a>\n#CHANNEL 1\n#A [2147483647 o4]\n");
   EXPECT_EQ(endless.status, -770);
   EXPECT_EQ(endless.error.line, 3);
-  const Outcome large = compileText("#TITLE <a>\n#CHANNEL 1\n#A [100000 o4]c\n");
+  const Outcome large = compileSource("#TITLE <a>\n#CHANNEL 1\n#A [100000 o4]c\n");
   EXPECT_EQ(large.status, 0);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "song/qvb_format.h"
+#include "tests/support/asm_worked_example.h"
 #include "tests/support/qvb_image_builder.h"
 
 namespace qvb {
@@ -18,10 +19,9 @@ using test::putBe16;
 using test::putBe32;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kHeaderLines =
-    ";;\n"
-    ";; This section is created by qvb2asm converter v0.81\n"
-    ";;\n";
+const std::string& kHeaderLines = test::kAsmHeaderLines;
+const std::string& kWorkedExampleText = test::kAsmWorkedExampleText;
+using test::asmWorkedExample;
 
 ImageContents v081(std::string title, std::vector<Bytes> channels) {
   ImageContents contents;
@@ -50,32 +50,14 @@ Conversion convert(const Bytes& image, std::size_t size) {
 }
 Conversion convert(const Bytes& image) { return convert(image, image.size()); }
 
-// Blocks of 5, 10 and 2 bytes under the title "song": counts 3, 8 and 0.
-ImageContents workedExample() {
-  return v081("song", {{0x8d, 0x02, 0x10, 0x2a, 0xff},
-                       {0x8d, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80},
-                       {0x8d, 0x01}});
-}
-
-const std::string kWorkedExampleText = kHeaderLines +
-    "song::\n"
-    "\t.byte 0x03, 0x00\t;data size of channel 1 (little endian)\n"
-    "\t.byte 0x08, 0x00\t;data size of channel 2 (little endian)\n"
-    "\t.byte 0x00, 0x00\t;data size of channel 3 (little endian)\n"
-    "\n\t;channel 1 data\n\n"
-    "\t.byte 0x10, 0x2a, 0xff\n"
-    "\n\t;channel 2 data\n\n"
-    "\t.byte 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80\n"
-    "\n\t;channel 3 data\n\n";
-
 TEST(AsmExporter, WorkedExampleToString) {
-  const Conversion c = convert(buildImage(workedExample()));
+  const Conversion c = convert(buildImage(asmWorkedExample()));
   EXPECT_EQ(c.code, ASM_CONVERTED);
   EXPECT_EQ(c.text, kWorkedExampleText);
 }
 
 TEST(AsmExporter, WorkedExampleToStreamHasSingleLineFeeds) {
-  const Bytes image = buildImage(workedExample());
+  const Bytes image = buildImage(asmWorkedExample());
   std::FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(AsmExporter::convert(file, image.data(), image.size()), ASM_CONVERTED);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/asm_worked_example.h"
 #include "tests/support/qvb_image_builder.h"
 #include "tests/support/run_process.h"
 
@@ -13,8 +14,7 @@ namespace {
 
 const std::string kBanner =
     "QVB Player for console\n\tDriver version: 0.85\n\tCompiler version: 0.85\n\n";
-const std::string kFourLines =
-    ";;\n;; This section is created by qvb2asm converter v0.81\n;;\nsong::\n";
+const std::string kFourLines = test::kAsmHeaderLines + "song::\n";
 
 std::string image081(std::vector<std::vector<std::uint8_t>> channels) {
   test::ImageContents contents;
@@ -38,24 +38,14 @@ class AsmOutput : public ::testing::Test {
 };
 
 TEST_F(AsmOutput, WritesTheTextNextToTheImage) {
-  const std::string image = image081({{0x8d, 0x02, 0x10, 0x2a, 0xff},
-                                      {0x8d, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80},
-                                      {0x8d, 0x01}});
+  const std::vector<std::uint8_t> bytes = test::buildImage(test::asmWorkedExample());
+  const std::string image(bytes.begin(), bytes.end());
   test::writeFile(path("SONG.QVB"), image);
   const test::ProcessResult r = run({"-S", "SONG.QVB"});
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, kBanner + "filename: SONG.QVB\nfilesize: " + std::to_string(image.size()) +
                        "\nasm_name: SONG.ASM\n\n");
-  EXPECT_EQ(test::readFile(path("SONG.ASM")),
-            kFourLines +
-                "\t.byte 0x03, 0x00\t;data size of channel 1 (little endian)\n"
-                "\t.byte 0x08, 0x00\t;data size of channel 2 (little endian)\n"
-                "\t.byte 0x00, 0x00\t;data size of channel 3 (little endian)\n"
-                "\n\t;channel 1 data\n\n"
-                "\t.byte 0x10, 0x2a, 0xff\n"
-                "\n\t;channel 2 data\n\n"
-                "\t.byte 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80\n"
-                "\n\t;channel 3 data\n\n");
+  EXPECT_EQ(test::readFile(path("SONG.ASM")), test::kAsmWorkedExampleText);
 }
 
 TEST_F(AsmOutput, RefusedImageLeavesThePartialFile) {
