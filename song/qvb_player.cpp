@@ -26,47 +26,21 @@ QvbPlayer::QvbPlayer(const std::uint8_t* bytes, std::size_t size) { load(bytes, 
 QvbPlayer::~QvbPlayer() { release(); }
 
 int QvbPlayer::load(const std::uint8_t* bytes, std::size_t size) {
-  if (bytes == nullptr) {
-    status_ = PLAYER_NO_IMAGE;
-    return status_;
-  }
+  if (bytes == nullptr) return status_ = PLAYER_NO_IMAGE;
   release();
   try {
     image_.assign(bytes, bytes + size);
   } catch (const std::bad_alloc&) {
-    status_ = PLAYER_NO_MEMORY;
-    return status_;
+    return refuse(PLAYER_NO_MEMORY);
   }
-  const std::span<const std::uint8_t> image(image_);
-  if (!hasMagic(image)) {
-    image_ = {};
-    return status_ = PLAYER_BAD_MAGIC;
-  }
-  if (size < kFixedHeaderSize) {
-    image_ = {};
-    return status_ = PLAYER_BAD_IMAGE;
-  }
+  if (!hasMagic(image_)) return refuse(PLAYER_BAD_MAGIC);
+  if (size < kFixedHeaderSize) return refuse(PLAYER_BAD_IMAGE);
   const int version = image_[kVersionMajorOffset] * 100 + image_[kVersionMinorOffset];
-  if (version > kLastReadableVersion) {
-    image_ = {};
-    return status_ = PLAYER_BAD_VERSION;
-  }
+  if (version > kLastReadableVersion) return refuse(PLAYER_BAD_VERSION);
   try {
-    if (!locate(size)) {
-      image_ = {};
-      title_ = {};
-      tracks_ = {};
-      voices_ = {};
-      waveList_ = nullptr;
-      return status_ = PLAYER_BAD_IMAGE;
-    }
+    if (!locate(size)) return refuse(PLAYER_BAD_IMAGE);
   } catch (const std::bad_alloc&) {
-    image_ = {};
-    title_ = {};
-    tracks_ = {};
-    voices_ = {};
-    waveList_ = nullptr;
-    return status_ = PLAYER_NO_MEMORY;
+    return refuse(PLAYER_NO_MEMORY);
   }
   version_ = static_cast<float>(version);
   context_.noteFrequency = kNoteFrequency.data();
@@ -128,6 +102,18 @@ bool QvbPlayer::locate(std::size_t size) {
 int QvbPlayer::release() {
   if (status_ < 0) return 0;
   reset();
+  dropImage();
+  status_ = PLAYER_NO_IMAGE;
+  return 1;
+}
+
+// A failed load holds nothing.
+int QvbPlayer::refuse(int status) {
+  dropImage();
+  return status_ = status;
+}
+
+void QvbPlayer::dropImage() {
   image_ = {};
   title_ = {};
   tracks_ = {};
@@ -136,8 +122,6 @@ int QvbPlayer::release() {
   titleLength_ = 0;
   version_ = 0;
   context_ = DriverContext{};
-  status_ = PLAYER_NO_IMAGE;
-  return 1;
 }
 
 int QvbPlayer::reset() {

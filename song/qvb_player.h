@@ -55,6 +55,8 @@ class QvbPlayer {
 
  private:
   bool locate(std::size_t size);
+  int refuse(int status);
+  void dropImage();
   int createMixer(AudioPlatform& platform);
   void releaseMixer();
   void loadWaves();
