@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/compiler/compile_fixture.h"
+#include "tests/support/minimal_song.h"
 
 namespace qvb::test {
 namespace {
@@ -17,16 +18,6 @@ Bytes withMagic(std::initializer_list<std::uint8_t> rest) {
   return bytes;
 }
 
-// The three-line song: odd title with its pad byte, one channel, no waves.
-const Bytes kMinimalImage = withMagic({
-    0x00, 0x55,                                      // version 0.85
-    0x00, 0x01, 0x61, 0x00,                          // title "a" and pad
-    0x00, 0x01,                                      // one channel
-    0x00, 0x00, 0x00, 0x22, 0x00, 0x00, 0x00, 0x05,  // block at 34, 5 bytes
-    0x00, 0x00, 0x00, 0x27,                          // wave list at 39
-    0x81, 0xF0, 0x30, 0x30, 0xFF,                    // v15, c4, END
-    0x00, 0x00,                                      // no waves
-});
 
 struct ExactCase {
   std::string name;
@@ -46,7 +37,7 @@ TEST_P(GoldenImage, BytesMatch) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, GoldenImage,
-    testing::Values(ExactCase{"Minimal", "#TITLE <a>\n#CHANNEL 1\n#A v 15 c\n", kMinimalImage},
+    testing::Values(ExactCase{"Minimal", kMinimalSource, kMinimalImage},
                     ExactCase{"MinimalNoFinalLineEnd", "#TITLE <a>\n#CHANNEL 1\n#A v 15 c", kMinimalImage},
                     ExactCase{"MinimalCrLf", "#TITLE <a>\r\n#CHANNEL 1\r\n#A v 15 c\r\n", kMinimalImage},
                     ExactCase{"MinimalTabsAndComments", "{song}#TITLE\t<a>\n#CHANNEL {x} 1\n#A v\t15 c {end}",

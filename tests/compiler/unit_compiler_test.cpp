@@ -10,27 +10,13 @@
 #include "compiler/compile_errors.h"
 #include "compiler/mml_compiler.h"
 #include "tests/compiler/compile_fixture.h"
+#include "tests/support/case_name.h"
 
 namespace qvb {
 namespace {
 
 using test::compileSource;
 using Outcome = test::CompileResult;
-
-TEST(MmlCompilerTest, MinimalSourceGivesTheFortyOneByteImage) {
-  const Outcome out = compileSource("#TITLE <a>\n#CHANNEL 1\n#A v 15 c");
-  ASSERT_EQ(out.status, 0);
-  const std::vector<std::uint8_t> expected{
-      'Q', 'u', 'a', 'v', 'e', 'r', 'M', 'a', 'c', 'h', 'i', 'n', 'e', 0x00,  // magic
-      0x00, 0x55,                                                              // version 0.85
-      0x00, 0x01, 'a', 0x00,                                                   // title and pad
-      0x00, 0x01,                                                              // channel count
-      0x00, 0x00, 0x00, 0x22, 0x00, 0x00, 0x00, 0x05,                          // channel 0
-      0x00, 0x00, 0x00, 0x27,                                                  // wave list offset
-      0x81, 0xF0, 0x30, 0x30, 0xFF,                                            // track
-      0x00, 0x00};                                                             // no waves
-  EXPECT_EQ(out.image, expected);
-}
 
 TEST(MmlCompilerTest, EvenTitleAndWavesAndEmptyMiddleChannel) {
   const std::string wave = "#WAV 3,<(0,15),16,(15,0),16>\n";
@@ -95,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ErrorCase{"#TITLE <t>\n#CHANNEL 1 x\n#A c", ERR_HEADER, 2, 12},
                     // A ramp needs at least its two ends; the held '>' counts as read.
                     ErrorCase{"#TITLE <t>\n#WAV 0,<(0,1),0>", ERR_WAV_SYNTAX, 2, 16},
-                    ErrorCase{"#TITLE <t>\n#WAV 0,<(0,1),1>", ERR_WAV_SYNTAX, 2, 16}));
+                    ErrorCase{"#TITLE <t>\n#WAV 0,<(0,1),1>", ERR_WAV_SYNTAX, 2, 16}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 TEST(MmlCompilerTest, TitleLongerThanItsFieldIsRefused) {
   const std::string fits = "#TITLE <" + std::string(65535, 'x') + ">\n#CHANNEL 1\n#A c";

@@ -1,6 +1,8 @@
 // Header directives and #WAV bodies, read from preprocessed, split text.
 #include <gtest/gtest.h>
 
+#include "tests/support/case_name.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TitleCase{"#TITLE <ab\n#TITLE <c>", "ab\r#TITLE <cc"},
                     // With CR LF the 0 left from the LF ends it.
                     TitleCase{"#TITLE <ab\r\n#CHANNEL 2", "ab\r"},
-                    TitleCase{"#TITLE <a\tb>", "a b"}, TitleCase{"#TITLE <ab#END>", "ab"}));
+                    TitleCase{"#TITLE <a\tb>", "a b"}, TitleCase{"#TITLE <ab#END>", "ab"}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 struct ErrorCase {
   std::string text;
@@ -103,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
                     // 288 values would wrap a one-byte count to 32.
                     ErrorCase{"#WAV 0,<[9 (0,0),32,]>", ERR_WAV_COUNT, 1, 22},
                     ErrorCase{"#WAV 0,<(0,1),2000000000>", ERR_WAV_COUNT, 1, 25},
-                    ErrorCase{"#CHANNEL 2\n#WAV", ERR_WAV_SYNTAX, 1, 0}));
+                    ErrorCase{"#CHANNEL 2\n#WAV", ERR_WAV_SYNTAX, 1, 0}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 TEST(HeaderTest, LaterChannelReplacesAndPragmaSetsTheMode) {
   Parsed p("#CHANNEL 4 #CHANNEL3\n#PRAGMA FAMICOM #PRAGMA FAMICOM");

@@ -2,6 +2,8 @@
 // line and row of the two structure errors.
 #include <gtest/gtest.h>
 
+#include "tests/support/case_name.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"ab\0cd"s, "ab\n\nd\0\0"s},
         // An escape or lead byte as the last byte stays inside the copy.
         CleanCase{"ab\\"s, "ab\\\n\n"s},
-        CleanCase{"\xE3"s, "\xE3\n\n"s}));
+        CleanCase{"\xE3"s, "\xE3\n\n"s}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 struct ErrorCase {
   std::string text;
@@ -101,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ErrorCase{"{a\n"s, ERR_COMMENT_OPEN, 2, 1},
                     ErrorCase{"{a{b}\r\nc"s, ERR_COMMENT_OPEN, 2, 2},
                     ErrorCase{"{\\"s, ERR_COMMENT_OPEN, 1, 3},
-                    ErrorCase{"{\xFF"s, ERR_COMMENT_OPEN, 1, 3}));
+                    ErrorCase{"{\xFF"s, ERR_COMMENT_OPEN, 1, 3}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 TEST(PreprocessTest, CommentAtTheEndIsClearedAndStillClosedByTheEndMark) {
   const Result r = run("ab{\\");

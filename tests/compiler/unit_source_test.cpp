@@ -2,6 +2,8 @@
 // token readers, run on preprocessed text.
 #include <gtest/gtest.h>
 
+#include "tests/support/case_name.h"
+
 #include <array>
 #include <climits>
 #include <string>
@@ -119,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{"[3000000000 a]b", "ab<END>"},
                     // Blank bodies end at once however large the count.
                     ReadCase{"a[2147483647 {x} \n ]b", "ab<END>"},
-                    ReadCase{"[99999999|]c", "c<END>"}));
+                    ReadCase{"[99999999|]c", "c<END>"}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 TEST(ReaderTest, EndOfChannelMovesToTheFirstHeaderLine) {
   Prepared p("#A c\n#TITLE <x>\n#B d");
@@ -194,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                     IntCase{"[3 1]", 1, 111, END_OF_TEXT}, IntCase{"2147483647", 1, INT_MAX, END_OF_TEXT},
                     IntCase{"2147483648", 1, INT_MIN, END_OF_TEXT}, IntCase{"-2147483648", 1, INT_MIN, END_OF_TEXT},
                     IntCase{"4294967297", 1, 1, END_OF_TEXT},
-                    IntCase{"99999999999999999999", 1, static_cast<std::int32_t>(1661992959u), END_OF_TEXT}));
+                    IntCase{"99999999999999999999", 1, static_cast<std::int32_t>(1661992959u), END_OF_TEXT}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 TEST(TokenTest, MatchWordAllowsBlanksAndConsumesTheMismatch) {
   Prepared p("#A T I\nT L Ex  TEMPO");
@@ -242,7 +246,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ArgsCase{"1,2,3,", {true, true, true}, {1, 2, 3}, ','},
                     ArgsCase{",,-4 x", {false, false, true}, {0, 0, -4}, 'x'},
                     ArgsCase{"x", {false, false, false}, {0, 0, 0}, 'x'},
-                    ArgsCase{"1 x", {true, false, false}, {1, 0, 0}, 'x'}));
+                    ArgsCase{"1 x", {true, false, false}, {1, 0, 0}, 'x'}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 }  // namespace
 }  // namespace qvb

@@ -2,6 +2,8 @@
 // faults it must catch without overflowing, and the buffers' growth and mark.
 #include <gtest/gtest.h>
 
+#include "tests/support/case_name.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,7 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
                     LengthCase{"c4294967297", 0, {0x30, 0xC0, 0xFF}},
                     LengthCase{"c-2147483648", ERR_LENGTH, {}},
                     LengthCase{"c1.......", ERR_LENGTH_DIVIDE, {}},
-                    LengthCase{"c1......", 0, {0x30, 0xFF, 0x01, 0x7D, 0xFF}}));
+                    LengthCase{"c1......", 0, {0x30, 0xFF, 0x01, 0x7D, 0xFF}}),
+    [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 TEST(TrackCompilerTest, OverflowIsReportedAfterTheWholeChain) {
   Compiled c("#A " + ties(342) + "\n#TITLE <t>", 1);

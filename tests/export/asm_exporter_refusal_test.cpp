@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "export/asm_exporter.h"
+#include "tests/support/asm_worked_example.h"
 #include "tests/support/qvb_image_builder.h"
 
 namespace qvb {
@@ -17,11 +18,7 @@ using test::putBe16;
 using test::putBe32;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::string kFourLines =
-    ";;\n"
-    ";; This section is created by qvb2asm converter v0.81\n"
-    ";;\n"
-    "tune::\n";
+const std::string kFourLines = test::kAsmHeaderLines + "tune::\n";
 
 const std::string kGoodText = kFourLines +
     "\t.byte 0x02, 0x00\t;data size of channel 1 (little endian)\n"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "song/qvb_format.h"
+#include "tests/support/case_name.h"
 #include "tests/support/asm_worked_example.h"
 #include "tests/support/qvb_image_builder.h"
 
@@ -132,7 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{19, "\t.byte 0x11, 0x00",
                   "\t.byte 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09\n"
                   "\t.byte 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f, 0x10, 0x11\n"
-                  "\t.byte 0x12\n"}));
+                  "\t.byte 0x12\n"}),
+    [](const auto& p) { return test::caseName(p.index, "length " + std::to_string(p.param.length)); });
 
 TEST(AsmExporter, HighBytesPrintInLowerCase) {
   Bytes block{0x8d, 0x02};

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "export/asm_exporter.h"
+#include "tests/support/case_name.h"
 #include "tests/support/qvb_image_builder.h"
 #include "tests/support/run_process.h"
 
@@ -107,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(Export, SdasgbPeer,
                          testing::Values(PeerCase{"song", {5, 10, 2}},
                                          PeerCase{"tune_2", {11, 3, 300}},
                                          PeerCase{"Level1Theme", {2, 2, 2}},
-                                         PeerCase{"big", {2, 4099, 77}}));
+                                         PeerCase{"big", {2, 4099, 77}}),
+    [](const auto& p) { return test::caseName(p.index, p.param.title); });
 
 }  // namespace
 }  // namespace qvb

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/minimal_song.h"
 #include "tests/support/qvb_image_builder.h"
 #include "tests/support/run_process.h"
 
@@ -23,12 +24,8 @@ const std::string kUsage =
     "[Options] -c\tcompile from qvm to qvb\n"
     "          -s\toutput as GB asm\n";
 
-// The minimal source and the 41-byte image it compiles to.
-const std::string kMinimalSource = "#TITLE <a>\n#CHANNEL 1\n#A v 15 c\n";
-const std::string kMinimalImage = std::string(
-    "QuaverMachine\0" "\x00\x55" "\x00\x01" "a\0" "\x00\x01"
-    "\x00\x00\x00\x22" "\x00\x00\x00\x05" "\x00\x00\x00\x27"
-    "\x81\xF0\x30\x30\xFF" "\x00\x00", 41);
+using test::kMinimalSource;
+const std::string kMinimalImage(test::kMinimalImage.begin(), test::kMinimalImage.end());
 
 std::string asString(const std::vector<std::uint8_t>& bytes) {
   return std::string(bytes.begin(), bytes.end());

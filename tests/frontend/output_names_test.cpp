@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/case_name.h"
+
 #include <string>
 
 namespace qvb {
@@ -50,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"x@qvm", "x@qvm.qvb", "x@qvm.asm"},
         // Bytes with the top bit set stay as they are.
         NameCase{"\xe6\x9b\xb2.qvm", "\xe6\x9b\xb2.qvb", "\xe6\x9b\xb2.asm"},
-        NameCase{"x.q\xd6m", "x.q\xd6m.qvb", "x.q\xd6m.asm"}));
+        NameCase{"x.q\xd6m", "x.q\xd6m.qvb", "x.q\xd6m.asm"}),
+    [](const auto& p) { return test::caseName(p.index, p.param.argument); });
 
 TEST(OutputNames, ExtensionComparisonSetsTheCaseBitOnBothSides) {
   EXPECT_TRUE(endsWithExtension("a.QvM", ".qvm"));

@@ -7,6 +7,7 @@
 
 #include "song/qvb_format.h"
 #include "song/qvb_player.h"
+#include "tests/support/case_name.h"
 #include "tests/support/qvb_image_builder.h"
 
 namespace qvb {
@@ -104,7 +105,8 @@ INSTANTIATE_TEST_SUITE_P(Layouts, PlayerVersion,
                                            VersionCase{0, 85, PLAYER_READY, false, true},
                                            VersionCase{0, 86, PLAYER_BAD_VERSION, false, false},
                                            VersionCase{0, 120, PLAYER_BAD_VERSION, false, false},
-                                           VersionCase{1, 0, PLAYER_BAD_VERSION, false, false}));
+                                           VersionCase{1, 0, PLAYER_BAD_VERSION, false, false}),
+    [](const auto& p) { return test::caseName(p.index, "version " + std::to_string(p.param.major) + " " + std::to_string(p.param.minor)); });
 
 TEST(PlayerLoad, TitlePaddingPlacesTheChannelCount) {
   for (const std::string title : {"", "a", "ab", "abc"}) {

@@ -4,18 +4,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/minimal_song.h"
 #include "tests/support/qvb_image_builder.h"
 
 namespace qvb::test {
 
-// The 41-byte image of "#TITLE <a> / #CHANNEL 1 / #A v 15 c": VOLUME 240,
-// note 48 for 48 ticks, END.
-inline std::vector<std::uint8_t> minimalImage() {
-  return {'Q', 'u', 'a', 'v', 'e', 'r', 'M', 'a', 'c', 'h', 'i', 'n', 'e', 0x00,
-          0x00, 0x55, 0x00, 0x01, 0x61, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x22,
-          0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x27, 0x81, 0xF0, 0x30, 0x30,
-          0xFF, 0x00, 0x00};
-}
+// The 41-byte image of the minimal song: VOLUME 240, note 48 for 48 ticks, END.
+inline std::vector<std::uint8_t> minimalImage() { return kMinimalImage; }
 
 inline std::vector<std::uint8_t> songOf(std::vector<std::vector<std::uint8_t>> channels) {
   ImageContents contents;
