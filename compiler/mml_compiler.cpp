@@ -18,6 +18,7 @@ int MmlCompiler::fail(int code, std::int32_t line, std::int32_t row) {
   status_ = code;
   errorLine_ = line;
   errorRow_ = row;
+  errorChannel_ = 0;
   return code;
 }
 
@@ -25,7 +26,9 @@ int MmlCompiler::failAtReader(int code) {
   std::int32_t line = 0;
   std::int32_t row = 0;
   reader_.position(line, row);
-  return fail(code, line, row);
+  fail(code, line, row);
+  errorChannel_ = reader_.channel() > 0 ? reader_.channel() : 0;
+  return code;
 }
 
 int MmlCompiler::compile(const std::uint8_t* text, std::int32_t size) {
@@ -75,7 +78,7 @@ int MmlCompiler::steps(const std::uint8_t* text, std::int32_t size) {
 
 int MmlCompiler::errorInfo(CompileError& info) const {
   if (status_ >= 0) return 0;
-  info = {status_, errorLine_, errorRow_};
+  info = {status_, errorLine_, errorRow_, errorChannel_};
   return 1;
 }
 

@@ -18,6 +18,7 @@ struct CompileError {
   std::int32_t type = 0;  // the status, a negative code
   std::int32_t line = 0;
   std::int32_t row = 0;
+  std::int32_t channel = 0;  // 1..26 when the error lies in channel A..Z, else 0
 };
 
 class MmlCompiler {
@@ -42,6 +43,7 @@ class MmlCompiler {
   int status_ = 1;
   std::int32_t errorLine_ = 0;
   std::int32_t errorRow_ = 0;
+  std::int32_t errorChannel_ = 0;
   MmlSource reader_;
   std::optional<ChannelBuffers> tracks_;
   SongHeader header_;

@@ -69,6 +69,8 @@ class MmlSource {
   // The current line's number and the bytes of it consumed so far; 0 and 0
   // when no line is selected.
   void position(std::int32_t& line, std::int32_t& row) const;
+  // The selected channel: 0 the header, 1..26 the letters A..Z, -1 none.
+  int channel() const { return channel_; }
 
  private:
   void moveTo(std::int32_t lineIndex, std::int32_t column);

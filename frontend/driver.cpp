@@ -5,15 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
-#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
 #include "compiler/mml_compiler.h"
 #include "export/asm_exporter.h"
+#include "frontend/file_bytes.h"
 #include "frontend/output_names.h"
 #include "song/qvb_player.h"
-#include "sound/mixer.h"
 #include "sound/wave_out.h"
 
 namespace qvb {
@@ -50,35 +49,17 @@ Option optionOf(const char* argument) {
 // Reads a whole file; prints its size line. False (after printing the
 // message) when it cannot be opened or held.
 bool readFile(const char* name, std::vector<std::uint8_t>& data) {
-  std::FILE* file = std::fopen(name, "rb");
-  struct stat info {};
-  if (file != nullptr && (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
-    std::fclose(file);
-    file = nullptr;
-  }
-  if (file == nullptr) {
+  InputFile file(name);
+  // Beyond INT_MAX is more than the size line and the formats can hold.
+  if (!file.isOpen() || file.size() < 0 || file.size() > INT_MAX) {
     printLine("file open error!");
     return false;
   }
-  std::fseek(file, 0, SEEK_END);
-  const long size = std::ftell(file);
-  std::fseek(file, 0, SEEK_SET);
-  if (size < 0 || size > INT_MAX) {  // beyond what the size line and the formats can hold
-    std::fclose(file);
-    printLine("file open error!");
-    return false;
-  }
-  std::printf("filesize: %d\n", static_cast<int>(size));
-  try {
-    data.resize(static_cast<std::size_t>(size));
-  } catch (const std::bad_alloc&) {
+  std::printf("filesize: %d\n", static_cast<int>(file.size()));
+  if (file.readAll(data) == FileRead::NoMemory) {
     printLine("memory allocation error!");
-    std::fclose(file);
     return false;
   }
-  const std::size_t got = std::fread(data.data(), 1, data.size(), file);
-  data.resize(got);
-  std::fclose(file);
   return true;
 }
 
@@ -153,16 +134,14 @@ void printSongInfo(const QvbPlayer& player) {
 
 // Starts the song and keeps the process alive while it plays on the output's
 // own thread; only a signal from outside ends it.
-[[noreturn]] void playForever(QvbPlayer& player) {
+[[noreturn]] void playForever(QvbPlayer& player, AudioPlatform& platform) {
   std::fflush(stdout);
-  player.play();
-  const Mixer* mixer = player.mixer();
-  if (mixer == nullptr || mixer->output() == nullptr || !mixer->output()->running())
+  if (player.play(platform) != 1)
     std::fprintf(stderr, "qvbp: no audio output device could be opened\n");
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
-void handleFile(const char* argument, const Flags& flags) {
+void handleFile(const char* argument, const Flags& flags, AudioPlatform& platform) {
   std::printf("filename: %s\n", argument);
   std::vector<std::uint8_t> data;
   if (!readFile(argument, data)) return;
@@ -171,14 +150,14 @@ void handleFile(const char* argument, const Flags& flags) {
   if (flags.asmOutput) writeAsmFile(argument, data);
   data = {};
   if (!flags.asmOutput) printSongInfo(*player);
-  if (!flags.compile) playForever(*player);
+  if (!flags.compile) playForever(*player, platform);
   player.reset();
   std::printf("\n");
 }
 
 }  // namespace
 
-int runDriver(int argc, char** argv) {
+int runDriver(int argc, char** argv, AudioPlatform& platform) {
   std::printf("QVB Player for console\n\tDriver version: %1.2f\n\tCompiler version: %1.2f\n\n",
               static_cast<double>(GetDriverVersion()), static_cast<double>(compilerVersion()));
   if (argc < 2) {
@@ -191,7 +170,7 @@ int runDriver(int argc, char** argv) {
       case Option::Compile: flags.compile = true; break;
       case Option::Asm: flags.compile = flags.asmOutput = true; break;
       case Option::Bad: printUsage(); return -1;
-      case Option::None: handleFile(argv[i], flags); break;
+      case Option::None: handleFile(argv[i], flags, platform); break;
     }
   }
   return 0;

@@ -3,10 +3,13 @@
 // print the song information, play).
 #pragma once
 
+#include "sound/audio_platform.h"
+
 namespace qvb {
 
 // Runs the whole command line and returns the exit code: -1 for the usage
-// path, 0 after the last argument. A played file never returns.
-int runDriver(int argc, char** argv);
+// path, 0 after the last argument. A played file never returns; it plays on
+// the platform the host passes in.
+int runDriver(int argc, char** argv, AudioPlatform& platform);
 
 }  // namespace qvb

@@ -6,13 +6,11 @@
 
 #include "song/qvb_player.h"
 #include "sound/mixer.h"
-#include "sound/no_device_platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::vector<std::uint8_t> bytes(data, data + size);  // exact size: overreads are caught
-  qvb::NoDevicePlatform platform;
   qvb::QvbPlayer player(bytes.data(), bytes.size());
-  if (player.getStatus() != qvb::PLAYER_READY || player.play(platform) != 1) return 0;
+  if (player.getStatus() != qvb::PLAYER_READY || player.start() != 1) return 0;
   qvb::Mixer* mixer = player.mixer();
   if (mixer == nullptr) return 0;
   const qvb::AudioFormat format;

@@ -8,6 +8,7 @@
 #include "song/qvb_format.h"
 #include "song/sequencer.h"
 #include "sound/mixer.h"
+#include "sound/wave_out.h"
 
 namespace qvb {
 namespace {
@@ -25,16 +26,41 @@ QvbPlayer::QvbPlayer(const std::uint8_t* bytes, std::size_t size) { load(bytes, 
 
 QvbPlayer::~QvbPlayer() { release(); }
 
+// The bytes are checked on a fresh player first, so a refused image leaves a
+// loaded (or playing) song as it was; only an accepted one replaces it.
 int QvbPlayer::load(const std::uint8_t* bytes, std::size_t size) {
   if (bytes == nullptr) return status_ = PLAYER_NO_IMAGE;
+  QvbPlayer next;
+  const int status = next.parse(bytes, size);
+  fault_ = next.fault_;
+  faultChannel_ = next.faultChannel_;
+  if (status < 0 && status_ >= PLAYER_READY) return status;
   release();
+  image_ = std::move(next.image_);  // moved buffers keep their addresses
+  waveList_ = next.waveList_;
+  title_ = std::move(next.title_);
+  version_ = next.version_;
+  titleLength_ = next.titleLength_;
+  context_ = next.context_;
+  voices_ = std::move(next.voices_);
+  tracks_ = std::move(next.tracks_);
+  next.context_ = DriverContext{};
+  return status_ = status;
+}
+
+int QvbPlayer::parse(const std::uint8_t* bytes, std::size_t size) {
+  fault_ = PlayerFault::None;
+  faultChannel_ = -1;
   try {
     image_.assign(bytes, bytes + size);
   } catch (const std::bad_alloc&) {
     return refuse(PLAYER_NO_MEMORY);
   }
   if (!hasMagic(image_)) return refuse(PLAYER_BAD_MAGIC);
-  if (size < kFixedHeaderSize) return refuse(PLAYER_BAD_IMAGE);
+  if (size < kFixedHeaderSize) {
+    fault_ = PlayerFault::FixedHeader;
+    return refuse(PLAYER_BAD_IMAGE);
+  }
   const int version = image_[kVersionMajorOffset] * 100 + image_[kVersionMinorOffset];
   if (version > kLastReadableVersion) return refuse(PLAYER_BAD_VERSION);
   try {
@@ -60,13 +86,13 @@ bool QvbPlayer::locate(std::size_t size) {
   const std::uint8_t* bytes = image_.data();
   const std::uint32_t titleLength = readBe16(bytes + kTitleLengthOffset);
   const std::size_t countAt = channelCountOffset(titleLength);
-  if (!inside(countAt, 2, size)) return false;
+  if (!inside(countAt, 2, size)) return fail(PlayerFault::Title);
   const std::uint32_t channelCount = readBe16(bytes + countAt);
   const std::size_t tableAt = countAt + 2;
   const Layout layout = layoutOf(bytes[kVersionMajorOffset] * 100 + bytes[kVersionMinorOffset]);
   const std::size_t tableEnd = tableAt + kChannelEntrySize * channelCount;
   const std::size_t waveOffsetSize = layout == Layout::OffsetsAndWaves ? 4 : 0;
-  if (!inside(tableAt, tableEnd - tableAt + waveOffsetSize, size)) return false;
+  if (!inside(tableAt, tableEnd - tableAt + waveOffsetSize, size)) return fail(PlayerFault::ChannelTable);
 
   std::uint64_t running = tableEnd;  // layout 1: blocks back to back after the table
   std::vector<Track> tracks(channelCount);
@@ -74,7 +100,10 @@ bool QvbPlayer::locate(std::size_t size) {
     const std::uint8_t* entry = bytes + tableAt + kChannelEntrySize * i;
     const std::uint32_t length = readBe32(entry + 4);
     const std::uint64_t offset = layout == Layout::BackToBack ? running : readBe32(entry);
-    if (!inside(offset, length, size)) return false;
+    if (!inside(offset, length, size)) {
+      faultChannel_ = static_cast<int>(i);
+      return fail(PlayerFault::ChannelBlock);
+    }
     running += length;
     tracks[i].data = bytes + offset;
     tracks[i].length = static_cast<std::int32_t>(length);
@@ -83,9 +112,10 @@ bool QvbPlayer::locate(std::size_t size) {
   waveList_ = nullptr;
   if (layout == Layout::OffsetsAndWaves) {
     const std::uint32_t listAt = readBe32(bytes + tableEnd);
-    if (!inside(listAt, 2, size)) return false;
+    if (!inside(listAt, 2, size)) return fail(PlayerFault::WaveList);
     const std::uint32_t waveCount = readBe16(bytes + listAt);
-    if (!inside(listAt + 2, std::uint64_t{kWaveRecordSize} * waveCount, size)) return false;
+    if (!inside(listAt + 2, std::uint64_t{kWaveRecordSize} * waveCount, size))
+      return fail(PlayerFault::WaveList);
     waveList_ = bytes + listAt;
   }
 
@@ -97,6 +127,23 @@ bool QvbPlayer::locate(std::size_t size) {
   voices_.assign(channelCount, nullptr);
   tracks_ = std::move(tracks);
   return true;
+}
+
+bool QvbPlayer::fail(PlayerFault fault) {
+  fault_ = fault;
+  return false;
+}
+
+const char* playerFaultText(PlayerFault fault) {
+  switch (fault) {
+    case PlayerFault::None: return "nothing";
+    case PlayerFault::FixedHeader: return "the fixed header";
+    case PlayerFault::Title: return "the title";
+    case PlayerFault::ChannelTable: return "the channel table";
+    case PlayerFault::ChannelBlock: return "a channel block";
+    case PlayerFault::WaveList: return "the wave list";
+  }
+  return "nothing";
 }
 
 int QvbPlayer::release() {
@@ -141,15 +188,25 @@ void QvbPlayer::releaseMixer() {
 int QvbPlayer::play(AudioPlatform& platform) {
   if (status_ < 0) return 0;
   reset();
-  createMixer(platform);
+  createMixer(&platform);
   status_ = PLAYER_PLAYING;
-  return 1;
+  const WaveOut* output = mixer_ ? mixer_->output() : nullptr;
+  return output != nullptr && output->running() ? 1 : 0;
 }
 
-int QvbPlayer::createMixer(AudioPlatform& platform) {
+int QvbPlayer::start() {
+  if (status_ < 0) return 0;
+  reset();
+  const int started = createMixer(nullptr);
+  status_ = PLAYER_PLAYING;
+  return started;
+}
+
+int QvbPlayer::createMixer(AudioPlatform* platform) {
   if (mixer_) return 0;
   try {
-    mixer_ = std::make_unique<Mixer>(context_.channelCount, platform);
+    mixer_ = platform != nullptr ? std::make_unique<Mixer>(context_.channelCount, *platform)
+                                 : std::make_unique<Mixer>(context_.channelCount);
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -157,7 +214,7 @@ int QvbPlayer::createMixer(AudioPlatform& platform) {
   const int supplied = mixer_->CopyVoices(voices_.data(), context_.channelCount);
   // A Mixer that could not make a voice for every channel gets no timers: the
   // callbacks would otherwise reach voices that do not exist. It stays silent.
-  if (supplied < context_.channelCount) return 1;
+  if (supplied < context_.channelCount) return 0;
   // The waves go in before the timers: the output may already be filling on
   // its own thread, and only a tick can turn a voice to a wave, so a fill
   // that sees a timer (published last) sees every slot complete.

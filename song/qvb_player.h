@@ -27,6 +27,12 @@ enum PlayerStatus : std::int32_t {
   PLAYER_PLAYING = 3,
 };
 
+// Which part of a refused image (PLAYER_BAD_IMAGE) lies past its end.
+enum class PlayerFault { None, FixedHeader, Title, ChannelTable, ChannelBlock, WaveList };
+
+// "the title", "the channel table", ...: the part named in a diagnosis.
+const char* playerFaultText(PlayerFault fault);
+
 class QvbPlayer {
  public:
   QvbPlayer() = default;
@@ -35,14 +41,25 @@ class QvbPlayer {
   QvbPlayer(const QvbPlayer&) = delete;
   QvbPlayer& operator=(const QvbPlayer&) = delete;
 
+  // A refused image leaves a loaded song in place and returns the refusal;
+  // with no song loaded the refusal becomes the status.
   int load(const std::uint8_t* bytes, std::size_t size);
   int release();
   int reset();
-  // Rewinds and starts the song on a new Mixer over the given output.
+  // Rewinds and starts the song on a new Mixer over the given output. 1 when
+  // the output opened; 0 when it did not (the song is then silent) or there
+  // is no song.
   int play(AudioPlatform& platform);
-  int play() { return play(systemAudioPlatform()); }
+  // For pull hosts: rewinds and makes a Mixer with no output, its waves and
+  // timers installed; the host runs the song by calling Mixer::Fill on
+  // mixer(). 1 when the Mixer could run the song, else 0.
+  int start();
 
   int getStatus() const { return status_; }
+  // Why the last load was refused as PLAYER_BAD_IMAGE, and for a channel
+  // block which channel (0-based).
+  PlayerFault lastFault() const { return fault_; }
+  int faultChannel() const { return faultChannel_; }
   float getVersion() const;
   int getTitle(char* dest, int size) const;
   int getChannelCount() const { return context_.channelCount; }
@@ -54,16 +71,21 @@ class QvbPlayer {
   Mixer* mixer() const { return mixer_.get(); }
 
  private:
+  int parse(const std::uint8_t* bytes, std::size_t size);
   bool locate(std::size_t size);
+  bool fail(PlayerFault fault);
   int refuse(int status);
   void dropImage();
-  int createMixer(AudioPlatform& platform);
+  // platform null: a Mixer without output.
+  int createMixer(AudioPlatform* platform);
   void releaseMixer();
   void loadWaves();
 
   std::vector<std::uint8_t> image_;
   const std::uint8_t* waveList_ = nullptr;
   std::int32_t status_ = PLAYER_NO_IMAGE;
+  PlayerFault fault_ = PlayerFault::None;
+  int faultChannel_ = -1;
   std::vector<char> title_;
   float version_ = 0;
   std::int32_t titleLength_ = 0;

@@ -1,5 +1,7 @@
 #include "sound/alsa_platform.h"
 
+#include "sound/system_audio.h"
+
 #include <alsa/asoundlib.h>
 
 #include <array>
@@ -330,9 +332,6 @@ void AlsaPlatform::close() {
   stream_.reset();
 }
 
-AudioPlatform& systemAudioPlatform() {
-  static AlsaPlatform platform;
-  return platform;
-}
+std::unique_ptr<AudioPlatform> makeSystemAudioPlatform() { return std::make_unique<AlsaPlatform>(); }
 
 }  // namespace qvb

@@ -44,9 +44,18 @@ class AudioPlatform {
   virtual void reset() = 0;
   virtual void unprepare(AudioBuffer& buffer) = 0;
   virtual void close() = 0;
-};
 
-// The machine's sound output (ALSA on Linux).
-AudioPlatform& systemAudioPlatform();
+  // For outputs that stay open across songs. Hands every queued buffer back
+  // through BufferDone now and keeps the stream open and running; false when
+  // the platform cannot (the buffers then play out).
+  virtual bool drop() { return false; }
+  // Frames the device has actually played on the open stream, into frames;
+  // false when the platform cannot tell (the output then counts the frames of
+  // finished buffers).
+  virtual bool playedFrames(std::int64_t& frames) {
+    (void)frames;
+    return false;
+  }
+};
 
 }  // namespace qvb

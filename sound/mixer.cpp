@@ -25,6 +25,10 @@ Mixer::Mixer(int voiceCount, AudioPlatform& platform) : waveSlots_(std::make_uni
   output_ = std::make_unique<WaveOut>(&Mixer::Fill, this, nullptr, platform);
 }
 
+Mixer::Mixer(int voiceCount) : waveSlots_(std::make_unique<WaveSlots>()) {
+  if (voiceCount >= 0) CreateVoices(static_cast<unsigned>(voiceCount));
+}
+
 Mixer::~Mixer() {
   // The output goes first, so no fill can run while voices and slots are freed.
   output_.reset();

@@ -24,7 +24,10 @@ class Mixer {
  public:
   // Creates the voices and, if that succeeded, the output on the given platform
   // (which already renders the first eight buffers through Fill).
-  explicit Mixer(int voiceCount, AudioPlatform& platform = systemAudioPlatform());
+  Mixer(int voiceCount, AudioPlatform& platform);
+  // Voices only, no output: a pull host (offline render, an audio callback, a
+  // shared AudioOutput) calls Fill with this Mixer as context itself.
+  explicit Mixer(int voiceCount);
   ~Mixer();
   Mixer(const Mixer&) = delete;
   Mixer& operator=(const Mixer&) = delete;

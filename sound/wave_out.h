@@ -25,8 +25,7 @@ class WaveOut {
   // Opens a device and starts it: the eight buffers are filled on this thread
   // while the device is paused, queued, and the device restarted. requested
   // null means 16-bit stereo 44100 Hz; a non-null one is stepped down in place.
-  WaveOut(FillCallback fill, void* context, AudioFormat* requested,
-          AudioPlatform& platform = systemAudioPlatform());
+  WaveOut(FillCallback fill, void* context, AudioFormat* requested, AudioPlatform& platform);
   ~WaveOut();
   WaveOut(const WaveOut&) = delete;
   WaveOut& operator=(const WaveOut&) = delete;

@@ -12,12 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "compiler/compile_errors.h"
-#include "compiler/mml_compiler.h"
+#include "frontend/file_bytes.h"
+#include "loader/song_loader.h"
 #include "render/command_line.h"
 #include "render/render_session.h"
 #include "render/sound_file.h"
-#include "song/qvb_player.h"
 
 namespace {
 
@@ -31,51 +30,28 @@ std::string duration(std::int64_t frames) {
   return text;
 }
 
-// False with errno set when the file cannot be opened or read (a directory
-// opens but fails to read).
+// False with errno set when the file cannot be opened or read.
 bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (in == nullptr) return false;
-  std::uint8_t chunk[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-  const bool failed = std::ferror(in) != 0;
-  const int error = errno;
-  std::fclose(in);
-  errno = error;
-  return !failed;
-}
-
-// A real pointer even for an empty file: no bytes at all are no image, and
-// then no source either, rather than a player built without bytes.
-const std::uint8_t* bytesOf(const std::vector<std::uint8_t>& bytes) {
-  static const std::uint8_t kNothing = 0;
-  return bytes.empty() ? &kNothing : bytes.data();
+  qvb::InputFile in(path);
+  if (!in.isOpen() || in.readAll(bytes) != qvb::FileRead::Ok) {
+    errno = in.error();
+    return false;
+  }
+  return true;
 }
 
 // A QVB image as it is, or the image compiled from source; false after
 // printing why there is none.
 bool songImage(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  qvb::QvbPlayer probe(bytesOf(bytes), bytes.size());
-  if (probe.getStatus() >= 0) return true;
-  qvb::MmlCompiler compiler(bytesOf(bytes), static_cast<std::int32_t>(bytes.size()));
-  qvb::CompileError info;
-  if (compiler.errorInfo(info)) {
-    const qvb::ErrorCodeInfo* code = qvb::findErrorCode(info.type);
-    const std::string name(code ? code->name : "ERR_UNKNOWN");
-    const std::string meaning(code ? code->meaning : "the song does not compile");
-    std::fprintf(stderr, "%s:%d:%d: error %d %s: %s\n", path.c_str(), info.line, info.row,
-                 info.type, name.c_str(), meaning.c_str());
-    return false;
+  qvb::LoadedSong song = qvb::loadSong(bytes);
+  if (song.ok()) {
+    bytes.swap(song.image);
+    return true;
   }
-  if (compiler.status() != 0 || compiler.imageSize() <= 0) {
-    std::fprintf(stderr, "qvbrender: %s: neither a QVB image nor a song source\n", path.c_str());
-    return false;
-  }
-  std::vector<std::uint8_t> image(static_cast<std::size_t>(compiler.imageSize()));
-  compiler.copyImage(image.data());
-  bytes.swap(image);
-  return true;
+  const std::string why = qvb::describeProblem(song.diagnosis, path);
+  if (song.diagnosis.problem == qvb::SongProblem::Compile) std::fprintf(stderr, "%s\n", why.c_str());
+  else std::fprintf(stderr, "qvbrender: %s\n", why.c_str());
+  return false;
 }
 
 void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {

@@ -107,10 +107,38 @@ TEST(PlayerPlay, WithoutAnOutputTheSongStandsStill) {
   const auto image = buildImage(songWithWaves(85));
   FakeAudioPlatform none(std::vector<test::FakeDevice>{});
   QvbPlayer player(image.data(), image.size());
-  EXPECT_EQ(player.play(none), 1);
+  EXPECT_EQ(player.play(none), 0);  // says no output opened
   EXPECT_EQ(player.getStatus(), PLAYER_PLAYING);
   EXPECT_EQ(none.finishNext(1), 0);
   EXPECT_EQ(player.tracks()[0].wait, 1);
+}
+
+TEST(PlayerStart, APullHostRunsTheSongThroughTheFill) {
+  const auto image = buildImage(songWithWaves(85));
+  QvbPlayer player(image.data(), image.size());
+  ASSERT_EQ(player.start(), 1);
+  ASSERT_NE(player.mixer(), nullptr);
+  EXPECT_EQ(player.mixer()->output(), nullptr);
+  EXPECT_TRUE(player.mixer()->waveSlots()[9]);
+  std::vector<std::uint8_t> buffer(8192, 0);
+  const AudioFormat format;
+  Mixer::Fill(&format, player.mixer(), buffer.data(), static_cast<std::int32_t>(buffer.size()));
+  EXPECT_EQ(player.context().tickInterval, 184);  // the first tick read TEMPO
+}
+
+TEST(PlayerLoad, ARefusedImageLeavesThePlayingSong) {
+  const auto image = buildImage(songWithWaves(85));
+  FakeAudioPlatform fake;
+  QvbPlayer player(image.data(), image.size());
+  ASSERT_EQ(player.play(fake), 1);
+  auto cut = image;
+  cut.resize(cut.size() - 3);  // the wave list now runs past the end
+  EXPECT_EQ(player.load(cut.data(), cut.size()), PLAYER_BAD_IMAGE);
+  EXPECT_EQ(player.lastFault(), PlayerFault::WaveList);
+  EXPECT_EQ(player.getStatus(), PLAYER_PLAYING);
+  ASSERT_NE(player.mixer(), nullptr);
+  ASSERT_EQ(fake.finishNext(1), 1);
+  EXPECT_EQ(player.context().tickInterval, 184);  // still running the old song
 }
 
 }  // namespace

@@ -122,6 +122,27 @@ void FakeAudioPlatform::reset() {
   for (AudioBuffer* buffer : handedBack) done_(instance_, buffer);
 }
 
+bool FakeAudioPlatform::drop() {
+  std::lock_guard<std::mutex> serial(notificationMutex_);
+  std::deque<AudioBuffer*> handedBack;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back("drop");
+    if (!open_) return false;
+    handedBack.swap(queue_);
+    // What was queued is gone unheard.
+    if (recordWrites) writes_.resize(writes_.size() >= handedBack.size() ? writes_.size() - handedBack.size() : 0);
+  }
+  for (AudioBuffer* buffer : handedBack) done_(instance_, buffer);
+  return true;
+}
+
+bool FakeAudioPlatform::playedFrames(std::int64_t& frames) {
+  if (reportedPlayedFrames < 0) return false;
+  frames = reportedPlayedFrames;
+  return true;
+}
+
 void FakeAudioPlatform::unprepare(AudioBuffer& buffer) {
   std::lock_guard<std::mutex> lock(mutex_);
   calls_.push_back("unprepare");

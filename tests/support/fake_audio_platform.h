@@ -40,6 +40,7 @@ class FakeAudioPlatform : public AudioPlatform {
   int prepareFailsFrom = -1;   // the prepare call with this 0-based number and all later fail
   int writeFailsFrom = -1;     // the same for write
   bool recordWrites = true;    // keep a copy of every written buffer
+  std::int64_t reportedPlayedFrames = -1;  // what playedFrames() reports; -1: cannot tell
 
   // Finishes the oldest queued buffer (BufferDone runs on this thread); false
   // when nothing is queued, the device is paused, or not open.
@@ -58,7 +59,7 @@ class FakeAudioPlatform : public AudioPlatform {
   int queryCount() const { return queries_; }
   int finishedCount() const { return finished_; }
   // Call names in order: "query N", "open N", "pause", "prepare", "write",
-  // "restart", "reset", "unprepare", "close".
+  // "restart", "reset", "drop", "unprepare", "close".
   const std::vector<std::string>& calls() const { return calls_; }
   const std::vector<std::vector<std::uint8_t>>& writes() const { return writes_; }
   // All written bytes back to back: what the device played or will play.
@@ -76,6 +77,9 @@ class FakeAudioPlatform : public AudioPlatform {
   void reset() override;
   void unprepare(AudioBuffer& buffer) override;
   void close() override;
+  // Hands the queue back at once (its records are dropped from writes()).
+  bool drop() override;
+  bool playedFrames(std::int64_t& frames) override;
 
  private:
   mutable std::mutex mutex_;          // guards the queue and the records

@@ -23,7 +23,7 @@ SongWatch::SongWatch(const std::uint8_t* image, std::size_t size, int loops)
     : silent_(std::make_unique<NoDevicePlatform>()),
       player_(std::make_unique<QvbPlayer>(image, size)),
       loops_(loops) {
-  if (player_->getStatus() < 0 || player_->play(*silent_) != 1) return;
+  if (player_->getStatus() < 0 || player_->start() != 1) return;
   if (player_->getChannelCount() > 0 && !player_->mixer()) return;
   events_.resize(static_cast<std::size_t>(player_->getChannelCount()));
   ok_ = true;

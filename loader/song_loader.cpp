@@ -1,0 +1,83 @@
+#include "loader/song_loader.h"
+
+#include <cstdint>
+#include <new>
+
+#include "compiler/compile_errors.h"
+#include "song/qvb_format.h"
+
+namespace qvb {
+namespace {
+
+// A real pointer even for no bytes: nothing at all is neither image nor source.
+const std::uint8_t* pointerOf(std::span<const std::uint8_t> bytes) {
+  static const std::uint8_t kNothing = 0;
+  return bytes.empty() ? &kNothing : bytes.data();
+}
+
+LoadedSong refused(SongProblem problem) {
+  LoadedSong song;
+  song.diagnosis.problem = problem;
+  return song;
+}
+
+LoadedSong compiled(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() > INT32_MAX) return refused(SongProblem::NotASong);
+  MmlCompiler compiler(pointerOf(bytes), static_cast<std::int32_t>(bytes.size()));
+  LoadedSong song;
+  SongDiagnosis& d = song.diagnosis;
+  if (compiler.errorInfo(d.error)) {
+    d.problem = SongProblem::Compile;
+    if (d.error.channel >= 1 && d.error.channel <= 26) d.channel = static_cast<char>('A' + d.error.channel - 1);
+    const ErrorCodeInfo* code = findErrorCode(d.error.type);
+    d.name = code ? code->name : "ERR_UNKNOWN";
+    d.meaning = code ? code->meaning : "the song does not compile";
+    return song;
+  }
+  if (compiler.status() != 0 || compiler.imageSize() <= 0) return refused(SongProblem::NotASong);
+  song.image.assign(static_cast<std::size_t>(compiler.imageSize()), 0);
+  compiler.copyImage(song.image.data());
+  return song;
+}
+
+}  // namespace
+
+LoadedSong loadSong(std::span<const std::uint8_t> bytes) {
+  try {
+    QvbPlayer probe(pointerOf(bytes), bytes.size());
+    const int status = probe.getStatus();
+    if (status >= 0) return LoadedSong{{bytes.begin(), bytes.end()}, {}};
+    if (status == PLAYER_NO_MEMORY) return refused(SongProblem::NoMemory);
+    if (status == PLAYER_BAD_VERSION) return refused(SongProblem::NewerImage);
+    if (status == PLAYER_BAD_IMAGE) {
+      LoadedSong song = refused(SongProblem::DamagedImage);
+      song.diagnosis.fault = probe.lastFault();
+      song.diagnosis.faultChannel = probe.faultChannel();
+      return song;
+    }
+    return compiled(bytes);
+  } catch (const std::bad_alloc&) {
+    return refused(SongProblem::NoMemory);
+  }
+}
+
+std::string describeProblem(const SongDiagnosis& d, const std::string& file) {
+  switch (d.problem) {
+    case SongProblem::None: return file + ": a song";
+    case SongProblem::Compile:
+      return file + ":" + std::to_string(d.error.line) + ":" + std::to_string(d.error.row) + ": error " +
+             std::to_string(d.error.type) + " " + std::string(d.name) + ": " + std::string(d.meaning);
+    case SongProblem::DamagedImage: {
+      std::string part = playerFaultText(d.fault);
+      if (d.fault == PlayerFault::ChannelBlock && d.faultChannel >= 0 && d.faultChannel < 26)
+        part = std::string("the block of channel ") + static_cast<char>('A' + d.faultChannel);
+      return file + ": damaged QVB image: " + part + " runs past the end";
+    }
+    case SongProblem::NewerImage: return file + ": a QVB image newer than this player reads";
+    case SongProblem::NotASong: return file + ": neither a QVB image nor a song source";
+    case SongProblem::NoMemory: return file + ": not enough memory for the song";
+  }
+  return file;
+}
+
+}  // namespace qvb

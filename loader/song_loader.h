@@ -1,0 +1,50 @@
+// One song loader for every host: file bytes in, either a QVB image ready for
+// a player (compiled first when the bytes are source) or a diagnosis saying
+// what is wrong and where, in terms a user can act on.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compiler/mml_compiler.h"
+#include "song/qvb_player.h"
+
+namespace qvb {
+
+enum class SongProblem {
+  None,
+  Compile,        // source that does not compile: error, name, meaning, channel
+  DamagedImage,   // QVB magic, but a part lies past the end: fault, faultChannel
+  NewerImage,     // QVB magic, a version newer than the player reads
+  NotASong,       // neither an image nor anything that compiles to one
+  NoMemory,
+};
+
+struct SongDiagnosis {
+  SongProblem problem = SongProblem::None;
+  CompileError error;            // Compile
+  char channel = 0;              // Compile: 'A'..'Z' when the error lies in a channel
+  std::string_view name;         // Compile: the code's name and meaning
+  std::string_view meaning;
+  PlayerFault fault = PlayerFault::None;  // DamagedImage
+  int faultChannel = -1;         // DamagedImage with a channel block: 0-based
+};
+
+struct LoadedSong {
+  std::vector<std::uint8_t> image;  // the QVB bytes; empty when refused
+  SongDiagnosis diagnosis;
+  bool ok() const { return diagnosis.problem == SongProblem::None; }
+};
+
+// Never reads outside bytes.
+LoadedSong loadSong(std::span<const std::uint8_t> bytes);
+
+// One line for a refused song read from file, without a newline:
+// "FILE:LINE:ROW: error CODE NAME: meaning" for a compile error,
+// "FILE: damaged QVB image: PART runs past the end" for a damaged image.
+std::string describeProblem(const SongDiagnosis& diagnosis, const std::string& file);
+
+}  // namespace qvb
