@@ -117,6 +117,10 @@ struct Walk {
 // working out the length of every run.
 constexpr long long kShortestRun = 4;
 
+// Calls this short (the mixer cuts spans at every timer) skip the set-up of
+// the runs.
+constexpr int kShortCall = 8;
+
 // Renders `frames` frames of a walk: level(counter, left, right) gives the
 // frame value at a counter, and each stretch of frames between two advances
 // is added to the sink as one constant.
@@ -124,6 +128,21 @@ template <class Sink, class Level>
 void play(Walk& w, Sink sink, int frames, Level level) {
   int left = 0, right = 0;
   int k = 0;
+  if (frames <= kShortCall) {
+    // A few frames: one at a time, dividing only for a frame that advances
+    // more than twice.
+    for (; k < frames; ++k) {
+      level(w.counter, left, right);
+      sink.one(k, left, right);
+      w.x += w.step;
+      for (int n = 0; n < 2 && w.x > 0; ++n) {
+        w.x -= w.drop;
+        w.counter = (w.counter + 1) & w.mask;
+      }
+      w.settle();
+    }
+    return;
+  }
   // From any phase outside the steady range: the frames up to the first
   // advance in closed form.
   if (w.x <= -w.drop || w.x > 0) {
@@ -166,8 +185,11 @@ void play(Walk& w, Sink sink, int frames, Level level) {
   } else {
     // Short runs, or several advances a frame: quotient and remainder of the
     // step, without a branch on the carry.
-    const auto whole = static_cast<unsigned>((w.step / drop) & w.mask);
-    const long long rest = w.step % drop;
+    // Both fit 32 bits: the step is at most INT_MAX and so is the drop.
+    const auto step = static_cast<std::uint32_t>(w.step);
+    const auto narrowDrop = static_cast<std::uint32_t>(drop);
+    const unsigned whole = (step / narrowDrop) & w.mask;
+    const long long rest = step % narrowDrop;
     for (; k < frames; ++k) {
       level(counter, left, right);
       sink.one(k, left, right);
