@@ -184,7 +184,7 @@ void play(Walk& w, Sink sink, int frames, Level level) {
     }
   } else {
     // Short runs, or several advances a frame: quotient and remainder of the
-    // step, without a branch on the carry.
+    // step. The carry's branch follows the pitch's pattern and predicts well.
     // Both fit 32 bits: the step is at most INT_MAX and so is the drop.
     const auto step = static_cast<std::uint32_t>(w.step);
     const auto narrowDrop = static_cast<std::uint32_t>(drop);
@@ -194,10 +194,12 @@ void play(Walk& w, Sink sink, int frames, Level level) {
       level(counter, left, right);
       sink.one(k, left, right);
       x += rest;
-      const long long dropped = x - drop;
-      const bool carry = x > 0;
-      x = carry ? dropped : x;
-      counter = (counter + whole + (carry ? 1u : 0u)) & w.mask;
+      counter += whole;
+      if (x > 0) {
+        x -= drop;
+        ++counter;
+      }
+      counter &= w.mask;
     }
   }
   w.x = x;
