@@ -240,15 +240,11 @@ void renderPulse(Voice& v, long long rate, Sink sink, int frames) {
   // otherwise only the wraps flip it, counted in bit 3 of the counter.
   const bool inCycle = timbre >= 1 && timbre <= 7;
   const bool startLow = static_cast<int>(start) < timbre;
-  int sign[16];
-  for (int c = 0; c < 16; ++c) {
-    const bool low = inCycle ? (c & 7) < timbre : startLow != ((c & 8) != 0);
-    sign[c] = low ? -1 : 1;
-  }
   const Walk w{0, 8LL * v.frequency, rate, start, 15u};
   renderWalk(v, w, rate, 7u, l == 0 && r == 0, sink, frames, [&](unsigned c, int& left, int& right) {
-    left = sign[c] * l;
-    right = sign[c] * r;
+    const bool low = inCycle ? static_cast<int>(c & 7u) < timbre : startLow != ((c & 8u) != 0);
+    left = low ? -l : l;
+    right = low ? -r : r;
   });
 }
 
