@@ -1,5 +1,6 @@
 // Render throughput of the Mixer's fill: how many times faster than real time
-// (44100 frames a second) one core renders, per voice type and voice count.
+// one core renders, per voice type, voice count and output format, and the
+// cost of a very wide image whose channels are all silent.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -28,9 +29,32 @@ class Silent final : public qvb::AudioPlatform {
 
 void noTimer(void*) {}
 
+// The four output formats, by index: 16-bit stereo first.
+constexpr std::array<qvb::AudioFormat, 4> kFormats = {
+    qvb::AudioFormat{2, 2, 44100}, qvb::AudioFormat{2, 1, 44100}, qvb::AudioFormat{1, 2, 44100},
+    qvb::AudioFormat{1, 1, 44100}};
+
+// Fills buffers of the given format and reports the audio seconds made per
+// CPU second: the multiple of real time.
+void fillLoop(benchmark::State& state, qvb::Mixer& mixer, const qvb::AudioFormat& format) {
+  std::vector<std::uint8_t> buffer(qvb::kWaveBufferBytes);
+  for (auto _ : state) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    qvb::Mixer::Fill(&format, &mixer, buffer.data(), qvb::kWaveBufferBytes);
+    benchmark::DoNotOptimize(buffer.data());
+    benchmark::ClobberMemory();
+  }
+  const int frameBytes = format.bytesPerSample * format.channels;
+  const double frames =
+      static_cast<double>(state.iterations()) * (qvb::kWaveBufferBytes / frameBytes);
+  state.counters["audio_s"] =
+      benchmark::Counter(frames / format.sampleRate, benchmark::Counter::kIsRate);
+}
+
 void BM_MixerFill(benchmark::State& state) {
   const auto type = static_cast<unsigned>(state.range(0));
   const int voiceCount = static_cast<int>(state.range(1));
+  const qvb::AudioFormat format = kFormats[static_cast<std::size_t>(state.range(2))];
   Silent platform;
   qvb::Mixer mixer(voiceCount, platform);
   std::array<std::uint8_t, 32> wave{};
@@ -48,27 +72,32 @@ void BM_MixerFill(benchmark::State& state) {
   // The player's two timers, so the buffer is cut as in a song.
   mixer.SetTimer1(368, &noTimer, nullptr);
   mixer.SetTimer2(368, &noTimer, nullptr);
-
-  const qvb::AudioFormat format;
-  std::vector<std::uint8_t> buffer(qvb::kWaveBufferBytes);
-  for (auto _ : state) {
-    std::fill(buffer.begin(), buffer.end(), 0);
-    qvb::Mixer::Fill(&format, &mixer, buffer.data(), qvb::kWaveBufferBytes);
-    benchmark::DoNotOptimize(buffer.data());
-    benchmark::ClobberMemory();
-  }
-  const double frames = static_cast<double>(state.iterations()) * (qvb::kWaveBufferBytes / 4);
-  // Seconds of 44100 Hz audio rendered per second: the multiple of real time.
-  state.counters["audio_s"] = benchmark::Counter(frames / 44100.0, benchmark::Counter::kIsRate);
+  fillLoop(state, mixer, format);
 }
 
 void voiceArgs(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"type", "voices"});
+  b->ArgNames({"type", "voices", "format"});
   for (int type = 0; type <= 4; ++type) {
-    for (int voices : {1, 4, 8, 26}) b->Args({type, voices});
+    for (int voices : {1, 4, 8, 26}) b->Args({type, voices, 0});
+  }
+  for (int type = 0; type <= 4; ++type) {
+    for (int format = 1; format <= 3; ++format) b->Args({type, 8, format});
   }
 }
 
 BENCHMARK(BM_MixerFill)->Apply(voiceArgs);
+
+// The widest image: 65,535 channels that never play a note, with the player's
+// timers cutting every buffer. Each voice only has to advance its phase.
+void BM_SilentVoices(benchmark::State& state) {
+  const int voiceCount = static_cast<int>(state.range(0));
+  Silent platform;
+  qvb::Mixer mixer(voiceCount, platform);
+  mixer.SetTimer1(368, &noTimer, nullptr);
+  mixer.SetTimer2(368, &noTimer, nullptr);
+  fillLoop(state, mixer, kFormats[0]);
+}
+
+BENCHMARK(BM_SilentVoices)->ArgName("voices")->Arg(65535)->Unit(benchmark::kMillisecond);
 
 }  // namespace

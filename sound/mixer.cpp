@@ -176,21 +176,21 @@ void Mixer::renderSpan(Layout layout, int sampleRate, std::uint8_t* buffer, long
   const long long first = from / 2;
   const int frames = static_cast<int>(to / 2 - first);
   if (frames <= 0) return;
-  for (const auto& voice : voices_) {
-    switch (layout) {
-      case Layout::Stereo16:
-        voice->Render(sampleRate, reinterpret_cast<std::int16_t*>(buffer) + 2 * first, 2 * frames);
-        break;
-      case Layout::Mono16:
-        voice->Render16Mono(sampleRate, reinterpret_cast<std::int16_t*>(buffer) + first, frames);
-        break;
-      case Layout::Stereo8:
-        voice->Render8Stereo(sampleRate, buffer + 2 * first, 2 * frames);
-        break;
-      case Layout::Mono8:
-        voice->Render8Mono(sampleRate, buffer + first, frames);
-        break;
-    }
+  // The layout is chosen once per span, then every voice renders it in one call.
+  auto* wide = reinterpret_cast<std::int16_t*>(buffer);
+  switch (layout) {
+    case Layout::Stereo16:
+      for (const auto& voice : voices_) voice->Render(sampleRate, wide + 2 * first, 2 * frames);
+      break;
+    case Layout::Mono16:
+      for (const auto& voice : voices_) voice->Render16Mono(sampleRate, wide + first, frames);
+      break;
+    case Layout::Stereo8:
+      for (const auto& voice : voices_) voice->Render8Stereo(sampleRate, buffer + 2 * first, 2 * frames);
+      break;
+    case Layout::Mono8:
+      for (const auto& voice : voices_) voice->Render8Mono(sampleRate, buffer + first, frames);
+      break;
   }
 }
 
