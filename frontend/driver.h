@@ -6,7 +6,8 @@
 namespace qvb {
 
 // Runs the whole command line and returns the exit code: -1 for the usage
-// path, 0 after the last argument. A played file never returns.
+// path, 0 after the last argument, 1 when an output file could not be
+// written. A played file never returns.
 int runDriver(int argc, char** argv);
 
 }  // namespace qvb
