@@ -14,7 +14,9 @@ build=${1:?usage: fuzz/run-bounded.sh BUILD_DIR [SECONDS_PER_HARNESS]}
 seconds=${2:-40}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT INT TERM
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 artifacts="$build/fuzz-artifacts"
 mkdir -p "$artifacts"
 
@@ -29,11 +31,11 @@ for harness in "$build"/fuzz/fuzz_*; do
   dict=""
   case $name in fuzz_compiler|fuzz_contract) dict="-dict=$here/mml.dict" ;; esac
 
-  regressions="$here/regressions/$name"
-  if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
+  set -- "$here/regressions/$name"/*
+  if [ -f "$1" ]; then
     # Named files (not a folder) are run once each and nothing is written.
     # shellcheck disable=SC2086
-    if ! "$harness" $limits "$regressions"/* > "$work/$name.replay.log" 2>&1; then
+    if ! "$harness" $limits "$@" > "$work/$name.replay.log" 2>&1; then
       tail -n 40 "$work/$name.replay.log"
       echo "$name: a regression input fails"
       failed="$failed $name"
