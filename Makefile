@@ -2,9 +2,12 @@
 JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD  ?= build
 ASAN   ?= build-asan
+FUZZ   ?= build-fuzz
+# Seconds of mutation per harness in `make test`; `make fuzz` builds them for longer runs.
+FUZZ_SECONDS ?= 40
 DEMO   ?= examples/demo.qvm
 
-.PHONY: all deps build play test test-normal test-asan bench fuzz clean
+.PHONY: all deps build play test test-normal test-asan test-fuzz bench fuzz clean
 
 all: build
 
@@ -31,14 +34,17 @@ test-asan: deps $(ASAN)/CMakeCache.txt
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
 
-test: test-normal test-asan
+test-fuzz: fuzz
+	sh fuzz/run-bounded.sh $(FUZZ) $(FUZZ_SECONDS)
+
+test: test-normal test-asan test-fuzz
 
 bench: build
 	./$(BUILD)/bench/qvbp_bench
 
 fuzz: deps
-	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DQVBP_FUZZ=ON
-	cmake --build build-fuzz -j $(JOBS)
+	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DQVBP_FUZZ=ON
+	cmake --build $(FUZZ) -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) build-fuzz
+	rm -rf $(BUILD) $(ASAN) $(FUZZ)

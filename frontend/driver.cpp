@@ -23,6 +23,7 @@ constexpr int kTitleBufferSize = 256;
 struct Flags {
   bool compile = false;  // -c and -s: nothing is played
   bool asmOutput = false;  // -s: assembler text, no information lines
+  bool writeFailed = false;  // an output file could not be written: the run fails
 };
 
 void printLine(const char* message) { std::printf("%s\n", message); }
@@ -70,23 +71,37 @@ const std::uint8_t* bytesOf(const std::vector<std::uint8_t>& data) {
   return data.empty() ? &kNothing : data.data();
 }
 
-void writeCompiledFile(const char* argument, const std::vector<std::uint8_t>& image) {
+// Flushes and closes an output file. A write or close that failed prints
+// "file write error!" and removes what was written when it is a regular file
+// (never a device or a pipe), so that no cut-off output looks whole.
+bool closeOutput(std::FILE* file, const std::string& name, bool written) {
+  struct stat info {};
+  const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+  written = std::fflush(file) == 0 && written && std::ferror(file) == 0;
+  written = std::fclose(file) == 0 && written;
+  if (written) return true;
+  printLine("file write error!");
+  if (regular) std::remove(name.c_str());
+  return false;
+}
+
+bool writeCompiledFile(const char* argument, const std::vector<std::uint8_t>& image) {
   const std::string name = compiledFileName(argument);
   std::printf("dataname: %s\n", name.c_str());
   std::printf("filesize: %d\n", static_cast<int>(image.size()));
   std::FILE* file = std::fopen(name.c_str(), "wb");
   if (file == nullptr) {
     printLine("file open error!");
-    return;
+    return true;
   }
-  std::fwrite(image.data(), 1, image.size(), file);
-  std::fclose(file);
+  const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
+  return closeOutput(file, name, written);
 }
 
 // The bytes are no QVB image: compile them. False when the compile failed
 // (the error is printed); otherwise data holds the image and player is
 // rebuilt from it.
-bool compileSource(const char* argument, const Flags& flags, std::vector<std::uint8_t>& data,
+bool compileSource(const char* argument, Flags& flags, std::vector<std::uint8_t>& data,
                    std::unique_ptr<QvbPlayer>& player) {
   player.reset();
   {
@@ -107,21 +122,22 @@ bool compileSource(const char* argument, const Flags& flags, std::vector<std::ui
     compiler.copyImage(data.data());
     player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());
   }
-  if (flags.compile && !flags.asmOutput) writeCompiledFile(argument, data);
+  if (flags.compile && !flags.asmOutput && !writeCompiledFile(argument, data)) flags.writeFailed = true;
   return true;
 }
 
-void writeAsmFile(const char* argument, const std::vector<std::uint8_t>& data) {
+bool writeAsmFile(const char* argument, const std::vector<std::uint8_t>& data) {
   const std::string name = asmFileName(argument);
   std::printf("asm_name: %s\n", name.c_str());
   std::FILE* file = std::fopen(name.c_str(), "wb");
   if (file == nullptr) {
     printLine("file open error!");
-    return;
+    return true;
   }
   const int code = AsmExporter::convert(file, bytesOf(data), data.size());
   if (code != 0) std::printf("qvb2asm convert faild!(error code %d)\n", code);
-  std::fclose(file);
+  // A refused image leaves its partial text; only a failed write removes it.
+  return closeOutput(file, name, code != ASM_WRITE_FAILED);
 }
 
 void printSongInfo(const QvbPlayer& player) {
@@ -141,13 +157,13 @@ void printSongInfo(const QvbPlayer& player) {
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
-void handleFile(const char* argument, const Flags& flags, AudioPlatform& platform) {
+void handleFile(const char* argument, Flags& flags, AudioPlatform& platform) {
   std::printf("filename: %s\n", argument);
   std::vector<std::uint8_t> data;
   if (!readFile(argument, data)) return;
   auto player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());
   if (player->getStatus() < 0 && !compileSource(argument, flags, data, player)) return;
-  if (flags.asmOutput) writeAsmFile(argument, data);
+  if (flags.asmOutput && !writeAsmFile(argument, data)) flags.writeFailed = true;
   data = {};
   if (!flags.asmOutput) printSongInfo(*player);
   if (!flags.compile) playForever(*player, platform);
@@ -173,7 +189,7 @@ int runDriver(int argc, char** argv, AudioPlatform& platform) {
       case Option::None: handleFile(argv[i], flags, platform); break;
     }
   }
-  return 0;
+  return flags.writeFailed ? 1 : 0;
 }
 
 }  // namespace qvb

@@ -1,7 +1,8 @@
 // libFuzzer harness: the sequencer over arbitrary track bytes. The first byte
-// picks one to four channels; the rest is cut into that many blocks, each
+// picks one to sixteen channels; the rest is cut into that many blocks, each
 // copied to an allocation of exactly its size so that any read past a block
-// is caught. Ticks and effect frames then run as the Mixer would call them.
+// is caught. Ticks and effect frames then run as the Mixer would call them,
+// on the voices of a Mixer (with no device) that TEMPO commands reach.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,11 +12,13 @@
 #include "song/pitch_tables.h"
 #include "song/sequencer.h"
 #include "song/track.h"
+#include "sound/mixer.h"
 #include "sound/voice.h"
 
 namespace {
 
-constexpr int kTicks = 256;
+constexpr int kTicks = 2048;
+constexpr int kMaxChannels = 16;
 
 void check(bool condition) {
   if (!condition) __builtin_trap();
@@ -25,14 +28,15 @@ void check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const int channels = data[0] % 4 + 1;
+  const int channels = data[0] % kMaxChannels + 1;
   const std::size_t payload = size - 1;
   const std::size_t share = payload / static_cast<std::size_t>(channels);
 
   std::vector<std::unique_ptr<std::uint8_t[]>> blocks;
   std::vector<qvb::Track> tracks(static_cast<std::size_t>(channels));
-  std::vector<std::unique_ptr<qvb::Voice>> voiceStore;
-  std::vector<qvb::Voice*> voices;
+  qvb::Mixer mixer(channels);
+  std::vector<qvb::Voice*> voices(static_cast<std::size_t>(channels), nullptr);
+  check(mixer.CopyVoices(voices.data(), channels) == channels);
   std::size_t offset = 1;
   for (int i = 0; i < channels; ++i) {
     // The last channel takes what the even split leaves over.
@@ -43,8 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tracks[static_cast<std::size_t>(i)].data = blocks.back().get();
     tracks[static_cast<std::size_t>(i)].length = static_cast<std::int32_t>(length);
     tracks[static_cast<std::size_t>(i)].wait = 1;
-    voiceStore.push_back(std::make_unique<qvb::Voice>(nullptr));
-    voices.push_back(voiceStore.back().get());
   }
 
   qvb::DriverContext context;
@@ -55,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   context.voices = voices.data();
   context.tracks = tracks.data();
   context.tickInterval = 368;
+  context.mixer = &mixer;
 
   for (int t = 0; t < kTicks; ++t) {
     // Two effect frames per tick, the first one on the tick's own position.
@@ -68,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check(track.loopMark >= 0 && track.loopMark <= track.length);
       for (int level = 0; level < qvb::kRepeatLevels; ++level) check(track.repeatCount[level] >= 0);
     }
+    check(context.tickInterval >= 0);
   }
   return 0;
 }

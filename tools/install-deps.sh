@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, only when one is missing.
 set -e
-pkgs="cmake make g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc"
+# libclang-rt-dev: the libFuzzer and sanitizer runtimes, only recommended by clang.
+pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

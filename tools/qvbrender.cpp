@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,11 +17,28 @@
 #include "loader/song_loader.h"
 #include "render/command_line.h"
 #include "render/render_session.h"
+#include "render/output_file.h"
 #include "render/sound_file.h"
 
 namespace {
 
 using qvb::kRenderRate;
+
+// The signal that asked the render to stop, 0 while none did. The handler
+// only sets it; the render checks it between two buffers.
+volatile std::sig_atomic_t gStopSignal = 0;
+
+void requestStop(int signal) { gStopSignal = signal; }
+
+// Ctrl-C and SIGTERM stop the render cleanly; a second one kills at once.
+void installStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = requestStop;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 std::string duration(std::int64_t frames) {
   const std::int64_t ms = frames * 1000 / kRenderRate;
@@ -110,6 +128,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qvbrender: %s\n%s", error.c_str(), qvb::kUsage);
     return 2;
   }
+  if (line->help) {
+    std::fputs(qvb::kUsage, stdout);
+    return 0;
+  }
   std::vector<std::uint8_t> bytes;
   if (!readFile(line->input, bytes)) {
     std::fprintf(stderr, "qvbrender: cannot read %s: %s\n", line->input.c_str(),
@@ -123,7 +145,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qvbrender: %s would overwrite the input\n", line->output.c_str());
     return 1;
   }
-  qvb::SoundFile file(line->output);
+  installStopHandlers();
+  qvb::OutputFile file(line->output);
   if (!file.ok()) {
     std::fprintf(stderr, "qvbrender: cannot write %s: %s\n", line->output.c_str(),
                  file.error().c_str());
@@ -139,21 +162,26 @@ int main(int argc, char** argv) {
   qvb::RenderResult result;
   const bool rendered = qvb::renderSong(
       bytes.data(), bytes.size(), line->options,
-      [&](const std::int16_t* samples, std::int64_t frames) { return file.write(samples, frames); },
+      [&](const std::int16_t* samples, std::int64_t frames) {
+        return gStopSignal == 0 && file.write(samples, frames);
+      },
       result, showProgress ? qvb::ProgressSink(progress) : qvb::ProgressSink());
   if (showProgress && shown > 0) std::fprintf(stderr, "\r\033[K");
-  const bool closed = file.close();
-  if (!rendered || !closed) {
+  if (gStopSignal != 0) {
+    // A stopped render is a failed one: the part written so far is dropped
+    // and a file that was there before stays as it was.
+    file.discard();
+    std::fprintf(stderr, "qvbrender: stopped by %s; %s not written\n", strsignal(gStopSignal),
+                 line->output.c_str());
+    return 128 + gStopSignal;
+  }
+  if (!rendered || !file.commit()) {
     if (!file.error().empty()) {
       std::fprintf(stderr, "qvbrender: cannot write %s: %s\n", line->output.c_str(),
                    file.error().c_str());
     } else {
       std::fprintf(stderr, "qvbrender: %s: the song could not be played\n", line->input.c_str());
     }
-    // Only a regular file we were writing is removed, never a device or pipe.
-    struct stat info {};
-    if (stat(line->output.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-      std::remove(line->output.c_str());
     return 1;
   }
   report(*line, result);

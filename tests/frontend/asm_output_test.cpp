@@ -2,6 +2,8 @@
 // its exact bytes, and the message for an image the converter refuses.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -61,6 +63,16 @@ TEST_F(AsmOutput, RefusedImageLeavesThePartialFile) {
                        "\nasm_name: tune.asm\nqvb2asm convert faild!(error code 3)\n\n");
   EXPECT_EQ(test::readFile(path("song.Asm")), kFourLines);
   EXPECT_EQ(test::readFile(path("tune.asm")), kFourLines);
+}
+
+TEST_F(AsmOutput, TextThatCannotBeWrittenIsAWriteError) {
+  const std::vector<std::uint8_t> bytes = test::buildImage(test::asmWorkedExample());
+  test::writeFile(path("song.qvb"), std::string(bytes.begin(), bytes.end()));
+  ASSERT_EQ(symlink("/dev/full", path("song.asm").c_str()), 0);
+  const test::ProcessResult r = run({"-s", "song.qvb"});
+  EXPECT_EQ(r.out, kBanner + "filename: song.qvb\nfilesize: " + std::to_string(bytes.size()) +
+                       "\nasm_name: song.asm\nfile write error!\n\n");
+  EXPECT_EQ(r.exitStatus, 1);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // status, compared with texts written out by hand.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -167,6 +169,29 @@ TEST_F(Driver, AsmOutputOfACompiledSourceIsRefusedByVersion) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_TRUE(test::fileExists(path("song.asm")));
   EXPECT_EQ(test::readFile(path("song.asm")), "");
+  EXPECT_FALSE(test::fileExists(path("song.qvb")));
+}
+
+// The output name is a link to the always-full device: the write fails at
+// the flush, is reported in place, the device stays and the run fails.
+TEST_F(Driver, ImageThatCannotBeWrittenIsAWriteError) {
+  write("song.qvm", kMinimalSource);
+  ASSERT_EQ(symlink("/dev/full", path("song.qvb").c_str()), 0);
+  const ProcessResult r = run({"-c", "song.qvm"});
+  EXPECT_EQ(r.out, kBanner + "filename: song.qvm\nfilesize: " + std::to_string(kMinimalSource.size()) +
+                       "\ndataname: song.qvb\nfilesize: 41\nfile write error!\n"
+                       "data version: 0.85\ndata title: a\nused channel: 1\n\n");
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
+// A file size limit of zero blocks makes every write to a regular file fail:
+// the empty image it would leave is removed.
+TEST_F(Driver, CutOffImageIsRemoved) {
+  write("song.qvm", kMinimalSource);
+  const ProcessResult r = test::runProcess(
+      {"/bin/sh", "-c", std::string("trap '' XFSZ; ulimit -f 0; exec ") + QVBP_EXE + " -c song.qvm"}, dir_);
+  EXPECT_NE(r.out.find("filesize: 41\nfile write error!\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.exitStatus, 1);
   EXPECT_FALSE(test::fileExists(path("song.qvb")));
 }
 

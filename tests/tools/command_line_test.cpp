@@ -77,6 +77,21 @@ TEST(ParseCommandLine, DefaultsRenderToTheEndWithTwoLoopsAndNoFade) {
   EXPECT_EQ(line->options.capFrames, 10 * 60 * 44100);
 }
 
+TEST(ParseCommandLine, HelpWinsOverEverythingButAnOptionValue) {
+  const std::vector<std::vector<const char*>> help = {{"-h"}, {"--help"}, {"-x", "a.qvb", "b.qvb", "-h"}};
+  for (const auto& args : help) {
+    std::string error;
+    const auto line = parse(args, error);
+    ASSERT_TRUE(line.has_value()) << args.back() << ": " << error;
+    EXPECT_TRUE(line->help);
+  }
+  std::string error;
+  const auto named = parse({"-o", "-h", "a.qvb"}, error);
+  ASSERT_TRUE(named.has_value()) << error;
+  EXPECT_FALSE(named->help);
+  EXPECT_EQ(named->output, "-h");
+}
+
 TEST(ParseCommandLine, RefusesBadArguments) {
   const std::vector<std::vector<const char*>> cases = {
       {},

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -153,6 +155,64 @@ TEST_F(QvbRender, FailsClearlyOnBadInputAndOutput) {
   }
   EXPECT_FALSE(test::fileExists(path("no/such/dir/x.wav")));
   EXPECT_EQ(test::readFile(path("a.qvb")), asText(test::minimalImage()));
+}
+
+TEST_F(QvbRender, HelpPrintsTheUsageAndSucceeds) {
+  for (const char* option : {"-h", "--help"}) {
+    const ProcessResult p = run({option});
+    EXPECT_EQ(p.exitStatus, 0) << option;
+    EXPECT_EQ(p.out.rfind("usage: qvbrender", 0), 0u) << option << ": " << p.out;
+    EXPECT_EQ(p.err, "") << option;
+  }
+}
+
+// Lists the folder's entries other than the given ones: a temporary file
+// left behind shows up here.
+std::vector<std::string> otherEntries(const std::string& dir, const std::vector<std::string>& known) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(known.begin(), known.end(), name) == known.end()) names.push_back(name);
+  }
+  return names;
+}
+
+// A file size limit of one block lets the header through and fails the
+// first sound written: the file that was there before is kept.
+TEST_F(QvbRender, FailedWriteKeepsTheFileThatWasThere) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  test::writeFile(path("a.wav"), "old");
+  const ProcessResult p = test::runProcess(
+      {"/bin/sh", "-c", std::string("trap '' XFSZ; ulimit -f 1; exec ") + QVBRENDER_EXE + " a.qvb"}, dir_);
+  EXPECT_EQ(p.exitStatus, 1) << p.err;
+  EXPECT_NE(p.err.find("cannot write a.wav"), std::string::npos) << p.err;
+  EXPECT_EQ(test::readFile(path("a.wav")), "old");
+  EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav"}), std::vector<std::string>{});
+}
+
+// The signal comes once the render has opened its temporary file, long
+// before an hour of sound is done; the old file stays and nothing is left.
+TEST_F(QvbRender, StoppedRenderLeavesNoFileBehind) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  for (const char* signal : {"INT", "TERM"}) {
+    test::writeFile(path("a.wav"), "old");
+    const std::string script = std::string(QVBRENDER_EXE) + " -t 3600 a.qvb & pid=$!; "
+        "until ls -A | grep -q '^\\.a\\.wav\\.'; do sleep 0.01; done; kill -" + signal +
+        " $pid; wait $pid";
+    const ProcessResult p = test::runProcess({"/bin/sh", "-c", script}, dir_);
+    EXPECT_EQ(p.exitStatus, std::string(signal) == "INT" ? 130 : 143) << signal << ": " << p.err;
+    EXPECT_NE(p.err.find("a.wav not written"), std::string::npos) << p.err;
+    EXPECT_EQ(test::readFile(path("a.wav")), "old") << signal;
+    EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav"}), std::vector<std::string>{}) << signal;
+  }
+}
+
+TEST_F(QvbRender, OutputOntoADeviceIsWrittenInPlace) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  const ProcessResult p = run({"-o", "/dev/null", "a.qvb"});
+  EXPECT_EQ(p.exitStatus, 0) << p.err;
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  EXPECT_EQ(otherEntries(dir_, {"a.qvb"}), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -85,6 +85,15 @@ bool hasExtension(std::string_view name, std::string_view extension) {
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv,
                                             std::string& error) {
   CommandLine line;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      line.help = true;
+      return line;
+    }
+    // An option's value is never taken for a request for help.
+    if (arg.size() == 2 && arg[0] == '-' && std::string_view("tlfo").find(arg[1]) != std::string_view::npos) ++i;
+  }
   bool haveOutput = false;
   for (int i = 0; i < argc; ++i) {
     const std::string_view arg = argv[i];

@@ -15,6 +15,7 @@ struct CommandLine {
   std::string input;
   std::string output;  // the default name when -o is not given
   RenderOptions options;
+  bool help = false;  // -h or --help: print the usage, render nothing
 };
 
 // Frames in a non-negative decimal number of seconds at 44100 Hz, rounded
@@ -30,7 +31,8 @@ std::string defaultOutputName(std::string_view input);
 bool hasExtension(std::string_view name, std::string_view extension);
 
 // Parses the arguments after the program name; on failure returns nullopt
-// and sets error to a one-line reason.
+// and sets error to a one-line reason. -h or --help anywhere asks for the
+// usage alone: the line then has help set and nothing else.
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv,
                                             std::string& error);
 

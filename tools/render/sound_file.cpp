@@ -25,11 +25,13 @@ SoundFileType soundFileTypeFor(const std::string& path) {
   return SoundFileType::Wav;
 }
 
-SoundFile::SoundFile(const std::string& path) {
+SoundFile::SoundFile(const std::string& path) : SoundFile(path, soundFileTypeFor(path)) {}
+
+SoundFile::SoundFile(const std::string& path, SoundFileType type) {
   SF_INFO info{};
   info.samplerate = static_cast<int>(kRenderRate);
   info.channels = 2;
-  info.format = formatFor(soundFileTypeFor(path));
+  info.format = formatFor(type);
   if (!sf_format_check(&info)) {
     error_ = "this build of libsndfile cannot write that format";
     return;

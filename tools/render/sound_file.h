@@ -17,6 +17,8 @@ SoundFileType soundFileTypeFor(const std::string& path);
 class SoundFile {
  public:
   explicit SoundFile(const std::string& path);
+  // Writes the given type whatever the name says (a temporary name, say).
+  SoundFile(const std::string& path, SoundFileType type);
   ~SoundFile();
   SoundFile(const SoundFile&) = delete;
   SoundFile& operator=(const SoundFile&) = delete;
