@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <thread>
 #include <vector>
@@ -75,8 +76,8 @@ const std::uint8_t* bytesOf(const std::vector<std::uint8_t>& data) {
 // "file write error!" and removes what was written when it is a regular file
 // (never a device or a pipe), so that no cut-off output looks whole.
 bool closeOutput(std::FILE* file, const std::string& name, bool written) {
-  struct stat info {};
-  const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+  std::error_code error;
+  const bool regular = std::filesystem::is_regular_file(name, error);
   written = std::fflush(file) == 0 && written && std::ferror(file) == 0;
   written = std::fclose(file) == 0 && written;
   if (written) return true;
