@@ -75,6 +75,7 @@ int QvbPlayer::parse(const std::uint8_t* bytes, std::size_t size) {
   context_.channelCount = static_cast<std::int32_t>(tracks_.size());
   context_.tracks = tracks_.data();
   context_.voices = voices_.data();
+  context_.observer = observer_;
   status_ = PLAYER_READY;  // lets reset() run
   reset();
   return status_;
@@ -232,6 +233,11 @@ void QvbPlayer::loadWaves() {
     const std::uint8_t* record = waveList_ + 2 + kWaveRecordSize * j;
     mixer_->SetWave(record[0], record + 2);
   }
+}
+
+void QvbPlayer::setObserver(SequencerObserver* observer) {
+  observer_ = observer;
+  context_.observer = observer;
 }
 
 float QvbPlayer::getVersion() const {

@@ -64,6 +64,10 @@ class QvbPlayer {
   int getTitle(char* dest, int size) const;
   int getChannelCount() const { return context_.channelCount; }
 
+  // Hands the sequencer's events to the observer (null: to nobody), for this
+  // and every later image. Set it while no song plays.
+  void setObserver(SequencerObserver* observer);
+
   // For tools and tests that watch a song: the tracks, the context the
   // sequencer runs on, and the Mixer while playing (null otherwise).
   const Track* tracks() const { return tracks_.data(); }
@@ -93,6 +97,7 @@ class QvbPlayer {
   std::vector<Voice*> voices_;
   std::vector<Track> tracks_;
   std::unique_ptr<Mixer> mixer_;
+  SequencerObserver* observer_ = nullptr;
 };
 
 }  // namespace qvb

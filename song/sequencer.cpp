@@ -4,11 +4,26 @@
 #include <cstdint>
 
 #include "song/pitch_tables.h"
+#include "song/sequencer_events.h"
 #include "sound/mixer.h"
 #include "sound/voice.h"
 
 namespace qvb {
 namespace {
+
+// Tells the observer, if there is one, what a channel just did.
+void notify(const DriverContext& context, const Track& track, SequencerEventKind kind,
+            std::int32_t note = 0, std::int32_t ticks = 0) {
+  if (context.observer == nullptr) return;
+  SequencerEvent event;
+  event.kind = kind;
+  event.channel = static_cast<std::int32_t>(&track - context.tracks);
+  event.frame = context.mixer != nullptr ? context.mixer->framePosition() : 0;
+  event.note = note;
+  event.ticks = ticks;
+  event.interval = context.tickInterval;
+  context.observer->onSequencerEvent(event);
+}
 
 // What reading one item left the channel to do next.
 enum class Step { Continue, Wait, End };
@@ -101,6 +116,8 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
       noteOn(context, track, voice, opcode);
     }
     track.wait = ticks;
+    notify(context, track, opcode == REST ? SequencerEventKind::Rest : SequencerEventKind::NoteOn,
+           opcode == REST ? 0 : opcode, ticks);
     return ticks != 0 ? Step::Wait : Step::Continue;
   }
 
@@ -129,6 +146,7 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
     case TEMPO:
       context.tickInterval = readU16(track);
       if (context.mixer != nullptr) context.mixer->SetTimer2Interval(context.tickInterval);
+      notify(context, track, SequencerEventKind::TempoChange);
       return Step::Continue;
     case VIBRATO_DELAY:
       track.vibratoDelay = readU16(track);
@@ -148,6 +166,7 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
       return Step::Continue;
     case LOOP_MARK:
       track.loopMark = track.pos;
+      notify(context, track, SequencerEventKind::LoopMark);
       return Step::Continue;
     case REPEAT_START: {
       // A level without a slot is skipped whole, so its loop body plays once.
@@ -209,15 +228,18 @@ void readChannel(DriverContext& context, Track& track, Voice& voice) {
       case Step::End:
         if (track.loopMark == 0 || jumpedToMark) {
           finish(track, voice);
+          notify(context, track, SequencerEventKind::ChannelEnd);
           return;
         }
         jumpedToMark = true;
         track.pos = track.loopMark;
         ++track.loopJumps;
+        notify(context, track, SequencerEventKind::JumpToMark);
         break;
     }
   }
   finish(track, voice);
+  notify(context, track, SequencerEventKind::ChannelEnd);
 }
 
 void releaseAndSweep(const DriverContext& context, Track& track, Voice& voice) {

@@ -10,6 +10,7 @@ namespace qvb {
 
 class Voice;
 class Mixer;
+class SequencerObserver;
 
 struct Track {
   const std::uint8_t* data = nullptr;  // first byte of the channel's block inside the image
@@ -57,6 +58,8 @@ struct DriverContext {
   Track* tracks = nullptr;
   std::int32_t tickInterval = 0;
   Mixer* mixer = nullptr;
+  // Told of every channel event as the sequencer reads it; null = nobody listens.
+  SequencerObserver* observer = nullptr;
 };
 
 }  // namespace qvb

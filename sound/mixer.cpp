@@ -130,7 +130,8 @@ void Mixer::fill(const AudioFormat& format, std::uint8_t* buffer, std::int32_t b
   bool on1 = callback1 != nullptr && timer1Interval_ > 0;
   bool on2 = callback2 != nullptr && timer2Interval_ > 0;
 
-  long long position = 0;
+  long long& position = fillPosition_;
+  position = 0;
   while (position < total) {
     // An interval set to 0 (or below) by a callback means off; leaving the
     // timer on would call it again and again at the same place.
@@ -163,6 +164,9 @@ void Mixer::fill(const AudioFormat& format, std::uint8_t* buffer, std::int32_t b
     if (on1) timer1Countdown_ = fire1 ? reloadOf(timer1Interval_) : timer1Countdown_ - delta;
     if (on2) timer2Countdown_ = fire2 ? reloadOf(timer2Interval_) : timer2Countdown_ - delta;
   }
+
+  streamFrames_ += total / 2;
+  position = 0;
 
   if (!wide) {
     // The voices added signed values; 8-bit PCM is unsigned around 128.

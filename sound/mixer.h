@@ -47,6 +47,13 @@ class Mixer {
   static void Fill(const AudioFormat* format, void* context, std::uint8_t* buffer,
                    std::int32_t bytes);
 
+  // Frames of the stream this Mixer's fill rendered before the point it has
+  // reached: inside a timer callback, the first frame that sounds what the
+  // callback changes. A split inside a frame counts that frame as after the
+  // split, as the voices render it. Read it from the callbacks, or while no
+  // fill runs.
+  std::int64_t framePosition() const { return streamFrames_ + fillPosition_ / 2; }
+
   int voiceCount() const { return voiceCount_; }
   const WaveOut* output() const { return output_.get(); }
   const WaveSlots& waveSlots() const { return *waveSlots_; }
@@ -62,6 +69,8 @@ class Mixer {
   std::unique_ptr<WaveOut> output_;
   int voiceCount_ = 0;
   std::vector<std::unique_ptr<Voice>> voices_;
+  std::int64_t streamFrames_ = 0;  // whole frames of the fills before the running one
+  long long fillPosition_ = 0;     // the running fill's position, in 16-bit stereo values
   std::int32_t timer1Interval_ = 0;
   std::int32_t timer2Interval_ = 0;
   std::int32_t timer1Countdown_ = 0;

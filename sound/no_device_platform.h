@@ -1,6 +1,6 @@
 // A platform with no output devices: a Mixer made on it keeps its voices and
-// timers but opens nothing, so its fill can be driven by hand (the renderer's
-// song watcher and tests do that).
+// timers but opens nothing, so its fill can be driven by hand (the renderer
+// and tests do that).
 #pragma once
 
 #include "sound/audio_platform.h"

@@ -166,6 +166,29 @@ TEST(Mixer, TimersRunInEveryLayout) {
   }
 }
 
+// A timer due inside a frame (at an odd value) sees that frame as not yet
+// rendered; the fills before count all their frames, in every layout.
+TEST(Mixer, FramePositionCountsTheWholeFramesBeforeTheCallback) {
+  struct Clock {
+    Mixer* mixer;
+    std::vector<std::int64_t> frames;
+    static void Timer(void* context) {
+      auto* self = static_cast<Clock*>(context);
+      self->frames.push_back(self->mixer->framePosition());
+    }
+  };
+  const std::pair<AudioFormat, int> layouts[] = {{{2, 2, 44100}, 4}, {{1, 1, 22050}, 1}};
+  for (const auto& [format, frameBytes] : layouts) {
+    OfflineMixer m;
+    Clock clock{&m.mixer, {}};
+    m.mixer.SetTimer1(3, &Clock::Timer, &clock);  // due at values 3, 15, 27, 39
+    m.fill(format, 10 * frameBytes);
+    m.fill(format, 10 * frameBytes);
+    EXPECT_EQ(clock.frames, (std::vector<std::int64_t>{1, 7, 13, 19})) << frameBytes;
+    EXPECT_EQ(m.mixer.framePosition(), 20) << frameBytes;
+  }
+}
+
 TEST(Mixer, UnknownLayoutRendersNothing) {
   OfflineMixer m;
   m.mixer.SetTimer1(368, &Recorder::Timer1, &m.recorder);

@@ -2,10 +2,45 @@
 
 #include <algorithm>
 
-#include "render/offline_platform.h"
 #include "song/qvb_player.h"
+#include "sound/mixer.h"
+#include "sound/voice.h"
+#include "sound/wave_out.h"
 
 namespace qvb {
+namespace {
+
+constexpr AudioFormat kRenderFormat{2, 2, static_cast<std::int32_t>(kRenderRate)};
+constexpr std::int64_t kFrameBytes = 4;
+// Frames made per fill: large enough that the calls cost nothing, small
+// enough to stay in the cache.
+constexpr std::int64_t kBlockFrames = 16384;
+// A sound card's output fills its whole ring before the song's timers exist;
+// the voices run silent through those frames, and the sound that follows
+// starts from the phases they leave. The render starts from the same ones.
+constexpr std::int64_t kLeadInFrames = std::int64_t{kWaveBufferCount} * kWaveBufferBytes / kFrameBytes;
+// The loop figures count every event of the output buffer that holds the
+// last frame written (never one past the cap): the renderer has always
+// reported them so.
+constexpr std::int64_t kReportStretch = kWaveBufferBytes / kFrameBytes;
+
+std::int64_t roundUp(std::int64_t frames, std::int64_t unit) {
+  return (frames + unit - 1) / unit * unit;
+}
+
+// Runs every voice of the Mixer through the lead-in as the output's first
+// fills would, with no timer running; the voices are silent, the sound is
+// thrown away.
+void runLeadIn(Mixer& mixer, std::vector<std::int16_t>& scratch) {
+  std::vector<Voice*> voices(static_cast<std::size_t>(mixer.voiceCount()));
+  const int n = mixer.CopyVoices(voices.data(), mixer.voiceCount());
+  for (int i = 0; i < n; ++i) {
+    voices[static_cast<std::size_t>(i)]->Render(kRenderFormat.sampleRate, scratch.data(),
+                                                 static_cast<int>(2 * kLeadInFrames));
+  }
+}
+
+}  // namespace
 
 void applyFade(std::int16_t* samples, std::int64_t frames, std::int64_t first,
                std::int64_t fadeStart, std::int64_t fadeLength) {
@@ -24,14 +59,16 @@ void applyFade(std::int16_t* samples, std::int64_t frames, std::int64_t first,
 bool renderSong(const std::uint8_t* image, std::size_t size, const RenderOptions& options,
                 const SampleSink& sink, RenderResult& result, const ProgressSink& progress) {
   result = RenderResult{};
-  OfflinePlatform output;
   QvbPlayer player(image, size);
   if (player.getStatus() < 0) return false;
-  SongWatch watch(image, size, options.loops);
-  if (!watch.ok()) return false;
-  // The player installs its timers before any buffer comes back from the
-  // output, so every refill from here on runs the song.
-  if (player.play(output) != 1) return false;
+  LoopPoints points(player.getChannelCount(), options.loops);
+  player.setObserver(&points);
+  if (player.start() != 1) return false;
+  Mixer* mixer = player.mixer();
+  if (mixer == nullptr) return false;
+
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(2 * std::max(kBlockFrames, kLeadInFrames)));
+  runLeadIn(*mixer, samples);
 
   const bool exactLength = options.lengthFrames >= 0;
   std::int64_t target = exactLength ? options.lengthFrames : -1;
@@ -40,40 +77,50 @@ bool renderSong(const std::uint8_t* image, std::size_t size, const RenderOptions
     fadeLength = std::min(options.fadeFrames, target);
     result.fadeStart = target - fadeLength;
   }
+  // Events fall on timer units of two frames; the end counts when it falls on
+  // the unit that completes the cap or the length.
+  const std::int64_t capUnits = roundUp(options.capFrames, 2);
+  // The last frame whose events count: known from the start for an exact
+  // length, else once the end (or the cap) was reached.
+  std::int64_t horizon = exactLength ? roundUp(target, 2) : -1;
 
-  std::int64_t rendered = 0;  // frames of the stream made so far
-  std::vector<std::int16_t> samples;
-  while (target < 0 || rendered < target) {
-    if (!output.finishNext()) return false;
-    samples.assign(output.lastFill().begin(), output.lastFill().end());
-    const std::int64_t frames = static_cast<std::int64_t>(samples.size() / 2);
-    if (frames == 0) return false;
+  std::int64_t made = 0;      // frames of the stream rendered so far
+  std::int64_t written = 0;   // of them, handed to the sink
+  while (target < 0 || written < target || made < horizon) {
+    std::int64_t frames = kBlockFrames;
+    if (target >= 0) frames = std::min(frames, std::max(target, horizon) - made);
+    std::fill_n(samples.begin(), 2 * frames, std::int16_t{0});
+    Mixer::Fill(&kRenderFormat, mixer, reinterpret_cast<std::uint8_t*>(samples.data()),
+                static_cast<std::int32_t>(frames * kFrameBytes));
+    const std::int64_t first = made;
+    made += frames;
 
-    std::int64_t watchTo = rendered + frames;
-    if (!exactLength) watchTo = std::min(watchTo, options.capFrames);
-    else watchTo = std::min(watchTo, target);
-    watch.advanceTo(watchTo);
     if (target < 0) {
-      if (watch.endFrame() >= 0 || watch.position() >= options.capFrames) {
-        result.capped = watch.endFrame() < 0;
-        const std::int64_t end = result.capped ? options.capFrames : watch.endFrame();
-        const bool silentAfter = !result.capped && watch.finishedAtEnd();
+      const std::int64_t end = points.endFrameUpTo(std::min(made, capUnits));
+      if (end >= 0 || made >= capUnits) {
+        result.capped = end < 0;
+        const std::int64_t stop = result.capped ? options.capFrames : end;
+        const bool silentAfter = !result.capped && points.finishedAt(end);
         fadeLength = silentAfter ? 0 : options.fadeFrames;
-        if (fadeLength > 0) result.fadeStart = end;
-        target = end + fadeLength;
+        if (fadeLength > 0) result.fadeStart = stop;
+        target = stop + fadeLength;
+        horizon = roundUp(std::min(roundUp(std::max<std::int64_t>(target, 1), kReportStretch),
+                                   capUnits), 2);
       }
     }
 
-    const std::int64_t take = target < 0 ? frames : std::min(frames, target - rendered);
-    applyFade(samples.data(), take, rendered, result.fadeStart, fadeLength);
-    if (take > 0 && !sink(samples.data(), take)) return false;
-    rendered += take;
-    result.framesWritten = rendered;
-    if (progress) progress(rendered);
+    const std::int64_t take = std::max<std::int64_t>(0, (target < 0 ? made : std::min(made, target)) - first);
+    if (take > 0) {
+      applyFade(samples.data(), take, first, result.fadeStart, fadeLength);
+      if (!sink(samples.data(), take)) return false;
+      written += take;
+      result.framesWritten = written;
+      if (progress) progress(written);
+    }
   }
-  result.endFrame = watch.endFrame();
-  result.finished = result.endFrame >= 0 && watch.finishedAtEnd();
-  result.channels = watch.channels();
+  result.endFrame = points.endFrameUpTo(horizon);
+  result.finished = result.endFrame >= 0 && points.finishedAt(result.endFrame);
+  result.channels = points.channelsUpTo(horizon);
   return true;
 }
 

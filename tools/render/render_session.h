@@ -1,8 +1,8 @@
-// Renders a song offline: the player starts it on the offline output exactly
-// as it would on a sound card, then the output's buffers are finished one
-// after the other and their refills are the sound. A SongWatch beside it
-// finds where the song ends or has looped often enough; the session cuts the
-// sound there (or at an exact length) and fades it out if asked to.
+// Renders a song offline: the player starts it on a Mixer without an output,
+// and the session calls the Mixer's fill itself, block after block, for the
+// sound. The sequencer's events tell where the song ends or has looped often
+// enough; the session cuts the sound there (or at an exact length) and fades
+// it out if asked to.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "render/song_watch.h"
+#include "render/loop_points.h"
 
 namespace qvb {
 
