@@ -21,45 +21,6 @@ Voice* voiceOf(const DriverContext& context, int channel) {
   return context.voices != nullptr ? context.voices[channel] : nullptr;
 }
 
-// True when n more bytes can be read at the track's position inside its block.
-bool canRead(const Track& track, int n) {
-  return track.data != nullptr && track.pos >= 0 && track.length >= 0 &&
-         track.pos <= track.length - n;
-}
-
-std::uint8_t readU8(Track& track) { return track.data[track.pos++]; }
-
-std::int32_t readU16(Track& track) {
-  const std::int32_t high = track.data[track.pos];
-  const std::int32_t low = track.data[track.pos + 1];
-  track.pos += 2;
-  return high << 8 | low;
-}
-
-// Number of operand bytes before the effect can run; length fields are read
-// on their own because their size depends on their first byte.
-int operandBytes(const CommandInfo& info) {
-  int bytes = 0;
-  for (Operand operand : info.operands) {
-    if (operand == Operand::U8 || operand == Operand::S8) bytes += 1;
-    if (operand == Operand::U16) bytes += 2;
-  }
-  return bytes;
-}
-
-// Reads a length field; false when the block ends inside it.
-bool readLength(Track& track, std::int32_t& ticks) {
-  if (!canRead(track, 1)) return false;
-  const std::uint8_t first = readU8(track);
-  if (first != kLongLength) {
-    ticks = first;
-    return true;
-  }
-  if (!canRead(track, 2)) return false;
-  ticks = readU16(track);
-  return true;
-}
-
 void noteOn(const DriverContext& context, Track& track, Voice& voice, int note) {
   if (track.periodMode == 0) {
     // Converting to uint16 keeps the value modulo 65536, so a negative detune
@@ -85,66 +46,61 @@ void finish(Track& track, Voice& voice) {
 // Performs one item at the track's position. Reaching the end of the block,
 // also in the middle of an item, reads as END.
 Step readItem(DriverContext& context, Track& track, Voice& voice) {
-  if (!canRead(track, 1)) return Step::End;
-  const std::uint8_t opcode = readU8(track);
+  const TrackItem item = decodeItem(track.data, track.length, track.pos);
+  const std::int32_t operand = item.operands[0];
 
-  if (isNote(opcode) || opcode == REST) {
-    std::int32_t ticks = 0;
-    if (!readLength(track, ticks)) return Step::End;
-    if (opcode == REST) {
+  if (isNote(item.opcode) || item.opcode == REST) {
+    if (item.opcode == REST) {
       track.keyOn = 0;
       if (track.release == 0) {
         voice.volumeRight = 0;
         voice.volumeLeft = 0;
       }
     } else {
-      noteOn(context, track, voice, opcode);
+      noteOn(context, track, voice, item.opcode);
     }
-    track.wait = ticks;
-    return ticks != 0 ? Step::Wait : Step::Continue;
+    track.wait = operand;
+    return operand != 0 ? Step::Wait : Step::Continue;
   }
 
-  const CommandInfo& info = commandFor(opcode);
-  if (!canRead(track, operandBytes(info))) return Step::End;
-
-  switch (opcode) {
+  switch (item.opcode) {
     case VOLUME:
-      track.volumeRight = track.volumeLeft = readU8(track);
+      track.volumeRight = track.volumeLeft = operand;
       return Step::Continue;
     case RELEASE:
-      track.release = readU8(track);
+      track.release = operand;
       return Step::Continue;
     case DETUNE:
-      track.detune = static_cast<std::int8_t>(readU8(track));
+      track.detune = operand;
       return Step::Continue;
     case SWEEP:
-      track.sweep = static_cast<std::int8_t>(readU8(track));
+      track.sweep = operand;
       return Step::Continue;
     case VOLUME_RIGHT:
-      track.volumeRight = readU8(track);
+      track.volumeRight = operand;
       return Step::Continue;
     case VOLUME_LEFT:
-      track.volumeLeft = readU8(track);
+      track.volumeLeft = operand;
       return Step::Continue;
     case TEMPO:
-      context.tickInterval = readU16(track);
+      context.tickInterval = operand;
       if (context.mixer != nullptr) context.mixer->SetTimer2Interval(context.tickInterval);
       return Step::Continue;
     case VIBRATO_DELAY:
-      track.vibratoDelay = readU16(track);
+      track.vibratoDelay = operand;
       track.vibratoOn = track.vibratoDelay != 0 ? 1 : 0;
       return Step::Continue;
     case VIBRATO_DEPTH:
-      track.vibratoDepth = readU8(track);
+      track.vibratoDepth = operand;
       return Step::Continue;
     case VIBRATO_RATE:
-      track.vibratoRate = readU8(track);
+      track.vibratoRate = operand;
       return Step::Continue;
     case VIBRATO_STEP:
-      track.vibratoStep = static_cast<std::int8_t>(readU8(track));
+      track.vibratoStep = operand;
       return Step::Continue;
     case VIBRATO_GROWTH:
-      track.vibratoGrowth = readU8(track);
+      track.vibratoGrowth = operand;
       return Step::Continue;
     case LOOP_MARK:
       track.loopMark = track.pos;
@@ -153,10 +109,9 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
       // A level without a slot is skipped whole, so its loop body plays once.
       // The exit is forgotten: a break may only use one recorded by this
       // loop, never a stale one of an earlier loop on the same level.
-      const std::uint8_t level = readU8(track);
-      const std::uint8_t count = readU8(track);
+      const std::int32_t level = operand;
       if (level < kRepeatLevels) {
-        track.repeatCount[level] = count;
+        track.repeatCount[level] = item.operands[1];
         track.repeatStart[level] = track.pos;
         track.repeatExit[level] = 0;
       }
@@ -164,7 +119,7 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
     }
     case REPEAT_BREAK: {
       // Offset 0 means no REPEAT_END of this level was read yet: no exit to take.
-      const std::uint8_t level = readU8(track);
+      const std::int32_t level = operand;
       if (level < kRepeatLevels && track.repeatCount[level] == 1 && track.repeatExit[level] != 0)
         track.pos = track.repeatExit[level];
       return Step::Continue;
@@ -172,7 +127,7 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
     case REPEAT_END: {
       // The count never goes below 0, so a count of 0 (or an END without its
       // START) plays the body once instead of jumping back 2^32 times.
-      const std::uint8_t level = readU8(track);
+      const std::int32_t level = operand;
       if (level < kRepeatLevels) {
         track.repeatExit[level] = track.pos;
         if (track.repeatCount[level] > 0) --track.repeatCount[level];
@@ -181,16 +136,14 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
       return Step::Continue;
     }
     case TIMBRE:
-      voice.timbre = readU8(track);
+      voice.timbre = operand;
       return Step::Continue;
-    case VOICE_TYPE: {
-      const std::uint8_t operand = readU8(track);
-      voice.SetType(operand & 0x0F);
+    case VOICE_TYPE:
+      voice.SetType(static_cast<unsigned>(operand & 0x0F));
       track.periodMode = operand >> 7;
       return Step::Continue;
-    }
     default:
-      return Step::End;  // END and every unassigned command byte
+      return Step::End;  // END, every unassigned command byte and a cut item
   }
 }
 
