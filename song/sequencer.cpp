@@ -1,7 +1,9 @@
 #include "song/sequencer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <optional>
 
 #include "song/pitch_tables.h"
 #include "sound/mixer.h"
@@ -43,9 +45,43 @@ void finish(Track& track, Voice& voice) {
   voice.volumeLeft = 0;
 }
 
+// The Track as reading found it each time it arrived at the start of a
+// repeat level's body in this tick, and whether a break of that level was
+// read since. Reading is a function of the Track alone (the Voice, the tempo
+// and the Mixer are only written, each write replacing a value), so a pass
+// that took no time and brought the Track back to where it started, apart
+// from its own count and exit, is what every further pass would be.
+class PassStarts {
+ public:
+  void arrive(int level, const Track& track) {
+    starts_[level] = track;
+    breakRead_[level] = false;
+  }
+  void breakSeen(int level) { breakRead_[level] = true; }
+
+  // Called at the REPEAT_END of a level about to jump back. When the pass
+  // just read repeats itself, the passes with a count of 2 and more are
+  // taken in one step; without a break the last pass is the same too, so
+  // the loop ends here.
+  void skipRepeats(Track& track, int level) const {
+    if (!starts_[level].has_value()) return;
+    const Track& start = *starts_[level];
+    Track next = track;
+    next.pos = track.repeatStart[level];
+    next.repeatCount[level] = start.repeatCount[level];
+    next.repeatExit[level] = start.repeatExit[level];
+    if (!(next == start)) return;
+    track.repeatCount[level] = breakRead_[level] ? std::min(track.repeatCount[level], 1) : 0;
+  }
+
+ private:
+  std::array<std::optional<Track>, kRepeatLevels> starts_{};
+  std::array<bool, kRepeatLevels> breakRead_{};
+};
+
 // Performs one item at the track's position. Reaching the end of the block,
 // also in the middle of an item, reads as END.
-Step readItem(DriverContext& context, Track& track, Voice& voice) {
+Step readItem(DriverContext& context, Track& track, Voice& voice, PassStarts& passes) {
   const TrackItem item = decodeItem(track.data, track.length, track.pos);
   const std::int32_t operand = item.operands[0];
 
@@ -114,14 +150,17 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
         track.repeatCount[level] = item.operands[1];
         track.repeatStart[level] = track.pos;
         track.repeatExit[level] = 0;
+        passes.arrive(level, track);
       }
       return Step::Continue;
     }
     case REPEAT_BREAK: {
       // Offset 0 means no REPEAT_END of this level was read yet: no exit to take.
       const std::int32_t level = operand;
-      if (level < kRepeatLevels && track.repeatCount[level] == 1 && track.repeatExit[level] != 0)
-        track.pos = track.repeatExit[level];
+      if (level < kRepeatLevels) {
+        passes.breakSeen(level);
+        if (track.repeatCount[level] == 1 && track.repeatExit[level] != 0) track.pos = track.repeatExit[level];
+      }
       return Step::Continue;
     }
     case REPEAT_END: {
@@ -131,7 +170,11 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
       if (level < kRepeatLevels) {
         track.repeatExit[level] = track.pos;
         if (track.repeatCount[level] > 0) --track.repeatCount[level];
-        if (track.repeatCount[level] > 0) track.pos = track.repeatStart[level];
+        if (track.repeatCount[level] > 0) passes.skipRepeats(track, level);
+        if (track.repeatCount[level] > 0) {
+          track.pos = track.repeatStart[level];
+          passes.arrive(level, track);
+        }
       }
       return Step::Continue;
     }
@@ -149,12 +192,14 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
 
 // Reads items until a note or rest that takes time, or until the channel
 // finishes. A second END in one reading means the loop since the mark took
-// no time and would run for ever, so the channel finishes instead; the item
-// budget stops repeats of bodies that take no time.
+// no time and would run for ever, so the channel finishes instead. Repeats
+// of bodies that take no time are cut short by PassStarts; the item budget
+// bounds whatever is left (bodies that never settle, breaks nested deep).
 void readChannel(DriverContext& context, Track& track, Voice& voice) {
   bool jumpedToMark = false;
+  PassStarts passes;
   for (int items = 0; items < kMaxItemsPerTick; ++items) {
-    switch (readItem(context, track, voice)) {
+    switch (readItem(context, track, voice, passes)) {
       case Step::Wait:
         return;
       case Step::Continue:
