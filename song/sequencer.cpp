@@ -53,30 +53,43 @@ void finish(Track& track, Voice& voice) {
 // from its own count and exit, is what every further pass would be.
 class PassStarts {
  public:
+  // Taking or checking a pass start copies or compares a whole Track, about
+  // the work of this many items; it counts against the item budget.
+  static constexpr int kCost = 16;
+
   void arrive(int level, const Track& track) {
     starts_[level] = track;
     breakRead_[level] = false;
+    work_ += kCost;
   }
   void breakSeen(int level) { breakRead_[level] = true; }
+  int work() const { return work_; }
 
   // Called at the REPEAT_END of a level about to jump back. When the pass
   // just read repeats itself, the passes with a count of 2 and more are
   // taken in one step; without a break the last pass is the same too, so
   // the loop ends here.
-  void skipRepeats(Track& track, int level) const {
+  void skipRepeats(Track& track, int level) {
     if (!starts_[level].has_value()) return;
+    work_ += kCost;
     const Track& start = *starts_[level];
-    Track next = track;
-    next.pos = track.repeatStart[level];
-    next.repeatCount[level] = start.repeatCount[level];
-    next.repeatExit[level] = start.repeatExit[level];
-    if (!(next == start)) return;
-    track.repeatCount[level] = breakRead_[level] ? std::min(track.repeatCount[level], 1) : 0;
+    // Compared as it would stand after the jump, apart from the level's own count and exit.
+    const std::int32_t pos = track.pos;
+    const std::int32_t count = track.repeatCount[level];
+    const std::int32_t exit = track.repeatExit[level];
+    track.pos = track.repeatStart[level];
+    track.repeatCount[level] = start.repeatCount[level];
+    track.repeatExit[level] = start.repeatExit[level];
+    const bool same = track == start;
+    track.pos = pos;
+    track.repeatExit[level] = exit;
+    track.repeatCount[level] = same ? (breakRead_[level] ? std::min(count, 1) : 0) : count;
   }
 
  private:
   std::array<std::optional<Track>, kRepeatLevels> starts_{};
   std::array<bool, kRepeatLevels> breakRead_{};
+  int work_ = 0;
 };
 
 // Performs one item at the track's position. Reaching the end of the block,
@@ -198,7 +211,7 @@ Step readItem(DriverContext& context, Track& track, Voice& voice, PassStarts& pa
 void readChannel(DriverContext& context, Track& track, Voice& voice) {
   bool jumpedToMark = false;
   PassStarts passes;
-  for (int items = 0; items < kMaxItemsPerTick; ++items) {
+  for (int items = 0; items + passes.work() < kMaxItemsPerTick; ++items) {
     switch (readItem(context, track, voice, passes)) {
       case Step::Wait:
         return;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -114,33 +115,44 @@ struct TrackItem {
   std::array<std::int32_t, 2> operands{};
 };
 
-// Reads the item at pos of a block of length bytes and moves pos behind it.
-// An item that the block's end cuts, or a pos outside the block, reads as
-// END and leaves pos at the end of the block.
-constexpr TrackItem decodeItem(const std::uint8_t* data, std::int32_t length, std::int32_t& pos) {
-  TrackItem item;
-  const auto cut = [&]() {
-    pos = length < 0 ? 0 : length;
-    return TrackItem{};
-  };
-  const auto left = [&]() { return static_cast<std::int64_t>(length) - pos; };
-  if (data == nullptr || pos < 0 || left() < 1) return cut();
-  item.opcode = data[pos++];
-  item.info = &commandFor(item.opcode);
+namespace detail {
+// The operands of the item whose opcode was just read; false when the block
+// ends inside them.
+constexpr bool decodeOperands(const std::uint8_t* data, std::int32_t length, std::int32_t& pos, TrackItem& item) {
   for (std::size_t i = 0; i < item.operands.size(); ++i) {
     const Operand shape = item.info->operands[i];
     if (shape == Operand::None) break;
-    if (left() < 1) return cut();
+    const std::int64_t left = static_cast<std::int64_t>(length) - pos;
+    if (left < 1) return false;
     std::int32_t value = data[pos];
     if (shape == Operand::S8) value = static_cast<std::int8_t>(data[pos]);
     if (shape == Operand::U16 || (shape == Operand::Length && data[pos] == kLongLength)) {
       const int skip = shape == Operand::Length ? 1 : 0;
-      if (left() < 2 + skip) return cut();
+      if (left < 2 + skip) return false;
       value = data[pos + skip] << 8 | data[pos + skip + 1];
       pos += skip + 1;
     }
     ++pos;
     item.operands[i] = value;
+  }
+  return true;
+}
+}  // namespace detail
+
+// Reads the item at pos of a block of length bytes and moves pos behind it.
+// An item that the block's end cuts, or a pos outside the block, reads as
+// END and leaves pos at the end of the block.
+constexpr TrackItem decodeItem(const std::uint8_t* data, std::int32_t length, std::int32_t& pos) {
+  TrackItem item;
+  bool whole = data != nullptr && pos >= 0 && pos < length;
+  if (whole) {
+    item.opcode = data[pos++];
+    item.info = &commandFor(item.opcode);
+    whole = detail::decodeOperands(data, length, pos, item);
+  }
+  if (!whole) {
+    item = TrackItem{};
+    pos = length < 0 ? 0 : length;
   }
   return item;
 }
