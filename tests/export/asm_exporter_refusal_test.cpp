@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "export/asm_exporter.h"
-#include "tests/support/asm_worked_example.h"
 #include "song/track_commands.h"
+#include "tests/support/asm_worked_example.h"
 #include "tests/support/qvb_image_builder.h"
 
 namespace qvb {
