@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "song/track_commands.h"
+
 namespace qvb {
 
 class ChannelBuffers {
@@ -33,6 +35,10 @@ class ChannelBuffers {
         !grow()) return;
     buffer.push_back(static_cast<std::uint8_t>(b & 0xFF));
     ++total_;
+  }
+  // Writes one track item, its operands laid out by the command table's shapes.
+  void emit(std::uint8_t opcode, std::int32_t first = 0, std::int32_t second = 0) {
+    writeItem([this](int b) { put(b); }, opcode, first, second);
   }
   // -1 once an allocation has failed, else 0.
   int failed() const { return error_ ? -1 : 0; }

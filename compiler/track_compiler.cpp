@@ -23,14 +23,13 @@ class ChannelCompiler {
 
   int run() {
     if (famicom_) {
-      out_.put(VOICE_TYPE);
-      out_.put(index_ == kFamicomWaveChannel ? 3 : 1);
+      out_.emit(VOICE_TYPE, index_ == kFamicomWaveChannel ? 3 : 1);
     }
     for (;;) {
       const int ch = in_.getNonBlank();
       if (ch == END_OF_TEXT) {
         if (loopDepth_ != 0) return ERR_LOOP_OPEN;
-        out_.put(END);
+        out_.emit(END);
         return 0;
       }
       const int result = command(ch);
@@ -53,21 +52,11 @@ class ChannelCompiler {
     return true;
   }
 
-  int putLength(std::int64_t ticks) {
+  // A note or rest; lengths beyond the longest length field are refused.
+  int emitTimed(int opcode, std::int64_t ticks) {
     if (ticks > kMaxNoteTicks) return ERR_LENGTH_OVERFLOW;
-    if (ticks <= kMaxShortLength) {
-      out_.put(static_cast<int>(ticks));
-    } else {
-      out_.put(kLongLength);
-      out_.put(static_cast<int>(ticks >> 8));
-      out_.put(static_cast<int>(ticks));
-    }
+    out_.emit(static_cast<std::uint8_t>(opcode), static_cast<std::int32_t>(ticks));
     return 0;
-  }
-
-  void putWord(int value) {
-    out_.put(value >> 8);
-    out_.put(value);
   }
 
   // Lengths with dots, joined by '^' ties, summed in ticks. 64 bits hold
@@ -98,17 +87,13 @@ class ChannelCompiler {
     if (accidental != 0) in_.getNonBlank();
     std::int64_t total = 0;
     if (const int result = readLength(total); result != 0) return result;
-    if (letter == 'r') {
-      out_.put(REST);
-      return putLength(total);
-    }
-    out_.put(octave_ * 12 + kNoteSemitones[static_cast<std::size_t>(letter - 'a')] + accidental);
+    if (letter == 'r') return emitTimed(REST, total);
+    const int number = octave_ * 12 + kNoteSemitones[static_cast<std::size_t>(letter - 'a')] + accidental;
     const std::int64_t sounding = total * gate_ / kGateSteps;
     const std::int64_t silent = total - sounding;
-    if (const int result = putLength(sounding); result != 0) return result;
+    if (const int result = emitTimed(number, sounding); result != 0) return result;
     if (silent == 0) return 0;
-    out_.put(REST);
-    return putLength(silent);
+    return emitTimed(REST, silent);
   }
 
   int volume() {
@@ -116,27 +101,22 @@ class ChannelCompiler {
     std::int32_t b = 0;
     if (next(',')) {
       if (!in_.readInt(b) || !inRange(b, 0, 15)) return ERR_VOLUME;
-      out_.put(VOLUME_LEFT);
-      out_.put(b * 16);
+      out_.emit(VOLUME_LEFT, b * 16);
       return 0;
     }
     if (!in_.readInt(a)) {
-      out_.put(VOLUME);
-      out_.put(10 * 16);
+      out_.emit(VOLUME, 10 * 16);
       return 0;
     }
     if (!inRange(a, 0, 15)) return ERR_VOLUME;
     if (!next(',')) {
-      out_.put(VOLUME);
-      out_.put(a * 16);
+      out_.emit(VOLUME, a * 16);
       return 0;
     }
-    out_.put(VOLUME_RIGHT);
-    out_.put(a * 16);
+    out_.emit(VOLUME_RIGHT, a * 16);
     if (!in_.readInt(b)) return 0;
     if (!inRange(b, 0, 15)) return ERR_VOLUME;
-    out_.put(VOLUME_LEFT);
-    out_.put(b * 16);
+    out_.emit(VOLUME_LEFT, b * 16);
     return 0;
   }
 
@@ -144,14 +124,12 @@ class ChannelCompiler {
     if (in_.peekNonBlank() != ',') {
       const std::int32_t release = number(0);
       if (!inRange(release, 0, 255)) return ERR_RELEASE;
-      out_.put(RELEASE);
-      out_.put(release);
+      out_.emit(RELEASE, release);
     }
     if (next(',')) {
       const std::int32_t sweep = number(0);
       if (!inRange(sweep, -128, 127)) return ERR_RELEASE;
-      out_.put(SWEEP);
-      out_.put(sweep);
+      out_.emit(SWEEP, sweep);
     }
     return 0;
   }
@@ -173,11 +151,7 @@ class ChannelCompiler {
     for (std::size_t i = 0; i < kFields.size(); ++i) {
       if (!present[i]) continue;
       if (!inRange(values[i], kFields[i].lo, kFields[i].hi)) return ERR_VIBRATO;
-      out_.put(kFields[i].opcode);
-      if (kFields[i].opcode == VIBRATO_DELAY)
-        putWord(values[i]);
-      else
-        out_.put(values[i]);
+      out_.emit(kFields[i].opcode, values[i]);
     }
     return 0;
   }
@@ -191,8 +165,7 @@ class ChannelCompiler {
       for (const int allowed : kFamicomDuties) duty = duty || value == allowed;
       if (!duty) return ERR_TIMBRE;
     }
-    out_.put(TIMBRE);
-    out_.put(value);
+    out_.emit(TIMBRE, value);
     return 0;
   }
 
@@ -201,22 +174,18 @@ class ChannelCompiler {
       const std::int32_t count = number(2);
       if (!inRange(count, 2, 255)) return ERR_LOOP_COUNT;
       if (loopDepth_ >= kRepeatLevels) return ERR_LOOP_DEPTH;
-      out_.put(REPEAT_START);
-      out_.put(loopDepth_);
-      out_.put(count);
+      out_.emit(REPEAT_START, loopDepth_, count);
       ++loopDepth_;
       return 0;
     }
     if (ch == '/') {
       if (loopDepth_ == 0) return ERR_LOOP_BREAK;
-      out_.put(REPEAT_BREAK);
-      out_.put(loopDepth_ - 1);
+      out_.emit(REPEAT_BREAK, loopDepth_ - 1);
       return 0;
     }
     if (!next('/')) return ERR_SYNTAX;  // ':' must start ":/"
     if (loopDepth_ == 0) return ERR_LOOP_END;
-    out_.put(REPEAT_END);
-    out_.put(loopDepth_ - 1);
+    out_.emit(REPEAT_END, loopDepth_ - 1);
     --loopDepth_;
     return 0;
   }
@@ -256,8 +225,7 @@ class ChannelCompiler {
       case 't': {
         const std::int32_t tempo = number(120);
         if (!inRange(tempo, 1, 512)) return ERR_TEMPO;
-        out_.put(TEMPO);
-        putWord(kTempoBase / tempo);
+        out_.emit(TEMPO, kTempoBase / tempo);
         return 0;
       }
       case 'v':
@@ -267,8 +235,7 @@ class ChannelCompiler {
       case 'k': {
         const std::int32_t detune = number(0);
         if (!inRange(detune, -128, 127)) return ERR_DETUNE;
-        out_.put(DETUNE);
-        out_.put(detune);
+        out_.emit(DETUNE, detune);
         return 0;
       }
       case 'm':
@@ -279,12 +246,11 @@ class ChannelCompiler {
         // Read first like every other operand, then refused in FAMICOM mode.
         const std::int32_t type = number(0);
         if (famicom_ || !inRange(type, 0, 255)) return ERR_VOICE_TYPE;
-        out_.put(VOICE_TYPE);
-        out_.put(type);
+        out_.emit(VOICE_TYPE, type);
         return 0;
       }
       case '$':
-        out_.put(LOOP_MARK);
+        out_.emit(LOOP_MARK);
         return 0;
       case '/':
       case ':':

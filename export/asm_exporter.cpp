@@ -7,14 +7,15 @@
 #include <string_view>
 
 #include "song/qvb_format.h"
+#include "song/track_commands.h"
 
 namespace qvb {
 
 namespace {
 
-// Every block starts with the two-byte voice-type command of FAMICOM-mode
-// images; the Game Boy driver has no use for it.
-constexpr std::uint32_t kSkippedBlockBytes = 2;
+// Every block starts with the VOICE_TYPE command of FAMICOM-mode images; the
+// Game Boy driver has no use for it.
+constexpr std::uint32_t kSkippedBlockBytes = fixedItemBytes(VOICE_TYPE);
 constexpr std::size_t kBytesPerLine = 8;
 
 struct ExportBlock {

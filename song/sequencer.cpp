@@ -1,7 +1,9 @@
 #include "song/sequencer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <optional>
 
 #include "song/pitch_tables.h"
 #include "song/sequencer_events.h"
@@ -36,45 +38,6 @@ Voice* voiceOf(const DriverContext& context, int channel) {
   return context.voices != nullptr ? context.voices[channel] : nullptr;
 }
 
-// True when n more bytes can be read at the track's position inside its block.
-bool canRead(const Track& track, int n) {
-  return track.data != nullptr && track.pos >= 0 && track.length >= 0 &&
-         track.pos <= track.length - n;
-}
-
-std::uint8_t readU8(Track& track) { return track.data[track.pos++]; }
-
-std::int32_t readU16(Track& track) {
-  const std::int32_t high = track.data[track.pos];
-  const std::int32_t low = track.data[track.pos + 1];
-  track.pos += 2;
-  return high << 8 | low;
-}
-
-// Number of operand bytes before the effect can run; length fields are read
-// on their own because their size depends on their first byte.
-int operandBytes(const CommandInfo& info) {
-  int bytes = 0;
-  for (Operand operand : info.operands) {
-    if (operand == Operand::U8 || operand == Operand::S8) bytes += 1;
-    if (operand == Operand::U16) bytes += 2;
-  }
-  return bytes;
-}
-
-// Reads a length field; false when the block ends inside it.
-bool readLength(Track& track, std::int32_t& ticks) {
-  if (!canRead(track, 1)) return false;
-  const std::uint8_t first = readU8(track);
-  if (first != kLongLength) {
-    ticks = first;
-    return true;
-  }
-  if (!canRead(track, 2)) return false;
-  ticks = readU16(track);
-  return true;
-}
-
 void noteOn(const DriverContext& context, Track& track, Voice& voice, int note) {
   if (track.periodMode == 0) {
     // Converting to uint16 keeps the value modulo 65536, so a negative detune
@@ -97,72 +60,114 @@ void finish(Track& track, Voice& voice) {
   voice.volumeLeft = 0;
 }
 
+// The Track as reading found it each time it arrived at the start of a
+// repeat level's body in this tick, and whether a break of that level was
+// read since. Reading is a function of the Track alone (the Voice, the tempo
+// and the Mixer are only written, each write replacing a value), so a pass
+// that took no time and brought the Track back to where it started, apart
+// from its own count and exit, is what every further pass would be.
+class PassStarts {
+ public:
+  // Taking or checking a pass start copies or compares a whole Track, about
+  // the work of this many items; it counts against the item budget.
+  static constexpr int kCost = 16;
+
+  void arrive(int level, const Track& track) {
+    starts_[level] = track;
+    breakRead_[level] = false;
+    work_ += kCost;
+  }
+  void breakSeen(int level) { breakRead_[level] = true; }
+  int work() const { return work_; }
+
+  // Called at the REPEAT_END of a level about to jump back. When the pass
+  // just read repeats itself, the passes with a count of 2 and more are
+  // taken in one step; without a break the last pass is the same too, so
+  // the loop ends here.
+  void skipRepeats(Track& track, int level) {
+    if (!starts_[level].has_value()) return;
+    work_ += kCost;
+    const Track& start = *starts_[level];
+    // Compared as it would stand after the jump, apart from the level's own count and exit.
+    const std::int32_t pos = track.pos;
+    const std::int32_t count = track.repeatCount[level];
+    const std::int32_t exit = track.repeatExit[level];
+    track.pos = track.repeatStart[level];
+    track.repeatCount[level] = start.repeatCount[level];
+    track.repeatExit[level] = start.repeatExit[level];
+    const bool same = track == start;
+    track.pos = pos;
+    track.repeatExit[level] = exit;
+    track.repeatCount[level] = same ? (breakRead_[level] ? std::min(count, 1) : 0) : count;
+  }
+
+ private:
+  std::array<std::optional<Track>, kRepeatLevels> starts_{};
+  std::array<bool, kRepeatLevels> breakRead_{};
+  int work_ = 0;
+};
+
 // Performs one item at the track's position. Reaching the end of the block,
 // also in the middle of an item, reads as END.
-Step readItem(DriverContext& context, Track& track, Voice& voice) {
-  if (!canRead(track, 1)) return Step::End;
-  const std::uint8_t opcode = readU8(track);
+Step readItem(DriverContext& context, Track& track, Voice& voice, PassStarts& passes) {
+  const TrackItem item = decodeItem(track.data, track.length, track.pos);
+  const std::int32_t operand = item.operands[0];
 
-  if (isNote(opcode) || opcode == REST) {
-    std::int32_t ticks = 0;
-    if (!readLength(track, ticks)) return Step::End;
-    if (opcode == REST) {
+  if (isNote(item.opcode) || item.opcode == REST) {
+    if (item.opcode == REST) {
       track.keyOn = 0;
       if (track.release == 0) {
         voice.volumeRight = 0;
         voice.volumeLeft = 0;
       }
     } else {
-      noteOn(context, track, voice, opcode);
+      noteOn(context, track, voice, item.opcode);
     }
-    track.wait = ticks;
-    notify(context, track, opcode == REST ? SequencerEventKind::Rest : SequencerEventKind::NoteOn,
-           opcode == REST ? 0 : opcode, ticks);
-    return ticks != 0 ? Step::Wait : Step::Continue;
+    track.wait = operand;
+    notify(context, track, item.opcode == REST ? SequencerEventKind::Rest : SequencerEventKind::NoteOn,
+           item.opcode == REST ? 0 : item.opcode, operand);
+    return operand != 0 ? Step::Wait : Step::Continue;
   }
 
-  const CommandInfo& info = commandFor(opcode);
-  if (!canRead(track, operandBytes(info))) return Step::End;
-
-  switch (opcode) {
+  switch (item.opcode) {
     case VOLUME:
-      track.volumeRight = track.volumeLeft = readU8(track);
+      track.volumeRight = track.volumeLeft = operand;
       return Step::Continue;
     case RELEASE:
-      track.release = readU8(track);
+      track.release = operand;
       return Step::Continue;
     case DETUNE:
-      track.detune = static_cast<std::int8_t>(readU8(track));
+      track.detune = operand;
       return Step::Continue;
     case SWEEP:
-      track.sweep = static_cast<std::int8_t>(readU8(track));
+      track.sweep = operand;
       return Step::Continue;
     case VOLUME_RIGHT:
-      track.volumeRight = readU8(track);
+      track.volumeRight = operand;
       return Step::Continue;
     case VOLUME_LEFT:
-      track.volumeLeft = readU8(track);
+      track.volumeLeft = operand;
       return Step::Continue;
     case TEMPO:
-      context.tickInterval = readU16(track);
+      context.tickInterval = operand;
       if (context.mixer != nullptr) context.mixer->SetTimer2Interval(context.tickInterval);
       notify(context, track, SequencerEventKind::TempoChange);
       return Step::Continue;
     case VIBRATO_DELAY:
-      track.vibratoDelay = readU16(track);
+      track.vibratoDelay = operand;
       track.vibratoOn = track.vibratoDelay != 0 ? 1 : 0;
       return Step::Continue;
     case VIBRATO_DEPTH:
-      track.vibratoDepth = readU8(track);
+      track.vibratoDepth = operand;
       return Step::Continue;
     case VIBRATO_RATE:
-      track.vibratoRate = readU8(track);
+      track.vibratoRate = operand;
       return Step::Continue;
     case VIBRATO_STEP:
-      track.vibratoStep = static_cast<std::int8_t>(readU8(track));
+      track.vibratoStep = operand;
       return Step::Continue;
     case VIBRATO_GROWTH:
-      track.vibratoGrowth = readU8(track);
+      track.vibratoGrowth = operand;
       return Step::Continue;
     case LOOP_MARK:
       track.loopMark = track.pos;
@@ -172,55 +177,61 @@ Step readItem(DriverContext& context, Track& track, Voice& voice) {
       // A level without a slot is skipped whole, so its loop body plays once.
       // The exit is forgotten: a break may only use one recorded by this
       // loop, never a stale one of an earlier loop on the same level.
-      const std::uint8_t level = readU8(track);
-      const std::uint8_t count = readU8(track);
+      const std::int32_t level = operand;
       if (level < kRepeatLevels) {
-        track.repeatCount[level] = count;
+        track.repeatCount[level] = item.operands[1];
         track.repeatStart[level] = track.pos;
         track.repeatExit[level] = 0;
+        passes.arrive(level, track);
       }
       return Step::Continue;
     }
     case REPEAT_BREAK: {
       // Offset 0 means no REPEAT_END of this level was read yet: no exit to take.
-      const std::uint8_t level = readU8(track);
-      if (level < kRepeatLevels && track.repeatCount[level] == 1 && track.repeatExit[level] != 0)
-        track.pos = track.repeatExit[level];
+      const std::int32_t level = operand;
+      if (level < kRepeatLevels) {
+        passes.breakSeen(level);
+        if (track.repeatCount[level] == 1 && track.repeatExit[level] != 0) track.pos = track.repeatExit[level];
+      }
       return Step::Continue;
     }
     case REPEAT_END: {
       // The count never goes below 0, so a count of 0 (or an END without its
       // START) plays the body once instead of jumping back 2^32 times.
-      const std::uint8_t level = readU8(track);
+      const std::int32_t level = operand;
       if (level < kRepeatLevels) {
         track.repeatExit[level] = track.pos;
         if (track.repeatCount[level] > 0) --track.repeatCount[level];
-        if (track.repeatCount[level] > 0) track.pos = track.repeatStart[level];
+        if (track.repeatCount[level] > 0) passes.skipRepeats(track, level);
+        if (track.repeatCount[level] > 0) {
+          track.pos = track.repeatStart[level];
+          passes.arrive(level, track);
+        }
       }
       return Step::Continue;
     }
     case TIMBRE:
-      voice.timbre = readU8(track);
+      voice.timbre = operand;
       return Step::Continue;
-    case VOICE_TYPE: {
-      const std::uint8_t operand = readU8(track);
-      voice.SetType(operand & 0x0F);
+    case VOICE_TYPE:
+      voice.SetType(static_cast<unsigned>(operand & 0x0F));
       track.periodMode = operand >> 7;
       return Step::Continue;
-    }
     default:
-      return Step::End;  // END and every unassigned command byte
+      return Step::End;  // END, every unassigned command byte and a cut item
   }
 }
 
 // Reads items until a note or rest that takes time, or until the channel
 // finishes. A second END in one reading means the loop since the mark took
-// no time and would run for ever, so the channel finishes instead; the item
-// budget stops repeats of bodies that take no time.
+// no time and would run for ever, so the channel finishes instead. Repeats
+// of bodies that take no time are cut short by PassStarts; the item budget
+// bounds whatever is left (bodies that never settle, breaks nested deep).
 void readChannel(DriverContext& context, Track& track, Voice& voice) {
   bool jumpedToMark = false;
-  for (int items = 0; items < kMaxItemsPerTick; ++items) {
-    switch (readItem(context, track, voice)) {
+  PassStarts passes;
+  for (int items = 0; items + passes.work() < kMaxItemsPerTick; ++items) {
+    switch (readItem(context, track, voice, passes)) {
       case Step::Wait:
         return;
       case Step::Continue:

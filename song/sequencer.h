@@ -8,9 +8,11 @@
 
 namespace qvb {
 
-// Items a channel may read in one tick. A well-formed song reads a handful;
-// a channel that reaches this many without a note or rest that takes time
-// (repeats nested around commands only) finishes instead of stalling the fill.
+// Items a channel may read in one tick. A well-formed song reads a handful:
+// repeats of bodies that take no time end after the pass that shows every
+// further pass would repeat it. A channel that still reaches this many items
+// without a note or rest that takes time (bodies that never settle, or breaks
+// in many nested levels) finishes instead of stalling the fill.
 inline constexpr int kMaxItemsPerTick = 65536;
 
 void tick(DriverContext& context);

@@ -47,6 +47,8 @@ struct Track {
   // back to the loop mark lets a renderer stop after a number of loops.
   std::int32_t length = 0;
   std::int32_t loopJumps = 0;
+
+  bool operator==(const Track&) const = default;
 };
 
 struct DriverContext {

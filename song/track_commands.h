@@ -2,38 +2,46 @@
 // Bytes 0x00-0x7F are notes, 0x80 a rest, 0x81 and up commands; every byte that
 // is not listed below acts as END. Notes and rests carry a length field: one
 // byte 0..254, or 0xFF followed by a big-endian 16-bit tick count.
-// The sequencer, the compiler and the exporter all take opcodes and operand
-// shapes from this one table, so they cannot drift apart.
+// The opcode enum and the table of names and operand shapes both come from the
+// one list below; the sequencer decodes with decodeItem, the compiler writes
+// with writeItem, and the exporter sizes items from the same shapes.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace qvb {
 
+// X(name, byte, first operand, second operand), in byte order.
+#define QVB_TRACK_COMMANDS(X)             \
+  X(REST, 0x80, Length, None)             \
+  X(VOLUME, 0x81, U8, None)               \
+  X(RELEASE, 0x82, U8, None)              \
+  X(DETUNE, 0x83, S8, None)               \
+  X(SWEEP, 0x84, S8, None)                \
+  X(VOLUME_RIGHT, 0x85, U8, None)         \
+  X(VOLUME_LEFT, 0x86, U8, None)          \
+  X(TEMPO, 0x90, U16, None)               \
+  X(VIBRATO_DELAY, 0xA0, U16, None)       \
+  X(VIBRATO_DEPTH, 0xA1, U8, None)        \
+  X(VIBRATO_RATE, 0xA2, U8, None)         \
+  X(VIBRATO_STEP, 0xA3, S8, None)         \
+  X(VIBRATO_GROWTH, 0xA4, U8, None)       \
+  X(LOOP_MARK, 0xE0, None, None)          \
+  X(REPEAT_START, 0xE1, U8, U8)           \
+  X(REPEAT_BREAK, 0xE2, U8, None)         \
+  X(REPEAT_END, 0xE3, U8, None)           \
+  X(TIMBRE, 0xFD, U8, None)               \
+  X(VOICE_TYPE, 0xFE, U8, None)           \
+  X(END, 0xFF, None, None)
+
 enum Opcode : std::uint8_t {
   NOTE_LAST = 0x7F,  // 0x00..0x7F: note number
-  REST = 0x80,
-  VOLUME = 0x81,
-  RELEASE = 0x82,
-  DETUNE = 0x83,
-  SWEEP = 0x84,
-  VOLUME_RIGHT = 0x85,
-  VOLUME_LEFT = 0x86,
-  TEMPO = 0x90,
-  VIBRATO_DELAY = 0xA0,
-  VIBRATO_DEPTH = 0xA1,
-  VIBRATO_RATE = 0xA2,
-  VIBRATO_STEP = 0xA3,
-  VIBRATO_GROWTH = 0xA4,
-  LOOP_MARK = 0xE0,
-  REPEAT_START = 0xE1,
-  REPEAT_BREAK = 0xE2,
-  REPEAT_END = 0xE3,
-  TIMBRE = 0xFD,
-  VOICE_TYPE = 0xFE,
-  END = 0xFF,
+#define QVB_OPCODE_ENUMERATOR(name, byte, first, second) name = byte,
+  QVB_TRACK_COMMANDS(QVB_OPCODE_ENUMERATOR)
+#undef QVB_OPCODE_ENUMERATOR
 };
 
 enum class Operand : std::uint8_t { None, U8, S8, U16, Length };
@@ -44,40 +52,33 @@ struct CommandInfo {
   std::array<Operand, 2> operands;
 };
 
-inline constexpr std::array<CommandInfo, 21> kCommands{{
-    {REST, "REST", {Operand::Length, Operand::None}},
-    {VOLUME, "VOLUME", {Operand::U8, Operand::None}},
-    {RELEASE, "RELEASE", {Operand::U8, Operand::None}},
-    {DETUNE, "DETUNE", {Operand::S8, Operand::None}},
-    {SWEEP, "SWEEP", {Operand::S8, Operand::None}},
-    {VOLUME_RIGHT, "VOLUME_RIGHT", {Operand::U8, Operand::None}},
-    {VOLUME_LEFT, "VOLUME_LEFT", {Operand::U8, Operand::None}},
-    {TEMPO, "TEMPO", {Operand::U16, Operand::None}},
-    {VIBRATO_DELAY, "VIBRATO_DELAY", {Operand::U16, Operand::None}},
-    {VIBRATO_DEPTH, "VIBRATO_DEPTH", {Operand::U8, Operand::None}},
-    {VIBRATO_RATE, "VIBRATO_RATE", {Operand::U8, Operand::None}},
-    {VIBRATO_STEP, "VIBRATO_STEP", {Operand::S8, Operand::None}},
-    {VIBRATO_GROWTH, "VIBRATO_GROWTH", {Operand::U8, Operand::None}},
-    {LOOP_MARK, "LOOP_MARK", {Operand::None, Operand::None}},
-    {REPEAT_START, "REPEAT_START", {Operand::U8, Operand::U8}},
-    {REPEAT_BREAK, "REPEAT_BREAK", {Operand::U8, Operand::None}},
-    {REPEAT_END, "REPEAT_END", {Operand::U8, Operand::None}},
-    {TIMBRE, "TIMBRE", {Operand::U8, Operand::None}},
-    {VOICE_TYPE, "VOICE_TYPE", {Operand::U8, Operand::None}},
-    {END, "END", {Operand::None, Operand::None}},
-    {0x00, "NOTE", {Operand::Length, Operand::None}},  // stands for every byte 0x00..0x7F
-}};
+inline constexpr CommandInfo kCommands[] = {
+#define QVB_COMMAND_ENTRY(name, byte, first, second) {name, #name, {Operand::first, Operand::second}},
+    QVB_TRACK_COMMANDS(QVB_COMMAND_ENTRY)
+#undef QVB_COMMAND_ENTRY
+};
+
+// Every note byte shares this entry; its opcode stands for 0x00..0x7F.
+inline constexpr CommandInfo kNoteCommand{0x00, "NOTE", {Operand::Length, Operand::None}};
 
 inline constexpr bool isNote(std::uint8_t byte) { return byte <= NOTE_LAST; }
 
+namespace detail {
+constexpr std::array<const CommandInfo*, 256> commandsByByte() {
+  std::array<const CommandInfo*, 256> table{};
+  const CommandInfo* end = nullptr;
+  for (const CommandInfo& info : kCommands)
+    if (info.opcode == END) end = &info;
+  for (int byte = 0; byte < 256; ++byte) table[byte] = isNote(static_cast<std::uint8_t>(byte)) ? &kNoteCommand : end;
+  for (const CommandInfo& info : kCommands) table[info.opcode] = &info;
+  return table;
+}
+inline constexpr std::array<const CommandInfo*, 256> kCommandsByByte = commandsByByte();
+}  // namespace detail
+
 // The entry that describes a byte: notes share the NOTE entry; unassigned
 // command bytes are described by END, since they act exactly like it.
-constexpr const CommandInfo& commandFor(std::uint8_t byte) {
-  if (isNote(byte)) return kCommands.back();
-  for (const CommandInfo& info : kCommands)
-    if (info.opcode == byte && info.name != "NOTE") return info;
-  return kCommands[kCommands.size() - 2];  // END
-}
+constexpr const CommandInfo& commandFor(std::uint8_t byte) { return *detail::kCommandsByByte[byte]; }
 
 // Length fields: up to 254 ticks in one byte, else the escape and 16 bits.
 inline constexpr std::uint8_t kLongLength = 0xFF;
@@ -85,5 +86,107 @@ inline constexpr int kMaxShortLength = 254;
 inline constexpr int kMaxLength = 65535;
 
 inline constexpr int kRepeatLevels = 16;
+
+// Bytes an operand of a fixed shape takes; a length field takes 1 or 3.
+constexpr int fixedOperandBytes(Operand shape) {
+  switch (shape) {
+    case Operand::U8:
+    case Operand::S8:
+      return 1;
+    case Operand::U16:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+// Bytes of a whole item whose operands have fixed sizes (no length field).
+constexpr int fixedItemBytes(std::uint8_t opcode) {
+  const CommandInfo& info = commandFor(opcode);
+  return 1 + fixedOperandBytes(info.operands[0]) + fixedOperandBytes(info.operands[1]);
+}
+
+// One item as read from a block: its opcode byte (a note number for notes),
+// its table entry and its operand values (u8 0..255, s8 -128..127, u16 and
+// length 0..65535; unused operands are 0).
+struct TrackItem {
+  std::uint8_t opcode = END;
+  const CommandInfo* info = &commandFor(END);
+  std::array<std::int32_t, 2> operands{};
+};
+
+namespace detail {
+// The operands of the item whose opcode was just read; false when the block
+// ends inside them.
+constexpr bool decodeOperands(const std::uint8_t* data, std::int32_t length, std::int32_t& pos, TrackItem& item) {
+  for (std::size_t i = 0; i < item.operands.size(); ++i) {
+    const Operand shape = item.info->operands[i];
+    if (shape == Operand::None) break;
+    const std::int64_t left = static_cast<std::int64_t>(length) - pos;
+    if (left < 1) return false;
+    std::int32_t value = data[pos];
+    if (shape == Operand::S8) value = static_cast<std::int8_t>(data[pos]);
+    if (shape == Operand::U16 || (shape == Operand::Length && data[pos] == kLongLength)) {
+      const int skip = shape == Operand::Length ? 1 : 0;
+      if (left < 2 + skip) return false;
+      value = data[pos + skip] << 8 | data[pos + skip + 1];
+      pos += skip + 1;
+    }
+    ++pos;
+    item.operands[i] = value;
+  }
+  return true;
+}
+}  // namespace detail
+
+// Reads the item at pos of a block of length bytes and moves pos behind it.
+// An item that the block's end cuts, or a pos outside the block, reads as
+// END and leaves pos at the end of the block.
+constexpr TrackItem decodeItem(const std::uint8_t* data, std::int32_t length, std::int32_t& pos) {
+  TrackItem item;
+  bool whole = data != nullptr && pos >= 0 && pos < length;
+  if (whole) {
+    item.opcode = data[pos++];
+    item.info = &commandFor(item.opcode);
+    whole = detail::decodeOperands(data, length, pos, item);
+  }
+  if (!whole) {
+    item = TrackItem{};
+    pos = length < 0 ? 0 : length;
+  }
+  return item;
+}
+
+// Writes one item through put(int byte): the opcode (a note number for notes)
+// and its operands by the table's shapes. Lengths up to 254 take the short
+// form; callers keep every value inside its shape's range.
+template <typename Put>
+void writeItem(Put&& put, std::uint8_t opcode, std::int32_t first = 0, std::int32_t second = 0) {
+  put(opcode);
+  const std::array<std::int32_t, 2> values{first, second};
+  const CommandInfo& info = commandFor(opcode);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::int32_t value = values[i];
+    switch (info.operands[i]) {
+      case Operand::None:
+        break;
+      case Operand::U8:
+      case Operand::S8:
+        put(value & 0xFF);
+        break;
+      case Operand::Length:
+        if (value <= kMaxShortLength) {
+          put(value);
+          break;
+        }
+        put(kLongLength);
+        [[fallthrough]];
+      case Operand::U16:
+        put((value >> 8) & 0xFF);
+        put(value & 0xFF);
+        break;
+    }
+  }
+}
 
 }  // namespace qvb

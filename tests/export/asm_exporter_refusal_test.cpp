@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "export/asm_exporter.h"
+#include "song/track_commands.h"
 #include "tests/support/asm_worked_example.h"
 #include "tests/support/qvb_image_builder.h"
 
@@ -34,7 +35,7 @@ test::ImageContents goodSpec() {
   contents.versionMajor = 0;
   contents.versionMinor = 81;
   contents.title = "tune";
-  contents.channels = {{0x8d, 0x00, 0x30, 0xff}, {0x8d, 0x00, 0x31}, {0x8d, 0x00}};
+  contents.channels = {{VOICE_TYPE, 0x00, 0x30, 0xff}, {VOICE_TYPE, 0x00, 0x31}, {VOICE_TYPE, 0x00}};
   return contents;
 }
 constexpr std::size_t kCountAt = 22;

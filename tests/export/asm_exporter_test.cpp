@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "song/qvb_format.h"
+#include "song/track_commands.h"
 #include "tests/support/case_name.h"
 #include "tests/support/asm_worked_example.h"
 #include "tests/support/qvb_image_builder.h"
@@ -103,7 +104,7 @@ TEST_P(BlockLengths, SizeWordAndEightBytesALine) {
   const BlockCase& bc = GetParam();
   Bytes block(bc.length);
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i);
-  const Conversion c = convert(buildImage(v081("t", {block, {0x8d, 0x00}, {0x8d, 0x00}})));
+  const Conversion c = convert(buildImage(v081("t", {block, {VOICE_TYPE, 0x00}, {VOICE_TYPE, 0x00}})));
   EXPECT_EQ(c.code, ASM_CONVERTED);
   const std::string expected = kHeaderLines + "t::\n" + bc.sizeLine +
       "\t;data size of channel 1 (little endian)\n"
@@ -137,9 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return test::caseName(p.index, "length " + std::to_string(p.param.length)); });
 
 TEST(AsmExporter, HighBytesPrintInLowerCase) {
-  Bytes block{0x8d, 0x02};
+  Bytes block{VOICE_TYPE, 0x02};
   for (int b = 0x80; b <= 0xff; ++b) block.push_back(static_cast<std::uint8_t>(b));
-  const Conversion c = convert(buildImage(v081("hi", {{0x8d, 0x02}, block, {0x8d, 0x02}})));
+  const Conversion c = convert(buildImage(v081("hi", {{VOICE_TYPE, 0x02}, block, {VOICE_TYPE, 0x02}})));
   ASSERT_EQ(c.code, ASM_CONVERTED);
   std::string lines;
   for (int b = 0x80; b <= 0xff; b += 8) {
@@ -157,7 +158,7 @@ TEST(AsmExporter, HighBytesPrintInLowerCase) {
 TEST(AsmExporter, LongestBlockIsAccepted) {
   Bytes block(65535);
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7);
-  const Conversion c = convert(buildImage(v081("big", {{0x8d, 0x00}, {0x8d, 0x00}, block})));
+  const Conversion c = convert(buildImage(v081("big", {{VOICE_TYPE, 0x00}, {VOICE_TYPE, 0x00}, block})));
   ASSERT_EQ(c.code, ASM_CONVERTED);
   // 65533 bytes: 8191 full lines and one of five.
   EXPECT_NE(c.text.find("\t.byte 0xfd, 0xff\t;data size of channel 3 (little endian)\n"),
@@ -175,7 +176,7 @@ TEST(AsmExporter, TitleLengthIsUnsignedAndPadded) {
   for (std::size_t length : {200u, 201u}) {
     std::string title(length, 'a');
     title.back() = 'z';
-    const Conversion c = convert(buildImage(v081(title, {{0x8d, 0x00, 0x42}, {0, 0}, {0, 0}})));
+    const Conversion c = convert(buildImage(v081(title, {{VOICE_TYPE, 0x00, 0x42}, {0, 0}, {0, 0}})));
     EXPECT_EQ(c.code, ASM_CONVERTED) << length;
     EXPECT_TRUE(c.text.starts_with(kHeaderLines + title + "::\n"
                                    "\t.byte 0x01, 0x00\t;data size of channel 1")) << length;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "song/track_commands.h"
 #include "tests/support/asm_worked_example.h"
 #include "tests/support/qvb_image_builder.h"
 #include "tests/support/run_process.h"
@@ -51,7 +52,7 @@ TEST_F(AsmOutput, WritesTheTextNextToTheImage) {
 }
 
 TEST_F(AsmOutput, RefusedImageLeavesThePartialFile) {
-  const std::string image = image081({{0x8d, 0x00, 0xff}, {0x8d, 0x00, 0xff}});
+  const std::string image = image081({{VOICE_TYPE, 0x00, 0xff}, {VOICE_TYPE, 0x00, 0xff}});
   test::writeFile(path("song.Qvb"), image);
   test::writeFile(path("tune"), image);
   const test::ProcessResult r = run({"-s", "song.Qvb", "tune"});

@@ -178,19 +178,47 @@ TEST(SequencerBudget, CountsPerTickNotPerSong) {
   EXPECT_EQ(song.trace(4), "261 261 261 E");
 }
 
-TEST(SequencerBudget, DeeplyNestedRepeatsOfCommandsEndInOneTick) {
-  // 255^16 passes around one command: the channel finishes at the budget.
+// Repeats nested on every level around a body of commands, each level
+// with a break before its end when `breaks` is set, then note 60.
+Bytes nestedRepeats(bool breaks) {
   Bytes bytes;
   for (int level = 0; level < kRepeatLevels; ++level)
-    bytes.insert(bytes.end(), {0xE1, static_cast<std::uint8_t>(level), 0xFF});
-  bytes.insert(bytes.end(), {0x81, 0x20});
-  for (int level = kRepeatLevels - 1; level >= 0; --level)
-    bytes.insert(bytes.end(), {0xE3, static_cast<std::uint8_t>(level)});
-  bytes.insert(bytes.end(), {0x3C, 0x01, 0xFF});
-  SequencerSong song({bytes, {0x3E, 0x01, 0xFF}});
+    bytes.insert(bytes.end(), {REPEAT_START, static_cast<std::uint8_t>(level), 0xFF});
+  bytes.insert(bytes.end(), {VOLUME, 0x20, DETUNE, 0x01});
+  for (int level = kRepeatLevels - 1; level >= 0; --level) {
+    if (breaks) bytes.insert(bytes.end(), {REPEAT_BREAK, static_cast<std::uint8_t>(level)});
+    bytes.insert(bytes.end(), {REPEAT_END, static_cast<std::uint8_t>(level)});
+  }
+  bytes.insert(bytes.end(), {0x3C, 0x01, END});
+  return bytes;
+}
+
+TEST(SequencerBudget, DeeplyNestedRepeatsOfCommandsPlayWhatFollows) {
+  // 255^16 passes that all leave the channel as the first did.
+  SequencerSong song({nestedRepeats(false), {0x3E, 0x01, END}});
+  song.tick();
+  EXPECT_EQ(song.track(0).wait, 1);
+  EXPECT_EQ(song.voice(0).frequency, 262);  // note 60 detuned by 1
+  EXPECT_EQ(song.voice(0).volumeRight, 0x20);
+  for (int level = 0; level < kRepeatLevels; ++level) EXPECT_EQ(song.track(0).repeatCount[level], 0) << level;
+  EXPECT_EQ(song.voice(1).frequency, 293);
+}
+
+TEST(SequencerBudget, NestedRepeatsWithBreaksEndInOneTick) {
+  // Every level's last pass is read once more for its break: 2^16 inner
+  // passes pass the budget, so the channel finishes and the next one plays.
+  SequencerSong song({nestedRepeats(true), {0x3E, 0x01, END}});
   song.tick();
   EXPECT_EQ(song.track(0).wait, 0);
-  EXPECT_EQ(song.voice(1).frequency, 293);  // the next channel still plays
+  EXPECT_EQ(song.voice(1).frequency, 293);
+}
+
+TEST(SequencerRepeat, TimelessBodyStillTakesItsBreakOnTheLastPass) {
+  // 254 passes end with detune 2; the last one leaves at the break with 1.
+  SequencerSong song({{REPEAT_START, 0, 0xFF, DETUNE, 0x01, REPEAT_BREAK, 0, DETUNE, 0x02, REPEAT_END, 0, 0x45,
+                       0x01, END}});
+  EXPECT_EQ(song.trace(2), "441 E");
+  EXPECT_EQ(song.track().repeatCount[0], 1);
 }
 
 TEST(SequencerVoices, ChannelsWithoutAVoiceAreLeftAlone) {

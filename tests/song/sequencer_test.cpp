@@ -59,8 +59,10 @@ INSTANTIATE_TEST_SUITE_P(Reading, SequencerTrace, testing::ValuesIn(kTraceCases)
 // Every byte from 0x81 up that has no command behaves like END, with and
 // without a loop mark.
 TEST(SequencerUnassigned, EveryUnlistedCommandByteEndsOrLoops) {
-  const Bytes listed = {0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x90, 0xA0, 0xA1, 0xA2,
-                        0xA3, 0xA4, 0xE0, 0xE1, 0xE2, 0xE3, 0xFD, 0xFE};
+  const Bytes listed = {VOLUME,        RELEASE,        DETUNE,       SWEEP,        VOLUME_RIGHT,
+                        VOLUME_LEFT,   TEMPO,          VIBRATO_DELAY, VIBRATO_DEPTH, VIBRATO_RATE,
+                        VIBRATO_STEP,  VIBRATO_GROWTH, LOOP_MARK,    REPEAT_START, REPEAT_BREAK,
+                        REPEAT_END,    TIMBRE,         VOICE_TYPE};
   for (int byte = 0x81; byte <= 0xFF; ++byte) {
     if (std::find(listed.begin(), listed.end(), byte) != listed.end()) continue;
     const auto b = static_cast<std::uint8_t>(byte);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "song/track_commands.h"
 #include "tests/support/qvb_image_builder.h"
 
 namespace qvb::test {
@@ -18,9 +19,9 @@ inline ImageContents asmWorkedExample() {
   ImageContents contents;
   contents.versionMinor = 81;
   contents.title = "song";
-  contents.channels = {{0x8d, 0x02, 0x10, 0x2a, 0xff},
-                       {0x8d, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80},
-                       {0x8d, 0x01}};
+  contents.channels = {{VOICE_TYPE, 0x02, 0x10, 0x2a, 0xff},
+                       {VOICE_TYPE, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x80},
+                       {VOICE_TYPE, 0x01}};
   return contents;
 }
 
