@@ -10,7 +10,6 @@
 
 #include "song/qvb_player.h"
 #include "sound/mixer.h"
-#include "sound/no_device_platform.h"
 #include "tests/support/qvb_image_builder.h"
 
 namespace qvb {
@@ -46,8 +45,7 @@ std::vector<SequencerEvent> play(const std::vector<std::vector<std::uint8_t>>& c
   QvbPlayer player(image.data(), image.size());
   Recorder recorder;
   player.setObserver(&recorder);
-  NoDevicePlatform noDevice;
-  if (player.play(noDevice) != 1 || player.mixer() == nullptr) return {};
+  if (player.start() != 1 || player.mixer() == nullptr) return {};
   const int frameBytes = format.bytesPerSample * format.channels;
   std::vector<std::uint8_t> buffer(1000);
   for (int done = 0; done < frames; done += 1000 / frameBytes) {
