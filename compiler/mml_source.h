@@ -29,7 +29,7 @@ inline constexpr int ERR_REPEAT_SPENT = -1028;   // repeats have read again all 
 // size at most; a huge count (`[2147483647 c]`) stops here within a few
 // milliseconds instead of running for minutes.
 inline constexpr std::uint64_t kReplayBudgetBase = std::uint64_t{1} << 18;
-inline constexpr std::uint64_t kReplayBudgetPerSourceByte = 8;
+inline constexpr std::uint64_t kReplayBudgetPerSourceByte = 2;
 inline constexpr std::uint64_t replayBudgetFor(std::uint64_t sourceBytes) {
   return kReplayBudgetBase + kReplayBudgetPerSourceByte * sourceBytes;
 }
