@@ -6,7 +6,7 @@ namespace qvb {
 
 namespace {
 
-constexpr std::array<ErrorCodeInfo, 32> kErrorCodes{{
+constexpr std::array<ErrorCodeInfo, 33> kErrorCodes{{
     {ERR_MEMORY, "ERR_MEMORY", "out of memory (or more than 16 MiB of track data)"},
     {ERR_BRACE, "ERR_BRACE", "'}' outside any comment"},
     {ERR_COMMENT_OPEN, "ERR_COMMENT_OPEN", "a '{' comment is still open at the end of the text"},
@@ -16,7 +16,7 @@ constexpr std::array<ErrorCodeInfo, 32> kErrorCodes{{
     {ERR_CHANNEL_COUNT, "ERR_CHANNEL_COUNT",
      "channels with text do not match #CHANNEL (FAMICOM needs exactly 3)"},
     {ERR_TITLE, "ERR_TITLE", "#TITLE without '<', or the text ends inside the title"},
-    {ERR_CHANNEL, "ERR_CHANNEL", "#CHANNEL without a number, or a number below 1"},
+    {ERR_CHANNEL, "ERR_CHANNEL", "#CHANNEL without a number, or a number below 1 or beyond 32 bits"},
     {ERR_PRAGMA, "ERR_PRAGMA", "#PRAGMA not followed by FAMICOM"},
     {ERR_WAV_SYNTAX, "ERR_WAV_SYNTAX", "#WAV syntax error or value out of range"},
     {ERR_WAV_COUNT, "ERR_WAV_COUNT", "#WAV with other than 32 values"},
@@ -37,9 +37,13 @@ constexpr std::array<ErrorCodeInfo, 32> kErrorCodes{{
     {ERR_VIBRATO, "ERR_VIBRATO", "mp vibrato value out of range"},
     {ERR_LENGTH_DIVIDE, "ERR_LENGTH_DIVIDE", "length or dot does not divide the whole note evenly"},
     {ERR_LENGTH_OVERFLOW, "ERR_LENGTH_OVERFLOW", "note or rest part longer than 65534 ticks"},
-    {ERR_SYNTAX, "ERR_SYNTAX", "character that starts no command, or a misplaced repeat bracket"},
+    {ERR_SYNTAX, "ERR_SYNTAX",
+     "character that starts no command, or a misplaced repeat bracket ('[' inside a repeat, ']' with none open, "
+     "a count of 1)"},
     {ERR_LOOP_DEPTH, "ERR_LOOP_DEPTH", "a 17th nested /: loop"},
     {ERR_LOOP_OPEN, "ERR_LOOP_OPEN", "the channel ends inside a /: loop"},
+    {ERR_REPEAT_LIMIT, "ERR_REPEAT_LIMIT",
+     "[ ] repeats read more text again than one compile allows (reported at the '[')"},
 }};
 
 }  // namespace

@@ -44,6 +44,7 @@ enum CompileCode : int {
   ERR_SYNTAX = -770,
   ERR_LOOP_DEPTH = -771,
   ERR_LOOP_OPEN = -772,
+  ERR_REPEAT_LIMIT = -773,
 };
 
 struct ErrorCodeInfo {

@@ -69,8 +69,8 @@ bool MmlSource::parseWave(WaveDef& wave) {
       std::int32_t end = 0;
       std::int32_t n = 0;
       if (!readInt(start) || !inByteRange(start)) return false;
-      if (getNonBlank() != ',' || !readInt(end)) return false;
-      if (getNonBlank() != ')' || getNonBlank() != ',' || !readInt(n)) return false;
+      if (getNonBlank() != ',' || !readInt(end) || numberTooBig()) return false;
+      if (getNonBlank() != ')' || getNonBlank() != ',' || !readInt(n) || numberTooBig()) return false;
       if (n < 2) return false;  // a ramp needs both of its ends
       // Only the first values are ever kept, so a long ramp is not walked.
       const std::int64_t span = std::int64_t{end} - start;
@@ -81,6 +81,9 @@ bool MmlSource::parseWave(WaveDef& wave) {
       if (!readInt(value) || !inByteRange(value)) return false;
       wave.append(value);
     }
+    // An over-full definition stays over-full whatever follows, so the passes
+    // left of a repeat that gives its values need not be read.
+    if (wave.count > static_cast<std::int32_t>(kWaveSampleCount)) leaveRepeat();
     const int next = getNonBlank();
     if (next == '>') return true;
     if (next != ',') return false;
@@ -103,7 +106,8 @@ int parseHeader(MmlSource& reader, SongHeader& header) {
         break;
       case 'C':
         if (!reader.matchWord("CHANNEL")) return ERR_HEADER;
-        if (!reader.readInt(header.channelCount) || header.channelCount <= 0) return ERR_CHANNEL;
+        if (!reader.readInt(header.channelCount) || reader.numberTooBig() || header.channelCount <= 0)
+          return ERR_CHANNEL;
         break;
       case 'P':
         if (!reader.matchWord("PRAGMA")) return ERR_HEADER;

@@ -23,6 +23,9 @@ int MmlCompiler::fail(int code, std::int32_t line, std::int32_t row) {
 }
 
 int MmlCompiler::failAtReader(int code) {
+  // Whatever the reader's code was taken for, a spent replay budget is the
+  // cause; the reader then stands at the repeat's bracket.
+  if (reader_.replayBudgetSpent()) code = ERR_REPEAT_LIMIT;
   std::int32_t line = 0;
   std::int32_t row = 0;
   reader_.position(line, row);
@@ -59,6 +62,7 @@ int MmlCompiler::steps(const std::uint8_t* text, std::int32_t size) {
     return result;
   }
   if (const int line = reader_.split(source_.data()); line != 0) return fail(ERR_CHANNEL_MARKER, line, 0);
+  reader_.setReplayBudget(replayBudgetFor(static_cast<std::uint64_t>(size)));
   if (const int result = parseHeader(reader_, header_); result != 0) return failAtReader(result);
 
   if (header_.channelCount <= 0 || header_.title.empty()) return fail(ERR_NO_TITLE_OR_CHANNEL, 0, 0);
@@ -69,7 +73,7 @@ int MmlCompiler::steps(const std::uint8_t* text, std::int32_t size) {
 
   tracks_.emplace(header_.channelCount);
   if (const int result = compileTracks(reader_, header_, *tracks_); result != 0) {
-    if (result == ERR_MEMORY) return fail(ERR_MEMORY, 0, 0);
+    if (result == ERR_MEMORY && !reader_.replayBudgetSpent()) return fail(ERR_MEMORY, 0, 0);
     return failAtReader(result);
   }
   image_ = writeImage(header_, *tracks_);

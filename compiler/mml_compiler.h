@@ -31,6 +31,8 @@ class MmlCompiler {
   int errorInfo(CompileError& info) const;
   std::int32_t imageSize() const;
   int copyImage(std::uint8_t* destination) const;
+  // Bytes the reader examined in the last compile: a measure of its work.
+  std::uint64_t readSteps() const { return reader_.readSteps(); }
 
  private:
   int compile(const std::uint8_t* text, std::int32_t size);

@@ -18,8 +18,14 @@ int markerChannel(std::uint8_t letter) {
   return -1;
 }
 
-// 32-bit wrap-around without signed overflow.
-std::int32_t wrap(std::uint32_t value) { return static_cast<std::int32_t>(value); }
+// Digits beyond this magnitude cannot change whether a number fits in 32
+// bits, so accumulating stops growing there.
+constexpr std::uint64_t kMagnitudeCap = std::uint64_t{INT32_MAX} + 2;
+
+std::uint64_t addDigit(std::uint64_t magnitude, int digit) {
+  const std::uint64_t next = magnitude * 10 + static_cast<std::uint64_t>(digit - '0');
+  return next < kMagnitudeCap ? next : kMagnitudeCap;
+}
 
 }  // namespace
 
@@ -85,6 +91,7 @@ int MmlSource::selectChannel(int channel) {
 
 int MmlSource::readChar(bool expand) {
   if (channel_ < 0) return END_OF_TEXT;
+  if (budgetSpent_) return ERR_REPEAT_SPENT;
   if (pushback_ != -1) {
     const int held = pushback_;
     pushback_ = -1;
@@ -92,7 +99,13 @@ int MmlSource::readChar(bool expand) {
   }
   if (channelLineCount_ == 0) return END_OF_TEXT;
   for (;;) {
-    if (replaying_ && expand && ++replayedBytes_ > kMaxReplayedBytes) return ERR_REPEAT_LIMIT;
+    ++readSteps_;
+    if (replaying_ && expand && ++replayedBytes_ > replayBudget_) {
+      // Reported at the bracket: no pass of this repeat is to blame alone.
+      budgetSpent_ = true;
+      moveTo(repeatOpenLine_, repeatOpenColumn_);
+      return ERR_REPEAT_SPENT;
+    }
     const std::uint8_t b = text_[column_++];
     if (!expand) return b;
     switch (b) {
@@ -109,13 +122,16 @@ int MmlSource::readChar(bool expand) {
         break;
       case '[': {
         if (repeatCount_ != 0) return ERR_REPEAT_NESTED;
-        std::uint32_t count = 0;
+        repeatOpenLine_ = lineIndex_;
+        repeatOpenColumn_ = column_;
+        // A count beyond 32 bits saturates: it can only run into the budget.
+        std::uint64_t count = 0;
         bool digits = false;
         while (isDigit(text_[column_])) {
-          count = count * 10 + static_cast<std::uint32_t>(text_[column_++] - '0');
+          count = addDigit(count, text_[column_++]);
           digits = true;
         }
-        repeatCount_ = digits ? wrap(count) : 2;
+        repeatCount_ = digits ? static_cast<std::int32_t>(count < INT32_MAX ? count : INT32_MAX) : 2;
         if (repeatCount_ == 1) return ERR_REPEAT_ONE;
         repeatStartLine_ = lineIndex_;
         repeatStartColumn_ = column_;
@@ -124,7 +140,7 @@ int MmlSource::readChar(bool expand) {
       }
       case ']':
         if (repeatCount_ == 0) return ERR_REPEAT_CLOSE;
-        repeatCount_ = wrap(static_cast<std::uint32_t>(repeatCount_) - 1);
+        --repeatCount_;
         // A pass that gave nothing but blanks gives the same again: the
         // remaining passes are skipped, so a huge count over an empty body
         // cannot stall the compile.
@@ -149,6 +165,13 @@ int MmlSource::readChar(bool expand) {
         return b;
     }
   }
+}
+
+void MmlSource::leaveRepeat() {
+  if (!replaying_) return;
+  repeatCount_ = 0;
+  replaying_ = false;
+  moveTo(repeatExitLine_, repeatExitColumn_);
 }
 
 int MmlSource::getNonBlank() {
@@ -177,13 +200,18 @@ int MmlSource::readInt(std::int32_t& value) {
     x = peekNonBlank();
     negative = true;
   }
+  numberTooBig_ = false;
   if (!isDigit(x)) return 0;
-  std::uint32_t magnitude = 0;
+  std::uint64_t magnitude = 0;
   while (isDigit(x = peekNonBlank())) {
     pushback_ = -1;
-    magnitude = magnitude * 10 + static_cast<std::uint32_t>(x - '0');
+    magnitude = addDigit(magnitude, x);
   }
-  value = wrap(negative ? 0u - magnitude : magnitude);
+  const std::uint64_t largest = negative ? std::uint64_t{INT32_MAX} + 1 : INT32_MAX;
+  numberTooBig_ = magnitude > largest;
+  if (numberTooBig_) magnitude = largest;
+  value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                   : static_cast<std::int32_t>(magnitude);
   return 1;
 }
 

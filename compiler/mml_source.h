@@ -21,13 +21,18 @@ inline constexpr int END_OF_TEXT = -1024;
 inline constexpr int ERR_REPEAT_CLOSE = -1025;   // ']' with no repeat open
 inline constexpr int ERR_REPEAT_ONE = -1026;     // a repeat count of 1
 inline constexpr int ERR_REPEAT_NESTED = -1027;  // '[' while a repeat is open
-inline constexpr int ERR_REPEAT_LIMIT = -1028;   // repeats read more than kMaxReplayedBytes again
+inline constexpr int ERR_REPEAT_SPENT = -1028;   // repeats have read again all the budget allows
 
-// Bytes that repeat passes after the first may read again in one compile. A
-// huge count over a body that writes nothing (`[2147483647 o4]`) would
-// otherwise keep the compile busy for minutes or hours; no real song comes
-// near this.
-inline constexpr std::uint64_t kMaxReplayedBytes = std::uint64_t{1} << 27;
+// What repeat passes after the first may read again in one compile: a base
+// plus a share per source byte, so the work of a compile stays linear in the
+// size of its source. A real song's repeats read again a few times its own
+// size at most; a huge count (`[2147483647 c]`) stops here within a few
+// milliseconds instead of running for minutes.
+inline constexpr std::uint64_t kReplayBudgetBase = std::uint64_t{1} << 18;
+inline constexpr std::uint64_t kReplayBudgetPerSourceByte = 2;
+inline constexpr std::uint64_t replayBudgetFor(std::uint64_t sourceBytes) {
+  return kReplayBudgetBase + kReplayBudgetPerSourceByte * sourceBytes;
+}
 
 struct SourceLine {
   std::int32_t number;  // 1-based line number in the source
@@ -49,6 +54,20 @@ class MmlSource {
 
   // 1 with the cursor at the start of the channel; 0 when it has no entry.
   int selectChannel(int channel);
+  // Bytes the repeats may read again from now on; unlimited until set.
+  void setReplayBudget(std::uint64_t bytes) { replayBudget_ = bytes; }
+  std::uint64_t replayedBytes() const { return replayedBytes_; }
+  // Bytes examined by expanded and raw reads in all; for the tests' bound on
+  // the work of a compile.
+  std::uint64_t readSteps() const { return readSteps_; }
+  // Once the budget is spent every read gives ERR_REPEAT_SPENT, and the
+  // position is that of the '[' whose repeat spent it.
+  bool replayBudgetSpent() const { return budgetSpent_; }
+  // Skips what is left of the repeat being read again, as if its remaining
+  // passes had been read: the cursor goes to the place after its ']'. For a
+  // caller that knows those passes can change nothing; no effect in a first
+  // pass, whose end is not known yet.
+  void leaveRepeat();
   // The next character (0..255) or a reader code. Raw reads return every
   // byte unexamined; expanded reads skip, cross lines and run repeats.
   int readChar(bool expand);
@@ -57,9 +76,12 @@ class MmlSource {
   int peekNonBlank();
 
   int matchWord(std::string_view word);
-  // Optional '-' and decimal digits, blanks allowed between them; the value
-  // wraps around in 32 bits. 0 when no digit stands here (a '-' stays eaten).
+  // Optional '-' and decimal digits, blanks allowed between them. A number
+  // beyond 32 bits saturates at INT32_MIN or INT32_MAX, which every range
+  // check refuses, and numberTooBig() tells it from one that fits. 0 when no
+  // digit stands here (a '-' stays eaten).
   int readInt(std::int32_t& value);
+  bool numberTooBig() const { return numberTooBig_; }
   int countDots();
   // A comma list of up to values.size() numbers, any of them omitted.
   int readArgs(std::span<std::int32_t> values, std::span<bool> present);
@@ -81,6 +103,8 @@ class MmlSource {
   int channel_ = -1;
   std::int32_t lineIndex_ = 0;
   std::int32_t column_ = 0;
+  std::int32_t repeatOpenLine_ = 0;  // the '[': line index and column after it
+  std::int32_t repeatOpenColumn_ = 0;
   std::int32_t repeatStartLine_ = 0;
   std::int32_t repeatStartColumn_ = 0;
   std::int32_t repeatCount_ = 0;
@@ -89,7 +113,11 @@ class MmlSource {
   int pushback_ = -1;
   bool passDelivered_ = false;  // the current repeat pass gave a non-blank
   bool replaying_ = false;      // reading a repeat body again
+  bool numberTooBig_ = false;
+  bool budgetSpent_ = false;
   std::uint64_t replayedBytes_ = 0;
+  std::uint64_t replayBudget_ = UINT64_MAX;
+  std::uint64_t readSteps_ = 0;
   // The selected channel's lines and the current line's text, cached for speed.
   const SourceLine* channelLines_ = nullptr;
   std::int32_t channelLineCount_ = 0;

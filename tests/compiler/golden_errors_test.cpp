@@ -151,6 +151,7 @@ const std::vector<ErrorCase>& errorCases() {
       {"RepeatOfZeroLeavesClose", kHead + "#A [0 a]\n", ERR_SYNTAX, 3, 8},
       {"RepeatOfOne", kHead + "#A [1ab]\n", ERR_SYNTAX, 3, 5},
       {"RepeatNested", kHead + "#A [c [d]]\n", ERR_SYNTAX, 3, 7},
+      {"RepeatReadingTooMuch", kHead + "#A c [2147483647 d]\n", ERR_REPEAT_LIMIT, 3, 6},
       {"SeventeenthLoop", kHead + "#A " + repeatText("/:", 17) + " c\n", ERR_LOOP_DEPTH, 3, 39},
       {"LoopOpenAtEnd", kHead + "#A /: c\n", ERR_LOOP_OPEN, 1, 0},
       // The first header line need not be line 1.

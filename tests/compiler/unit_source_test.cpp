@@ -41,6 +41,7 @@ std::string readAll(MmlSource& s, int channel) {
       case ERR_REPEAT_CLOSE: return out + "<CLOSE>";
       case ERR_REPEAT_ONE: return out + "<ONE>";
       case ERR_REPEAT_NESTED: return out + "<NESTED>";
+      case ERR_REPEAT_SPENT: return out + "<SPENT>";
       default: out += static_cast<char>(c);
     }
   }
@@ -115,14 +116,36 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{"[2 a {x}\n b\n | c ] d", "abcabd<END>"},
                     // Open at the end is no reader error.
                     ReadCase{"[3 ab", "ab<END>"},
-                    // A count that wraps around 32 bits (2^32 + 2) repeats twice.
-                    ReadCase{"[4294967298 a]", "aa<END>"},
-                    // A negative wrapped count makes one pass.
-                    ReadCase{"[3000000000 a]b", "ab<END>"},
                     // Blank bodies end at once however large the count.
                     ReadCase{"a[2147483647 {x} \n ]b", "ab<END>"},
                     ReadCase{"[99999999|]c", "c<END>"}),
     [](const auto& p) { return test::caseName(p.index, p.param.text); });
+
+// Every byte a later pass reads counts, the ']' included; the read that
+// would pass the budget gives the code, and so does every read after it.
+TEST(ReaderTest, RepeatsStopWhenTheyHaveReadTheBudgetAgain) {
+  Prepared atLimit("#A [6ab]");
+  atLimit.source.setReplayBudget(15);
+  EXPECT_EQ(readAll(atLimit.source, 1), "abababababab<END>");
+  EXPECT_EQ(atLimit.source.replayedBytes(), 15u);
+  Prepared over("#A c\n [6ab]");
+  over.source.setReplayBudget(14);
+  EXPECT_EQ(readAll(over.source, 1), "cabababababab<SPENT>");
+  EXPECT_EQ(over.source.getChar(), ERR_REPEAT_SPENT);
+  std::int32_t line = 0, row = 0;
+  over.source.position(line, row);
+  EXPECT_EQ(line, 2);
+  EXPECT_EQ(row, 2);  // the '['
+}
+
+// A count beyond 32 bits saturates instead of wrapping around to a small one.
+TEST(ReaderTest, RepeatCountsBeyond32BitsDoNotWrap) {
+  for (const char* text : {"#A [4294967298 a]", "#A [3000000000 a]b", "#A [99999999999999999999 a]"}) {
+    Prepared p(text);
+    p.source.setReplayBudget(999);
+    EXPECT_EQ(readAll(p.source, 1), std::string(334, 'a') + "<SPENT>") << text;
+  }
+}
 
 TEST(ReaderTest, EndOfChannelMovesToTheFirstHeaderLine) {
   Prepared p("#A c\n#TITLE <x>\n#B d");
@@ -177,6 +200,7 @@ struct IntCase {
   int ok;
   std::int32_t value;
   int next;  // what the following read gives
+  bool tooBig = false;
 };
 
 class ReadInt : public testing::TestWithParam<IntCase> {};
@@ -187,6 +211,7 @@ TEST_P(ReadInt, ReadsSignAndDigits) {
   std::int32_t v = 77;
   EXPECT_EQ(p.source.readInt(v), GetParam().ok);
   EXPECT_EQ(v, GetParam().value);
+  EXPECT_EQ(p.source.numberTooBig(), GetParam().tooBig);
   EXPECT_EQ(p.source.getNonBlank(), GetParam().next);
 }
 
@@ -195,9 +220,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(IntCase{"- 1 2", 1, -12, END_OF_TEXT}, IntCase{"-x", 0, 0, 'x'}, IntCase{"x", 0, 0, 'x'},
                     IntCase{"+5", 0, 0, '+'}, IntCase{"007,", 1, 7, ','}, IntCase{"1\n2", 1, 12, END_OF_TEXT},
                     IntCase{"[3 1]", 1, 111, END_OF_TEXT}, IntCase{"2147483647", 1, INT_MAX, END_OF_TEXT},
-                    IntCase{"2147483648", 1, INT_MIN, END_OF_TEXT}, IntCase{"-2147483648", 1, INT_MIN, END_OF_TEXT},
-                    IntCase{"4294967297", 1, 1, END_OF_TEXT},
-                    IntCase{"99999999999999999999", 1, static_cast<std::int32_t>(1661992959u), END_OF_TEXT}),
+                    IntCase{"-2147483648", 1, INT_MIN, END_OF_TEXT},
+                    // Beyond 32 bits the value saturates instead of wrapping.
+                    IntCase{"2147483648", 1, INT_MAX, END_OF_TEXT, true},
+                    IntCase{"-2147483649", 1, INT_MIN, END_OF_TEXT, true},
+                    IntCase{"4294967297", 1, INT_MAX, END_OF_TEXT, true},
+                    IntCase{"-99999999999999999999 x", 1, INT_MIN, 'x', true}),
     [](const auto& p) { return test::caseName(p.index, p.param.text); });
 
 TEST(TokenTest, MatchWordAllowsBlanksAndConsumesTheMismatch) {
