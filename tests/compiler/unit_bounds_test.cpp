@@ -77,7 +77,7 @@ TEST(WaveBounds, OverFullDefinitionLeavesItsRepeat) {
 
 std::vector<std::filesystem::path> regressionSources() {
   std::vector<std::filesystem::path> paths;
-  for (const auto& entry : std::filesystem::directory_iterator(QVBP_SOURCE_DIR "/fuzz/regressions/compiler"))
+  for (const auto& entry : std::filesystem::directory_iterator(QVBP_SOURCE_DIR "/fuzz/regressions/fuzz_compiler"))
     if (entry.is_regular_file()) paths.push_back(entry.path());
   std::sort(paths.begin(), paths.end());
   return paths;
