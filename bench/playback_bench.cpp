@@ -6,11 +6,9 @@
 
 #include <cstdint>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
-#include "compiler/mml_compiler.h"
+#include "bench/demo_song.h"
 #include "song/qvb_player.h"
 #include "sound/mixer.h"
 #include "sound/wave_out.h"
@@ -36,19 +34,8 @@ class Idle final : public qvb::AudioPlatform {
   void close() override {}
 };
 
-std::vector<std::uint8_t> demoImage() {
-  std::ifstream in(QVBP_SOURCE_DIR "/examples/demo.qvm", std::ios::binary);
-  const std::vector<std::uint8_t> text{std::istreambuf_iterator<char>(in),
-                                       std::istreambuf_iterator<char>()};
-  qvb::MmlCompiler compiler(text.data(), static_cast<std::int32_t>(text.size()));
-  if (text.empty() || compiler.status() != 0) return {};
-  std::vector<std::uint8_t> image(static_cast<std::size_t>(compiler.imageSize()));
-  compiler.copyImage(image.data());
-  return image;
-}
-
 void BM_DemoPlayback(benchmark::State& state) {
-  const std::vector<std::uint8_t> image = demoImage();
+  const std::vector<std::uint8_t> image = qvb::bench::demoImage();
   Idle output;
   qvb::QvbPlayer player(image.data(), image.size());
   if (image.empty() || player.play(output) != 1 || player.mixer() == nullptr) {
