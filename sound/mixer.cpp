@@ -42,6 +42,7 @@ bool Mixer::CreateVoices(unsigned count) {
   if (count == 0) return true;
   if (count > kMaxVoices) return false;
   voices_.reserve(count);
+  muted_ = std::make_unique<std::atomic<bool>[]>(count);
   for (unsigned i = 0; i < count; ++i) voices_.push_back(std::make_unique<Voice>(waveSlots_.get()));
   voiceCount_ = static_cast<int>(count);
   return true;
@@ -50,6 +51,7 @@ bool Mixer::CreateVoices(unsigned count) {
 void Mixer::DestroyVoices() {
   voices_.clear();
   voices_.shrink_to_fit();
+  muted_.reset();
   voiceCount_ = 0;
 }
 
@@ -65,6 +67,16 @@ void Mixer::SetWave(int index, const std::uint8_t* data) {
   auto samples = std::make_unique<WaveSamples>();
   std::memcpy(samples->data(), data, kWaveLength);
   (*waveSlots_)[static_cast<std::size_t>(index)] = std::move(samples);
+}
+
+void Mixer::SetMuted(int index, bool muted) {
+  if (index < 0 || index >= voiceCount_) return;
+  muted_[static_cast<std::size_t>(index)].store(muted, std::memory_order_relaxed);
+}
+
+bool Mixer::muted(int index) const {
+  if (index < 0 || index >= voiceCount_) return false;
+  return muted_[static_cast<std::size_t>(index)].load(std::memory_order_relaxed);
 }
 
 bool Mixer::SetTimer1(int interval, TimerCallback callback, void* context) {
@@ -174,6 +186,25 @@ void Mixer::fill(const AudioFormat& format, std::uint8_t* buffer, std::int32_t b
   }
 }
 
+// A muted voice renders at level 0: the render then advances its state
+// exactly as when heard and adds nothing.
+template <class Render>
+void Mixer::eachVoice(Render render) {
+  for (std::size_t i = 0; i < voices_.size(); ++i) {
+    Voice& voice = *voices_[i];
+    if (!muted_[i].load(std::memory_order_relaxed)) {
+      render(voice);
+      continue;
+    }
+    const std::int32_t right = voice.volumeRight;
+    const std::int32_t left = voice.volumeLeft;
+    voice.volumeRight = voice.volumeLeft = 0;
+    render(voice);
+    voice.volumeRight = right;
+    voice.volumeLeft = left;
+  }
+}
+
 void Mixer::renderSpan(Layout layout, int sampleRate, std::uint8_t* buffer, long long from,
                        long long to) {
   // Whole frames only: a split inside a frame renders that frame after the split.
@@ -184,16 +215,16 @@ void Mixer::renderSpan(Layout layout, int sampleRate, std::uint8_t* buffer, long
   auto* wide = reinterpret_cast<std::int16_t*>(buffer);
   switch (layout) {
     case Layout::Stereo16:
-      for (const auto& voice : voices_) voice->Render(sampleRate, wide + 2 * first, 2 * frames);
+      eachVoice([&](Voice& v) { v.Render(sampleRate, wide + 2 * first, 2 * frames); });
       break;
     case Layout::Mono16:
-      for (const auto& voice : voices_) voice->Render16Mono(sampleRate, wide + first, frames);
+      eachVoice([&](Voice& v) { v.Render16Mono(sampleRate, wide + first, frames); });
       break;
     case Layout::Stereo8:
-      for (const auto& voice : voices_) voice->Render8Stereo(sampleRate, buffer + 2 * first, 2 * frames);
+      eachVoice([&](Voice& v) { v.Render8Stereo(sampleRate, buffer + 2 * first, 2 * frames); });
       break;
     case Layout::Mono8:
-      for (const auto& voice : voices_) voice->Render8Mono(sampleRate, buffer + first, frames);
+      eachVoice([&](Voice& v) { v.Render8Mono(sampleRate, buffer + first, frames); });
       break;
   }
 }

@@ -40,6 +40,11 @@ class Mixer {
   bool SetTimer2(int interval, TimerCallback callback, void* context);
   bool SetTimer1Interval(int interval);
   bool SetTimer2Interval(int interval);
+  // A muted voice keeps running (phase, noise position, everything the
+  // sequencer writes) but adds nothing, so unmuting it sounds exactly as if it
+  // had never been muted. Safe to call while another thread fills.
+  void SetMuted(int index, bool muted);
+  bool muted(int index) const;
 
   // The fill handed to the output; context is the Mixer. Runs a timer only when
   // its interval is above 0 and its callback is set; an interval that drops to
@@ -65,12 +70,17 @@ class Mixer {
   // 16-bit stereo values (two per frame), whatever the output layout.
   void renderSpan(Layout layout, int sampleRate, std::uint8_t* buffer, long long from,
                   long long to);
+  // Runs render on every voice, the muted ones silent.
+  template <class Render>
+  void eachVoice(Render render);
+
 
   std::unique_ptr<WaveOut> output_;
   int voiceCount_ = 0;
   std::vector<std::unique_ptr<Voice>> voices_;
   std::int64_t streamFrames_ = 0;  // whole frames of the fills before the running one
   long long fillPosition_ = 0;     // the running fill's position, in 16-bit stereo values
+  std::unique_ptr<std::atomic<bool>[]> muted_;  // one per voice
   std::int32_t timer1Interval_ = 0;
   std::int32_t timer2Interval_ = 0;
   std::int32_t timer1Countdown_ = 0;

@@ -225,6 +225,25 @@ TEST(Mixer, VoicesAddUpAndOddSplitsKeepChannelsInPlace) {
   }
 }
 
+// A muted voice is silent and keeps running: once unmuted it sounds exactly
+// like a voice that was never muted.
+TEST(Mixer, MutedVoiceIsSilentAndUnmutesInStep) {
+  OfflineMixer heard;
+  OfflineMixer muted;
+  for (OfflineMixer* m : {&heard, &muted}) {
+    m->recorder.clock->frequency = 440;
+    m->recorder.clock->volumeLeft = m->recorder.clock->volumeRight = 15;
+  }
+  muted.mixer.SetMuted(0, true);
+  EXPECT_TRUE(muted.mixer.muted(0));
+  const std::vector<std::uint8_t> first = heard.fill();
+  EXPECT_NE(first, std::vector<std::uint8_t>(first.size(), 0));
+  EXPECT_EQ(muted.fill(), std::vector<std::uint8_t>(first.size(), 0));
+  muted.mixer.SetMuted(0, false);
+  EXPECT_EQ(muted.fill(), heard.fill());
+  EXPECT_EQ(muted.recorder.clock->volumeLeft, 15) << "the sequencer's level is kept";
+}
+
 TEST(Mixer, SetWaveReplacesTheSlotAndVoicesHearIt) {
   OfflineMixer m;
   Voice* v = m.recorder.clock;
