@@ -1,0 +1,236 @@
+// The page's way into the core: plain C functions over WebAssembly memory.
+// The compile worker loads songs, exports assembler text and renders WAV
+// samples with them; the audio worklet plays through a player whose Mixer it
+// fills itself. Results stay in this module until the next call of the same
+// kind, and the page copies out what it keeps. Nothing here throws past the
+// boundary: out-of-memory paths answer with a failure code.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "compiler/compile_errors.h"
+#include "compiler/mml_compiler.h"
+#include "export/asm_exporter.h"
+#include "render/render_session.h"
+#include "song/qvb_player.h"
+#include "song/track.h"
+#include "sound/audio_format.h"
+#include "sound/mixer.h"
+#include "sound/no_device_platform.h"
+
+#define QVBW_EXPORT extern "C" __attribute__((used, visibility("default")))
+
+namespace {
+
+using qvb::CompileError;
+
+struct Loaded {
+  std::vector<std::uint8_t> image;
+  int channels = 0;
+  CompileError error;
+  std::string name;
+  std::string meaning;
+  std::string diagnosis;
+};
+
+Loaded loaded;
+std::string text;
+std::vector<std::int16_t> samples;
+qvb::RenderResult rendered;
+
+// A real pointer even for no bytes at all, which are no image and no source.
+const std::uint8_t* bytesOf(const std::uint8_t* bytes) {
+  static const std::uint8_t kNothing = 0;
+  return bytes ? bytes : &kNothing;
+}
+
+int loadSong(const std::uint8_t* bytes, int size) {
+  loaded = Loaded{};
+  if (size < 0) return 0;
+  const std::size_t length = static_cast<std::size_t>(size);
+  qvb::QvbPlayer probe(bytesOf(bytes), length);
+  if (probe.getStatus() >= 0) {
+    loaded.image.assign(bytes, bytes + length);
+    loaded.channels = probe.getChannelCount();
+    return 1;
+  }
+  qvb::MmlCompiler compiler(bytesOf(bytes), size);
+  if (compiler.errorInfo(loaded.error)) {
+    const qvb::ErrorCodeInfo* code = qvb::findErrorCode(loaded.error.type);
+    loaded.name = code ? code->name : "ERR_UNKNOWN";
+    loaded.meaning = code ? code->meaning : "the song does not compile";
+    return 0;
+  }
+  if (compiler.status() != 0 || compiler.imageSize() <= 0) {
+    loaded.meaning = "neither a QVB image nor a song source";
+    return 0;
+  }
+  loaded.image.resize(static_cast<std::size_t>(compiler.imageSize()));
+  compiler.copyImage(loaded.image.data());
+  const qvb::QvbPlayer compiled(loaded.image.data(), loaded.image.size());
+  if (compiled.getStatus() < 0) {
+    loaded = Loaded{};
+    loaded.meaning = "the compiled image is refused by the player";
+    return 0;
+  }
+  loaded.channels = compiled.getChannelCount();
+  return 1;
+}
+
+// One song playing in the audio worklet: the player runs on a platform with
+// no device, so its Mixer has voices and timers but no output of its own.
+struct WebPlayer {
+  qvb::NoDevicePlatform platform;
+  qvb::QvbPlayer player;
+  std::vector<std::int16_t> buffer;
+};
+
+constexpr qvb::AudioFormat kFormat{2, 2, 44100};
+constexpr int kMaxFillFrames = 8192;
+
+}  // namespace
+
+// 1 with the image ready (qvbw_image), 0 with the reason (qvbw_error_*), -1
+// when memory ran out.
+QVBW_EXPORT int qvbw_load(const std::uint8_t* bytes, int size) {
+  try {
+    return loadSong(bytes, size);
+  } catch (const std::bad_alloc&) {
+    loaded = Loaded{};
+    return -1;
+  }
+}
+
+QVBW_EXPORT const std::uint8_t* qvbw_image() { return loaded.image.data(); }
+QVBW_EXPORT int qvbw_image_size() { return static_cast<int>(loaded.image.size()); }
+QVBW_EXPORT int qvbw_image_channels() { return loaded.channels; }
+QVBW_EXPORT int qvbw_error_code() { return loaded.error.type; }
+QVBW_EXPORT int qvbw_error_line() { return loaded.error.line; }
+QVBW_EXPORT int qvbw_error_row() { return loaded.error.row; }
+
+// The refusal as the command-line tools print it, naming the given file.
+QVBW_EXPORT const char* qvbw_diagnosis(const char* file) {
+  try {
+    const std::string name(file ? file : "song");
+    if (loaded.name.empty()) {
+      loaded.diagnosis = name + ": " + loaded.meaning;
+    } else {
+      char head[64];
+      std::snprintf(head, sizeof head, ":%d:%d: error %d ", loaded.error.line, loaded.error.row,
+                    loaded.error.type);
+      loaded.diagnosis = name + head + loaded.name + ": " + loaded.meaning;
+    }
+  } catch (const std::bad_alloc&) {
+    loaded.diagnosis.clear();
+  }
+  return loaded.diagnosis.c_str();
+}
+
+// The exporter's result code (0 = converted); the text is in qvbw_text.
+QVBW_EXPORT int qvbw_export_asm(const std::uint8_t* image, int size) {
+  text.clear();
+  if (size < 0) return qvb::ASM_BAD_MAGIC;
+  try {
+    return qvb::AsmExporter::convert(text, bytesOf(image), static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    text.clear();
+    return qvb::ASM_WRITE_FAILED;
+  }
+}
+
+QVBW_EXPORT const char* qvbw_text() { return text.data(); }
+QVBW_EXPORT int qvbw_text_size() { return static_cast<int>(text.size()); }
+
+// Renders exactly as the offline renderer does: lengthFrames -1 means up to
+// the song's end after `loops` loops, then a fade of fadeFrames. 1 with the
+// samples in qvbw_samples, 0 when the song cannot be played or memory ran out.
+QVBW_EXPORT int qvbw_render(const std::uint8_t* image, int size, int lengthFrames, int loops,
+                            int fadeFrames) {
+  samples = {};
+  rendered = qvb::RenderResult{};
+  if (size < 0) return 0;
+  qvb::RenderOptions options;
+  options.lengthFrames = lengthFrames;
+  options.loops = loops;
+  options.fadeFrames = fadeFrames;
+  try {
+    const bool ok = qvb::renderSong(
+        bytesOf(image), static_cast<std::size_t>(size), options,
+        [](const std::int16_t* part, std::int64_t frames) {
+          samples.insert(samples.end(), part, part + 2 * frames);
+          return true;
+        },
+        rendered);
+    if (!ok) samples = {};
+    return ok ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    samples = {};
+    return 0;
+  }
+}
+
+QVBW_EXPORT const std::int16_t* qvbw_samples() { return samples.data(); }
+QVBW_EXPORT int qvbw_sample_frames() { return static_cast<int>(samples.size() / 2); }
+QVBW_EXPORT int qvbw_render_end_frame() { return static_cast<int>(rendered.endFrame); }
+
+// A player for the image, or null when it is refused or memory ran out.
+QVBW_EXPORT WebPlayer* qvbw_player_new(const std::uint8_t* image, int size) {
+  if (size < 0) return nullptr;
+  try {
+    auto web = std::make_unique<WebPlayer>();
+    web->buffer.resize(2 * kMaxFillFrames);
+    if (web->player.load(bytesOf(image), static_cast<std::size_t>(size)) < 0) return nullptr;
+    if (web->player.play(web->platform) != 1) return nullptr;
+    return web.release();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+QVBW_EXPORT void qvbw_player_free(WebPlayer* web) { delete web; }
+
+// Renders the next frames (at most 8192) and returns the interleaved stereo
+// samples, or null for no player.
+QVBW_EXPORT const std::int16_t* qvbw_player_fill(WebPlayer* web, int frames) {
+  if (web == nullptr || frames <= 0 || frames > kMaxFillFrames) return nullptr;
+  std::fill_n(web->buffer.begin(), 2 * frames, 0);
+  if (qvb::Mixer* mixer = web->player.mixer()) {
+    qvb::Mixer::Fill(&kFormat, mixer, reinterpret_cast<std::uint8_t*>(web->buffer.data()),
+                     frames * 4);
+  }
+  return web->buffer.data();
+}
+
+QVBW_EXPORT int qvbw_player_channels(const WebPlayer* web) {
+  return web ? web->player.getChannelCount() : 0;
+}
+
+QVBW_EXPORT void qvbw_player_mute(WebPlayer* web, int channel, int muted) {
+  if (web == nullptr) return;
+  if (qvb::Mixer* mixer = web->player.mixer()) mixer->SetMuted(channel, muted != 0);
+}
+
+// The loops heard so far: the fewest jumps back to the mark among the
+// channels that have one (0 when none loops).
+QVBW_EXPORT int qvbw_player_loops(const WebPlayer* web) {
+  if (web == nullptr) return 0;
+  int fewest = -1;
+  for (int i = 0; i < web->player.getChannelCount(); ++i) {
+    const qvb::Track& track = web->player.tracks()[i];
+    if (track.loopMark == 0) continue;
+    if (fewest < 0 || track.loopJumps < fewest) fewest = track.loopJumps;
+  }
+  return fewest < 0 ? 0 : fewest;
+}
+
+// 1 once every channel has finished: only silence follows.
+QVBW_EXPORT int qvbw_player_finished(const WebPlayer* web) {
+  if (web == nullptr) return 1;
+  for (int i = 0; i < web->player.getChannelCount(); ++i)
+    if (web->player.tracks()[i].wait != 0) return 0;
+  return 1;
+}

@@ -1,0 +1,46 @@
+// The compile worker: every compile, export and render runs here, so a long
+// one never holds up the page (which can also end this worker and start a
+// new one). Requests are {id, kind, ...}; each answer carries the same id.
+import { instantiateCore, wavFile } from './core.js';
+
+let core = null;
+
+function compile({ source, fileName }) {
+  const started = performance.now();
+  const loaded = core.load(source, fileName);
+  const compileMs = performance.now() - started;
+  if (!loaded.ok) return { ...loaded, compileMs };
+  const asm = core.exportAsm(loaded.image);
+  const asmText = asm.result === 0 ? asm.text : null;
+  return { ok: true, image: loaded.image, channels: loaded.channels, asmText, compileMs };
+}
+
+function render({ image, lengthFrames, loops, fadeFrames }) {
+  const started = performance.now();
+  const rendered = core.render(image, { lengthFrames, loops, fadeFrames });
+  if (rendered === null) return { ok: false, message: 'the song could not be played' };
+  return { ok: true, wav: wavFile(rendered.samples), renderMs: performance.now() - started };
+}
+
+const handlers = { compile, render };
+
+self.onmessage = (event) => {
+  const { id, kind } = event.data;
+  let answer;
+  try {
+    if (kind === 'init') {
+      core = instantiateCore(event.data.wasm);
+      answer = { ok: true };
+    } else if (!core || !handlers[kind]) {
+      answer = { ok: false, message: `no such request: ${kind}` };
+    } else {
+      answer = handlers[kind](event.data);
+    }
+  } catch (error) {
+    // A trap in the core leaves its memory in an unknown state: the page
+    // replaces this worker after such an answer.
+    answer = { ok: false, broken: true, message: `internal error: ${error.message}` };
+  }
+  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer].filter(Boolean);
+  self.postMessage({ id, ...answer }, transfer);
+};

@@ -1,0 +1,155 @@
+// The core compiled to WebAssembly, wrapped for JavaScript: load a song (source
+// or image), export assembler text, render samples, and players that the
+// audio worklet fills. The module is built standalone (no generated glue), so
+// the same few lines instantiate it in the compile worker and in the worklet,
+// where neither fetch nor the usual loaders exist.
+
+export const SAMPLE_RATE = 44100;
+
+// Compiles the module bytes synchronously (allowed off the main thread).
+export function instantiateCore(wasmBytes) {
+  const module = new WebAssembly.Module(wasmBytes);
+  const imports = {};
+  for (const { module: from, name } of WebAssembly.Module.imports(module)) {
+    (imports[from] ||= {})[name] = () => {
+      throw new Error(`the core called ${from}.${name}, which the page does not provide`);
+    };
+  }
+  // Views on memory are made afresh after every call that may allocate.
+  imports.env.emscripten_notify_memory_growth = () => {};
+  imports.wasi_snapshot_preview1.proc_exit = (code) => {
+    throw new Error(`the core stopped (exit ${code})`);
+  };
+  const instance = new WebAssembly.Instance(module, imports);
+  instance.exports._initialize();
+  return new Core(instance.exports);
+}
+
+class Core {
+  constructor(exports) {
+    this.x = exports;
+  }
+
+  bytes(pointer, length) {
+    return new Uint8Array(this.x.memory.buffer, pointer, length);
+  }
+
+  // Copies bytes into module memory for the length of fn(pointer).
+  withBytes(data, fn) {
+    const pointer = this.x.malloc(Math.max(1, data.length));
+    if (pointer === 0) throw new Error('out of memory');
+    try {
+      this.bytes(pointer, data.length).set(data);
+      return fn(pointer);
+    } finally {
+      this.x.free(pointer);
+    }
+  }
+
+  cString(pointer) {
+    const memory = new Uint8Array(this.x.memory.buffer);
+    let end = pointer;
+    while (memory[end] !== 0) end++;
+    return new TextDecoder().decode(memory.subarray(pointer, end));
+  }
+
+  // A source or image; either {ok: true, image} or {ok: false, message, line,
+  // row} with the message worded as the command-line tools word it.
+  load(data, fileName) {
+    return this.withBytes(data, (pointer) => {
+      const status = this.x.qvbw_load(pointer, data.length);
+      if (status === 1) {
+        const image = this.bytes(this.x.qvbw_image(), this.x.qvbw_image_size()).slice();
+        return { ok: true, image, channels: this.x.qvbw_image_channels() };
+      }
+      if (status < 0) return { ok: false, message: `${fileName}: out of memory`, line: 0, row: 0 };
+      const name = new TextEncoder().encode(fileName + '\0');
+      const message = this.withBytes(name, (namePointer) => this.cString(this.x.qvbw_diagnosis(namePointer)));
+      return { ok: false, message, code: this.x.qvbw_error_code(), line: this.x.qvbw_error_line(), row: this.x.qvbw_error_row() };
+    });
+  }
+
+  // {result, text}: result 0 when the exporter took the image; the text as
+  // the bytes the exporter wrote (a title is written as it is).
+  exportAsm(image) {
+    return this.withBytes(image, (pointer) => {
+      const result = this.x.qvbw_export_asm(pointer, image.length);
+      return { result, text: this.bytes(this.x.qvbw_text(), this.x.qvbw_text_size()).slice() };
+    });
+  }
+
+  // Interleaved 16-bit stereo samples as little-endian bytes, or null.
+  render(image, { lengthFrames = -1, loops = 2, fadeFrames = 0 } = {}) {
+    return this.withBytes(image, (pointer) => {
+      if (this.x.qvbw_render(pointer, image.length, lengthFrames, loops, fadeFrames) !== 1) return null;
+      const frames = this.x.qvbw_sample_frames();
+      return { samples: this.bytes(this.x.qvbw_samples(), frames * 4).slice(), endFrame: this.x.qvbw_render_end_frame() };
+    });
+  }
+
+  // A player of the image, or null when the image is refused.
+  player(image) {
+    const handle = this.withBytes(image, (pointer) => this.x.qvbw_player_new(pointer, image.length));
+    return handle === 0 ? null : new Player(this.x, handle);
+  }
+}
+
+class Player {
+  constructor(exports, handle) {
+    this.x = exports;
+    this.handle = handle;
+    this.channels = exports.qvbw_player_channels(handle);
+  }
+
+  // The next frames as interleaved samples, valid until the next call.
+  fill(frames) {
+    const pointer = this.x.qvbw_player_fill(this.handle, frames);
+    return new Int16Array(this.x.memory.buffer, pointer, 2 * frames);
+  }
+
+  mute(channel, muted) {
+    this.x.qvbw_player_mute(this.handle, channel, muted ? 1 : 0);
+  }
+
+  loops() {
+    return this.x.qvbw_player_loops(this.handle);
+  }
+
+  finished() {
+    return this.x.qvbw_player_finished(this.handle) === 1;
+  }
+
+  free() {
+    this.x.qvbw_player_free(this.handle);
+    this.handle = 0;
+  }
+}
+
+// A WAV file of 16-bit stereo samples: the plain 44-byte RIFF header, then the data.
+export function wavFile(sampleBytes) {
+  const file = new Uint8Array(44 + sampleBytes.length);
+  const view = new DataView(file.buffer);
+  const tag = (at, text) => [...text].forEach((c, i) => view.setUint8(at + i, c.charCodeAt(0)));
+  const channels = 2;
+  const bytesPerSample = 2;
+  tag(0, 'RIFF');
+  view.setUint32(4, 36 + sampleBytes.length, true);
+  tag(8, 'WAVE');
+  tag(12, 'fmt ');
+  view.setUint32(16, 16, true);
+  view.setUint16(20, 1, true); // PCM
+  view.setUint16(22, channels, true);
+  view.setUint32(24, SAMPLE_RATE, true);
+  view.setUint32(28, SAMPLE_RATE * channels * bytesPerSample, true);
+  view.setUint16(32, channels * bytesPerSample, true);
+  view.setUint16(34, 8 * bytesPerSample, true);
+  tag(36, 'data');
+  view.setUint32(40, sampleBytes.length, true);
+  file.set(sampleBytes, 44);
+  return file;
+}
+
+// The letter of a channel as written in a source: A for the first.
+export function channelLetter(index) {
+  return index < 26 ? String.fromCharCode(65 + index) : String(index + 1);
+}
