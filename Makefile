@@ -6,13 +6,21 @@ FUZZ   ?= build-fuzz
 # Seconds of mutation per harness in `make test`; `make fuzz` builds them for longer runs.
 FUZZ_SECONDS ?= 40
 DEMO   ?= examples/demo.qvm
+WEB    ?= build-web
+PORT   ?= 8000
+# Debian's emscripten runs its JavaScript optimizer with the node on the PATH,
+# which finds Debian's node modules (acorn) only when told where they are.
+EMENV  := NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps build play test test-normal test-asan test-fuzz bench fuzz clean
+.PHONY: all deps deps-web build play test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean
 
 all: build
 
 deps:
 	@sh tools/install-deps.sh
+
+deps-web:
+	@sh tools/install-deps.sh web
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -37,6 +45,24 @@ test-asan: deps $(ASAN)/CMakeCache.txt
 test-fuzz: fuzz
 	sh fuzz/run-bounded.sh $(FUZZ) $(FUZZ_SECONDS)
 
+
+# The playground: the core compiled to WebAssembly beside the page, in $(WEB)/site.
+$(WEB)/CMakeCache.txt:
+	$(EMENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
+		-DQVBP_AUDIO=none -DQVBP_TOOLS=OFF -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF
+
+web: deps-web $(WEB)/CMakeCache.txt
+	$(EMENV) cmake --build $(WEB) -j $(JOBS) --target web_site
+
+web-serve: web
+	@echo "open http://127.0.0.1:$(PORT)/ (Ctrl-C stops the server)"
+	python3 -m http.server $(PORT) --bind 127.0.0.1 --directory $(WEB)/site
+
+# Headless Chromium against the built page; qvbrender gives the reference sound.
+test-web: web build
+	cd web && npm ci --no-audit --no-fund --ignore-scripts
+	node web/test/browser_test.mjs --site $(WEB)/site --qvbrender $(BUILD)/qvbrender --examples examples
+
 test: test-normal test-asan test-fuzz
 
 bench: build
@@ -47,4 +73,4 @@ fuzz: deps
 	cmake --build $(FUZZ) -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(FUZZ)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(WEB)

@@ -1,8 +1,15 @@
 #!/bin/sh
-# Installs the Debian packages the build needs, only when one is missing.
+# Installs the Debian packages the build needs, only when one is missing
+# (with the argument "web": those of the playground).
 set -e
 # libclang-rt-dev: the libFuzzer and sanitizer runtimes, only recommended by clang.
 pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc"
+# "web": what the playground and its browser test need instead (npm comes
+# inside some builds of nodejs; Debian's own is a package of its own).
+if [ "$1" = web ]; then
+  pkgs="cmake make emscripten node-acorn nodejs chromium python3"
+  command -v npm >/dev/null || pkgs="$pkgs npm"
+fi
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

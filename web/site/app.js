@@ -222,6 +222,10 @@ let wasmBytes;
 async function ensureAudio() {
   if (audio.context) return;
   const context = new AudioContext({ sampleRate: SAMPLE_RATE });
+  if (!context.audioWorklet) {
+    await context.close();
+    throw new Error('the browser offers audio worklets only on https pages and on localhost');
+  }
   await context.audioWorklet.addModule('player_worklet.js');
   const node = new AudioWorkletNode(context, 'qvb-player', {
     numberOfInputs: 0,
@@ -389,6 +393,16 @@ async function openExample(name) {
   return result;
 }
 
+// Every control's action: a failure becomes a line in the status, never an
+// unhandled rejection.
+async function guarded(action) {
+  try {
+    await action();
+  } catch (error) {
+    showStatus(`that did not work: ${error.message}`);
+  }
+}
+
 async function start() {
   const [wasm, examples] = await Promise.all([
     fetch('qvb_core.wasm').then((r) => r.arrayBuffer()),
@@ -410,14 +424,15 @@ async function start() {
     gutter.scrollTop = editor.scrollTop;
     placeMarker();
   });
-  $('examples').onchange = () => $('examples').value && openExample($('examples').value);
-  $('play').onclick = playOrPause;
-  $('stop').onclick = stop;
-  $('qvb').onclick = () => download(state.compiled.image, `${baseName()}.qvb`, 'application/octet-stream');
-  $('asm').onclick = () => download(state.compiled.asmText, `${baseName()}.asm`, 'text/plain');
-  $('wav').onclick = downloadWav;
-  $('share').onclick = shareLink;
-  window.addEventListener('hashchange', songFromLink);
+  const on = (id, event, action) => $(id).addEventListener(event, () => guarded(action));
+  on('examples', 'change', () => $('examples').value && openExample($('examples').value));
+  on('play', 'click', playOrPause);
+  on('stop', 'click', stop);
+  on('qvb', 'click', () => download(state.compiled.image, `${baseName()}.qvb`, 'application/octet-stream'));
+  on('asm', 'click', () => download(state.compiled.asmText, `${baseName()}.asm`, 'text/plain'));
+  on('wav', 'click', downloadWav);
+  on('share', 'click', shareLink);
+  window.addEventListener('hashchange', () => guarded(songFromLink));
   if (!(await songFromLink()) && examples.length > 0) await openExample(examples[0]);
 }
 
