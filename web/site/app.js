@@ -187,6 +187,8 @@ function showCompile(result) {
   state.lastResult = result;
   if (result.ok) {
     state.compiled = result;
+    // A song playing or paused takes the edit in place.
+    if (audio.playing || audio.paused) audio.node.port.postMessage({ type: 'replace', image: result.image.slice() });
     markedAt = null;
     updateGutter();
     showMessages([{ kind: 'ok', text: `compiled: ${result.image.length} bytes, ${result.channels} channels` }]);
@@ -216,7 +218,7 @@ function compileText(text, fileName = state.fileName) {
 
 // ---- playing --------------------------------------------------------------
 
-const audio = { context: null, node: null, reports: [], playing: false, paused: false, channels: 0, muted: new Set() };
+const audio = { context: null, node: null, reports: [], playing: false, paused: false, channels: 0, muted: new Set(), replacedAt: -1 };
 let wasmBytes;
 
 async function ensureAudio() {
@@ -238,6 +240,8 @@ async function ensureAudio() {
     if (message.type === 'clock') {
       audio.reports.push(message);
       if (audio.reports.length > 64) audio.reports.shift();
+    } else if (message.type === 'replaced') {
+      audio.replacedAt = message.songFrame;
     } else if (message.type === 'error') {
       showStatus(`playback stopped: ${message.message}`);
       setPlaying(false, false);
@@ -448,6 +452,7 @@ window.playground = {
   playOrPause,
   stop,
   heardPosition,
+  replacedAt: () => audio.replacedAt,
   marker: () => (marker.hidden ? null : { ...markedAt, top: marker.style.top, left: marker.style.left }),
   errorLineInGutter: () => Number(gutter.querySelector('.error')?.textContent || 0),
   messages: () => [...$('messages').children].map((li) => li.textContent),

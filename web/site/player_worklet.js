@@ -5,12 +5,17 @@
 import { instantiateCore } from './core.js';
 
 const REPORT_EVERY = 2048; // frames, about 20 reports a second
+// An edited song catches up silently with the one playing, this many frames
+// per block (32 times as fast as it plays), and takes over where it is.
+const CATCH_UP_FRAMES = 4096;
+const MAX_FILL_FRAMES = 8192;
 
 class QvbPlayerProcessor extends AudioWorkletProcessor {
   constructor(options) {
     super();
     this.core = instantiateCore(options.processorOptions.wasm);
     this.player = null;
+    this.next = null;
     this.playing = false;
     this.songFrame = 0;
     this.sinceReport = 0;
@@ -26,6 +31,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
       else if (message.type === 'resume') this.playing = this.player !== null;
       else if (message.type === 'pause') this.playing = false;
       else if (message.type === 'stop') this.stop();
+      else if (message.type === 'replace') this.replace(message.image);
       else if (message.type === 'mute') this.mute(message.channel, message.muted);
     } catch (error) {
       this.stop();
@@ -45,7 +51,40 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     this.playing = true;
   }
 
+  // The edited song runs silently from its start up to the frame now playing
+  // and then replaces the old one there, so an edit is heard in place.
+  replace(image) {
+    if (!this.player) return;
+    this.dropNext();
+    this.next = this.core.player(new Uint8Array(image));
+    if (this.next === null) return;
+    for (const channel of this.muted) this.next.mute(channel, true);
+    this.nextFrame = 0;
+  }
+
+  catchUp() {
+    let budget = CATCH_UP_FRAMES;
+    while (budget > 0 && this.nextFrame < this.songFrame) {
+      const frames = Math.min(budget, MAX_FILL_FRAMES, this.songFrame - this.nextFrame);
+      this.next.fill(frames);
+      this.nextFrame += frames;
+      budget -= frames;
+    }
+    if (this.nextFrame < this.songFrame) return;
+    this.player.free();
+    this.player = this.next;
+    this.next = null;
+    this.finishedAt = -1;
+    this.port.postMessage({ type: 'replaced', songFrame: this.songFrame });
+  }
+
+  dropNext() {
+    if (this.next) this.next.free();
+    this.next = null;
+  }
+
   stop() {
+    this.dropNext();
     if (this.player) this.player.free();
     this.player = null;
     this.playing = false;
@@ -57,6 +96,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     if (muted) this.muted.add(channel);
     else this.muted.delete(channel);
     if (this.player) this.player.mute(channel, muted);
+    if (this.next) this.next.mute(channel, muted);
   }
 
   // The block that starts at context frame contextFrame sounds song frame
@@ -82,6 +122,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     const playing = this.playing && this.player !== null;
     if (playing) {
       try {
+        if (this.next) this.catchUp();
         const samples = this.player.fill(frames);
         for (let i = 0; i < frames; i++) {
           left[i] = samples[2 * i] / 32768;

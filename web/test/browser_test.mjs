@@ -112,19 +112,29 @@ try {
     expect(shown.gutter === 5 && shown.marker?.line === 5, `marked line ${shown.gutter}, marker ${JSON.stringify(shown.marker)}`);
   });
 
-  await check('playback starts and the heard position advances', async () => {
+  await check('playback advances, and an edit is taken in place', async () => {
     await page.evaluate(() => window.playground.openExample('demo.qvm'));
     await page.evaluate(() => window.playground.playOrPause());
-    const seen = await page.evaluate(async () => {
-      const frames = [];
-      for (let i = 0; i < 100 && (frames.length < 2 || frames.at(-1) - frames[0] < 22050); i++) {
-        await new Promise((resolve) => setTimeout(resolve, 50));
-        frames.push(window.playground.heardPosition().frame);
+    const waitFor = (frames) => page.evaluate(async (until) => {
+      let frame = 0;
+      for (let i = 0; i < 200 && frame < until; i++) {
+        await new Promise((resolve) => setTimeout(resolve, 25));
+        frame = window.playground.heardPosition().frame;
       }
-      window.playground.stop();
-      return frames;
+      return frame;
+    }, frames);
+    const first = await waitFor(22050);
+    expect(first >= 22050, `the heard position stayed at ${first}`);
+    const edited = await page.evaluate(async () => {
+      const source = document.getElementById('source').value.replace('t112', 't120');
+      await window.playground.compile(source, 'demo.qvm');
+      for (let i = 0; i < 200 && window.playground.replacedAt() < 0; i++) await new Promise((resolve) => setTimeout(resolve, 25));
+      return window.playground.replacedAt();
     });
-    expect(seen.at(-1) - seen[0] >= 22050, `positions seen: ${seen.slice(0, 3).join(', ')} … ${seen.at(-1)}`);
+    const later = await waitFor(edited + 4410);
+    await page.evaluate(() => window.playground.stop());
+    expect(edited >= first, `the edit took over at frame ${edited}, before ${first}`);
+    expect(later > edited, `after the edit the position stayed at ${later}`);
   });
 
   await check('a broken link gives a message and no exception', async () => {
