@@ -208,6 +208,7 @@ function showCompile(result) {
 // Resolves with the result of the compile of the text as it is now.
 function compileText(text, fileName = state.fileName) {
   editor.value = text;
+  editor.readOnly = false;
   $('examples').value = '';
   state.fileName = fileName;
   clearTimeout(compileTimer);
@@ -277,7 +278,9 @@ function showPosition() {
   const heard = heardPosition();
   $('position').textContent = formatTime(heard.frame);
   $('loops').textContent = String(heard.loops);
-  if (audio.playing && heard.finishedAt >= 0 && heard.frame >= heard.finishedAt) stop();
+  const loopLimit = parseInt($('playLoops').value, 10);
+  const looped = loopLimit > 0 && heard.loops >= loopLimit;
+  if (audio.playing && (looped || (heard.finishedAt >= 0 && heard.frame >= heard.finishedAt))) stop();
   requestAnimationFrame(showPosition);
 }
 
@@ -366,6 +369,7 @@ async function downloadWav() {
 // ---- sharing and songs ----------------------------------------------------
 
 async function shareLink() {
+  if (editor.readOnly) return showStatus('only a source travels in a link, not a compiled image');
   const fragment = await encodeSong(new TextEncoder().encode(editor.value), state.fileName);
   history.replaceState(null, '', `#${fragment}`);
   try {
@@ -387,6 +391,29 @@ async function songFromLink() {
     showStatus('the link carries no song');
     return true;
   }
+}
+
+// A file from disk: a source goes into the editor; an image (bytes that are
+// no text) plays and exports as it is, with the editor locked until a song
+// is picked or opened.
+async function openFile(file) {
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  let text = null;
+  try {
+    text = new TextDecoder('utf-8', { fatal: true }).decode(bytes);
+  } catch {
+    // not UTF-8: an image, or something the compiler will refuse
+  }
+  if (text !== null && !text.includes('\0')) return compileText(text, file.name);
+  editor.value = `${file.name}: ${bytes.length} bytes that are no source text.\nPick or open a song to edit one.`;
+  editor.readOnly = true;
+  $('examples').value = '';
+  state.fileName = file.name;
+  const started = performance.now();
+  const result = await core.request('compile', { source: bytes, fileName: file.name }, COMPILE_TIMEOUT_MS);
+  result.roundTripMs = performance.now() - started;
+  showCompile(result);
+  return result;
 }
 
 async function openExample(name) {
@@ -436,6 +463,7 @@ async function start() {
   on('asm', 'click', () => download(state.compiled.asmText, `${baseName()}.asm`, 'text/plain'));
   on('wav', 'click', downloadWav);
   on('share', 'click', shareLink);
+  on('open', 'change', () => $('open').files[0] && openFile($('open').files[0]));
   window.addEventListener('hashchange', () => guarded(songFromLink));
   if (!(await songFromLink()) && examples.length > 0) await openExample(examples[0]);
 }
@@ -448,6 +476,8 @@ window.playground = {
   }),
   compile: (text, fileName) => compileText(text, fileName),
   openExample,
+  openFile,
+  image: () => state.compiled?.image.slice(),
   renderWav,
   playOrPause,
   stop,

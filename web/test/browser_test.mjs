@@ -96,6 +96,16 @@ try {
     });
   }
 
+  await check('an opened .qvb image plays as it is', async () => {
+    const result = await page.evaluate(async () => {
+      await window.playground.openExample('demo.qvm');
+      const file = new File([window.playground.image()], 'demo.qvb');
+      const opened = await window.playground.openFile(file);
+      return { ok: opened.ok, message: opened.message, channels: opened.channels, readOnly: document.getElementById('source').readOnly };
+    });
+    expect(result.ok && result.channels === 4 && result.readOnly, JSON.stringify(result));
+  });
+
   await check('a faulty song shows qvbrender\'s message at its line', async () => {
     const faulty = '#TITLE <faulty>\n#CHANNEL 1\n\n#A v15 o4 cdef\no9 c\n';
     const file = join(work, 'faulty.qvm');
