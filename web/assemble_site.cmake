@@ -1,5 +1,7 @@
 # Lays out the playground: the page's files, the core module, the example
 # songs and the list of them that the page offers.
+file(GLOB FILES ${PAGE}/*)
+file(GLOB EXAMPLES ${EXAMPLES}/*.qvm)
 file(REMOVE_RECURSE ${SITE})
 file(MAKE_DIRECTORY ${SITE}/examples)
 file(COPY ${FILES} ${WASM} DESTINATION ${SITE})

@@ -6,34 +6,26 @@
 // boundary: out-of-memory paths answer with a failure code.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "compiler/compile_errors.h"
-#include "compiler/mml_compiler.h"
 #include "export/asm_exporter.h"
+#include "loader/song_loader.h"
 #include "render/render_session.h"
 #include "song/qvb_player.h"
 #include "song/track.h"
 #include "sound/audio_format.h"
 #include "sound/mixer.h"
-#include "sound/no_device_platform.h"
 
 #define QVBW_EXPORT extern "C" __attribute__((used, visibility("default")))
 
 namespace {
 
-using qvb::CompileError;
-
 struct Loaded {
-  std::vector<std::uint8_t> image;
+  qvb::LoadedSong song;
   int channels = 0;
-  CompileError error;
-  std::string name;
-  std::string meaning;
   std::string diagnosis;
 };
 
@@ -51,40 +43,16 @@ const std::uint8_t* bytesOf(const std::uint8_t* bytes) {
 int loadSong(const std::uint8_t* bytes, int size) {
   loaded = Loaded{};
   if (size < 0) return 0;
-  const std::size_t length = static_cast<std::size_t>(size);
-  qvb::QvbPlayer probe(bytesOf(bytes), length);
-  if (probe.getStatus() >= 0) {
-    loaded.image.assign(bytes, bytes + length);
-    loaded.channels = probe.getChannelCount();
-    return 1;
-  }
-  qvb::MmlCompiler compiler(bytesOf(bytes), size);
-  if (compiler.errorInfo(loaded.error)) {
-    const qvb::ErrorCodeInfo* code = qvb::findErrorCode(loaded.error.type);
-    loaded.name = code ? code->name : "ERR_UNKNOWN";
-    loaded.meaning = code ? code->meaning : "the song does not compile";
-    return 0;
-  }
-  if (compiler.status() != 0 || compiler.imageSize() <= 0) {
-    loaded.meaning = "neither a QVB image nor a song source";
-    return 0;
-  }
-  loaded.image.resize(static_cast<std::size_t>(compiler.imageSize()));
-  compiler.copyImage(loaded.image.data());
-  const qvb::QvbPlayer compiled(loaded.image.data(), loaded.image.size());
-  if (compiled.getStatus() < 0) {
-    loaded = Loaded{};
-    loaded.meaning = "the compiled image is refused by the player";
-    return 0;
-  }
-  loaded.channels = compiled.getChannelCount();
+  loaded.song = qvb::loadSong({bytesOf(bytes), static_cast<std::size_t>(size)});
+  if (!loaded.song.ok()) return 0;
+  const qvb::QvbPlayer probe(loaded.song.image.data(), loaded.song.image.size());
+  loaded.channels = probe.getChannelCount();
   return 1;
 }
 
-// One song playing in the audio worklet: the player runs on a platform with
-// no device, so its Mixer has voices and timers but no output of its own.
+// One song playing in the audio worklet: the player's Mixer has voices and
+// timers but no output; the worklet's pulls are its only fills.
 struct WebPlayer {
-  qvb::NoDevicePlatform platform;
   qvb::QvbPlayer player;
   std::vector<std::int16_t> buffer;
 };
@@ -105,25 +73,17 @@ QVBW_EXPORT int qvbw_load(const std::uint8_t* bytes, int size) {
   }
 }
 
-QVBW_EXPORT const std::uint8_t* qvbw_image() { return loaded.image.data(); }
-QVBW_EXPORT int qvbw_image_size() { return static_cast<int>(loaded.image.size()); }
+QVBW_EXPORT const std::uint8_t* qvbw_image() { return loaded.song.image.data(); }
+QVBW_EXPORT int qvbw_image_size() { return static_cast<int>(loaded.song.image.size()); }
 QVBW_EXPORT int qvbw_image_channels() { return loaded.channels; }
-QVBW_EXPORT int qvbw_error_code() { return loaded.error.type; }
-QVBW_EXPORT int qvbw_error_line() { return loaded.error.line; }
-QVBW_EXPORT int qvbw_error_row() { return loaded.error.row; }
+QVBW_EXPORT int qvbw_error_code() { return loaded.song.diagnosis.error.type; }
+QVBW_EXPORT int qvbw_error_line() { return loaded.song.diagnosis.error.line; }
+QVBW_EXPORT int qvbw_error_row() { return loaded.song.diagnosis.error.row; }
 
 // The refusal as the command-line tools print it, naming the given file.
 QVBW_EXPORT const char* qvbw_diagnosis(const char* file) {
   try {
-    const std::string name(file ? file : "song");
-    if (loaded.name.empty()) {
-      loaded.diagnosis = name + ": " + loaded.meaning;
-    } else {
-      char head[64];
-      std::snprintf(head, sizeof head, ":%d:%d: error %d ", loaded.error.line, loaded.error.row,
-                    loaded.error.type);
-      loaded.diagnosis = name + head + loaded.name + ": " + loaded.meaning;
-    }
+    loaded.diagnosis = qvb::describeProblem(loaded.song.diagnosis, file ? file : "song");
   } catch (const std::bad_alloc&) {
     loaded.diagnosis.clear();
   }
@@ -184,7 +144,7 @@ QVBW_EXPORT WebPlayer* qvbw_player_new(const std::uint8_t* image, int size) {
     auto web = std::make_unique<WebPlayer>();
     web->buffer.resize(2 * kMaxFillFrames);
     if (web->player.load(bytesOf(image), static_cast<std::size_t>(size)) < 0) return nullptr;
-    if (web->player.play(web->platform) != 1) return nullptr;
+    if (web->player.start() != 1) return nullptr;
     return web.release();
   } catch (const std::bad_alloc&) {
     return nullptr;
