@@ -63,7 +63,7 @@ test-web: web build
 	cd web && npm ci --no-audit --no-fund --ignore-scripts
 	node web/test/browser_test.mjs --site $(WEB)/site --qvbrender $(BUILD)/qvbrender --examples examples
 
-test: test-normal test-asan test-fuzz
+test: test-normal test-asan test-fuzz test-web
 
 bench: build
 	./$(BUILD)/bench/qvbp_bench

@@ -96,14 +96,16 @@ try {
     });
   }
 
-  await check('an opened .qvb image plays as it is', async () => {
+  await check('an opened .qvb image plays as it is, a cut one is called damaged', async () => {
     const result = await page.evaluate(async () => {
       await window.playground.openExample('demo.qvm');
       const file = new File([window.playground.image()], 'demo.qvb');
       const opened = await window.playground.openFile(file);
-      return { ok: opened.ok, message: opened.message, channels: opened.channels, readOnly: document.getElementById('source').readOnly };
+      const cut = await window.playground.openFile(new File([window.playground.image().slice(0, 40)], 'cut.qvb'));
+      return { ok: opened.ok, channels: opened.channels, readOnly: document.getElementById('source').readOnly, cut: cut.message };
     });
     expect(result.ok && result.channels === 4 && result.readOnly, JSON.stringify(result));
+    expect(/^cut\.qvb: damaged QVB image: .* runs past the end$/.test(result.cut), `a cut image gave "${result.cut}"`);
   });
 
   await check('a faulty song shows qvbrender\'s message at its line', async () => {
