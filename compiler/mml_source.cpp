@@ -174,17 +174,6 @@ void MmlSource::leaveRepeat() {
   moveTo(repeatExitLine_, repeatExitColumn_);
 }
 
-int MmlSource::getNonBlank() {
-  int c = getChar();
-  while (c == ' ') c = getChar();
-  return c;
-}
-
-int MmlSource::peekNonBlank() {
-  pushback_ = getNonBlank();
-  return pushback_;
-}
-
 int MmlSource::matchWord(std::string_view word) {
   for (const char letter : word)
     if (getNonBlank() != static_cast<unsigned char>(letter)) return 0;
@@ -202,11 +191,15 @@ int MmlSource::readInt(std::int32_t& value) {
   }
   numberTooBig_ = false;
   if (!isDigit(x)) return 0;
+  // x is held as the look-ahead; take it and read on until a non-digit,
+  // which stays held.
+  pushback_ = -1;
   std::uint64_t magnitude = 0;
-  while (isDigit(x = peekNonBlank())) {
-    pushback_ = -1;
+  while (isDigit(x)) {
     magnitude = addDigit(magnitude, x);
+    x = getNonBlank();
   }
+  pushback_ = x;
   const std::uint64_t largest = negative ? std::uint64_t{INT32_MAX} + 1 : INT32_MAX;
   numberTooBig_ = magnitude > largest;
   if (numberTooBig_) magnitude = largest;
@@ -217,10 +210,12 @@ int MmlSource::readInt(std::int32_t& value) {
 
 int MmlSource::countDots() {
   int dots = 0;
-  while (peekNonBlank() == '.') {
-    pushback_ = -1;
+  int c = getNonBlank();
+  while (c == '.') {
     if (dots < INT_MAX) ++dots;
+    c = getNonBlank();
   }
+  pushback_ = c;
   return dots;
 }
 

@@ -71,9 +71,30 @@ class MmlSource {
   // The next character (0..255) or a reader code. Raw reads return every
   // byte unexamined; expanded reads skip, cross lines and run repeats.
   int readChar(bool expand);
-  int getChar() { return readChar(true); }
-  int getNonBlank();
-  int peekNonBlank();
+  int getChar() {
+    // The common case inline: no held character, no repeat being read again,
+    // and a byte that is neither a line end nor a bracket. It counts one read
+    // step exactly as the full read does.
+    if (pushback_ == -1 && !replaying_ && !budgetSpent_ && text_ != nullptr) {
+      const std::uint8_t b = text_[column_];
+      if (plainByte(b)) {
+        ++readSteps_;
+        ++column_;
+        if (b != ' ') passDelivered_ = true;
+        return b;
+      }
+    }
+    return readChar(true);
+  }
+  int getNonBlank() {
+    int c = getChar();
+    while (c == ' ') c = getChar();
+    return c;
+  }
+  int peekNonBlank() {
+    pushback_ = getNonBlank();
+    return pushback_;
+  }
 
   int matchWord(std::string_view word);
   // Optional '-' and decimal digits, blanks allowed between them. A number
@@ -95,6 +116,9 @@ class MmlSource {
   int channel() const { return channel_; }
 
  private:
+  static bool plainByte(std::uint8_t b) {
+    return b != 0 && b != 0x0D && b != 0x0A && b != '[' && b != ']' && b != '|';
+  }
   void moveTo(std::int32_t lineIndex, std::int32_t column);
   void enterChannel(int channel);
 
