@@ -222,6 +222,15 @@ void WinmmPlatform::close() {
   stream_.reset();
 }
 
+std::uint8_t* WinmmPlatform::allocateBuffer(std::int32_t bytes) {
+  if (bytes <= 0) return nullptr;
+  return static_cast<std::uint8_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, static_cast<SIZE_T>(bytes)));
+}
+
+void WinmmPlatform::freeBuffer(std::uint8_t* data) {
+  if (data != nullptr) HeapFree(GetProcessHeap(), 0, data);
+}
+
 std::unique_ptr<AudioPlatform> makeSystemAudioPlatform() { return std::make_unique<WinmmPlatform>(); }
 
 }  // namespace qvb

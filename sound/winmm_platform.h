@@ -30,6 +30,9 @@ class WinmmPlatform final : public AudioPlatform {
   void reset() override;
   void unprepare(AudioBuffer& buffer) override;
   void close() override;
+  // The process heap.
+  std::uint8_t* allocateBuffer(std::int32_t bytes) override;
+  void freeBuffer(std::uint8_t* data) override;
 
   struct Stream;  // the open device, its headers and the refill thread
 
