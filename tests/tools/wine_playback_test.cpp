@@ -45,24 +45,34 @@ class AlsaConfigPath {
 
 std::string asText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
-TEST(WinePlayback, WhatReachesTheDefaultPcmIsTheRenderAfterTheSilentLeadIn) {
-  const std::string qvbp = test::program(QVBP_EXE);
-  if (qvbp.size() < 4 || qvbp.compare(qvbp.size() - 4, 4, ".exe") != 0) {
-    GTEST_SKIP() << "needs the Windows build (make test-windows)";
-  }
-  const std::string dir = test::makeTempDir();
-  const std::string capture = dir + "/capture.raw";
-  test::writeFile(dir + "/asound.conf", "pcm.!default {\n  type file\n  slave.pcm { type null }\n  file \"" +
-                                            capture + "\"\n  format \"raw\"\n}\n");
-  // VOLUME 240, loop mark, notes 60 and 62 for 8 ticks each, END: sounds for ever.
-  const std::vector<std::uint8_t> image = test::songOf({{0x81, 0xF0, 0xE0, 0x3C, 0x08, 0x3E, 0x08, 0xFF}});
-  test::writeFile(dir + "/song.qvb", asText(image));
+// VOLUME 240, loop mark, notes 60 and 62 for 8 ticks each, END: sounds for ever.
+const std::vector<std::uint8_t> kEndlessSong = test::songOf({{0x81, 0xF0, 0xE0, 0x3C, 0x08, 0x3E, 0x08, 0xFF}});
 
-  test::ProcessResult played;
-  {
-    AlsaConfigPath config(dir + "/asound.conf");
-    played = test::runProcess({qvbp, "song.qvb"}, dir, 5s);
+class WinePlayback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qvbp_ = test::program(QVBP_EXE);
+    if (qvbp_.size() < 4 || qvbp_.compare(qvbp_.size() - 4, 4, ".exe") != 0) {
+      GTEST_SKIP() << "needs the Windows build (make test-windows)";
+    }
+    dir_ = test::makeTempDir();
+    test::writeFile(dir_ + "/song.qvb", asText(kEndlessSong));
   }
+  // Plays song.qvb for a few seconds with this ALSA configuration.
+  test::ProcessResult play(const std::string& alsaConfig) {
+    test::writeFile(dir_ + "/asound.conf", alsaConfig);
+    AlsaConfigPath config(dir_ + "/asound.conf");
+    return test::runProcess({qvbp_, "song.qvb"}, dir_, 5s);
+  }
+
+  std::string qvbp_;
+  std::string dir_;
+};
+
+TEST_F(WinePlayback, WhatReachesTheDefaultPcmIsTheRenderAfterTheSilentLeadIn) {
+  const std::string capture = dir_ + "/capture.raw";
+  const test::ProcessResult played = play("pcm.!default {\n  type file\n  slave.pcm { type null }\n  file \"" +
+                                          capture + "\"\n  format \"raw\"\n}\n");
   EXPECT_TRUE(played.killed) << "playing never ends by itself";
   EXPECT_EQ(played.err, "");
   const std::string captured = test::readFile(capture);
@@ -73,7 +83,7 @@ TEST(WinePlayback, WhatReachesTheDefaultPcmIsTheRenderAfterTheSilentLeadIn) {
   options.lengthFrames = 20 * 44100;
   std::string rendered;
   RenderResult result;
-  ASSERT_TRUE(renderSong(image.data(), image.size(), options,
+  ASSERT_TRUE(renderSong(kEndlessSong.data(), kEndlessSong.size(), options,
                          [&](const std::int16_t* samples, std::int64_t frames) {
                            for (std::int64_t i = 0; i < 2 * frames; ++i) {
                              const auto v = static_cast<std::uint16_t>(samples[i]);
@@ -92,6 +102,18 @@ TEST(WinePlayback, WhatReachesTheDefaultPcmIsTheRenderAfterTheSilentLeadIn) {
   EXPECT_GE(same, 44100 * kFrameBytes) << "the first second differs at byte " << same;
   EXPECT_EQ(heard.find_first_not_of('\0', same), std::string::npos)
       << "sound that is not the render at byte " << same << " of " << heard.size();
+}
+
+// With no PCM at all Wine offers no wave output device. Wine's ALSA library
+// complains on standard error too, so the program's line is looked for there.
+TEST_F(WinePlayback, WithoutADeviceTheProgramSaysSoOnceAndWaits) {
+  const test::ProcessResult played = play("");
+  EXPECT_TRUE(played.killed);
+  const std::string line = "qvbp: no audio output device could be opened\n";
+  const std::size_t at = played.err.find(line);
+  ASSERT_NE(at, std::string::npos) << played.err;
+  EXPECT_EQ(played.err.find(line, at + 1), std::string::npos) << "said once";
+  EXPECT_NE(played.out.find("used channel: 1\n"), std::string::npos) << played.out;
 }
 
 }  // namespace
