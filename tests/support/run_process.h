@@ -1,7 +1,8 @@
 // Runs a program as a child process for command-line tests: captures its
 // standard output and error, and its exit status, or kills it after a while.
 // A Windows program (.exe) runs through Wine; what it writes in text mode
-// reads back with plain line ends, so the expected texts are the Linux ones.
+// reads back with plain line ends, so the expected texts are the Linux ones,
+// and its time limit starts after an allowance for Wine's start-up.
 #pragma once
 
 #include <chrono>

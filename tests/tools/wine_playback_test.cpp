@@ -62,7 +62,7 @@ class WinePlayback : public ::testing::Test {
   test::ProcessResult play(const std::string& alsaConfig) {
     test::writeFile(dir_ + "/asound.conf", alsaConfig);
     AlsaConfigPath config(dir_ + "/asound.conf");
-    return test::runProcess({qvbp_, "song.qvb"}, dir_, 5s);
+    return test::runProcess({qvbp_, "song.qvb"}, dir_, 3s);
   }
 
   std::string qvbp_;
