@@ -37,12 +37,18 @@ const char* signalName(int signal) { return strsignal(signal); }
 
 // Ctrl-C and SIGTERM stop the render cleanly; a second one kills at once.
 void installStopHandlers() {
+#ifdef _WIN32
+  // Windows resets a handler to the default when it runs, as SA_RESETHAND does.
+  std::signal(SIGINT, requestStop);
+  std::signal(SIGTERM, requestStop);
+#else
   struct sigaction action {};
   action.sa_handler = requestStop;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+#endif
 }
 
 std::string duration(std::int64_t frames) {

@@ -53,8 +53,10 @@ struct SoundFile::Handle {
   std::uint64_t dataBytes = 0;
 };
 
-SoundFile::SoundFile(const std::string& path) {
-  if (soundFileTypeFor(path) != SoundFileType::Wav) {
+SoundFile::SoundFile(const std::string& path) : SoundFile(path, soundFileTypeFor(path)) {}
+
+SoundFile::SoundFile(const std::string& path, SoundFileType type) {
+  if (type != SoundFileType::Wav) {
     error_ = "this build writes WAV files only";
     return;
   }
