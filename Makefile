@@ -5,6 +5,7 @@ ASAN   ?= build-asan
 FUZZ   ?= build-fuzz
 # Seconds of mutation per harness in `make test`; `make fuzz` builds them for longer runs.
 FUZZ_SECONDS ?= 40
+WINDOWS ?= build-windows
 DEMO   ?= examples/demo.qvm
 WEB    ?= build-web
 PORT   ?= 8000
@@ -12,7 +13,7 @@ PORT   ?= 8000
 # which finds Debian's node modules (acorn) only when told where they are.
 EMENV  := NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps deps-web build play test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean
+.PHONY: all deps deps-web build play test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
 
 all: build
 
@@ -65,6 +66,21 @@ test-web: web build
 
 test: test-normal test-asan test-fuzz test-web
 
+# Windows: qvbp.exe and qvbrender.exe cross-built with MinGW-w64 into $(WINDOWS)/;
+# test-windows also builds the test programs and runs everything under Wine.
+deps-windows:
+	@sh tools/install-deps.sh windows
+
+$(WINDOWS)/CMakeCache.txt:
+	cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DQVBP_BENCH=OFF
+
+windows: deps-windows $(WINDOWS)/CMakeCache.txt
+	cmake --build $(WINDOWS) -j $(JOBS) --target qvbp qvbrender
+
+test-windows: deps-windows build $(WINDOWS)/CMakeCache.txt
+	cmake --build $(WINDOWS) -j $(JOBS)
+	JOBS=$(JOBS) sh tools/test-windows.sh $(WINDOWS) $(BUILD)
+
 bench: build
 	./$(BUILD)/bench/qvbp_bench
 
@@ -73,4 +89,4 @@ fuzz: deps
 	cmake --build $(FUZZ) -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(WEB)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(WEB) $(WINDOWS)

@@ -1,5 +1,7 @@
 #include "sound/audio_platform.h"
 
+#include <new>
+
 namespace qvb {
 
 std::uint32_t formatFlag(const AudioFormat& format) {
@@ -11,5 +13,12 @@ std::uint32_t formatFlag(const AudioFormat& format) {
   if (format.sampleRate == 44100) flag <<= 4;
   return flag;
 }
+
+std::uint8_t* AudioPlatform::allocateBuffer(std::int32_t bytes) {
+  if (bytes <= 0) return nullptr;
+  return new (std::nothrow) std::uint8_t[static_cast<std::size_t>(bytes)]();
+}
+
+void AudioPlatform::freeBuffer(std::uint8_t* data) { delete[] data; }
 
 }  // namespace qvb

@@ -56,6 +56,12 @@ class AudioPlatform {
     (void)frames;
     return false;
   }
+
+  // Memory for one of the output's buffers, all zeros, or null when there is
+  // none; given back through freeBuffer. A system with a heap of its own for
+  // this (the process heap on Windows) uses it.
+  virtual std::uint8_t* allocateBuffer(std::int32_t bytes);
+  virtual void freeBuffer(std::uint8_t* data);
 };
 
 }  // namespace qvb

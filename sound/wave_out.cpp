@@ -18,16 +18,9 @@ WaveOut::WaveOut(FillCallback fill, void* context, AudioFormat* requested, Audio
     device = FindDevice(requested);
   }
 
-  storage_.assign(static_cast<std::size_t>(kWaveBufferCount) * kWaveBufferBytes, 0);
-  for (int j = 0; j < kWaveBufferCount; ++j) {
-    headers_[static_cast<std::size_t>(j)] =
-        AudioBuffer{storage_.data() + static_cast<std::size_t>(j) * kWaveBufferBytes, kWaveBufferBytes,
-                    false};
-  }
-
+  if (!allocateBuffers()) return;
   if (!OpenDevice(device, requested)) {
-    std::vector<std::uint8_t>().swap(storage_);
-    headers_ = {};
+    freeBuffers();
     return;
   }
   device_ = device;
@@ -55,8 +48,27 @@ void WaveOut::Close() {
   for (AudioBuffer& buffer : headers_) platform_.unprepare(buffer);
   platform_.close();
   device_ = -1;
+  freeBuffers();
+}
+
+bool WaveOut::allocateBuffers() {
+  for (std::size_t j = 0; j < headers_.size(); ++j) {
+    std::uint8_t* data = platform_.allocateBuffer(kWaveBufferBytes);
+    if (data == nullptr) {
+      while (j > 0) platform_.freeBuffer(headers_[--j].data);
+      headers_ = {};
+      return false;
+    }
+    headers_[j] = AudioBuffer{data, kWaveBufferBytes, false};
+  }
+  return true;
+}
+
+void WaveOut::freeBuffers() {
+  for (AudioBuffer& buffer : headers_) {
+    if (buffer.data != nullptr) platform_.freeBuffer(buffer.data);
+  }
   headers_ = {};
-  std::vector<std::uint8_t>().swap(storage_);
 }
 
 int WaveOut::FindDevice(const AudioFormat* format) {

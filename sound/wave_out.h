@@ -7,7 +7,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <vector>
 
 #include "sound/audio_format.h"
 #include "sound/audio_platform.h"
@@ -48,6 +47,10 @@ class WaveOut {
 
  private:
   void refill(AudioBuffer& buffer);
+  // Takes the eight buffers from the platform in order; on a failure gives
+  // back the ones already taken, last first, and returns false.
+  bool allocateBuffers();
+  void freeBuffers();
 
   AudioPlatform& platform_;
   AudioFormat format_;
@@ -55,7 +58,6 @@ class WaveOut {
   void* fillContext_;
   std::atomic<int> running_{0};
   int device_ = -1;
-  std::vector<std::uint8_t> storage_;  // the eight buffers, back to back
   std::array<AudioBuffer, kWaveBufferCount> headers_{};
 };
 

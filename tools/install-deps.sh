@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, only when one is missing
-# (with the argument "web": those of the playground).
+# (with the argument "web": those of the playground; with "windows": also the
+# MinGW-w64 cross compiler in its posix threads flavour, for std::thread,
+# GoogleTest's sources to build for it, and Wine's launcher and 64-bit loader).
 set -e
 # libclang-rt-dev: the libFuzzer and sanitizer runtimes, only recommended by clang.
 pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc"
@@ -9,6 +11,9 @@ pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev 
 if [ "$1" = web ]; then
   pkgs="cmake make emscripten node-acorn nodejs chromium python3"
   command -v npm >/dev/null || pkgs="$pkgs npm"
+fi
+if [ "${1:-}" = windows ]; then
+  pkgs="$pkgs g++-mingw-w64-x86-64-posix googletest wine wine64"
 fi
 missing=""
 for p in $pkgs; do

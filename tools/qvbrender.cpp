@@ -1,9 +1,6 @@
 // qvbrender: renders a song (a QVB image, or QVM source compiled in memory)
-// to a WAV, FLAC or Ogg Vorbis file, with the same player, Mixer and
-// sequencer that play it on the sound card.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// to a WAV, FLAC or Ogg Vorbis file (WAV only in the Windows build), with the
+// same player, Mixer and sequencer that play it on the sound card.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -14,6 +11,7 @@
 #include <vector>
 
 #include "frontend/file_bytes.h"
+#include "frontend/terminal.h"
 #include "loader/song_loader.h"
 #include "render/command_line.h"
 #include "render/render_session.h"
@@ -30,14 +28,27 @@ volatile std::sig_atomic_t gStopSignal = 0;
 
 void requestStop(int signal) { gStopSignal = signal; }
 
+#ifdef _WIN32
+// The C library of Windows has no table of signal descriptions.
+const char* signalName(int signal) { return signal == SIGINT ? "Interrupt" : "a signal"; }
+#else
+const char* signalName(int signal) { return strsignal(signal); }
+#endif
+
 // Ctrl-C and SIGTERM stop the render cleanly; a second one kills at once.
 void installStopHandlers() {
+#ifdef _WIN32
+  // Windows resets a handler to the default when it runs, as SA_RESETHAND does.
+  std::signal(SIGINT, requestStop);
+  std::signal(SIGTERM, requestStop);
+#else
   struct sigaction action {};
   action.sa_handler = requestStop;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+#endif
 }
 
 std::string duration(std::int64_t frames) {
@@ -152,7 +163,7 @@ int main(int argc, char** argv) {
                  file.error().c_str());
     return 1;
   }
-  const bool showProgress = isatty(STDERR_FILENO) == 1;
+  const bool showProgress = qvb::isTerminal(stderr);
   std::int64_t shown = 0;
   auto progress = [&](std::int64_t frames) {
     if (frames - shown < kRenderRate) return;
@@ -166,12 +177,13 @@ int main(int argc, char** argv) {
         return gStopSignal == 0 && file.write(samples, frames);
       },
       result, showProgress ? qvb::ProgressSink(progress) : qvb::ProgressSink());
-  if (showProgress && shown > 0) std::fprintf(stderr, "\r\033[K");
+  // Spaces over the progress line rather than an erase sequence, which not every console reads.
+  if (showProgress && shown > 0) std::fprintf(stderr, "\r%*s\r", 32, "");
   if (gStopSignal != 0) {
     // A stopped render is a failed one: the part written so far is dropped
     // and a file that was there before stays as it was.
     file.discard();
-    std::fprintf(stderr, "qvbrender: stopped by %s; %s not written\n", strsignal(gStopSignal),
+    std::fprintf(stderr, "qvbrender: stopped by %s; %s not written\n", signalName(gStopSignal),
                  line->output.c_str());
     return 128 + gStopSignal;
   }

@@ -32,7 +32,7 @@ class AsmOutput : public ::testing::Test {
  protected:
   void SetUp() override { dir_ = test::makeTempDir(); }
   test::ProcessResult run(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{QVBP_EXE};
+    std::vector<std::string> argv{test::program(QVBP_EXE)};
     argv.insert(argv.end(), args.begin(), args.end());
     return test::runProcess(argv, dir_);
   }

@@ -121,9 +121,34 @@ TEST(WaveOut, OpenFailureTriesNoOtherDeviceAndFillsNothing) {
   EXPECT_EQ(probe.fills, 0);
   EXPECT_EQ(std::count(fake.calls().begin(), fake.calls().end(), "open 0"), 1);
   EXPECT_EQ(std::count(fake.calls().begin(), fake.calls().end(), "open 1"), 0);
+  EXPECT_EQ(fake.buffersHeld(), 0);
   const std::size_t callsBefore = fake.calls().size();
   out.Close();  // teardown after a failed start does nothing
   EXPECT_EQ(fake.calls().size(), callsBefore);
+}
+
+TEST(WaveOut, FailedBufferAllocationGivesBackTheEarlierOnesLastFirst) {
+  FakeAudioPlatform fake;
+  fake.allocationFailsAt = 3;
+  FillProbe probe;
+  WaveOut out(&FillProbe::Fill, &probe, nullptr, fake);
+  EXPECT_FALSE(out.running());
+  EXPECT_EQ(probe.fills, 0);
+  EXPECT_EQ(std::count(fake.calls().begin(), fake.calls().end(), "open 0"), 0);
+  EXPECT_EQ(fake.freedBuffers(), (std::vector<int>{2, 1, 0}));
+  EXPECT_EQ(fake.buffersHeld(), 0);
+}
+
+TEST(WaveOut, BuffersComeFromThePlatformAndGoBackAtTeardown) {
+  FakeAudioPlatform fake;
+  {
+    WaveOut out(nullptr, nullptr, nullptr, fake);
+    ASSERT_TRUE(out.running());
+    EXPECT_EQ(fake.buffersHeld(), 8);
+  }
+  EXPECT_EQ(fake.buffersHeld(), 0);
+  EXPECT_EQ(fake.freedBuffers().size(), 8u);
+  EXPECT_TRUE(fake.violations().empty());
 }
 
 TEST(WaveOut, StartsPausedWithEightFilledBuffersThenRestarts) {

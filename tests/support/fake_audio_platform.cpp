@@ -158,4 +158,25 @@ void FakeAudioPlatform::close() {
   instance_ = nullptr;
 }
 
+std::uint8_t* FakeAudioPlatform::allocateBuffer(std::int32_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const int number = allocations_++;
+  if (number == allocationFailsAt) return nullptr;
+  std::uint8_t* data = AudioPlatform::allocateBuffer(bytes);
+  if (data != nullptr) held_.emplace_back(data, number);
+  return data;
+}
+
+void FakeAudioPlatform::freeBuffer(std::uint8_t* data) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = held_.begin(); it != held_.end(); ++it) {
+    if (it->first != data) continue;
+    freed_.push_back(it->second);
+    held_.erase(it);
+    AudioPlatform::freeBuffer(data);
+    return;
+  }
+  violations_.push_back("free of a buffer not held");
+}
+
 }  // namespace qvb::test

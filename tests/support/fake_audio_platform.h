@@ -18,6 +18,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sound/audio_platform.h"
@@ -41,6 +42,7 @@ class FakeAudioPlatform : public AudioPlatform {
   int writeFailsFrom = -1;     // the same for write
   bool recordWrites = true;    // keep a copy of every written buffer
   std::int64_t reportedPlayedFrames = -1;  // what playedFrames() reports; -1: cannot tell
+  int allocationFailsAt = -1;  // the buffer allocation with this 0-based number fails
 
   // Finishes the oldest queued buffer (BufferDone runs on this thread); false
   // when nothing is queued, the device is paused, or not open.
@@ -65,6 +67,9 @@ class FakeAudioPlatform : public AudioPlatform {
   // All written bytes back to back: what the device played or will play.
   std::vector<std::uint8_t> writtenStream() const;
   const std::vector<std::string>& violations() const { return violations_; }
+  // Allocation numbers of the buffers given back, in the order they came back.
+  const std::vector<int>& freedBuffers() const { return freed_; }
+  int buffersHeld() const { return static_cast<int>(held_.size()); }
 
   // AudioPlatform
   int deviceCount() override;
@@ -80,6 +85,8 @@ class FakeAudioPlatform : public AudioPlatform {
   // Hands the queue back at once (its records are dropped from writes()).
   bool drop() override;
   bool playedFrames(std::int64_t& frames) override;
+  std::uint8_t* allocateBuffer(std::int32_t bytes) override;
+  void freeBuffer(std::uint8_t* data) override;
 
  private:
   mutable std::mutex mutex_;          // guards the queue and the records
@@ -95,6 +102,9 @@ class FakeAudioPlatform : public AudioPlatform {
   std::vector<std::string> calls_;
   std::vector<std::vector<std::uint8_t>> writes_;
   std::vector<std::string> violations_;
+  int allocations_ = 0;
+  std::vector<std::pair<std::uint8_t*, int>> held_;  // buffers out, with their allocation numbers
+  std::vector<int> freed_;
 };
 
 }  // namespace qvb::test

@@ -39,7 +39,7 @@ class QvbRender : public ::testing::Test {
  protected:
   void SetUp() override { dir_ = test::makeTempDir(); }
   ProcessResult run(std::vector<std::string> args) {
-    args.insert(args.begin(), QVBRENDER_EXE);
+    args.insert(args.begin(), test::program(QVBRENDER_EXE));
     return test::runProcess(args, dir_);
   }
   std::string path(const std::string& name) const { return dir_ + "/" + name; }

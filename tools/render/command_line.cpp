@@ -3,6 +3,8 @@
 #include <cctype>
 #include <vector>
 
+#include "render/sound_file.h"
+
 namespace qvb {
 
 const char* const kUsage =
@@ -13,6 +15,13 @@ const char* const kUsage =
     "  -o OUTPUT   output file (.wav, .flac or .ogg; default: FILE with .wav)\n";
 
 namespace {
+
+// A file name starts after the last of these.
+#ifdef _WIN32
+constexpr std::string_view kPathSeparators = "/\\";
+#else
+constexpr std::string_view kPathSeparators = "/";
+#endif
 
 // Six hours of 16-bit stereo stay below the 4 GiB that a WAV file can hold.
 constexpr std::int64_t kMaxSeconds = 6 * 60 * 60;
@@ -62,7 +71,7 @@ std::optional<std::int64_t> secondsToFrames(std::string_view text) {
 }
 
 std::string defaultOutputName(std::string_view input) {
-  const std::size_t slash = input.find_last_of('/');
+  const std::size_t slash = input.find_last_of(kPathSeparators);
   const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
   const std::size_t dot = input.find_last_of('.');
   // A leading dot names a hidden file rather than starting an extension.
@@ -80,6 +89,12 @@ bool hasExtension(std::string_view name, std::string_view extension) {
     }
   }
   return true;
+}
+
+SoundFileType soundFileTypeFor(const std::string& path) {
+  if (hasExtension(path, ".flac")) return SoundFileType::Flac;
+  if (hasExtension(path, ".ogg")) return SoundFileType::OggVorbis;
+  return SoundFileType::Wav;
 }
 
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv,

@@ -24,9 +24,12 @@ std::string makeTemporaryBeside(const std::filesystem::path& target) {
   name.push_back('\0');
   const int fd = mkstemp(name.data());
   if (fd < 0) return {};
+#ifndef _WIN32
+  // Windows files carry no such modes.
   const mode_t mask = umask(0);
   umask(mask);
   fchmod(fd, 0666 & ~mask);
+#endif
   close(fd);
   return name.data();
 }

@@ -19,11 +19,9 @@ int formatFor(SoundFileType type) {
 
 }  // namespace
 
-SoundFileType soundFileTypeFor(const std::string& path) {
-  if (hasExtension(path, ".flac")) return SoundFileType::Flac;
-  if (hasExtension(path, ".ogg")) return SoundFileType::OggVorbis;
-  return SoundFileType::Wav;
-}
+struct SoundFile::Handle {
+  SNDFILE* file = nullptr;
+};
 
 SoundFile::SoundFile(const std::string& path) : SoundFile(path, soundFileTypeFor(path)) {}
 
@@ -36,17 +34,21 @@ SoundFile::SoundFile(const std::string& path, SoundFileType type) {
     error_ = "this build of libsndfile cannot write that format";
     return;
   }
-  file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (!file_) error_ = sf_strerror(nullptr);
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) {
+    error_ = sf_strerror(nullptr);
+    return;
+  }
+  file_ = std::make_unique<Handle>(Handle{file});
 }
 
 SoundFile::~SoundFile() { close(); }
 
 bool SoundFile::write(const std::int16_t* samples, std::int64_t frames) {
   if (!ok()) return false;
-  const sf_count_t written = sf_writef_short(file_, samples, frames);
+  const sf_count_t written = sf_writef_short(file_->file, samples, frames);
   if (written != frames) {
-    error_ = sf_strerror(file_);
+    error_ = sf_strerror(file_->file);
     if (error_.empty()) error_ = "short write";
     return false;
   }
@@ -55,8 +57,8 @@ bool SoundFile::write(const std::int16_t* samples, std::int64_t frames) {
 
 bool SoundFile::close() {
   if (!file_) return error_.empty();
-  const int result = sf_close(file_);
-  file_ = nullptr;
+  const int result = sf_close(file_->file);
+  file_.reset();
   if (result != 0 && error_.empty()) error_ = sf_error_number(result);
   return error_.empty();
 }
