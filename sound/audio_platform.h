@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "sound/audio_format.h"
 
@@ -56,6 +57,8 @@ class AudioPlatform {
     (void)frames;
     return false;
   }
+  // A name a user can pick the device by (the backend's own where it has one).
+  virtual std::string deviceName(int device) { return "device " + std::to_string(device); }
 };
 
 }  // namespace qvb
