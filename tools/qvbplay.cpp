@@ -3,16 +3,11 @@
 // whenever it is saved, at the place being heard.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "compiler/song_warnings.h"
-#include "frontend/file_bytes.h"
-#include "loader/song_loader.h"
 #include "play/device_choice.h"
 #include "play/display.h"
 #include "play/file_watch.h"
@@ -20,8 +15,8 @@
 #include "play/null_platform.h"
 #include "play/play_options.h"
 #include "play/play_session.h"
+#include "play/song_file.h"
 #include "play/terminal.h"
-#include "song/qvb_format.h"
 #include "sound/system_audio.h"
 #include "sound/wave_out.h"
 
@@ -33,34 +28,6 @@ constexpr std::int64_t kSeekSeconds = 5;
 
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-}
-
-// The file's bytes, or nullopt with the reason in why.
-std::optional<std::vector<std::uint8_t>> readSong(const std::string& path, std::string& why) {
-  qvb::InputFile in(path);
-  std::vector<std::uint8_t> bytes;
-  if (!in.isOpen() || in.readAll(bytes) != qvb::FileRead::Ok) {
-    why = "qvbplay: cannot read " + path + ": " + std::strerror(in.error() != 0 ? in.error() : EIO);
-    return std::nullopt;
-  }
-  return bytes;
-}
-
-// The song of the bytes, or nullopt with what is wrong in problem.
-std::optional<std::vector<std::uint8_t>> compileSong(const std::string& path,
-                                                     const std::vector<std::uint8_t>& bytes,
-                                                     std::vector<std::string>& problem) {
-  qvb::LoadedSong song = qvb::loadSong(bytes);
-  if (!song.ok()) {
-    problem = qvb::problemLines(song.diagnosis, path, bytes);
-    if (song.diagnosis.problem != qvb::SongProblem::Compile) problem[0] = "qvbplay: " + problem[0];
-    return std::nullopt;
-  }
-  problem.clear();
-  if (!qvb::hasMagic(bytes)) {
-    for (const qvb::SongWarning& w : qvb::songWarnings(bytes)) problem.push_back(qvb::formatWarning(w, path));
-  }
-  return std::move(song.image);
 }
 
 void printLines(std::FILE* to, const std::vector<std::string>& lines) {
@@ -116,14 +83,10 @@ class Player {
   }
 
   void reload() {
-    std::string why;
-    const auto bytes = readSong(options_.input, why);
-    if (!bytes) return showProblem({why});
-    std::vector<std::string> problem;
-    auto image = compileSong(options_.input, *bytes, problem);
-    if (image && !session_.reload(std::move(*image))) problem.insert(problem.begin(), "qvbplay: the new version could not be played");
-    showProblem(problem);
-    if (image && !terminal_.interactive()) {
+    std::vector<std::string> messages;
+    const bool reloaded = qvb::reloadSongFile(session_, options_.input, messages);
+    showProblem(messages);
+    if (reloaded && !terminal_.interactive()) {
       std::printf("reloaded at %s\n", qvb::clockText(session_.position(), session_.sampleRate()).c_str());
       std::fflush(stdout);
     }
@@ -217,16 +180,9 @@ int main(int argc, char** argv) {
     platform = chosen.get();
   }
 
-  std::string why;
-  const auto bytes = readSong(options->input, why);
-  if (!bytes) {
-    std::fprintf(stderr, "%s\n", why.c_str());
-    return 1;
-  }
-  std::vector<std::string> problem;
-  auto image = compileSong(options->input, *bytes, problem);
-  if (!image) {
-    printLines(stderr, problem);
+  qvb::SongFile file = qvb::readSongFile(options->input);
+  if (!file.image) {
+    printLines(stderr, file.messages);
     return 1;
   }
 
@@ -236,15 +192,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const char letter : options->mute) session.setMuted(letter - 'A', true);
-  if (!session.open(std::move(*image), options->startFrames)) {
+  if (!session.open(std::move(*file.image), options->startFrames)) {
     std::fprintf(stderr, "qvbplay: %s: the song could not be played\n", options->input.c_str());
     return 1;
   }
-  // Mutes are kept per channel once the song says how many it has.
-  for (const char letter : options->mute) session.setMuted(letter - 'A', true);
 
   qvb::Terminal terminal;
   Player player(*options, session, terminal);
-  player.showProblem(problem);
+  player.showProblem(file.messages);
   return player.run();
 }

@@ -7,7 +7,7 @@ namespace qvb {
 namespace {
 
 constexpr int kTicksPerQuarter = 48;
-constexpr int kFramesPerTimerUnit = 2;  // the timers count 16-bit values, two a frame
+constexpr int kFramesPerIntervalUnit = 2;  // a tick lasts twice its interval in frames at 44100 Hz
 constexpr int kBarWidth = 8;
 
 // Cut to width counting UTF-8 characters, not bytes, so a title never splits one.
@@ -47,10 +47,10 @@ std::string noteName(int note) {
   return kNames[note % 12] + std::to_string(note / 12 - 1);
 }
 
-int beatsPerMinute(std::int32_t tickInterval, int sampleRate) {
+int beatsPerMinute(std::int32_t tickInterval) {
   if (tickInterval <= 0) return 0;
-  const std::int64_t quarterFrames = std::int64_t{tickInterval} * kTicksPerQuarter / kFramesPerTimerUnit;
-  return static_cast<int>((std::int64_t{60} * sampleRate + quarterFrames / 2) / quarterFrames);
+  const std::int64_t quarterFrames = std::int64_t{tickInterval} * kTicksPerQuarter * kFramesPerIntervalUnit;
+  return static_cast<int>((std::int64_t{60} * 44100 + quarterFrames / 2) / quarterFrames);
 }
 
 std::vector<std::string> problemLines(const SongDiagnosis& d, const std::string& file,
@@ -91,7 +91,7 @@ std::vector<std::string> screenLines(const DisplayModel& m, int width) {
   if (m.loopsWanted > 0) loop += "/" + std::to_string(m.loopsWanted);
   lines.push_back(loop);
   lines.push_back("tempo " + std::to_string(m.tickInterval) + " (" +
-                  std::to_string(beatsPerMinute(m.tickInterval, m.sampleRate)) + " bpm)" +
+                  std::to_string(beatsPerMinute(m.tickInterval)) + " bpm)" +
                   (m.watching ? "  watching" : ""));
   for (std::size_t i = 0; i < m.channels.size(); ++i) {
     const ChannelView& c = m.channels[i];

@@ -33,8 +33,9 @@ struct DisplayModel {
 std::string clockText(std::int64_t frames, int sampleRate);
 // "c4", "f#5", "-" for -1.
 std::string noteName(int note);
-// Quarter notes a minute at a tick interval (a quarter note is 48 ticks).
-int beatsPerMinute(std::int32_t tickInterval, int sampleRate);
+// Quarter notes a minute at a tick interval (a quarter note is 48 ticks;
+// the song's timing does not follow the output's rate).
+int beatsPerMinute(std::int32_t tickInterval);
 
 // A refused song in words: the diagnosis line (with the channel letter when
 // the error lies in a channel) and, for a compile error, the source line and

@@ -21,6 +21,8 @@ int nearestNote(std::uint16_t frequency) {
   return best;
 }
 
+constexpr int kMaxChannelLetters = 26;
+
 }  // namespace
 
 void runSilently(Mixer& mixer, int sampleRate, std::int64_t frames) {
@@ -64,8 +66,7 @@ bool PlaySession::startAt(std::int64_t frame) {
   basePlayed_ = output_.playedFrames();
   latency_ = 0;
   if (paused_) {
-    output_.replace(nullptr);
-    player_.reset();
+    output_.replace(nullptr);  // the player stays for the display, standing still
     return true;
   }
   auto next = std::make_unique<QvbPlayer>(image_.data(), image_.size());
@@ -99,6 +100,11 @@ void PlaySession::seekTo(std::int64_t frame) {
 void PlaySession::seekBy(std::int64_t frames) { seekTo(position() + frames); }
 
 void PlaySession::setMuted(int channel, bool muted) {
+  // Before the first song any letter may be muted; the song then keeps its own.
+  if (image_.empty() && channel >= 0 && channel < kMaxChannelLetters &&
+      channel >= static_cast<int>(muted_.size())) {
+    muted_.resize(static_cast<std::size_t>(channel) + 1, false);
+  }
   if (channel < 0 || channel >= static_cast<int>(muted_.size())) return;
   muted_[static_cast<std::size_t>(channel)] = muted;
   applyMutes();
@@ -135,7 +141,7 @@ void PlaySession::stop() {
 }
 
 std::int64_t PlaySession::position() const {
-  if (paused_ || !player_) return base_;
+  if (paused_ || !player_ || output_.source() == nullptr) return base_;
   const std::int64_t played = output_.playedFrames() - basePlayed_ - latency_;
   return base_ + std::max<std::int64_t>(played, 0);
 }
