@@ -10,16 +10,21 @@ constexpr int kTicksPerQuarter = 48;
 constexpr int kFramesPerIntervalUnit = 2;  // a tick lasts twice its interval in frames at 44100 Hz
 constexpr int kBarWidth = 8;
 
-// Cut to width counting UTF-8 characters, not bytes, so a title never splits one.
+// Cut to width in columns, never inside a UTF-8 character. Characters of
+// three and four bytes count two columns: East Asian ones are drawn double
+// wide, and a line cut a little short never wraps.
 std::string fit(const std::string& line, int width) {
   std::string out;
-  int shown = 0;
-  for (std::size_t i = 0; i < line.size(); ++i) {
+  int columns = 0;
+  for (std::size_t i = 0; i < line.size();) {
     const auto c = static_cast<unsigned char>(line[i]);
-    const bool starts = (c & 0xC0) != 0x80;
-    if (starts && shown == width) break;
-    if (starts) ++shown;
-    out += line[i];
+    std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    length = std::min(length, line.size() - i);
+    const int wide = length >= 3 ? 2 : 1;
+    if (columns + wide > width) break;
+    columns += wide;
+    out.append(line, i, length);
+    i += length;
   }
   return out;
 }
