@@ -194,6 +194,9 @@ Place timbrePlace(const MmlSource& source, int channel, int slot, Place fallback
 
 std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> text) {
   std::vector<SongWarning> out;
+  // Said even when the text does not compile: a swallowed '>' or '}' is
+  // often why (a title or comment that runs on).
+  swallowedBytes(text, out);
   const MmlCompiler compiler(text.data(), static_cast<std::int32_t>(text.size()));
   if (compiler.status() != 0) return out;
   std::vector<std::uint8_t> image(static_cast<std::size_t>(compiler.imageSize()));
@@ -236,8 +239,6 @@ std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> text) {
                    "this '[' is still open at the end of " + channelName(static_cast<int>(i)) +
                        ": what follows plays once"});
   }
-  swallowedBytes(text, out);
-
   // Each side sums the loudest level of every channel; the warning points at
   // the channel that takes the sum past the limit.
   for (int side = 0; side < 2; ++side) {

@@ -23,8 +23,8 @@ struct SongWarning {
   std::string text;
 };
 
-// Warnings for a source text, in the order of the checks above; none for a
-// text that does not compile (its error says more).
+// Warnings for a source text: the swallowed bytes first, then (only for a
+// text that compiles) the others in the order above.
 std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> source);
 
 // "FILE:LINE:ROW: warning: TEXT".

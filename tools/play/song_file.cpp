@@ -25,11 +25,11 @@ SongFile readSongFile(const std::string& path) {
   if (!song.ok()) {
     file.messages = problemLines(song.diagnosis, path, bytes);
     if (song.diagnosis.problem != SongProblem::Compile) file.messages[0] = "qvbplay: " + file.messages[0];
-    return file;
   }
   if (!hasMagic(bytes)) {
     for (const SongWarning& w : songWarnings(bytes)) file.messages.push_back(formatWarning(w, path));
   }
+  if (!song.ok()) return file;
   file.image = std::move(song.image);
   return file;
 }
