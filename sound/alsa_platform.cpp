@@ -302,10 +302,15 @@ void stopWriter(AlsaPlatform::Stream& s) {
   if (s.writer.joinable()) s.writer.join();
 }
 
-// Every buffer written or queued goes back as finished, on this thread.
+// Every buffer written or queued goes back as finished, on this thread. They
+// are taken off first: a hand-back that queues a buffer again (a drop keeps
+// the stream open) must not meet it again here.
 void handBack(AlsaPlatform::Stream& s) {
-  while (s.playing.size() > 0) s.done(s.instance, s.playing.pop());
-  while (s.count > 0) s.done(s.instance, s.pop());
+  std::array<AudioBuffer*, 64 + kDevicePeriods + 1> back{};
+  std::size_t n = 0;
+  while (s.playing.size() > 0) back[n++] = s.playing.pop();
+  while (s.count > 0) back[n++] = s.pop();
+  for (std::size_t i = 0; i < n; ++i) s.done(s.instance, back[i]);
 }
 
 // Frames the device has yet to play of what was written; 0 when it cannot tell.
