@@ -73,6 +73,7 @@ bool PlaySession::startAt(std::int64_t frame) {
   if (next->getStatus() < 0 || next->start() != 1) return false;
   Mixer* mixer = next->mixer();
   for (std::size_t i = 0; i < muted_.size(); ++i) mixer->SetMuted(static_cast<int>(i), muted_[i]);
+  runLeadIn(*mixer);  // the phases of a song played on a sound card
   runSilently(*mixer, sampleRate(), frame);
   const bool dropped = output_.replace(mixer);
   // Without a drop the old queue plays out first: a full ring of buffers.
