@@ -111,6 +111,11 @@ struct AlsaPlatform::Stream {
   bool broken = false;  // the device failed beyond recovery: the ring stands still
   std::atomic<bool> stop{false};
   std::thread writer;
+  // Frames handed to the device since open, less what a drop threw away; the
+  // device's delay is what of them it has yet to play. pcmMutex keeps the
+  // writer's calls and the position query off the handle at the same time.
+  std::atomic<std::int64_t> written{0};
+  std::mutex pcmMutex;
   snd_pcm_uframes_t bufferFrames = 0;  // the device's own buffer
   BufferRing<kDevicePeriods + 1> playing;  // written, maybe not yet played; writer thread only
 
@@ -138,11 +143,15 @@ struct AlsaPlatform::Stream {
     snd_pcm_uframes_t done_frames = 0;
     while (done_frames < frames) {
       if (stop.load()) return false;
-      const snd_pcm_sframes_t n =
-          snd_pcm_writei(pcm, buffer.data + done_frames * static_cast<snd_pcm_uframes_t>(frameBytes),
-                         frames - done_frames);
+      snd_pcm_sframes_t n = 0;
+      {
+        std::lock_guard<std::mutex> lock(pcmMutex);
+        n = snd_pcm_writei(pcm, buffer.data + done_frames * static_cast<snd_pcm_uframes_t>(frameBytes),
+                           frames - done_frames);
+      }
       if (n > 0) {
         done_frames += static_cast<snd_pcm_uframes_t>(n);
+        written.fetch_add(n);
       } else if (n == -EAGAIN || n == 0) {
         snd_pcm_wait(pcm, kWaitMs);
       } else if (snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0) {
@@ -187,7 +196,11 @@ struct AlsaPlatform::Stream {
   // then hand those buffers back.
   void playOut() {
     snd_pcm_wait(pcm, kWaitMs);
-    const snd_pcm_sframes_t free = snd_pcm_avail_update(pcm);
+    snd_pcm_sframes_t free = 0;
+    {
+      std::lock_guard<std::mutex> lock(pcmMutex);
+      free = snd_pcm_avail_update(pcm);
+    }
     if (free < 0) {
       if (snd_pcm_recover(pcm, static_cast<int>(free), 1) < 0) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -277,6 +290,76 @@ bool AlsaPlatform::open(int device, const AudioFormat& format, BufferDone done, 
   return true;
 }
 
+namespace {
+
+// Stops the writer thread; when it returns nothing touches the queue but the caller.
+void stopWriter(AlsaPlatform::Stream& s) {
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.stop.store(true);
+  }
+  s.wake.notify_one();
+  if (s.writer.joinable()) s.writer.join();
+}
+
+// Every buffer written or queued goes back as finished, on this thread. They
+// are taken off first: a hand-back that queues a buffer again (a drop keeps
+// the stream open) must not meet it again here.
+void handBack(AlsaPlatform::Stream& s) {
+  std::array<AudioBuffer*, 64 + kDevicePeriods + 1> back{};
+  std::size_t n = 0;
+  while (s.playing.size() > 0) back[n++] = s.playing.pop();
+  while (s.count > 0) back[n++] = s.pop();
+  for (std::size_t i = 0; i < n; ++i) s.done(s.instance, back[i]);
+}
+
+// Frames the device has yet to play of what was written; 0 when it cannot tell.
+std::int64_t pendingFrames(snd_pcm_t* pcm) {
+  snd_pcm_sframes_t delay = 0;
+  if (snd_pcm_delay(pcm, &delay) < 0 || delay < 0) return 0;
+  return delay;
+}
+
+}  // namespace
+
+// The writer is stopped (it may sit in a write), the device dropped and made
+// ready again, and a fresh writer started; the buffers handed back meanwhile
+// are refilled and queued by the output, and play from the first period on.
+bool AlsaPlatform::drop() {
+  if (!stream_) return false;
+  Stream& s = *stream_;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.broken) return false;
+  }
+  stopWriter(s);
+  {
+    std::lock_guard<std::mutex> lock(s.pcmMutex);
+    const std::int64_t played = s.written.load() - pendingFrames(s.pcm);
+    s.written.store(played > 0 ? played : 0);
+    snd_pcm_drop(s.pcm);
+    snd_pcm_prepare(s.pcm);
+  }
+  s.stop.store(false);
+  handBack(s);
+  Stream* self = &s;
+  s.writer = std::thread([self] { self->run(); });
+  return true;
+}
+
+std::string AlsaPlatform::deviceName(int device) {
+  if (device < 0 || device >= deviceCount()) return {};
+  return names_[static_cast<std::size_t>(device)];
+}
+
+bool AlsaPlatform::playedFrames(std::int64_t& frames) {
+  if (!stream_) return false;
+  std::lock_guard<std::mutex> lock(stream_->pcmMutex);
+  const std::int64_t played = stream_->written.load() - pendingFrames(stream_->pcm);
+  frames = played > 0 ? played : 0;
+  return true;
+}
+
 void AlsaPlatform::pause() {
   if (!stream_) return;
   std::lock_guard<std::mutex> lock(stream_->mutex);
@@ -310,17 +393,10 @@ void AlsaPlatform::restart() {
 
 void AlsaPlatform::reset() {
   if (!stream_) return;
-  {
-    std::lock_guard<std::mutex> lock(stream_->mutex);
-    stream_->stop.store(true);
-  }
-  stream_->wake.notify_one();
-  if (stream_->writer.joinable()) stream_->writer.join();
+  stopWriter(*stream_);
   snd_pcm_drop(stream_->pcm);
-  // Every buffer written or queued goes back as finished; the writer is
-  // gone, so these are the last notifications.
-  while (stream_->playing.size() > 0) stream_->done(stream_->instance, stream_->playing.pop());
-  while (stream_->count > 0) stream_->done(stream_->instance, stream_->pop());
+  // The writer is gone, so these are the last notifications.
+  handBack(*stream_);
 }
 
 void AlsaPlatform::unprepare(AudioBuffer& buffer) { buffer.prepared = false; }

@@ -5,6 +5,7 @@
 // hands each back as soon as the device has taken it. Nothing is printed.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ class AlsaPlatform final : public AudioPlatform {
   void reset() override;
   void unprepare(AudioBuffer& buffer) override;
   void close() override;
+  bool drop() override;
+  bool playedFrames(std::int64_t& frames) override;
+  std::string deviceName(int device) override;
 
   struct Stream;  // the open PCM and its writer thread
 

@@ -35,7 +35,8 @@ void AudioOutput::fill(const AudioFormat* format, void* context, std::uint8_t* b
   if (!self->dropping_.load()) self->fills_.fetch_add(1);
   self->filling_.fetch_add(1);
   Mixer* mixer = self->source_.load();
-  if (mixer != nullptr && !self->paused_.load()) Mixer::Fill(format, mixer, buffer, bytes);
+  const bool held = self->holding_.load() && !self->dropping_.load();
+  if (mixer != nullptr && !held && !self->paused_.load()) Mixer::Fill(format, mixer, buffer, bytes);
   self->filling_.fetch_sub(1);
 }
 
@@ -46,6 +47,21 @@ bool AudioOutput::stop() {
   dropping_.store(true);
   const bool dropped = platform_.drop();
   dropping_.store(false);
+  return dropped;
+}
+
+// While held, a fill the device asks for before the drop is silence (and is
+// dropped); the platform makes no other fill while it hands the queue back.
+bool AudioOutput::replace(Mixer* mixer) {
+  holding_.store(true);
+  attach(mixer);
+  bool dropped = false;
+  if (running()) {
+    dropping_.store(true);
+    dropped = platform_.drop();
+    dropping_.store(false);
+  }
+  holding_.store(false);
   return dropped;
 }
 

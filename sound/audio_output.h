@@ -43,6 +43,12 @@ class AudioOutput {
   // once where the platform can drop; true when it could.
   bool stop();
 
+  // Makes mixer the source and drops what is queued in one step, so the new
+  // source is heard at once and none of its frames go to the dropped
+  // buffers; the old source's queued frames are never heard. True when the
+  // platform could drop (else the queue plays out before the new source).
+  bool replace(Mixer* mixer);
+
   // Frames the device has played since the output opened: the platform's
   // own position when it reports one, else the frames of finished buffers.
   std::int64_t playedFrames() const;
@@ -56,6 +62,7 @@ class AudioOutput {
   std::atomic<int> filling_{0};  // fills running now; attach waits for 0
   std::atomic<bool> paused_{false};
   std::atomic<bool> dropping_{false};    // buffers handed back by a drop played nothing
+  std::atomic<bool> holding_{false};     // replace: only the drop's refills reach the source
   std::atomic<std::int64_t> fills_{0};   // counted fills, the pre-fill included
   std::atomic<std::int64_t> bufferFrames_{0};
   std::unique_ptr<WaveOut> out_;

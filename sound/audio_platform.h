@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "sound/audio_format.h"
 
@@ -62,6 +63,8 @@ class AudioPlatform {
   // this (the process heap on Windows) uses it.
   virtual std::uint8_t* allocateBuffer(std::int32_t bytes);
   virtual void freeBuffer(std::uint8_t* data);
+  // A name a user can pick the device by (the backend's own where it has one).
+  virtual std::string deviceName(int device) { return "device " + std::to_string(device); }
 };
 
 }  // namespace qvb

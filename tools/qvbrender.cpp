@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "compiler/song_warnings.h"
 #include "frontend/file_bytes.h"
 #include "frontend/terminal.h"
 #include "loader/song_loader.h"
@@ -17,6 +18,7 @@
 #include "render/render_session.h"
 #include "render/output_file.h"
 #include "render/sound_file.h"
+#include "song/qvb_format.h"
 
 namespace {
 
@@ -73,13 +75,18 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
 // printing why there is none.
 bool songImage(const std::string& path, std::vector<std::uint8_t>& bytes) {
   qvb::LoadedSong song = qvb::loadSong(bytes);
+  // Source only: an image carries nothing the warnings could point at.
+  const std::vector<qvb::SongWarning> warnings =
+      qvb::hasMagic(bytes) ? std::vector<qvb::SongWarning>{} : qvb::songWarnings(bytes);
   if (song.ok()) {
+    for (const qvb::SongWarning& w : warnings) std::fprintf(stderr, "%s\n", qvb::formatWarning(w, path).c_str());
     bytes.swap(song.image);
     return true;
   }
   const std::string why = qvb::describeProblem(song.diagnosis, path);
   if (song.diagnosis.problem == qvb::SongProblem::Compile) std::fprintf(stderr, "%s\n", why.c_str());
   else std::fprintf(stderr, "qvbrender: %s\n", why.c_str());
+  for (const qvb::SongWarning& w : warnings) std::fprintf(stderr, "%s\n", qvb::formatWarning(w, path).c_str());
   return false;
 }
 

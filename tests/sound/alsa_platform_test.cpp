@@ -147,5 +147,31 @@ TEST(AlsaPlatform, SystemListStartsWithDefaultAndLeavesOutNull) {
   for (const std::string& name : platform.names()) EXPECT_NE(name, "null");
 }
 
+TEST(AlsaPlatform, DropHandsTheQueueBackAndKeepsPlaying) {
+  AlsaConfig config("pcm.qvbsink {\n  type null\n}\n");
+  AlsaPlatform platform({"qvbsink"});
+  Song song;
+  Mixer mixer(1, platform);
+  ASSERT_TRUE(mixer.output() != nullptr && mixer.output()->running());
+  mixer.CopyVoices(&song.voice, 1);
+  mixer.SetTimer1(368, &Song::Tick, &song);
+  auto waitForCalls = [&](int calls) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (song.calls.load() < calls && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return song.calls.load() >= calls;
+  };
+  ASSERT_TRUE(waitForCalls(30));
+  std::int64_t before = -1;
+  ASSERT_TRUE(platform.playedFrames(before));
+  EXPECT_GT(before, 0);
+  ASSERT_TRUE(platform.drop());
+  std::int64_t after = -1;
+  ASSERT_TRUE(platform.playedFrames(after));
+  EXPECT_GE(after, before) << "a drop never takes back frames already played";
+  const int calls = song.calls.load();
+  EXPECT_TRUE(waitForCalls(calls + 30)) << "the ring stopped after the drop";
+}
+
 }  // namespace
 }  // namespace qvb

@@ -78,6 +78,14 @@ TEST_F(QvbRender, ExactLengthsInFrames) {
   }
 }
 
+TEST_F(QvbRender, WarnsOfASilentChannelAndStillRenders) {
+  test::writeFile(path("w.qvm"), "#TITLE <a>\n#CHANNEL 2\n#A v15 c\n#B c d\n");
+  const ProcessResult p = run({"w.qvm"});
+  ASSERT_EQ(p.exitStatus, 0) << p.err;
+  EXPECT_EQ(p.err.rfind("w.qvm:4:1: warning: channel B plays notes but never sets a volume (v): it is silent\n", 0), 0u)
+      << p.err;
+}
+
 TEST_F(QvbRender, ChoosesTheFileTypeByTheOutputName) {
   test::writeFile(path("a.qvb"), asText(test::minimalImage()));
   const std::pair<const char*, int> cases[] = {{"x.flac", SF_FORMAT_FLAC},

@@ -42,6 +42,11 @@ void runLeadIn(Mixer& mixer, std::vector<std::int16_t>& scratch) {
 
 }  // namespace
 
+void runLeadIn(Mixer& mixer) {
+  std::vector<std::int16_t> scratch(static_cast<std::size_t>(2 * kLeadInFrames));
+  runLeadIn(mixer, scratch);
+}
+
 void applyFade(std::int16_t* samples, std::int64_t frames, std::int64_t first,
                std::int64_t fadeStart, std::int64_t fadeLength) {
   if (fadeLength <= 0) return;

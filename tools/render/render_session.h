@@ -14,6 +14,8 @@
 
 namespace qvb {
 
+class Mixer;
+
 inline constexpr std::int64_t kRenderRate = 44100;
 // Songs that neither finish nor loop often enough stop here: ten minutes.
 inline constexpr std::int64_t kDefaultCapFrames = 10 * 60 * kRenderRate;
@@ -40,6 +42,12 @@ struct RenderResult {
 // Returns false to stop the render (a write failed).
 using SampleSink = std::function<bool(const std::int16_t* samples, std::int64_t frames)>;
 using ProgressSink = std::function<void(std::int64_t framesWritten)>;
+
+// Runs the voices of a freshly started pull Mixer silent through the frames a
+// sound card's pre-fill takes, so what it renders next starts from the phases
+// a played song has (renderSong does this first; so must any pull host whose
+// sound should match it).
+void runLeadIn(Mixer& mixer);
 
 // Renders the QVB image; false if it cannot be played or the sink refused.
 bool renderSong(const std::uint8_t* image, std::size_t size, const RenderOptions& options,

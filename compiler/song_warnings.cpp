@@ -1,0 +1,265 @@
+#include "compiler/song_warnings.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+#include "compiler/mml_compiler.h"
+#include "compiler/mml_source.h"
+#include "compiler/preprocess.h"
+#include "song/qvb_format.h"
+#include "song/track_commands.h"
+
+namespace qvb {
+namespace {
+
+constexpr std::uint8_t kLf = 0x0A;
+constexpr std::uint8_t kCr = 0x0D;
+constexpr int kWaveType = 4, kNoiseType = 2, kSineType = 3;
+// The largest magnitudes in the voices' tables: the noise table and #WAV
+// samples reach 128, the sine table 64.
+constexpr int kNoisePeak = 128, kWavePeak = 128, kSinePeak = 64;
+
+// What the voices do with a volume byte (see Voice): the pulse types play
+// volume * 16, the table types (volume >> 2) times the table value.
+std::int32_t peakLevel(int type, int volume) {
+  switch (type) {
+    case kNoiseType: return (volume >> 2) * kNoisePeak;
+    case kSineType: return (volume >> 2) * kSinePeak;
+    case kWaveType: return (volume >> 2) * kWavePeak;
+    default: return volume * 16;
+  }
+}
+
+std::string channelName(int index) { return std::string("channel ") + static_cast<char>('A' + index); }
+
+// What one channel block does, read linearly by the command table's shapes.
+struct ChannelFacts {
+  bool notes = false;
+  bool volume = false;
+  std::int32_t peakLeft = 0, peakRight = 0;
+  std::vector<int> waveSlots;  // timbres a wave voice used
+};
+
+ChannelFacts readChannel(const std::uint8_t* data, std::size_t length) {
+  ChannelFacts facts;
+  int type = 0, timbre = 0, left = 0, right = 0;
+  auto note = [&] {
+    facts.peakLeft = std::max(facts.peakLeft, peakLevel(type, left));
+    facts.peakRight = std::max(facts.peakRight, peakLevel(type, right));
+    if (type == kWaveType) facts.waveSlots.push_back(timbre);
+  };
+  std::size_t at = 0;
+  while (at < length) {
+    const std::uint8_t op = data[at++];
+    const CommandInfo& info = commandFor(op);
+    if (info.opcode == END && !isNote(op)) break;
+    std::array<int, 2> value{};
+    for (std::size_t k = 0; k < info.operands.size(); ++k) {
+      switch (info.operands[k]) {
+        case Operand::None: break;
+        case Operand::U8: case Operand::S8:
+          if (at < length) value[k] = data[at];
+          at += 1;
+          break;
+        case Operand::U16: at += 2; break;
+        case Operand::Length: at += (at < length && data[at] == kLongLength) ? 3 : 1; break;
+      }
+    }
+    if (isNote(op)) {
+      facts.notes = true;
+      note();
+    } else if (op == VOLUME) {
+      left = right = value[0];
+    } else if (op == VOLUME_LEFT) {
+      left = value[0];
+    } else if (op == VOLUME_RIGHT) {
+      right = value[0];
+    } else if (op == TIMBRE) {
+      timbre = value[0];
+    } else if (op == VOICE_TYPE) {
+      type = value[0];
+      if (type == kWaveType) timbre = 0;
+    }
+    if (op == VOLUME || op == VOLUME_LEFT || op == VOLUME_RIGHT) facts.volume = true;
+  }
+  return facts;
+}
+
+// The channel blocks and wave slots of an image the compiler just wrote
+// (the newest layout), each checked against its size.
+struct ImageFacts {
+  std::vector<ChannelFacts> channels;
+  std::array<bool, 256> waves{};
+};
+
+bool readImage(const std::vector<std::uint8_t>& image, ImageFacts& facts) {
+  const std::size_t size = image.size();
+  if (size < kFixedHeaderSize) return false;
+  const std::uint8_t* bytes = image.data();
+  const std::size_t countAt = channelCountOffset(readBe16(bytes + kTitleLengthOffset));
+  if (countAt + 2 > size) return false;
+  const std::size_t count = readBe16(bytes + countAt);
+  const std::size_t tableAt = countAt + 2;
+  const std::size_t tableEnd = tableAt + kChannelEntrySize * count;
+  if (tableEnd + 4 > size) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* entry = bytes + tableAt + kChannelEntrySize * i;
+    const std::size_t offset = readBe32(entry), length = readBe32(entry + 4);
+    if (offset > size || length > size - offset) return false;
+    facts.channels.push_back(readChannel(bytes + offset, length));
+  }
+  const std::size_t listAt = readBe32(bytes + tableEnd);
+  if (listAt + 2 > size) return false;
+  const std::size_t waves = readBe16(bytes + listAt);
+  if (waves * kWaveRecordSize > size - listAt - 2) return false;
+  for (std::size_t j = 0; j < waves; ++j) facts.waves[bytes[listAt + 2 + kWaveRecordSize * j]] = true;
+  return true;
+}
+
+// Bytes that the preprocessor's walk takes along after a byte of 0x80 or
+// more, where that byte is a '>' or '}': the same walk, line and row counts.
+void swallowedBytes(std::span<const std::uint8_t> text, std::vector<SongWarning>& out) {
+  std::int32_t line = 1, row = 1;
+  for (std::size_t i = 0; i < text.size() && text[i] != 0; ++i, ++row) {
+    const std::uint8_t b = text[i];
+    if (b == '#' && i + 3 < text.size() && text[i + 1] == 'E' && text[i + 2] == 'N' && text[i + 3] == 'D')
+      return;
+    if ((b == '\\' || b >= 0x80) && i + 1 < text.size()) {
+      const std::uint8_t taken = text[++i];
+      ++row;
+      if (b >= 0x80 && (taken == '>' || taken == '}')) {
+        out.push_back({line, row, std::string("the byte before this '") + static_cast<char>(taken) +
+                                      "' takes it along, so it does nothing (a three-byte UTF-8 "
+                                      "character before it? put a space between them)"});
+      }
+      if (taken != kLf && taken != kCr) continue;
+    }
+    if (text[i] == kLf || (text[i] == kCr && (i + 1 >= text.size() || text[i + 1] != kLf))) {
+      ++line;
+      row = 0;
+    }
+  }
+}
+
+struct Place {
+  std::int32_t line = 1, row = 1;
+};
+
+// Where a channel's lines begin, an unclosed '[' in them, and the first `@n`.
+struct ChannelPlaces {
+  Place start;
+  bool openRepeat = false;
+  Place repeat;
+};
+
+ChannelPlaces placesOf(const MmlSource& source, int channel) {
+  ChannelPlaces places;
+  const std::int32_t lines = source.lineCount(channel);
+  if (lines > 0) places.start = {source.line(channel, 0).number, 1};
+  for (std::int32_t l = 0; l < lines; ++l) {
+    const SourceLine& line = source.line(channel, l);
+    for (std::int32_t col = 0; line.text[col] != kCr && line.text[col] != kLf; ++col) {
+      if (line.text[col] == '[') {
+        places.openRepeat = true;
+        places.repeat = {line.number, col + 1};
+      } else if (line.text[col] == ']') {
+        places.openRepeat = false;
+      }
+    }
+  }
+  return places;
+}
+
+Place timbrePlace(const MmlSource& source, int channel, int slot, Place fallback) {
+  for (std::int32_t l = 0; l < source.lineCount(channel); ++l) {
+    const SourceLine& line = source.line(channel, l);
+    for (std::int32_t col = 0; line.text[col] != kCr && line.text[col] != kLf; ++col) {
+      if (line.text[col] != '@') continue;
+      std::int32_t k = col + 1;
+      while (line.text[k] == ' ') ++k;
+      int value = 0;
+      bool digits = false;
+      while (line.text[k] >= '0' && line.text[k] <= '9' && value < 1000) {
+        value = value * 10 + (line.text[k++] - '0');
+        digits = true;
+      }
+      if ((digits ? value : 0) == slot) return {line.number, col + 1};
+    }
+  }
+  return fallback;
+}
+
+}  // namespace
+
+std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> text) {
+  std::vector<SongWarning> out;
+  // Said even when the text does not compile: a swallowed '>' or '}' is
+  // often why (a title or comment that runs on).
+  swallowedBytes(text, out);
+  const MmlCompiler compiler(text.data(), static_cast<std::int32_t>(text.size()));
+  if (compiler.status() != 0) return out;
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(compiler.imageSize()));
+  compiler.copyImage(image.data());
+  ImageFacts facts;
+  if (!readImage(image, facts)) return out;
+
+  // The compiler's own channel split, over its own preprocessed copy.
+  std::vector<std::uint8_t> copy(text.begin(), text.end());
+  copy.resize(copy.size() + 2, 0);
+  std::int32_t ignoredLine = 0, ignoredRow = 0;
+  MmlSource source;
+  if (preprocess(copy, ignoredLine, ignoredRow) != 0 || source.split(copy.data()) != 0) return out;
+
+  std::vector<ChannelPlaces> places;
+  for (std::size_t i = 0; i < facts.channels.size(); ++i) places.push_back(placesOf(source, static_cast<int>(i) + 1));
+
+  for (std::size_t i = 0; i < facts.channels.size(); ++i) {
+    const ChannelFacts& c = facts.channels[i];
+    if (c.notes && !c.volume) {
+      out.push_back({places[i].start.line, places[i].start.row,
+                     channelName(static_cast<int>(i)) + " plays notes but never sets a volume (v): it is silent"});
+    }
+  }
+  for (std::size_t i = 0; i < facts.channels.size(); ++i) {
+    std::vector<int> slots = facts.channels[i].waveSlots;
+    std::sort(slots.begin(), slots.end());
+    slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
+    for (int slot : slots) {
+      if (slot >= 0 && slot < 256 && facts.waves[static_cast<std::size_t>(slot)]) continue;
+      const Place at = timbrePlace(source, static_cast<int>(i) + 1, slot, places[i].start);
+      out.push_back({at.line, at.row,
+                     channelName(static_cast<int>(i)) + " plays wave slot " + std::to_string(slot) +
+                         " (@" + std::to_string(slot) + "), which no #WAV fills: it is silent"});
+    }
+  }
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    if (!places[i].openRepeat) continue;
+    out.push_back({places[i].repeat.line, places[i].repeat.row,
+                   "this '[' is still open at the end of " + channelName(static_cast<int>(i)) +
+                       ": what follows plays once"});
+  }
+  // Each side sums the loudest level of every channel; the warning points at
+  // the channel that takes the sum past the limit.
+  for (int side = 0; side < 2; ++side) {
+    std::int64_t sum = 0;
+    std::size_t over = facts.channels.size();
+    for (std::size_t i = 0; i < facts.channels.size(); ++i) {
+      sum += side == 0 ? facts.channels[i].peakLeft : facts.channels[i].peakRight;
+      if (sum > kLevelLimit && over == facts.channels.size()) over = i;
+    }
+    if (over == facts.channels.size()) continue;
+    out.push_back({places[over].start.line, places[over].start.row,
+                   std::string("the voices together can reach ") + std::to_string(sum) + " on the " +
+                       (side == 0 ? "left" : "right") + ", past " + std::to_string(kLevelLimit) +
+                       ", from " + channelName(static_cast<int>(over)) + " on: loud passages wrap around"});
+    break;
+  }
+  return out;
+}
+
+std::string formatWarning(const SongWarning& w, const std::string& file) {
+  return file + ":" + std::to_string(w.line) + ":" + std::to_string(w.row) + ": warning: " + w.text;
+}
+
+}  // namespace qvb

@@ -1,0 +1,63 @@
+// Keys to actions, and the display fitting the terminal.
+#include <gtest/gtest.h>
+
+#include "play/display.h"
+#include "play/keys.h"
+
+namespace qvb {
+namespace {
+
+std::vector<ActionType> types(const std::vector<Action>& actions) {
+  std::vector<ActionType> out;
+  for (const Action& a : actions) out.push_back(a.type);
+  return out;
+}
+
+TEST(KeyMap, EveryKeyOfTheHelpLineDoesItsAction) {
+  KeyMap keys;
+  EXPECT_EQ(types(keys.feed(" ")), std::vector{ActionType::Pause});
+  EXPECT_EQ(types(keys.feed("r")), std::vector{ActionType::Restart});
+  EXPECT_EQ(keys.feed("3"), std::vector{(Action{ActionType::ToggleMute, 2})});
+  EXPECT_EQ(keys.feed("\033[C"), std::vector{Action{ActionType::SeekForward}});
+  EXPECT_EQ(keys.feed("\033[D"), std::vector{Action{ActionType::SeekBack}});
+  for (const char* quit : {"q", "\033", "\003"}) EXPECT_EQ(types(keys.feed(quit)), std::vector{ActionType::Quit}) << quit;
+}
+
+TEST(KeyMap, SThenANumberSolosAndAnyOtherKeyAfterSIsItself) {
+  KeyMap keys;
+  EXPECT_TRUE(keys.feed("s").empty());
+  EXPECT_TRUE(keys.soloPending());
+  EXPECT_EQ(keys.feed("2"), std::vector{(Action{ActionType::Solo, 1})});
+  EXPECT_FALSE(keys.soloPending());
+  EXPECT_EQ(types(keys.feed("s ")), std::vector{ActionType::Pause});
+  EXPECT_EQ(keys.feed("2"), std::vector{(Action{ActionType::ToggleMute, 1})});
+}
+
+TEST(Display, ClockNotesAndTempoInAMusiciansTerms) {
+  EXPECT_EQ(clockText(44100 * 65 + 13230, 44100), "1:05.3");
+  EXPECT_EQ(clockText(-1, 44100), "-");
+  EXPECT_EQ(noteName(60), "c4");
+  EXPECT_EQ(noteName(66), "f#4");
+  EXPECT_EQ(beatsPerMinute(368), 75);  // the starting speed: a quarter note lasts 0.801 s
+  EXPECT_EQ(beatsPerMinute(27562 / 140), 141);  // t140 rounds its interval down
+}
+
+TEST(Display, ATwentyColumnTerminalGetsNoLineLongerThanTwentyCharacters) {
+  DisplayModel model;
+  model.file = "a/very/long/path/to/the/song.qvm";
+  model.title = "Caf\xC3\xA9 \xE6\x9B\xB2 and more words";
+  model.channels.resize(4);
+  model.problem = {"song.qvm:3:7: error -20 OCTAVE: an octave outside 1..8"};
+  for (const std::string& line : screenLines(model, 20)) {
+    int columns = 0;
+    for (const char c : line) {
+      const auto b = static_cast<unsigned char>(c);
+      columns += b >= 0xE0 ? 2 : (b & 0xC0) != 0x80;  // the CJK character is drawn double wide
+    }
+    EXPECT_LE(columns, 20) << line;
+  }
+  EXPECT_EQ(screenLines(model, 20)[0], "Caf\xC3\xA9 \xE6\x9B\xB2 and more wor");
+}
+
+}  // namespace
+}  // namespace qvb

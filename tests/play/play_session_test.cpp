@@ -1,0 +1,208 @@
+// The player's session on the scriptable fake device: where the song is
+// heard, pause, seeks, mutes and reloads, each checked against the song
+// rendered offline from its start.
+#include "play/play_session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "loader/song_loader.h"
+#include "play/file_watch.h"
+#include "play/song_file.h"
+#include "render/render_session.h"
+#include "tests/support/fake_audio_platform.h"
+#include "tests/support/run_process.h"
+
+namespace qvb {
+namespace {
+
+using test::FakeAudioPlatform;
+
+constexpr std::int64_t kBufferFrames = 2048;  // an 8192-byte buffer of 16-bit stereo
+
+const std::string kTwoVoices = "#TITLE <two>\n#CHANNEL 2\n#A %0 v12 o4 l4 $ c e g e\n#B %1 v9 o3 l2 $ g a\n";
+
+std::vector<std::uint8_t> compile(const std::string& source) {
+  LoadedSong song = loadSong(std::span(reinterpret_cast<const std::uint8_t*>(source.data()), source.size()));
+  EXPECT_TRUE(song.ok());
+  return song.image;
+}
+
+// The first frames of the song as the offline renderer makes them.
+std::vector<std::int16_t> rendered(const std::vector<std::uint8_t>& image, std::int64_t frames) {
+  RenderOptions options;
+  options.lengthFrames = frames;
+  std::vector<std::int16_t> samples;
+  RenderResult result;
+  EXPECT_TRUE(renderSong(image.data(), image.size(), options,
+                         [&](const std::int16_t* s, std::int64_t n) {
+                           samples.insert(samples.end(), s, s + 2 * n);
+                           return true;
+                         },
+                         result));
+  return samples;
+}
+
+// What the fake device played or will play, as samples.
+std::vector<std::int16_t> heard(const FakeAudioPlatform& fake) {
+  const std::vector<std::uint8_t> bytes = fake.writtenStream();
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  return samples;
+}
+
+// Frames [from, from + count) of a stream of samples.
+std::vector<std::int16_t> frames(const std::vector<std::int16_t>& s, std::int64_t from, std::int64_t count) {
+  if (static_cast<std::int64_t>(s.size()) < 2 * (from + count)) return {};
+  return {s.begin() + 2 * from, s.begin() + 2 * (from + count)};
+}
+
+TEST(PlaySession, PositionIsWhatTheDeviceHasPlayedSinceTheSongStarted) {
+  FakeAudioPlatform fake;
+  fake.reportedPlayedFrames = 1000;
+  PlaySession session(fake, 0);
+  ASSERT_TRUE(session.open(compile(kTwoVoices), 0));
+  EXPECT_EQ(session.position(), 0);
+  fake.reportedPlayedFrames = 1000 + 4321;
+  EXPECT_EQ(session.position(), 4321);
+  session.seekTo(10000);
+  fake.reportedPlayedFrames += 500;
+  EXPECT_EQ(session.position(), 10500);
+}
+
+TEST(PlaySession, SeekSoundsLikeTheSongRenderedFromItsStart) {
+  FakeAudioPlatform fake;
+  PlaySession session(fake, 0);
+  const std::vector<std::uint8_t> image = compile(kTwoVoices);
+  ASSERT_TRUE(session.open(image, 0));
+  fake.finishNext(3);
+  const std::int64_t target = 50001;  // not on a buffer boundary
+  session.seekTo(target);
+  EXPECT_EQ(session.position(), target);
+  fake.finishNext(4);
+  const std::vector<std::int16_t> reference = rendered(image, target + 12 * kBufferFrames);
+  // Three buffers of the start were heard; what followed them was dropped.
+  EXPECT_EQ(frames(heard(fake), 0, 3 * kBufferFrames), frames(reference, 0, 3 * kBufferFrames));
+  EXPECT_EQ(frames(heard(fake), 3 * kBufferFrames, 12 * kBufferFrames),
+            frames(reference, target, 12 * kBufferFrames));
+}
+
+TEST(PlaySession, PauseHoldsThePlaceAndResumesFromIt) {
+  FakeAudioPlatform fake;
+  PlaySession session(fake, 0);
+  const std::vector<std::uint8_t> image = compile(kTwoVoices);
+  ASSERT_TRUE(session.open(image, 0));
+  fake.finishNext(2);
+  session.togglePause();
+  EXPECT_TRUE(session.paused());
+  fake.finishNext(5);
+  EXPECT_EQ(session.position(), 2 * kBufferFrames);
+  const std::vector<std::int16_t> silence(2 * 5 * kBufferFrames, 0);
+  EXPECT_EQ(frames(heard(fake), 2 * kBufferFrames, 5 * kBufferFrames), silence);
+  session.togglePause();
+  fake.finishNext(1);
+  const std::vector<std::int16_t> reference = rendered(image, 12 * kBufferFrames);
+  EXPECT_EQ(frames(heard(fake), 7 * kBufferFrames, 9 * kBufferFrames),
+            frames(reference, 2 * kBufferFrames, 9 * kBufferFrames));
+}
+
+TEST(PlaySession, SoloSilencesTheOtherChannelsAndSoloAgainBringsThemBack) {
+  FakeAudioPlatform fake;
+  PlaySession session(fake, 0);
+  ASSERT_TRUE(session.open(compile(kTwoVoices), 0));
+  session.solo(0);
+  EXPECT_FALSE(session.muted(0));
+  EXPECT_TRUE(session.muted(1));
+  session.seekTo(0);  // hear it from the start, so the whole stream is muted
+  // The same song with channel B never loud: what a mute must sound like.
+  const std::string quietB = "#TITLE <two>\n#CHANNEL 2\n#A %0 v12 o4 l4 $ c e g e\n#B %1 v0 o3 l2 $ g a\n";
+  const std::int64_t n = 8 * kBufferFrames;
+  EXPECT_EQ(frames(heard(fake), 0, n), frames(rendered(compile(quietB), n), 0, n));
+
+  session.solo(0);
+  EXPECT_FALSE(session.muted(1));
+  session.seekTo(0);
+  EXPECT_EQ(frames(heard(fake), 0, n), frames(rendered(compile(kTwoVoices), n), 0, n));
+}
+
+TEST(PlaySession, MuteBeforeTheSongTakesEffectFromItsFirstFrame) {
+  FakeAudioPlatform fake;
+  PlaySession session(fake, 0);
+  session.setMuted(0, true);
+  session.setMuted(1, true);
+  ASSERT_TRUE(session.open(compile(kTwoVoices), 0));
+  const std::vector<std::int16_t> silence(2 * 8 * kBufferFrames, 0);
+  EXPECT_EQ(frames(heard(fake), 0, 8 * kBufferFrames), silence);
+}
+
+TEST(PlaySession, WatchedFileThatStopsCompilingKeepsTheSongAndAFixResumesInPlace) {
+  namespace fs = std::filesystem;
+  const std::string dir = test::makeTempDir();
+  const std::string path = dir + "/song.qvm";
+  test::writeFile(path, kTwoVoices);
+  FileWatch watch(path, true);
+  FakeAudioPlatform fake;
+  PlaySession session(fake, 0);
+  SongFile first = readSongFile(path);
+  ASSERT_TRUE(first.image);
+  const std::vector<std::uint8_t> oldImage = *first.image;
+  ASSERT_TRUE(session.open(std::move(*first.image), 0));
+  fake.finishNext(2);
+
+  std::int64_t now = 1000;
+  test::writeFile(path, "#TITLE <two>\n#CHANNEL 2\n#A v12 o9 c\n#B v9 c\n");  // o9: no such octave
+  fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));
+  EXPECT_FALSE(watch.changed(now));  // not settled yet
+  now += kSettleMs;
+  ASSERT_TRUE(watch.changed(now));
+  std::vector<std::string> messages;
+  EXPECT_FALSE(reloadSongFile(session, path, messages));
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_NE(messages[0].find(path + ":3:"), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find(": error "), std::string::npos) << messages[0];
+  EXPECT_EQ(messages[1], "#A v12 o9 c");
+  EXPECT_EQ(messages[2].back(), '^');
+  fake.finishNext(2);
+  const std::vector<std::int16_t> oldSound = rendered(oldImage, 12 * kBufferFrames);
+  EXPECT_EQ(frames(heard(fake), 0, 12 * kBufferFrames), oldSound) << "the old song plays on";
+
+  const std::string fixed = "#TITLE <two>\n#CHANNEL 2\n#A %0 v12 o5 l4 $ c e g e\n#B %1 v9 o3 l2 $ g a\n";
+  test::writeFile(path, fixed);
+  fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(2));
+  now += 10;
+  EXPECT_FALSE(watch.changed(now));
+  now += kSettleMs;
+  ASSERT_TRUE(watch.changed(now));
+  const std::int64_t at = session.position();
+  EXPECT_EQ(at, 4 * kBufferFrames);
+  ASSERT_TRUE(reloadSongFile(session, path, messages));
+  EXPECT_EQ(session.position(), at);
+  const std::vector<std::int16_t> newSound = rendered(compile(fixed), at + 8 * kBufferFrames);
+  EXPECT_EQ(frames(heard(fake), at, 8 * kBufferFrames), frames(newSound, at, 8 * kBufferFrames));
+  fs::remove_all(dir);
+}
+
+TEST(FileWatch, AFileThatVanishesIsWaitedForAndReportedWhenItIsBack) {
+  namespace fs = std::filesystem;
+  const std::string dir = test::makeTempDir();
+  const std::string path = dir + "/song.qvm";
+  test::writeFile(path, "one");
+  FileWatch watch(path, true);
+  EXPECT_FALSE(watch.changed(0));
+  fs::remove(path);
+  EXPECT_FALSE(watch.changed(10));
+  EXPECT_FALSE(watch.changed(10 + 10 * kSettleMs)) << "nothing to read";
+  test::writeFile(path, "one, grown");
+  EXPECT_FALSE(watch.changed(20 + 10 * kSettleMs));
+  EXPECT_TRUE(watch.changed(20 + 11 * kSettleMs));
+  EXPECT_FALSE(watch.changed(20 + 12 * kSettleMs)) << "reported once";
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace qvb

@@ -1,0 +1,121 @@
+// The real program: plain lines without a terminal, a clear refusal without
+// a device, and on a terminal (a detached tmux session of fixed size, with a
+// private server) its display, its keys and the terminal given back.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "tests/support/run_process.h"
+
+namespace qvb {
+namespace {
+
+const std::string kProgram = QVBPLAY_EXE;
+const std::string kShortLoop = "#TITLE <short>\n#CHANNEL 1\n#A v12 l16 $ c d\n";
+
+TEST(QvbplayProgram, WithoutATerminalItWritesPlainLinesAndStopsAfterTheLoops) {
+  const std::string dir = test::makeTempDir();
+  test::writeFile(dir + "/short.qvm", kShortLoop);
+  const test::ProcessResult r = test::runProcess({kProgram, "--null", "-l", "1", "short.qvm"}, dir);
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_NE(r.out.find("playing short.qvm: short\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("end at 0:00."), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\033'), std::string::npos) << "no escape codes in a pipe";
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(QvbplayProgram, AnUnknownDeviceIsRefusedWithExitStatusOne) {
+  const std::string dir = test::makeTempDir();
+  test::writeFile(dir + "/short.qvm", kShortLoop);
+  const test::ProcessResult r = test::runProcess({kProgram, "--device", "qvb-no-such-device", "short.qvm"}, dir);
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err, "qvbplay: no output device named qvb-no-such-device (see --list-devices)\n");
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// A tmux server of our own, killed with everything in it when the test ends.
+// Whether the display's row of a channel ("1 A ...") ends in "muted".
+bool shownMuted(const std::string& screen, const std::string& row) {
+  const std::size_t at = screen.find("\n" + row + " ");
+  if (at == std::string::npos) return false;
+  const std::size_t end = screen.find('\n', at + 1);
+  const std::string line = screen.substr(at + 1, end - at - 1);
+  return line.size() >= 5 && line.compare(line.size() - 5, 5, "muted") == 0;
+}
+
+class Tmux {
+ public:
+  Tmux() : socket_("qvbplay-test-" + std::to_string(::getpid())) {}
+  ~Tmux() { run("kill-server"); }
+  int run(const std::string& args) const {
+    return std::system(("tmux -L " + socket_ + " " + args + " >/dev/null 2>&1").c_str());
+  }
+  std::string screen() const {
+    std::string text;
+    std::FILE* pipe = ::popen(("tmux -L " + socket_ + " capture-pane -p -t play 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return text;
+    std::array<char, 4096> chunk{};
+    while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr) text += chunk.data();
+    ::pclose(pipe);
+    return text;
+  }
+  // Polls the screen until it shows the text, for at most twenty seconds.
+  bool waitFor(const std::string& text) const {
+    return waitUntil([&](const std::string& s) { return s.find(text) != std::string::npos; });
+  }
+  template <typename Test>
+  bool waitUntil(Test test) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (test(screen())) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+ private:
+  std::string socket_;
+};
+
+TEST(QvbplayProgram, OnATerminalKeysSteerTheDisplayAndQuitGivesTheTerminalBack) {
+  if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+  const std::string song = std::string(QVBP_SOURCE_DIR) + "/examples/demo.qvm";
+  Tmux tmux;
+  // After the program, the shell reports its status and the modes it finds.
+  const std::string after =
+      "echo EXIT=$?; stty -a | tr ' ' '\\n' | grep -x -e icanon -e -icanon -e echo -e -echo | tr '\\n' ' '; "
+      "echo; sleep 60";
+  ASSERT_EQ(tmux.run("new-session -d -s play -x 60 -y 20 \"" + kProgram + " --null " + song + "; " + after + "\""), 0);
+  ASSERT_TRUE(tmux.waitFor("playing ")) << tmux.screen();
+  EXPECT_TRUE(tmux.waitFor("Morning Walk")) << tmux.screen();
+  EXPECT_TRUE(tmux.waitFor("4 D ")) << tmux.screen();
+
+  tmux.run("send-keys -t play Space");
+  ASSERT_TRUE(tmux.waitFor("paused ")) << tmux.screen();
+  tmux.run("send-keys -t play 1");
+  EXPECT_TRUE(tmux.waitUntil([](const std::string& s) { return shownMuted(s, "1 A"); })) << tmux.screen();
+  tmux.run("send-keys -t play s 2");
+  EXPECT_TRUE(tmux.waitUntil([](const std::string& s) {
+    return shownMuted(s, "1 A") && !shownMuted(s, "2 B") && shownMuted(s, "3 C") && shownMuted(s, "4 D");
+  })) << "channel B soloed\n" << tmux.screen();
+  tmux.run("send-keys -t play Right");
+  EXPECT_TRUE(tmux.waitFor("paused  0:05.")) << tmux.screen();
+
+  tmux.run("resize-window -t play -x 20 -y 20");
+  EXPECT_TRUE(tmux.waitFor("paused  0:05.")) << "still drawing at 20 columns\n" << tmux.screen();
+  for (std::size_t at = 0, end; (end = tmux.screen().find('\n', at)) != std::string::npos; at = end + 1)
+    EXPECT_LE(end - at, 20u);
+
+  tmux.run("send-keys -t play q");
+  EXPECT_TRUE(tmux.waitFor("EXIT=0")) << tmux.screen();
+  EXPECT_TRUE(tmux.waitFor("icanon echo")) << "the terminal is cooked again\n" << tmux.screen();
+}
+
+}  // namespace
+}  // namespace qvb

@@ -1,0 +1,238 @@
+#include "play/play_session.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "render/render_session.h"
+#include "song/pitch_tables.h"
+#include "song/qvb_player.h"
+#include "sound/mixer.h"
+#include "sound/voice.h"
+#include "sound/wave_out.h"
+
+namespace qvb {
+namespace {
+
+int nearestNote(std::uint16_t frequency) {
+  int best = 0;
+  for (int n = 1; n < kNoteCount; ++n) {
+    if (std::abs(kNoteFrequency[n] - frequency) < std::abs(kNoteFrequency[best] - frequency)) best = n;
+  }
+  return best;
+}
+
+constexpr int kMaxChannelLetters = 26;
+
+}  // namespace
+
+void runSilently(Mixer& mixer, int sampleRate, std::int64_t frames) {
+  const AudioFormat format{2, 2, sampleRate};
+  std::vector<std::uint8_t> scratch(kWaveBufferBytes);
+  constexpr std::int64_t kChunkFrames = kWaveBufferBytes / 4;
+  while (frames > 0) {
+    const std::int64_t take = std::min(frames, kChunkFrames);
+    std::fill(scratch.begin(), scratch.end(), std::uint8_t{0});
+    Mixer::Fill(&format, &mixer, scratch.data(), static_cast<std::int32_t>(take * 4));
+    frames -= take;
+  }
+}
+
+PlaySession::PlaySession(AudioPlatform& platform, int loops) : output_(platform), loops_(loops) {}
+
+PlaySession::~PlaySession() {
+  stopMeasuring();
+  output_.stop();
+}
+
+int PlaySession::sampleRate() const {
+  return output_.running() ? output_.format().sampleRate : 44100;
+}
+
+bool PlaySession::open(std::vector<std::uint8_t> image, std::int64_t from) {
+  auto probe = std::make_unique<QvbPlayer>(image.data(), image.size());
+  if (probe->getStatus() < 0) return false;
+  stopMeasuring();
+  image_ = std::move(image);
+  muted_.resize(static_cast<std::size_t>(probe->getChannelCount()), false);
+  const bool started = startAt(std::max<std::int64_t>(from, 0));
+  measure();
+  return started;
+}
+
+// A fresh player is run silently to the frame and swapped in with the queue
+// dropped; the old one may be freed once replace() returns.
+bool PlaySession::startAt(std::int64_t frame) {
+  base_ = frame;
+  basePlayed_ = output_.playedFrames();
+  latency_ = 0;
+  if (paused_) {
+    output_.replace(nullptr);  // the player stays for the display, standing still
+    return true;
+  }
+  auto next = std::make_unique<QvbPlayer>(image_.data(), image_.size());
+  if (next->getStatus() < 0 || next->start() != 1) return false;
+  Mixer* mixer = next->mixer();
+  for (std::size_t i = 0; i < muted_.size(); ++i) mixer->SetMuted(static_cast<int>(i), muted_[i]);
+  runLeadIn(*mixer);  // the phases of a song played on a sound card
+  runSilently(*mixer, sampleRate(), frame);
+  const bool dropped = output_.replace(mixer);
+  // Without a drop the old queue plays out first: a full ring of buffers.
+  if (!dropped && output_.running()) {
+    const AudioFormat& f = output_.format();
+    latency_ = std::int64_t{kWaveBufferCount} * kWaveBufferBytes / (f.bytesPerSample * f.channels);
+  }
+  player_ = std::move(next);
+  return true;
+}
+
+void PlaySession::togglePause() {
+  if (image_.empty()) return;
+  const std::int64_t heard = position();
+  paused_ = !paused_;
+  output_.setPaused(false);
+  startAt(heard);
+}
+
+void PlaySession::seekTo(std::int64_t frame) {
+  if (image_.empty()) return;
+  startAt(std::max<std::int64_t>(frame, 0));
+}
+
+void PlaySession::seekBy(std::int64_t frames) { seekTo(position() + frames); }
+
+void PlaySession::setMuted(int channel, bool muted) {
+  // Before the first song any letter may be muted; the song then keeps its own.
+  if (image_.empty() && channel >= 0 && channel < kMaxChannelLetters &&
+      channel >= static_cast<int>(muted_.size())) {
+    muted_.resize(static_cast<std::size_t>(channel) + 1, false);
+  }
+  if (channel < 0 || channel >= static_cast<int>(muted_.size())) return;
+  muted_[static_cast<std::size_t>(channel)] = muted;
+  applyMutes();
+}
+
+void PlaySession::toggleMute(int channel) { setMuted(channel, !this->muted(channel)); }
+
+bool PlaySession::muted(int channel) const {
+  if (channel < 0 || channel >= static_cast<int>(muted_.size())) return false;
+  return muted_[static_cast<std::size_t>(channel)];
+}
+
+void PlaySession::solo(int channel) {
+  const int count = static_cast<int>(muted_.size());
+  if (channel < 0 || channel >= count) return;
+  bool alone = !muted(channel);
+  for (int i = 0; i < count; ++i) alone = alone && (i == channel || muted(i));
+  for (int i = 0; i < count; ++i) muted_[static_cast<std::size_t>(i)] = !alone && i != channel;
+  applyMutes();
+}
+
+void PlaySession::applyMutes() {
+  Mixer* mixer = player_ ? player_->mixer() : nullptr;
+  if (mixer == nullptr) return;
+  for (std::size_t i = 0; i < muted_.size(); ++i) mixer->SetMuted(static_cast<int>(i), muted_[i]);
+}
+
+void PlaySession::stop() {
+  stopMeasuring();
+  base_ = position();
+  output_.stop();
+  player_.reset();
+  image_.clear();
+}
+
+std::int64_t PlaySession::position() const {
+  if (paused_ || !player_ || output_.source() == nullptr) return base_;
+  const std::int64_t played = output_.playedFrames() - basePlayed_ - latency_;
+  return base_ + std::max<std::int64_t>(played, 0);
+}
+
+int PlaySession::channelCount() const { return static_cast<int>(muted_.size()); }
+
+// Read while the output fills on its own thread: single aligned fields, seen
+// a buffer ahead of what is heard.
+std::vector<ChannelView> PlaySession::channels() const {
+  std::vector<ChannelView> views(muted_.size());
+  const DriverContext* context = player_ ? &player_->context() : nullptr;
+  for (std::size_t i = 0; i < views.size(); ++i) {
+    ChannelView& v = views[i];
+    v.letter = static_cast<char>('A' + std::min<std::size_t>(i, 25));
+    v.muted = muted_[i];
+    if (context == nullptr || context->voices == nullptr || context->voices[i] == nullptr) continue;
+    const Voice& voice = *context->voices[i];
+    v.level = std::clamp(std::max(voice.volumeLeft, voice.volumeRight), 0, 255);
+    if (v.level > 0) v.note = nearestNote(voice.frequency);
+  }
+  return views;
+}
+
+std::string PlaySession::title() const {
+  if (image_.empty()) return {};
+  QvbPlayer probe(image_.data(), image_.size());
+  char text[256] = {};
+  probe.getTitle(text, sizeof text);
+  return text;
+}
+
+std::int32_t PlaySession::tickInterval() const {
+  return player_ ? player_->context().tickInterval : 0;
+}
+
+SongFigures PlaySession::figures() const {
+  std::lock_guard<std::mutex> lock(figuresMutex_);
+  return figures_;
+}
+
+int PlaySession::loopsHeard() const {
+  const SongFigures f = figures();
+  const std::int64_t at = position();
+  if (f.introFrames < 0 || f.loopFrames <= 0 || at < f.introFrames) return 0;
+  return static_cast<int>((at - f.introFrames) / f.loopFrames);
+}
+
+bool PlaySession::reachedEnd() const {
+  const SongFigures f = figures();
+  if (!f.known || f.endFrame < 0) return false;
+  if (!f.finishes && loops_ <= 0) return false;
+  return position() >= f.endFrame;
+}
+
+// The song is run once more without output, on a thread of its own, to learn
+// its length, intro and loop; a new song or the end cancels it.
+void PlaySession::measure() {
+  {
+    std::lock_guard<std::mutex> lock(figuresMutex_);
+    figures_ = SongFigures{};
+  }
+  cancel_.store(false);
+  measuring_ = std::thread([this, image = image_] {
+    RenderOptions options;
+    options.loops = std::max(loops_, 1);
+    RenderResult result;
+    const bool done = renderSong(
+        image.data(), image.size(), options,
+        [this](const std::int16_t*, std::int64_t) { return !cancel_.load(); }, result);
+    if (!done) return;
+    SongFigures f;
+    f.known = true;
+    f.endFrame = result.endFrame;
+    f.finishes = result.finished;
+    std::int64_t loop = -2;
+    for (const ChannelEvents& e : result.channels) {
+      if (e.markFrame < 0) continue;
+      f.introFrames = std::max(f.introFrames, e.markFrame);
+      const std::int64_t l = e.firstJumpFrame < 0 ? -1 : e.firstJumpFrame - e.markFrame;
+      loop = loop == -2 || loop == l ? l : -1;
+    }
+    f.loopFrames = loop < 0 ? -1 : loop;
+    std::lock_guard<std::mutex> lock(figuresMutex_);
+    figures_ = f;
+  });
+}
+
+void PlaySession::stopMeasuring() {
+  cancel_.store(true);
+  if (measuring_.joinable()) measuring_.join();
+}
+
+}  // namespace qvb

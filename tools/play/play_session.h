@@ -1,0 +1,111 @@
+// The player behind qvbplay: one output that stays open, the song on it, and
+// what a musician steers (pause, seek, restart, mute, solo, reload). Every
+// jump is a fresh player run silently to the target frame and swapped in
+// while the queue is dropped, so it is heard at once and sounds exactly as
+// if the song had played there from the start. The position is what the
+// device has played, counted from the last swap.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sound/audio_output.h"
+
+namespace qvb {
+
+class QvbPlayer;
+class Mixer;
+
+// Lengths of the song found by running it silently once; -1 = not known.
+struct SongFigures {
+  bool known = false;         // the run has finished
+  std::int64_t endFrame = -1;  // finished, or looped the wanted number of times
+  bool finishes = false;       // the song ends in silence instead of looping
+  std::int64_t introFrames = -1;
+  std::int64_t loopFrames = -1;  // -1 also when the channels' loops differ
+};
+
+// What the display shows of one channel, as last rendered.
+struct ChannelView {
+  char letter = 'A';
+  int note = -1;  // MIDI-style note number nearest the voice's pitch; -1 = silent
+  int level = 0;  // the louder side's volume, 0..255
+  bool muted = false;
+};
+
+class PlaySession {
+ public:
+  // loops: stop after the song has looped this often (0: play for ever).
+  PlaySession(AudioPlatform& platform, int loops);
+  ~PlaySession();
+  PlaySession(const PlaySession&) = delete;
+  PlaySession& operator=(const PlaySession&) = delete;
+
+  bool outputRunning() const { return output_.running(); }
+  int sampleRate() const;
+
+  // Plays a QVB image from the given frame; false (nothing changes) when the
+  // player refuses it. A song already playing is replaced.
+  bool open(std::vector<std::uint8_t> image, std::int64_t from);
+  // The edited song continues where the old one is heard now.
+  bool reload(std::vector<std::uint8_t> image) { return open(std::move(image), position()); }
+  bool hasSong() const { return player_ != nullptr; }
+
+  void togglePause();
+  bool paused() const { return paused_; }
+  void seekTo(std::int64_t frame);
+  void seekBy(std::int64_t frames);
+  void restart() { seekTo(0); }
+  // Channels are 0-based; ones the song does not have are ignored.
+  void toggleMute(int channel);
+  // Mutes every other channel; soloing the only one heard unmutes all.
+  void solo(int channel);
+  void setMuted(int channel, bool muted);
+  bool muted(int channel) const;
+  // Silence at once: the queue is dropped and the song let go.
+  void stop();
+
+  // The frame of the song heard now.
+  std::int64_t position() const;
+  int channelCount() const;
+  std::vector<ChannelView> channels() const;
+  std::string title() const;
+  std::int32_t tickInterval() const;
+  SongFigures figures() const;
+  // Loops heard so far (0 in the intro or when the loop is unknown).
+  int loopsHeard() const;
+  // True once the wanted loops, or a song that finishes, have been heard.
+  bool reachedEnd() const;
+
+ private:
+  bool startAt(std::int64_t frame);
+  void applyMutes();
+  void measure();
+  void stopMeasuring();
+
+  AudioOutput output_;
+  int loops_;
+  std::vector<std::uint8_t> image_;
+  std::unique_ptr<QvbPlayer> player_;
+  std::vector<bool> muted_;
+  bool paused_ = false;
+  std::int64_t base_ = 0;        // song frame at the last swap
+  std::int64_t basePlayed_ = 0;  // device frames played at the last swap
+  std::int64_t latency_ = 0;     // frames queued ahead of the swap that still play
+
+  mutable std::mutex figuresMutex_;
+  SongFigures figures_;
+  std::atomic<bool> cancel_{false};
+  std::thread measuring_;
+};
+
+// Runs a pull Mixer over frames frames of 16-bit stereo at the rate, throwing the sound away.
+void runSilently(Mixer& mixer, int sampleRate, std::int64_t frames);
+
+}  // namespace qvb

@@ -1,0 +1,46 @@
+#include "play/song_file.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "compiler/song_warnings.h"
+#include "frontend/file_bytes.h"
+#include "loader/song_loader.h"
+#include "play/display.h"
+#include "play/play_session.h"
+#include "song/qvb_format.h"
+
+namespace qvb {
+
+SongFile readSongFile(const std::string& path) {
+  SongFile file;
+  InputFile in(path);
+  std::vector<std::uint8_t> bytes;
+  if (!in.isOpen() || in.readAll(bytes) != FileRead::Ok) {
+    file.messages.push_back("qvbplay: cannot read " + path + ": " +
+                            std::strerror(in.error() != 0 ? in.error() : EIO));
+    return file;
+  }
+  LoadedSong song = loadSong(bytes);
+  if (!song.ok()) {
+    file.messages = problemLines(song.diagnosis, path, bytes);
+    if (song.diagnosis.problem != SongProblem::Compile) file.messages[0] = "qvbplay: " + file.messages[0];
+  }
+  if (!hasMagic(bytes)) {
+    for (const SongWarning& w : songWarnings(bytes)) file.messages.push_back(formatWarning(w, path));
+  }
+  if (!song.ok()) return file;
+  file.image = std::move(song.image);
+  return file;
+}
+
+bool reloadSongFile(PlaySession& session, const std::string& path, std::vector<std::string>& messages) {
+  SongFile file = readSongFile(path);
+  messages = std::move(file.messages);
+  if (!file.image) return false;
+  if (session.reload(std::move(*file.image))) return true;
+  messages.insert(messages.begin(), "qvbplay: " + path + ": the new version could not be played");
+  return false;
+}
+
+}  // namespace qvb

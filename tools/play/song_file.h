@@ -1,0 +1,25 @@
+// The song file as the player reads it: bytes from disk, compiled when they
+// are source, with the warnings or the refusal in lines a user reads. A
+// reload that fails leaves the session playing what it had.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvb {
+
+class PlaySession;
+
+struct SongFile {
+  std::optional<std::vector<std::uint8_t>> image;  // none when refused or unreadable
+  std::vector<std::string> messages;  // the refusal (with source line and caret), else warnings
+};
+
+SongFile readSongFile(const std::string& path);
+
+// True when the new version plays on from the place heard; messages as above.
+bool reloadSongFile(PlaySession& session, const std::string& path, std::vector<std::string>& messages);
+
+}  // namespace qvb

@@ -1,0 +1,108 @@
+#include "play/terminal.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace qvb {
+namespace {
+
+constexpr char kShowCursor[] = "\033[?25h";
+constexpr char kHideCursor[] = "\033[?25l";
+
+// Read by the signal handlers: set once before they are installed.
+struct termios gSaved;
+volatile sig_atomic_t gRaw = 0;
+
+void writeAll(const char* text, std::size_t length) {
+  while (length > 0) {
+    const ssize_t n = ::write(STDOUT_FILENO, text, length);
+    if (n <= 0) return;
+    text += n;
+    length -= static_cast<std::size_t>(n);
+  }
+}
+
+void restoreNow() {
+  if (gRaw == 0) return;
+  gRaw = 0;
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
+  writeAll(kShowCursor, sizeof kShowCursor - 1);
+  writeAll("\r\n", 2);
+}
+
+// Only async-signal-safe calls: tcsetattr, write, signal, raise.
+void onSignal(int signal) {
+  restoreNow();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+void onStop(int) {
+  restoreNow();
+  ::signal(SIGTSTP, SIG_DFL);
+  ::raise(SIGTSTP);
+}
+
+}  // namespace
+
+Terminal::Terminal() {
+  if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDOUT_FILENO) != 1) return;
+  if (::tcgetattr(STDIN_FILENO, &gSaved) != 0) return;
+  struct termios raw = gSaved;
+  // Ctrl-C arrives as a key, so quitting takes the same path as q.
+  raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG | IEXTEN));
+  raw.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL));
+  raw.c_cc[VMIN] = 0;
+  raw.c_cc[VTIME] = 0;
+  struct sigaction action {};
+  action.sa_handler = &onSignal;
+  sigemptyset(&action.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
+  action.sa_handler = &onStop;
+  ::sigaction(SIGTSTP, &action, nullptr);
+  if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
+  gRaw = 1;
+  interactive_ = true;
+  writeAll(kHideCursor, sizeof kHideCursor - 1);
+  writeAll("\033[2J", 4);
+}
+
+Terminal::~Terminal() { restore(); }
+
+void Terminal::restore() {
+  if (!interactive_) return;
+  restoreNow();
+  interactive_ = false;
+}
+
+int Terminal::width() const {
+  struct winsize size {};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+std::string Terminal::readKeys(int timeoutMs) {
+  struct pollfd in {STDIN_FILENO, POLLIN, 0};
+  if (::poll(&in, 1, timeoutMs) <= 0 || (in.revents & POLLIN) == 0) return {};
+  char bytes[64];
+  const ssize_t n = ::read(STDIN_FILENO, bytes, sizeof bytes);
+  return n > 0 ? std::string(bytes, static_cast<std::size_t>(n)) : std::string();
+}
+
+void Terminal::draw(const std::string& screen) {
+  const std::string text = "\033[H" + screen + "\033[J";
+  writeAll(text.data(), text.size());
+}
+
+std::string screenText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\033[K\r\n";
+  return text;
+}
+
+}  // namespace qvb

@@ -1,0 +1,39 @@
+// The terminal while qvbplay runs: keys read one at a time without echo, the
+// cursor hidden, and everything put back on every way out, signals included
+// (the handlers only write the saved settings back, show the cursor and end
+// the process, which is all that is safe inside a handler).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvb {
+
+class Terminal {
+ public:
+  // Raw mode on standard input when both it and standard output are a
+  // terminal; otherwise nothing changes and interactive() is false.
+  Terminal();
+  ~Terminal();  // restores
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  bool interactive() const { return interactive_; }
+  // Columns of the terminal (80 when it cannot tell).
+  int width() const;
+  // Waits up to timeoutMs for bytes on standard input and returns what came
+  // (empty after the timeout).
+  std::string readKeys(int timeoutMs);
+  // Draws the lines from the top left, clearing what was there.
+  void draw(const std::string& screen);
+  void restore();
+
+ private:
+  bool interactive_ = false;
+};
+
+// The lines joined for Terminal::draw: each cleared to its end.
+std::string screenText(const std::vector<std::string>& lines);
+
+}  // namespace qvb

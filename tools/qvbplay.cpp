@@ -1,0 +1,204 @@
+// qvbplay: plays a song (QVM source or QVB image) on the sound card and shows
+// where it is; keys pause, seek, mute and solo, and --watch reloads the file
+// whenever it is saved, at the place being heard.
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "play/device_choice.h"
+#include "play/display.h"
+#include "play/file_watch.h"
+#include "play/keys.h"
+#include "play/null_platform.h"
+#include "play/play_options.h"
+#include "play/play_session.h"
+#include "play/song_file.h"
+#include "play/terminal.h"
+#include "sound/system_audio.h"
+#include "sound/wave_out.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRefreshMs = 50;
+constexpr std::int64_t kSeekSeconds = 5;
+
+std::int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+void printLines(std::FILE* to, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::fprintf(to, "%s\n", line.c_str());
+  std::fflush(to);
+}
+
+class Player {
+ public:
+  Player(const qvb::PlayOptions& options, qvb::PlaySession& session, qvb::Terminal& terminal)
+      : options_(options), session_(session), terminal_(terminal) {
+    if (options.watch) watch_ = std::make_unique<qvb::FileWatch>(options.input);
+  }
+
+  void showProblem(std::vector<std::string> lines) {
+    problem_ = std::move(lines);
+    if (!terminal_.interactive()) printLines(stderr, problem_);
+  }
+
+  int run() {
+    if (!terminal_.interactive()) {
+      std::printf("playing %s: %s\n", options_.input.c_str(), session_.title().c_str());
+      std::fflush(stdout);
+    }
+    for (;;) {
+      std::string bytes;
+      if (terminal_.interactive()) bytes = terminal_.readKeys(kRefreshMs);
+      else std::this_thread::sleep_for(std::chrono::milliseconds(kRefreshMs));
+      for (const qvb::Action& a : keys_.feed(bytes)) {
+        if (!act(a)) return finish("quit");
+      }
+      if (watch_ && watch_->changed(nowMs())) reload();
+      if (session_.reachedEnd()) return finish("end");
+      if (terminal_.interactive()) draw();
+      else report();
+    }
+  }
+
+ private:
+  bool act(const qvb::Action& a) {
+    const std::int64_t step = kSeekSeconds * session_.sampleRate();
+    switch (a.type) {
+      case qvb::ActionType::Quit: return false;
+      case qvb::ActionType::Pause: session_.togglePause(); break;
+      case qvb::ActionType::Restart: session_.restart(); break;
+      case qvb::ActionType::SeekBack: session_.seekBy(-step); break;
+      case qvb::ActionType::SeekForward: session_.seekBy(step); break;
+      case qvb::ActionType::ToggleMute: session_.toggleMute(a.channel); break;
+      case qvb::ActionType::Solo: session_.solo(a.channel); break;
+      case qvb::ActionType::None: break;
+    }
+    return true;
+  }
+
+  void reload() {
+    std::vector<std::string> messages;
+    const bool reloaded = qvb::reloadSongFile(session_, options_.input, messages);
+    showProblem(messages);
+    if (reloaded && !terminal_.interactive()) {
+      std::printf("reloaded at %s\n", qvb::clockText(session_.position(), session_.sampleRate()).c_str());
+      std::fflush(stdout);
+    }
+  }
+
+  void draw() {
+    qvb::DisplayModel m;
+    m.file = options_.input;
+    m.title = session_.title();
+    m.sampleRate = session_.sampleRate();
+    m.position = session_.position();
+    m.figures = session_.figures();
+    m.loopsHeard = session_.loopsHeard();
+    m.loopsWanted = options_.loops;
+    m.tickInterval = session_.tickInterval();
+    m.paused = session_.paused();
+    m.soloPending = keys_.soloPending();
+    m.watching = watch_ != nullptr;
+    m.channels = session_.channels();
+    m.problem = problem_;
+    terminal_.draw(qvb::screenText(qvb::screenLines(m, terminal_.width())));
+  }
+
+  // Without a terminal: a line when the song's figures are known and for every loop heard.
+  void report() {
+    const qvb::SongFigures f = session_.figures();
+    const int rate = session_.sampleRate();
+    if (f.known && !figuresShown_) {
+      figuresShown_ = true;
+      std::printf("length %s, intro %s, loop %s\n", qvb::clockText(f.endFrame, rate).c_str(),
+                  qvb::clockText(f.introFrames, rate).c_str(), qvb::clockText(f.loopFrames, rate).c_str());
+    }
+    const int loops = session_.loopsHeard();
+    if (loops > loopsShown_) std::printf("loop %d\n", loops);
+    loopsShown_ = loops;
+    std::fflush(stdout);
+  }
+
+  int finish(const char* why) {
+    const std::int64_t at = session_.position();
+    session_.stop();
+    terminal_.restore();
+    std::printf("%s at %s\n", why, qvb::clockText(at, session_.sampleRate()).c_str());
+    return 0;
+  }
+
+  const qvb::PlayOptions& options_;
+  qvb::PlaySession& session_;
+  qvb::Terminal& terminal_;
+  std::unique_ptr<qvb::FileWatch> watch_;
+  qvb::KeyMap keys_;
+  std::vector<std::string> problem_;
+  bool figuresShown_ = false;
+  int loopsShown_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  const auto options = qvb::parsePlayOptions(argc - 1, argv + 1, error);
+  if (!options) {
+    std::fprintf(stderr, "qvbplay: %s\n%s", error.c_str(), qvb::kPlayUsage);
+    return 2;
+  }
+  if (options->help) {
+    std::fputs(qvb::kPlayUsage, stdout);
+    return 0;
+  }
+  if (options->version) {
+    std::printf("qvbplay %.2f\n", static_cast<double>(qvb::GetDriverVersion()));
+    return 0;
+  }
+  std::unique_ptr<qvb::AudioPlatform> system =
+      options->null ? std::unique_ptr<qvb::AudioPlatform>(std::make_unique<qvb::NullPlatform>())
+                    : qvb::makeSystemAudioPlatform();
+  if (options->listDevices) {
+    for (int i = 0; i < system->deviceCount(); ++i) std::printf("%s\n", system->deviceName(i).c_str());
+    if (system->deviceCount() == 0) std::printf("no output devices\n");
+    return 0;
+  }
+  std::unique_ptr<qvb::AudioPlatform> chosen;
+  qvb::AudioPlatform* platform = system.get();
+  if (!options->device.empty()) {
+    const int device = qvb::findDevice(*system, options->device);
+    if (device < 0) {
+      std::fprintf(stderr, "qvbplay: no output device named %s (see --list-devices)\n", options->device.c_str());
+      return 1;
+    }
+    chosen = std::make_unique<qvb::ChosenDevice>(*system, device);
+    platform = chosen.get();
+  }
+
+  qvb::SongFile file = qvb::readSongFile(options->input);
+  if (!file.image) {
+    printLines(stderr, file.messages);
+    return 1;
+  }
+
+  qvb::PlaySession session(*platform, options->loops);
+  if (!session.outputRunning()) {
+    std::fprintf(stderr, "qvbplay: no audio output could be opened (--null plays without one)\n");
+    return 1;
+  }
+  for (const char letter : options->mute) session.setMuted(letter - 'A', true);
+  if (!session.open(std::move(*file.image), options->startFrames)) {
+    std::fprintf(stderr, "qvbplay: %s: the song could not be played\n", options->input.c_str());
+    return 1;
+  }
+
+  qvb::Terminal terminal;
+  Player player(*options, session, terminal);
+  player.showProblem(file.messages);
+  return player.run();
+}
