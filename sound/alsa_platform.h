@@ -2,7 +2,8 @@
 // Devices are PCM names ("default" first, so desktop sound servers work); the
 // capability test asks each device whether it accepts a format. One thread per
 // open stream writes the queued buffers in order, one period at a time, and
-// hands each back as soon as the device has taken it. Nothing is printed.
+// hands each back once the device has played it; drop() empties the queue at
+// once and playedFrames() tells what has been heard. Nothing is printed.
 #pragma once
 
 #include <cstdint>
