@@ -168,6 +168,21 @@ const std::vector<ErrorCase>& errorCases() {
       {"TitleOneByteTooLong", "#TITLE <" + std::string(65536, 'a') + ">\n#CHANNEL 1\n#A c\n", ERR_TITLE_TOO_LONG, 1,
        65544},
       {"TooManyWaves", kHead + repeatText("#WAV 0,<[32 0,]>\n", 256) + "#A c\n", ERR_TOO_MANY_WAVES, 258, 16},
+      // Numbers beyond 32 bits: each, taken modulo 2^32, would be a valid value.
+      {"Beyond32BitsTempo", kHead + "#A t4294967416 c\n", ERR_TEMPO, 3, 16},
+      {"Beyond32BitsVolume", kHead + "#A v4294967311 c\n", ERR_VOLUME, 3, 16},
+      {"Beyond32BitsNoteLength", kHead + "#A c4294967344 d\n", ERR_LENGTH, 3, 16},
+      {"Beyond32BitsDetune", kHead + "#A k-4294967295 c\n", ERR_DETUNE, 3, 17},
+      {"Beyond32BitsVibrato", kHead + "#A mp4294967297 c\n", ERR_VIBRATO, 3, 17},
+      {"Beyond32BitsChannelCount", "#CHANNEL 4294967297 #TITLE <t>\n#A c\n", ERR_CHANNEL, 1, 21},
+      // The largest count that fits is no range error: the channels must match it.
+      {"Beyond32BitsChannelCountLargestThatFits", "#CHANNEL 2147483647 #TITLE <t>\n#A c\n", ERR_CHANNEL_COUNT, 0, 0},
+      {"Beyond32BitsChannelCountOnePastIt", "#CHANNEL 2147483648 #TITLE <t>\n#A c\n", ERR_CHANNEL, 1, 21},
+      {"Beyond32BitsWaveIndex", kHead + "#WAV 4294967296,<[32 0,]>\n#A c\n", ERR_WAV_SYNTAX, 3, 16},
+      {"Beyond32BitsWaveRampEnd", kHead + "#WAV 0,<(0,2147483648),32>\n#A c\n", ERR_WAV_SYNTAX, 3, 22},
+      {"Beyond32BitsWaveRampCount", kHead + "#WAV 0,<(0,1),4294967328>\n#A c\n", ERR_WAV_SYNTAX, 3, 25},
+      // A repeat count saturates, so the repeat runs into the replay budget.
+      {"Beyond32BitsRepeatCount", kHead + "#A [4294967295 c]\n", ERR_REPEAT_LIMIT, 3, 4},
   };
   return cases;
 }

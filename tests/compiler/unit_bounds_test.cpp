@@ -18,45 +18,7 @@
 namespace qvb::test {
 namespace {
 
-struct NumberCase {
-  std::string name;
-  std::string source;
-  int code;
-  int line;
-  int row;
-};
-
 const std::string kHead = "#TITLE <t>\n#CHANNEL 1\n";
-
-class NumbersBeyond32Bits : public testing::TestWithParam<NumberCase> {};
-
-TEST_P(NumbersBeyond32Bits, AreRefusedWhereTheyStand) {
-  const NumberCase& c = GetParam();
-  const CompileResult result = compileSource(c.source);
-  EXPECT_EQ(result.status, c.code);
-  EXPECT_EQ(result.error.line, c.line);
-  EXPECT_EQ(result.error.row, c.row);
-}
-
-// Each of these numbers, taken modulo 2^32, would be a valid value.
-INSTANTIATE_TEST_SUITE_P(
-    Bounds, NumbersBeyond32Bits,
-    testing::Values(
-        NumberCase{"Tempo", kHead + "#A t4294967416 c\n", ERR_TEMPO, 3, 16},
-        NumberCase{"Volume", kHead + "#A v4294967311 c\n", ERR_VOLUME, 3, 16},
-        NumberCase{"NoteLength", kHead + "#A c4294967344 d\n", ERR_LENGTH, 3, 16},
-        NumberCase{"Detune", kHead + "#A k-4294967295 c\n", ERR_DETUNE, 3, 17},
-        NumberCase{"Vibrato", kHead + "#A mp4294967297 c\n", ERR_VIBRATO, 3, 17},
-        NumberCase{"ChannelCount", "#CHANNEL 4294967297 #TITLE <t>\n#A c\n", ERR_CHANNEL, 1, 21},
-        // The largest count that fits is no range error: the channels must match it.
-        NumberCase{"ChannelCountLargestThatFits", "#CHANNEL 2147483647 #TITLE <t>\n#A c\n", ERR_CHANNEL_COUNT, 0, 0},
-        NumberCase{"ChannelCountOnePastIt", "#CHANNEL 2147483648 #TITLE <t>\n#A c\n", ERR_CHANNEL, 1, 21},
-        NumberCase{"WaveIndex", kHead + "#WAV 4294967296,<[32 0,]>\n#A c\n", ERR_WAV_SYNTAX, 3, 16},
-        NumberCase{"WaveRampEnd", kHead + "#WAV 0,<(0,2147483648),32>\n#A c\n", ERR_WAV_SYNTAX, 3, 22},
-        NumberCase{"WaveRampCount", kHead + "#WAV 0,<(0,1),4294967328>\n#A c\n", ERR_WAV_SYNTAX, 3, 25},
-        // A repeat count saturates, so the repeat runs into the replay budget.
-        NumberCase{"RepeatCount", kHead + "#A [4294967295 c]\n", ERR_REPEAT_LIMIT, 3, 4}),
-    [](const testing::TestParamInfo<NumberCase>& p) { return p.param.name; });
 
 TEST(NumbersBeyond32Bits, RampEndThatFitsStillCompiles) {
   EXPECT_EQ(compileSource(kHead + "#WAV 0,<(0,2147483647),32>\n#A c\n").status, 0);
