@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "song/track_commands.h"
@@ -19,26 +20,39 @@ class ChannelBuffers {
   static constexpr std::int64_t kMaxTotalBytes = std::int64_t{16} << 20;
 
   explicit ChannelBuffers(std::int32_t count, std::int64_t maxTotalBytes = kMaxTotalBytes);
+  ChannelBuffers(const ChannelBuffers&) = delete;
+  ChannelBuffers& operator=(const ChannelBuffers&) = delete;
+  ChannelBuffers(ChannelBuffers&&) = default;
+  ChannelBuffers& operator=(ChannelBuffers&&) = default;
 
-  std::int32_t count() const { return static_cast<std::int32_t>(data_.size()); }
+  std::int32_t count() const { return static_cast<std::int32_t>(blocks_.size()); }
   // 1 and the buffer becomes the current one; 0 when i is out of range.
   int select(std::int32_t i);
   // Stores the low 8 bits of b at the end of the current buffer.
   void put(int b) {
-    if (error_ || data_.empty()) return;
-    if (total_ >= maxTotal_) {
-      error_ = true;
+    if (cursor_ != limit_) {
+      *cursor_++ = static_cast<std::uint8_t>(b);
       return;
     }
-    std::vector<std::uint8_t>& buffer = data_[static_cast<std::size_t>(current_)];
-    if (static_cast<std::int32_t>(buffer.size()) >= capacity_[static_cast<std::size_t>(current_)] &&
-        !grow()) return;
-    buffer.push_back(static_cast<std::uint8_t>(b & 0xFF));
-    ++total_;
+    putSlow(b);
   }
   // Writes one track item, its operands laid out by the command table's shapes.
+  // With room for the longest item it goes straight in; near a step or the
+  // limit it goes byte by byte, so growth and the limit act as for put().
   void emit(std::uint8_t opcode, std::int32_t first = 0, std::int32_t second = 0) {
+    if (limit_ - cursor_ >= kMaxItemBytes) {
+      writeItem([this](int b) { *cursor_++ = static_cast<std::uint8_t>(b); }, opcode, first, second);
+      return;
+    }
     writeItem([this](int b) { put(b); }, opcode, first, second);
+  }
+  // emit() for a note or rest and its length.
+  void emitTimed(std::uint8_t opcode, std::int32_t length) {
+    if (limit_ - cursor_ >= kMaxItemBytes) {
+      writeTimedItem([this](int b) { *cursor_++ = static_cast<std::uint8_t>(b); }, opcode, length);
+      return;
+    }
+    writeTimedItem([this](int b) { put(b); }, opcode, length);
   }
   // -1 once an allocation has failed, else 0.
   int failed() const { return error_ ? -1 : 0; }
@@ -47,14 +61,30 @@ class ChannelBuffers {
   void copyTo(std::int32_t i, std::uint8_t* destination) const;
 
  private:
-  bool grow();
+  // Blocks are malloc'ed so that growing one can extend it in place (or move
+  // its pages) instead of copying it and touching fresh memory.
+  struct Free {
+    void operator()(std::uint8_t* bytes) const;
+  };
+  struct Block {
+    std::unique_ptr<std::uint8_t, Free> bytes;
+    std::int32_t capacity = 0;
+    std::int32_t length = 0;  // of the current block: as of its last select
+  };
 
-  std::vector<std::vector<std::uint8_t>> data_;
-  std::vector<std::int32_t> capacity_;
-  std::int64_t total_ = 0;
+  void putSlow(int b);
+  bool grow();
+  // Where the current block's bytes may run to without a check: its capacity
+  // or what the limit leaves it, whichever comes first.
+  void setWindow();
+
+  std::vector<Block> blocks_;
+  std::int64_t othersTotal_ = 0;  // the bytes of every block but the current one
   std::int64_t maxTotal_;
   bool error_ = false;
   std::int32_t current_ = 0;
+  std::uint8_t* cursor_ = nullptr;  // the current block's end
+  std::uint8_t* limit_ = nullptr;   // cursor_ == limit_: the next byte takes the slow path
 };
 
 }  // namespace qvb

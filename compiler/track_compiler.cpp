@@ -55,7 +55,7 @@ class ChannelCompiler {
   // A note or rest; lengths beyond the longest length field are refused.
   int emitTimed(int opcode, std::int64_t ticks) {
     if (ticks > kMaxNoteTicks) return ERR_LENGTH_OVERFLOW;
-    out_.emit(static_cast<std::uint8_t>(opcode), static_cast<std::int32_t>(ticks));
+    out_.emitTimed(static_cast<std::uint8_t>(opcode), static_cast<std::int32_t>(ticks));
     return 0;
   }
 

@@ -7,6 +7,7 @@
 // with writeItem, and the exporter sizes items from the same shapes.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -106,6 +107,22 @@ constexpr int fixedItemBytes(std::uint8_t opcode) {
   return 1 + fixedOperandBytes(info.operands[0]) + fixedOperandBytes(info.operands[1]);
 }
 
+// The most bytes an operand of this shape can take: a length field's long
+// form takes three.
+constexpr int maxOperandBytes(Operand shape) { return shape == Operand::Length ? 3 : fixedOperandBytes(shape); }
+
+namespace detail {
+constexpr int maxItemBytes() {
+  int most = 1 + maxOperandBytes(kNoteCommand.operands[0]) + maxOperandBytes(kNoteCommand.operands[1]);
+  for (const CommandInfo& info : kCommands)
+    most = std::max(most, 1 + maxOperandBytes(info.operands[0]) + maxOperandBytes(info.operands[1]));
+  return most;
+}
+}  // namespace detail
+
+// The longest item writeItem can write.
+inline constexpr int kMaxItemBytes = detail::maxItemBytes();
+
 // One item as read from a block: its opcode byte (a note number for notes),
 // its table entry and its operand values (u8 0..255, s8 -128..127, u16 and
 // length 0..65535; unused operands are 0).
@@ -157,36 +174,51 @@ constexpr TrackItem decodeItem(const std::uint8_t* data, std::int32_t length, st
   return item;
 }
 
+namespace detail {
+template <typename Put>
+void writeOperand(Put& put, Operand shape, std::int32_t value) {
+  switch (shape) {
+    case Operand::None:
+      break;
+    case Operand::U8:
+    case Operand::S8:
+      put(value & 0xFF);
+      break;
+    case Operand::Length:
+      if (value <= kMaxShortLength) {
+        put(value);
+        break;
+      }
+      put(kLongLength);
+      [[fallthrough]];
+    case Operand::U16:
+      put((value >> 8) & 0xFF);
+      put(value & 0xFF);
+      break;
+  }
+}
+}  // namespace detail
+
 // Writes one item through put(int byte): the opcode (a note number for notes)
 // and its operands by the table's shapes. Lengths up to 254 take the short
 // form; callers keep every value inside its shape's range.
 template <typename Put>
 void writeItem(Put&& put, std::uint8_t opcode, std::int32_t first = 0, std::int32_t second = 0) {
   put(opcode);
-  const std::array<std::int32_t, 2> values{first, second};
   const CommandInfo& info = commandFor(opcode);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    const std::int32_t value = values[i];
-    switch (info.operands[i]) {
-      case Operand::None:
-        break;
-      case Operand::U8:
-      case Operand::S8:
-        put(value & 0xFF);
-        break;
-      case Operand::Length:
-        if (value <= kMaxShortLength) {
-          put(value);
-          break;
-        }
-        put(kLongLength);
-        [[fallthrough]];
-      case Operand::U16:
-        put((value >> 8) & 0xFF);
-        put(value & 0xFF);
-        break;
-    }
-  }
+  detail::writeOperand(put, info.operands[0], first);
+  if (info.operands[1] != Operand::None) detail::writeOperand(put, info.operands[1], second);
+}
+
+// Notes and rests, the bulk of every track: the opcode and one length field.
+static_assert(kNoteCommand.operands[0] == Operand::Length && kNoteCommand.operands[1] == Operand::None &&
+              commandFor(REST).operands == kNoteCommand.operands);
+
+// writeItem for a timed item, without the table lookup.
+template <typename Put>
+void writeTimedItem(Put&& put, std::uint8_t opcode, std::int32_t length) {
+  put(opcode);
+  detail::writeOperand(put, Operand::Length, length);
 }
 
 }  // namespace qvb

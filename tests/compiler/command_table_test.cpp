@@ -67,6 +67,14 @@ TEST_P(CommandTable, EmittedItemDecodesToTheSameOperands) {
         EXPECT_EQ(item.operands[0], first) << what;
         EXPECT_EQ(item.operands[1], second) << what;
         EXPECT_EQ(pos, out.length(0)) << what;
+        EXPECT_LE(out.length(0), kMaxItemBytes) << what;
+        if (info.operands == kNoteCommand.operands) {  // notes and rests have their own writer
+          ChannelBuffers timed(1);
+          timed.emitTimed(opcode, first);
+          std::vector<std::uint8_t> timedBytes(static_cast<std::size_t>(timed.length(0)));
+          timed.copyTo(0, timedBytes.data());
+          EXPECT_EQ(timedBytes, bytes) << what;
+        }
 
         // One byte short, the item reads as END and stops at the bound.
         pos = 0;
