@@ -11,6 +11,13 @@ constexpr std::uint8_t kCr = 0x0D;
 
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
+constexpr std::array<bool, 256> kLineEnd = [] {
+  std::array<bool, 256> end{};
+  end[kCr] = true;
+  end[kLf] = true;
+  return end;
+}();
+
 // The channel a marker letter selects, or -1 for a byte that is no letter.
 int markerChannel(std::uint8_t letter) {
   if (letter >= 'A' && letter <= 'Z') return letter - 'A' + 1;
@@ -50,7 +57,7 @@ int MmlSource::split(std::uint8_t* text) {
     }
     if (channel >= static_cast<int>(lines_.size())) lines_.resize(static_cast<std::size_t>(channel) + 1);
     lines_[static_cast<std::size_t>(channel)].push_back(SourceLine{lineNumber_, p});
-    while (*p != kCr && *p != kLf) ++p;
+    while (!kLineEnd[*p]) ++p;
     ++p;
     ++lineNumber_;
   }
@@ -82,6 +89,7 @@ void MmlSource::moveTo(std::int32_t lineIndex, std::int32_t column) {
 
 int MmlSource::selectChannel(int channel) {
   if (channel < 0 || channel > lastChannel()) return 0;
+  endRun();
   enterChannel(channel);
   repeatCount_ = 0;
   replaying_ = false;
@@ -89,7 +97,36 @@ int MmlSource::selectChannel(int channel) {
   return 1;
 }
 
+// Every line ends in a line end, so the scan stops inside the line. In a
+// repeat read again the run stops where the budget does, so that the byte
+// that spends it takes the full read.
+void MmlSource::startRun() {
+  if (!plainRuns_) return;
+  std::int32_t end = column_;
+  while (text_[end] == ' ') ++end;
+  const std::int32_t firstNonBlank = end;
+  while (kPlainByte[text_[end]]) ++end;
+  if (replaying_) {
+    const std::uint64_t left = replayedBytes_ < replayBudget_ ? replayBudget_ - replayedBytes_ : 0;
+    if (static_cast<std::uint64_t>(end - column_) > left) end = column_ + static_cast<std::int32_t>(left);
+  }
+  if (end == column_) return;
+  runStart_ = column_;
+  runEnd_ = end;
+  runFirstNonBlank_ = firstNonBlank;
+}
+
+void MmlSource::endRun() {
+  if (runEnd_ < 0) return;
+  const std::uint64_t steps = runSteps();
+  readSteps_ += steps;
+  if (replaying_) replayedBytes_ += steps;
+  if (column_ > runFirstNonBlank_) passDelivered_ = true;
+  runEnd_ = -1;
+}
+
 int MmlSource::readChar(bool expand) {
+  endRun();
   if (channel_ < 0) return END_OF_TEXT;
   if (budgetSpent_) return ERR_REPEAT_SPENT;
   if (pushback_ != -1) {
@@ -98,6 +135,10 @@ int MmlSource::readChar(bool expand) {
     return held;
   }
   if (channelLineCount_ == 0) return END_OF_TEXT;
+  if (expand) {
+    startRun();
+    if (column_ < runEnd_) return text_[column_++];
+  }
   for (;;) {
     ++readSteps_;
     if (replaying_ && expand && ++replayedBytes_ > replayBudget_) {
@@ -110,6 +151,13 @@ int MmlSource::readChar(bool expand) {
     if (!expand) return b;
     switch (b) {
       case 0:
+        // A removed byte: the rest of its stretch goes in one tight loop,
+        // counted byte by byte as above.
+        while (text_[column_] == 0 && (!replaying_ || replayedBytes_ < replayBudget_)) {
+          ++column_;
+          ++readSteps_;
+          if (replaying_) ++replayedBytes_;
+        }
         break;
       case kCr:
       case kLf:
@@ -168,6 +216,7 @@ int MmlSource::readChar(bool expand) {
 }
 
 void MmlSource::leaveRepeat() {
+  endRun();
   if (!replaying_) return;
   repeatCount_ = 0;
   replaying_ = false;
@@ -181,6 +230,7 @@ int MmlSource::matchWord(std::string_view word) {
 }
 
 int MmlSource::readInt(std::int32_t& value) {
+  if (const int result = readIntInRun(value); result >= 0) return result;
   value = 0;
   int x = peekNonBlank();
   bool negative = false;
@@ -200,6 +250,10 @@ int MmlSource::readInt(std::int32_t& value) {
     x = getNonBlank();
   }
   pushback_ = x;
+  return finishInt(magnitude, negative, value);
+}
+
+int MmlSource::finishInt(std::uint64_t magnitude, bool negative, std::int32_t& value) {
   const std::uint64_t largest = negative ? std::uint64_t{INT32_MAX} + 1 : INT32_MAX;
   numberTooBig_ = magnitude > largest;
   if (numberTooBig_) magnitude = largest;
@@ -208,7 +262,41 @@ int MmlSource::readInt(std::int32_t& value) {
   return 1;
 }
 
+// The same reads as above, done on the run's bytes directly: the character
+// that ends the number is taken and held, as getNonBlank() and the
+// look-ahead would leave it.
+int MmlSource::readIntInRun(std::int32_t& value) {
+  if (runEnd_ < 0) return -1;
+  std::int32_t at = unreadInRun();
+  const auto skipBlanks = [&] {
+    while (at < runEnd_ && text_[at] == ' ') ++at;
+    return at < runEnd_;
+  };
+  if (!skipBlanks()) return -1;
+  const bool negative = text_[at] == '-';
+  if (negative && (++at, !skipBlanks())) return -1;
+  std::uint64_t magnitude = 0;
+  bool digits = false;
+  for (; at < runEnd_; ++at) {
+    const std::uint8_t b = text_[at];
+    if (isDigit(b)) {
+      magnitude = addDigit(magnitude, b);
+      digits = true;
+    } else if (b != ' ' || !digits) {
+      break;
+    }
+  }
+  if (at >= runEnd_) return -1;
+  pushback_ = text_[at];
+  column_ = at + 1;
+  value = 0;
+  numberTooBig_ = false;
+  if (!digits) return 0;
+  return finishInt(magnitude, negative, value);
+}
+
 int MmlSource::countDots() {
+  if (const int dots = countDotsInRun(); dots >= 0) return dots;
   int dots = 0;
   int c = getNonBlank();
   while (c == '.') {
@@ -216,6 +304,17 @@ int MmlSource::countDots() {
     c = getNonBlank();
   }
   pushback_ = c;
+  return dots;
+}
+
+int MmlSource::countDotsInRun() {
+  if (runEnd_ < 0) return -1;
+  std::int32_t at = unreadInRun();
+  int dots = 0;
+  for (; at < runEnd_ && (text_[at] == '.' || text_[at] == ' '); ++at) dots += text_[at] == '.' ? 1 : 0;
+  if (at >= runEnd_) return -1;
+  pushback_ = text_[at];
+  column_ = at + 1;
   return dots;
 }
 

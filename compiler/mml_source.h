@@ -7,6 +7,7 @@
 // and the command compiler.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -54,12 +55,15 @@ class MmlSource {
 
   // 1 with the cursor at the start of the channel; 0 when it has no entry.
   int selectChannel(int channel);
+  // Off: every read takes the byte-by-byte path. For the tests, which hold
+  // the fast reads to the same results, position and counts.
+  void setPlainRuns(bool on) { plainRuns_ = on; }
   // Bytes the repeats may read again from now on; unlimited until set.
   void setReplayBudget(std::uint64_t bytes) { replayBudget_ = bytes; }
-  std::uint64_t replayedBytes() const { return replayedBytes_; }
+  std::uint64_t replayedBytes() const { return replayedBytes_ + (replaying_ ? runSteps() : 0); }
   // Bytes examined by expanded and raw reads in all; for the tests' bound on
   // the work of a compile.
-  std::uint64_t readSteps() const { return readSteps_; }
+  std::uint64_t readSteps() const { return readSteps_ + runSteps(); }
   // Once the budget is spent every read gives ERR_REPEAT_SPENT, and the
   // position is that of the '[' whose repeat spent it.
   bool replayBudgetSpent() const { return budgetSpent_; }
@@ -72,21 +76,21 @@ class MmlSource {
   // byte unexamined; expanded reads skip, cross lines and run repeats.
   int readChar(bool expand);
   int getChar() {
-    // The common case inline: no held character, no repeat being read again,
-    // and a byte that is neither a line end nor a bracket. It counts one read
-    // step exactly as the full read does.
-    if (pushback_ == -1 && !replaying_ && !budgetSpent_ && text_ != nullptr) {
-      const std::uint8_t b = text_[column_];
-      if (plainByte(b)) {
-        ++readSteps_;
-        ++column_;
-        if (b != ' ') passDelivered_ = true;
-        return b;
-      }
+    // The common cases inline: the held character, or the next byte of the
+    // run of plain bytes the full read found ahead. A spent budget leaves no
+    // held character but its own code, and no run.
+    if (pushback_ != -1) {
+      const int held = pushback_;
+      pushback_ = -1;
+      return held;
     }
+    if (column_ < runEnd_) return text_[column_++];
     return readChar(true);
   }
   int getNonBlank() {
+    if (pushback_ == -1) {
+      while (column_ < runEnd_ && text_[column_] == ' ') ++column_;
+    }
     int c = getChar();
     while (c == ' ') c = getChar();
     return c;
@@ -116,9 +120,30 @@ class MmlSource {
   int channel() const { return channel_; }
 
  private:
-  static bool plainByte(std::uint8_t b) {
-    return b != 0 && b != 0x0D && b != 0x0A && b != '[' && b != ']' && b != '|';
-  }
+  // Bytes the expanded read delivers as they stand: all but the removed
+  // bytes, the line ends and the repeat brackets.
+  static constexpr std::array<bool, 256> kPlainByte = [] {
+    std::array<bool, 256> plain{};
+    plain.fill(true);
+    for (const char b : std::string_view("\0\r\n[]|", 6)) plain[static_cast<std::uint8_t>(b)] = false;
+    return plain;
+  }();
+  // A run: plain bytes from the cursor on, delivered by getChar() without
+  // the full read. Its read steps, replayed bytes and whether it gave a
+  // non-blank are counted when it ends, as the full read would have counted
+  // them byte by byte.
+  void startRun();
+  // readInt() and countDots() inside the run: -1, with nothing changed, when
+  // the run ends before what they read does.
+  int readIntInRun(std::int32_t& value);
+  int countDotsInRun();
+  int finishInt(std::uint64_t magnitude, bool negative, std::int32_t& value);
+  // Where the next read's byte lies in the run. A held character is always
+  // the last byte read, and while a run lasts every read came from it, so a
+  // held character is the byte just before the cursor.
+  std::int32_t unreadInRun() const { return pushback_ == -1 ? column_ : column_ - 1; }
+  void endRun();
+  std::uint64_t runSteps() const { return runEnd_ >= 0 ? static_cast<std::uint64_t>(column_ - runStart_) : 0; }
   void moveTo(std::int32_t lineIndex, std::int32_t column);
   void enterChannel(int channel);
 
@@ -146,6 +171,10 @@ class MmlSource {
   const SourceLine* channelLines_ = nullptr;
   std::int32_t channelLineCount_ = 0;
   const std::uint8_t* text_ = nullptr;
+  std::int32_t runStart_ = 0;
+  std::int32_t runEnd_ = -1;  // -1: no run
+  std::int32_t runFirstNonBlank_ = 0;
+  bool plainRuns_ = true;
 };
 
 }  // namespace qvb

@@ -2,6 +2,9 @@
 
 #include "compiler/compile_errors.h"
 
+#include <array>
+#include <string_view>
+
 namespace qvb {
 
 namespace {
@@ -10,6 +13,18 @@ constexpr std::uint8_t kLf = 0x0A;
 constexpr std::uint8_t kCr = 0x0D;
 
 bool takesNextByte(std::uint8_t b) { return b == '\\' || b >= 0x80; }
+
+// Bytes that need no more than a step of the column: outside a comment every
+// byte but these passes as it stands, inside one it is removed. The walk
+// skips runs of them in a tight loop.
+constexpr std::array<bool, 256> ordinaryBytes(std::string_view special) {
+  std::array<bool, 256> ordinary{};
+  for (int b = 0; b < 0x80; ++b) ordinary[static_cast<std::size_t>(b)] = true;
+  for (const char b : special) ordinary[static_cast<std::uint8_t>(b)] = false;
+  return ordinary;
+}
+constexpr std::array<bool, 256> kOrdinaryText = ordinaryBytes(std::string_view("\0\r\n\\\t#{}", 9));
+constexpr std::array<bool, 256> kOrdinaryComment = ordinaryBytes(std::string_view("\0\r\n\\{}", 7));
 
 }  // namespace
 
@@ -25,7 +40,15 @@ int preprocess(std::span<std::uint8_t> copy, std::int32_t& errorLine, std::int32
   std::int32_t row = 1;
   int depth = 0;
 
-  while (p[i] != 0) {
+  for (;;) {
+    const std::size_t runStart = i;
+    if (depth == 0) {
+      while (kOrdinaryText[p[i]]) ++i;
+    } else {
+      while (kOrdinaryComment[p[i]]) p[i++] = 0;
+    }
+    row += static_cast<std::int32_t>(i - runStart);
+    if (p[i] == 0) break;
     const std::uint8_t b = p[i];
     if (depth == 0) {
       if (takesNextByte(b)) {

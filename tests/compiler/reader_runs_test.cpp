@@ -1,0 +1,88 @@
+// The reader's fast path (runs of plain bytes read without the full read)
+// against its byte-by-byte path, on generated sources: the same track bytes,
+// status, error position and work counts.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compiler/channel_buffers.h"
+#include "compiler/mml_source.h"
+#include "compiler/preprocess.h"
+#include "compiler/song_header.h"
+#include "compiler/track_compiler.h"
+
+namespace qvb {
+namespace {
+
+struct Outcome {
+  int code = 0;
+  std::vector<std::vector<std::uint8_t>> tracks;
+  std::int32_t line = 0, row = 0;
+  int channel = 0;
+  std::uint64_t steps = 0, replayed = 0;
+  bool operator==(const Outcome&) const = default;
+};
+
+// The compile's steps, with the reader's runs on or off.
+Outcome compile(const std::string& text, bool runs, std::uint64_t budget) {
+  Outcome out;
+  std::vector<std::uint8_t> copy(text.begin(), text.end());
+  copy.resize(text.size() + 2, 0);
+  std::int32_t line = 0, row = 0;
+  if ((out.code = preprocess(copy, line, row)) != 0) return out;
+  MmlSource reader;
+  reader.setPlainRuns(runs);
+  if ((out.code = reader.split(copy.data())) != 0) return out;
+  reader.setReplayBudget(budget);
+  SongHeader header;
+  out.code = parseHeader(reader, header);
+  if (out.code == 0 && header.channelCount > 0 && header.channelCount <= 26) {
+    ChannelBuffers tracks(header.channelCount);
+    out.code = compileTracks(reader, header, tracks);
+    for (std::int32_t i = 0; i < tracks.count(); ++i) {
+      out.tracks.emplace_back(static_cast<std::size_t>(tracks.length(i)));
+      tracks.copyTo(i, out.tracks.back().data());
+    }
+  }
+  reader.position(out.line, out.row);
+  out.channel = reader.channel();
+  out.steps = reader.readSteps();
+  out.replayed = reader.replayedBytes();
+  return out;
+}
+
+// Mostly valid commands, with the bytes that end runs (brackets, line ends,
+// comments, escapes) and the bytes that numbers and dots stop at mixed in.
+std::string generatedSource(std::mt19937& random) {
+  static const char* const kCommon[] = {
+      "c", "c16", "d+8", "e-4.", "r2", "a#. .", "g1 6", "c^8", "b 8 ^ 16.", " ", "  ", "o5", "l8", "q7", "v12",
+      "v,3", "s10,-2", "k-1", "mp1,2,,4", "@2", "t150", "$", "[3 c d ]", "[2  c]", "[3  r8 ]", "[2 e{x} | f8\n]", "[c]", "{x}",
+      "{a\n b}", "\n", "\r\n", "\t", "/:3 c / d :/", "<", ">"};
+  static const char* const kRare[] = {"[", "]", "/", ":/", "|", "[2147483647", "- 5", "99999999999", "v-",
+                                      "%1", "\\", "#B ", ";", "\x80\x81", "16", "c0"};
+  std::string text = random() % 8 == 0 ? "#TITLE <t>\n#WAV 1,<[16 1,2,]>\n#CHANNEL 2\n" : "#TITLE <t>\n#CHANNEL 2\n";
+  text += "#A ";
+  const std::size_t pieces = 1 + random() % 60;
+  for (std::size_t i = 0; i < pieces; ++i)
+    text += random() % 16 == 0 ? kRare[random() % std::size(kRare)] : kCommon[random() % std::size(kCommon)];
+  return text + "\n#B c";
+}
+
+TEST(ReaderRuns, GiveWhatTheByteByByteReadsGive) {
+  std::mt19937 random(20261209);
+  int compiled = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string text = generatedSource(random);
+    const std::uint64_t budget = random() % 4 == 0 ? random() % 64 : replayBudgetFor(text.size());
+    const Outcome fast = compile(text, true, budget);
+    ASSERT_EQ(fast, compile(text, false, budget)) << text;
+    compiled += fast.code == 0 ? 1 : 0;
+  }
+  EXPECT_GT(compiled, 4000);  // the cases reach the writer, not just the errors
+}
+
+}  // namespace
+}  // namespace qvb
