@@ -54,8 +54,10 @@ int MmlCompiler::compile(const std::uint8_t* text, std::int32_t size) {
 
 int MmlCompiler::steps(const std::uint8_t* text, std::int32_t size) {
   if (size < 0) return fail(ERR_MEMORY, 0, 0);
-  source_.assign(static_cast<std::size_t>(size) + 2, 0);
-  std::copy(text, text + size, source_.begin());
+  // The work copy: the text and two closing zero bytes.
+  source_.reserve(static_cast<std::size_t>(size) + 2);
+  source_.assign(text, text + size);
+  source_.insert(source_.end(), 2, 0);
 
   if (const int result = preprocess(source_, errorLine_, errorRow_); result != 0) {
     status_ = result;
@@ -92,6 +94,12 @@ int MmlCompiler::copyImage(std::uint8_t* destination) const {
   if (status_ != 0 || destination == nullptr) return 0;
   std::copy(image_.begin(), image_.end(), destination);
   return 1;
+}
+
+std::vector<std::uint8_t> MmlCompiler::takeImage() {
+  if (status_ != 0) return {};
+  status_ = 1;  // nothing compiled is held any more
+  return std::move(image_);
 }
 
 }  // namespace qvb

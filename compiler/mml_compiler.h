@@ -31,6 +31,9 @@ class MmlCompiler {
   int errorInfo(CompileError& info) const;
   std::int32_t imageSize() const;
   int copyImage(std::uint8_t* destination) const;
+  // Hands the image over without a copy; empty when there is none. The
+  // compiler keeps no image afterwards.
+  std::vector<std::uint8_t> takeImage();
   // Bytes the reader examined in the last compile: a measure of its work.
   std::uint64_t readSteps() const { return reader_.readSteps(); }
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <new>
 #include <thread>
 #include <vector>
 
@@ -100,11 +99,8 @@ bool writeCompiledFile(const char* argument, const std::vector<std::uint8_t>& im
 }
 
 // The bytes are no QVB image: compile them. False when the compile failed
-// (the error is printed); otherwise data holds the image and player is
-// rebuilt from it.
-bool compileSource(const char* argument, Flags& flags, std::vector<std::uint8_t>& data,
-                   std::unique_ptr<QvbPlayer>& player) {
-  player.reset();
+// (the error is printed); otherwise data holds the image.
+bool compileSource(const char* argument, Flags& flags, std::vector<std::uint8_t>& data) {
   {
     MmlCompiler compiler(bytesOf(data), static_cast<std::int32_t>(data.size()));
     if (compiler.status() != 0) {
@@ -114,14 +110,7 @@ bool compileSource(const char* argument, Flags& flags, std::vector<std::uint8_t>
                   error.row);
       return false;
     }
-    try {
-      data.assign(static_cast<std::size_t>(compiler.imageSize()), 0);
-    } catch (const std::bad_alloc&) {
-      printLine("memory allocation error!");
-      return false;
-    }
-    compiler.copyImage(data.data());
-    player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());
+    data = compiler.takeImage();
   }
   if (flags.compile && !flags.asmOutput && !writeCompiledFile(argument, data)) flags.writeFailed = true;
   return true;
@@ -163,8 +152,11 @@ void handleFile(const char* argument, Flags& flags, AudioPlatform& platform) {
   std::vector<std::uint8_t> data;
   if (!readFile(argument, data)) return;
   auto player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());
-  if (player->getStatus() < 0 && !compileSource(argument, flags, data, player)) return;
+  const bool compiled = player->getStatus() < 0;
+  if (compiled && !compileSource(argument, flags, data)) return;
   if (flags.asmOutput && !writeAsmFile(argument, data)) flags.writeFailed = true;
+  // A compiled image is handed to the player whole; a loaded one was copied.
+  if (compiled) player->load(std::move(data));
   data = {};
   if (!flags.asmOutput) printSongInfo(*player);
   if (!flags.compile) playForever(*player, platform);

@@ -30,8 +30,29 @@ QvbPlayer::~QvbPlayer() { release(); }
 // loaded (or playing) song as it was; only an accepted one replaces it.
 int QvbPlayer::load(const std::uint8_t* bytes, std::size_t size) {
   if (bytes == nullptr) return status_ = PLAYER_NO_IMAGE;
+  // A song source is handed here first to learn that it is no image, so
+  // only bytes that begin like an image are copied; the rest are refused
+  // from nothing, as an empty image is.
+  std::vector<std::uint8_t> image;
+  const std::span<const std::uint8_t> given(bytes, size);
+  if (hasMagic(given)) {
+    try {
+      image.assign(given.begin(), given.end());
+    } catch (const std::bad_alloc&) {
+      QvbPlayer next;
+      return adopt(next, next.refuse(PLAYER_NO_MEMORY));
+    }
+  }
+  return load(std::move(image));
+}
+
+int QvbPlayer::load(std::vector<std::uint8_t>&& image) {
   QvbPlayer next;
-  const int status = next.parse(bytes, size);
+  const int status = next.parse(std::move(image));
+  return adopt(next, status);
+}
+
+int QvbPlayer::adopt(QvbPlayer& next, int status) {
   fault_ = next.fault_;
   faultChannel_ = next.faultChannel_;
   if (status < 0 && status_ >= PLAYER_READY) return status;
@@ -48,15 +69,12 @@ int QvbPlayer::load(const std::uint8_t* bytes, std::size_t size) {
   return status_ = status;
 }
 
-int QvbPlayer::parse(const std::uint8_t* bytes, std::size_t size) {
+int QvbPlayer::parse(std::vector<std::uint8_t>&& image) {
   fault_ = PlayerFault::None;
   faultChannel_ = -1;
-  try {
-    image_.assign(bytes, bytes + size);
-  } catch (const std::bad_alloc&) {
-    return refuse(PLAYER_NO_MEMORY);
-  }
+  image_ = std::move(image);
   if (!hasMagic(image_)) return refuse(PLAYER_BAD_MAGIC);
+  const std::size_t size = image_.size();
   if (size < kFixedHeaderSize) {
     fault_ = PlayerFault::FixedHeader;
     return refuse(PLAYER_BAD_IMAGE);

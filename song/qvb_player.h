@@ -44,6 +44,9 @@ class QvbPlayer {
   // A refused image leaves a loaded song in place and returns the refusal;
   // with no song loaded the refusal becomes the status.
   int load(const std::uint8_t* bytes, std::size_t size);
+  // The same for an image the caller hands over: its bytes become the
+  // player's without a copy (on a refusal they are dropped).
+  int load(std::vector<std::uint8_t>&& image);
   int release();
   int reset();
   // Rewinds and starts the song on a new Mixer over the given output. 1 when
@@ -75,7 +78,9 @@ class QvbPlayer {
   Mixer* mixer() const { return mixer_.get(); }
 
  private:
-  int parse(const std::uint8_t* bytes, std::size_t size);
+  int parse(std::vector<std::uint8_t>&& image);
+  // Takes the song of a fresh player that parsed an image with this status.
+  int adopt(QvbPlayer& next, int status);
   bool locate(std::size_t size);
   bool fail(PlayerFault fault);
   int refuse(int status);
