@@ -214,8 +214,11 @@ struct AlsaPlatform::Stream {
   }
 };
 
-AlsaPlatform::AlsaPlatform() {
-  silenceAlsa();
+AlsaPlatform::AlsaPlatform() { silenceAlsa(); }
+
+void AlsaPlatform::listDevices() {
+  if (listed_) return;
+  listed_ = true;
   names_.push_back("default");
   void** hints = nullptr;
   if (snd_device_name_hint(-1, "pcm", &hints) == 0 && hints != nullptr) {
@@ -234,11 +237,18 @@ AlsaPlatform::AlsaPlatform() {
   }
 }
 
-AlsaPlatform::AlsaPlatform(std::vector<std::string> names) : names_(std::move(names)) { silenceAlsa(); }
+AlsaPlatform::AlsaPlatform(std::vector<std::string> names) : names_(std::move(names)), listed_(true) {
+  silenceAlsa();
+}
 
 AlsaPlatform::~AlsaPlatform() { close(); }
 
-int AlsaPlatform::deviceCount() { return static_cast<int>(names_.size()); }
+const std::vector<std::string>& AlsaPlatform::names() {
+  listDevices();
+  return names_;
+}
+
+int AlsaPlatform::deviceCount() { return static_cast<int>(names().size()); }
 
 int AlsaPlatform::deviceFormats(int device, std::uint32_t& formats) {
   if (device < 0 || device >= deviceCount()) return -1;

@@ -18,7 +18,8 @@ namespace qvb {
 class AlsaPlatform final : public AudioPlatform {
  public:
   // The machine's playback PCMs: "default", then every hinted output except
-  // "null" (which swallows data without pacing).
+  // "null" (which swallows data without pacing). They are listed when first
+  // asked for, so a run that plays nothing never reads the sound configuration.
   AlsaPlatform();
   // Exactly these PCM names, in this order (tests name their own devices).
   explicit AlsaPlatform(std::vector<std::string> names);
@@ -26,7 +27,7 @@ class AlsaPlatform final : public AudioPlatform {
   AlsaPlatform(const AlsaPlatform&) = delete;
   AlsaPlatform& operator=(const AlsaPlatform&) = delete;
 
-  const std::vector<std::string>& names() const { return names_; }
+  const std::vector<std::string>& names();
 
   int deviceCount() override;
   int deviceFormats(int device, std::uint32_t& formats) override;
@@ -45,7 +46,10 @@ class AlsaPlatform final : public AudioPlatform {
   struct Stream;  // the open PCM and its writer thread
 
  private:
+  void listDevices();
+
   std::vector<std::string> names_;
+  bool listed_ = false;
   std::unique_ptr<Stream> stream_;
 };
 
