@@ -1,6 +1,7 @@
 #include "compiler/mml_compiler.h"
 
 #include <algorithm>
+#include <climits>
 #include <new>
 
 #include "compiler/compile_errors.h"
@@ -13,6 +14,8 @@ namespace qvb {
 float compilerVersion() { return 0.85f; }
 
 MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t size) { compile(text, size); }
+
+MmlCompiler::MmlCompiler(std::vector<std::uint8_t>&& text) { compile(std::move(text)); }
 
 int MmlCompiler::fail(int code, std::int32_t line, std::int32_t row) {
   status_ = code;
@@ -39,26 +42,41 @@ int MmlCompiler::compile(const std::uint8_t* text, std::int32_t size) {
     status_ = 1;
     return status_;
   }
+  return guarded([&] {
+    if (size < 0) return fail(ERR_MEMORY, 0, 0);
+    source_.reserve(static_cast<std::size_t>(size) + kWorkCopyExtra);
+    source_.assign(text, text + size);
+    return steps(size);
+  });
+}
+
+int MmlCompiler::compile(std::vector<std::uint8_t>&& text) {
+  return guarded([&] {
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) return fail(ERR_MEMORY, 0, 0);
+    const auto size = static_cast<std::int32_t>(text.size());
+    source_ = std::move(text);
+    return steps(size);
+  });
+}
+
+// Running out of memory anywhere (work copy, line lists, title, waves,
+// buffers, image) fails the compile as a whole.
+template <typename Steps>
+int MmlCompiler::guarded(Steps&& steps) {
   source_.clear();
   image_.clear();
   status_ = 1;
-  // Running out of memory anywhere (work copy, line lists, title, waves,
-  // buffers, image) fails the compile as a whole.
   try {
-    return steps(text, size);
+    return steps();
   } catch (const std::bad_alloc&) {
     image_.clear();
     return fail(ERR_MEMORY, 0, 0);
   }
 }
 
-int MmlCompiler::steps(const std::uint8_t* text, std::int32_t size) {
-  if (size < 0) return fail(ERR_MEMORY, 0, 0);
-  // The work copy: the text and two closing zero bytes.
-  source_.reserve(static_cast<std::size_t>(size) + 2);
-  source_.assign(text, text + size);
-  source_.insert(source_.end(), 2, 0);
-
+// source_ holds the text; the two closing zero bytes make it the work copy.
+int MmlCompiler::steps(std::int32_t size) {
+  source_.insert(source_.end(), kWorkCopyExtra, 0);
   if (const int result = preprocess(source_, errorLine_, errorRow_); result != 0) {
     status_ = result;
     return result;

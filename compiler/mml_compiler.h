@@ -24,6 +24,10 @@ struct CompileError {
 class MmlCompiler {
  public:
   MmlCompiler(const std::uint8_t* text, std::int32_t size);
+  // Compiles a text handed over: it becomes the work copy, without a copy
+  // when its capacity has kWorkCopyExtra bytes to spare.
+  explicit MmlCompiler(std::vector<std::uint8_t>&& text);
+  static constexpr std::size_t kWorkCopyExtra = 2;
 
   // 0 = image ready, 1 = nothing compiled, negative = error code.
   int status() const { return status_; }
@@ -39,11 +43,14 @@ class MmlCompiler {
 
  private:
   int compile(const std::uint8_t* text, std::int32_t size);
-  int steps(const std::uint8_t* text, std::int32_t size);
+  int compile(std::vector<std::uint8_t>&& text);
+  template <typename Steps>
+  int guarded(Steps&& steps);
+  int steps(std::int32_t size);
   int fail(int code, std::int32_t line, std::int32_t row);
   int failAtReader(int code);
 
-  std::vector<std::uint8_t> source_;  // the work copy: the text and two more bytes
+  std::vector<std::uint8_t> source_;  // the work copy: the text and kWorkCopyExtra zero bytes
   std::vector<std::uint8_t> image_;
   int status_ = 1;
   std::int32_t errorLine_ = 0;

@@ -229,7 +229,7 @@ int MmlSource::matchWord(std::string_view word) {
   return 1;
 }
 
-int MmlSource::readInt(std::int32_t& value) {
+int MmlSource::readNumber(std::int32_t& value) {
   if (const int result = readIntInRun(value); result >= 0) return result;
   value = 0;
   int x = peekNonBlank();
@@ -295,7 +295,7 @@ int MmlSource::readIntInRun(std::int32_t& value) {
   return finishInt(magnitude, negative, value);
 }
 
-int MmlSource::countDots() {
+int MmlSource::readDots() {
   if (const int dots = countDotsInRun(); dots >= 0) return dots;
   int dots = 0;
   int c = getNonBlank();

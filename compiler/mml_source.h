@@ -96,7 +96,7 @@ class MmlSource {
     return c;
   }
   int peekNonBlank() {
-    pushback_ = getNonBlank();
+    if (!heldNonBlank()) pushback_ = getNonBlank();
     return pushback_;
   }
 
@@ -105,9 +105,17 @@ class MmlSource {
   // beyond 32 bits saturates at INT32_MIN or INT32_MAX, which every range
   // check refuses, and numberTooBig() tells it from one that fits. 0 when no
   // digit stands here (a '-' stays eaten).
-  int readInt(std::int32_t& value);
+  int readInt(std::int32_t& value) {
+    // A held character that cannot start a number ends the read at once.
+    if (heldNonBlank() && pushback_ != '-' && (pushback_ < '0' || pushback_ > '9')) {
+      value = 0;
+      numberTooBig_ = false;
+      return 0;
+    }
+    return readNumber(value);
+  }
   bool numberTooBig() const { return numberTooBig_; }
-  int countDots();
+  int countDots() { return heldNonBlank() && pushback_ != '.' ? 0 : readDots(); }
   // A comma list of up to values.size() numbers, any of them omitted.
   int readArgs(std::span<std::int32_t> values, std::span<bool> present);
   // The body of a #WAV directive after the word; false on any syntax error.
@@ -132,6 +140,10 @@ class MmlSource {
   // the full read. Its read steps, replayed bytes and whether it gave a
   // non-blank are counted when it ends, as the full read would have counted
   // them byte by byte.
+  // A held character that the next non-blank read would give back as it is.
+  bool heldNonBlank() const { return pushback_ != -1 && pushback_ != ' '; }
+  int readNumber(std::int32_t& value);
+  int readDots();
   void startRun();
   // readInt() and countDots() inside the run: -1, with nothing changed, when
   // the run ends before what they read does.

@@ -57,6 +57,9 @@ bool readFile(const char* name, std::vector<std::uint8_t>& data) {
     return false;
   }
   std::printf("filesize: %d\n", static_cast<int>(file.size()));
+  // Room for the compiler's closing bytes, so that a source is compiled in
+  // the buffer it was read into.
+  data.reserve(static_cast<std::size_t>(file.size()) + MmlCompiler::kWorkCopyExtra);
   if (file.readAll(data) == FileRead::NoMemory) {
     printLine("memory allocation error!");
     return false;
@@ -102,7 +105,7 @@ bool writeCompiledFile(const char* argument, const std::vector<std::uint8_t>& im
 // (the error is printed); otherwise data holds the image.
 bool compileSource(const char* argument, Flags& flags, std::vector<std::uint8_t>& data) {
   {
-    MmlCompiler compiler(bytesOf(data), static_cast<std::int32_t>(data.size()));
+    MmlCompiler compiler(std::move(data));
     if (compiler.status() != 0) {
       CompileError error;
       compiler.errorInfo(error);
