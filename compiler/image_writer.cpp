@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
+#include "compiler/large_buffer.h"
 #include "compiler/mml_compiler.h"
 #include "song/qvb_format.h"
 
@@ -22,7 +24,8 @@ void putBe32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-std::vector<std::uint8_t> writeImage(const SongHeader& header, const ChannelBuffers& tracks) {
+std::vector<std::uint8_t> writeImage(const SongHeader& header, const ChannelBuffers& tracks,
+                                     std::vector<std::uint8_t>&& room) {
   const std::size_t titleLength = header.title.size();
   const std::size_t channels = static_cast<std::size_t>(tracks.count());
   const std::size_t tableOffset = channelCountOffset(titleLength) + 2;
@@ -30,7 +33,14 @@ std::vector<std::uint8_t> writeImage(const SongHeader& header, const ChannelBuff
   std::size_t waveListOffset = dataOffset;
   for (std::size_t k = 0; k < channels; ++k) waveListOffset += static_cast<std::size_t>(tracks.length(static_cast<std::int32_t>(k)));
 
-  std::vector<std::uint8_t> image(waveListOffset + 2 + kWaveRecordSize * header.waves.size());
+  const std::size_t imageSize = waveListOffset + 2 + kWaveRecordSize * header.waves.size();
+  std::vector<std::uint8_t> image = std::move(room);
+  image.clear();
+  if (image.capacity() < imageSize) {
+    image = {};
+    reserveLarge(image, imageSize);
+  }
+  image.resize(imageSize);
   std::uint8_t* p = image.data();
   std::memcpy(p, kMagic, kMagicSize);
   const int version = static_cast<int>(compilerVersion() * 100.0f);

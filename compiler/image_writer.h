@@ -11,7 +11,10 @@
 
 namespace qvb {
 
-// The whole image; throws std::bad_alloc only when memory runs out.
-std::vector<std::uint8_t> writeImage(const SongHeader& header, const ChannelBuffers& tracks);
+// The whole image, written into the storage of room (whose bytes are no
+// longer needed) when it is large enough, so that memory already in use takes
+// it; throws std::bad_alloc only when memory runs out.
+std::vector<std::uint8_t> writeImage(const SongHeader& header, const ChannelBuffers& tracks,
+                                     std::vector<std::uint8_t>&& room = {});
 
 }  // namespace qvb

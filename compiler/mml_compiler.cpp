@@ -6,6 +6,7 @@
 
 #include "compiler/compile_errors.h"
 #include "compiler/image_writer.h"
+#include "compiler/large_buffer.h"
 #include "compiler/preprocess.h"
 #include "compiler/track_compiler.h"
 
@@ -16,6 +17,10 @@ float compilerVersion() { return 0.85f; }
 MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t size) { compile(text, size); }
 
 MmlCompiler::MmlCompiler(std::vector<std::uint8_t>&& text) { compile(std::move(text)); }
+
+void MmlCompiler::reserveWorkCopy(std::vector<std::uint8_t>& text, std::size_t sourceSize) {
+  reserveLarge(text, sourceSize + kWorkCopyExtra);
+}
 
 int MmlCompiler::fail(int code, std::int32_t line, std::int32_t row) {
   status_ = code;
@@ -44,7 +49,7 @@ int MmlCompiler::compile(const std::uint8_t* text, std::int32_t size) {
   }
   return guarded([&] {
     if (size < 0) return fail(ERR_MEMORY, 0, 0);
-    source_.reserve(static_cast<std::size_t>(size) + kWorkCopyExtra);
+    reserveWorkCopy(source_, static_cast<std::size_t>(size));
     source_.assign(text, text + size);
     return steps(size);
   });
@@ -96,7 +101,9 @@ int MmlCompiler::steps(std::int32_t size) {
     if (result == ERR_MEMORY && !reader_.replayBudgetSpent()) return fail(ERR_MEMORY, 0, 0);
     return failAtReader(result);
   }
-  image_ = writeImage(header_, *tracks_);
+  // The reader is done with the work copy; its storage takes the image.
+  image_ = writeImage(header_, *tracks_, std::move(source_));
+  source_.clear();
   return fail(0, 0, 0);
 }
 

@@ -28,6 +28,9 @@ class MmlCompiler {
   // when its capacity has kWorkCopyExtra bytes to spare.
   explicit MmlCompiler(std::vector<std::uint8_t>&& text);
   static constexpr std::size_t kWorkCopyExtra = 2;
+  // Makes room in text for a source of sourceSize bytes to be read into it,
+  // the closing bytes included, the way the compile works on it best.
+  static void reserveWorkCopy(std::vector<std::uint8_t>& text, std::size_t sourceSize);
 
   // 0 = image ready, 1 = nothing compiled, negative = error code.
   int status() const { return status_; }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -47,6 +48,17 @@ Option optionOf(const char* argument) {
   }
 }
 
+// Room for the source and the compiler's closing bytes, so that a source is
+// compiled in the buffer it was read into. False when there is no memory.
+bool reserveRoom(std::vector<std::uint8_t>& data, std::size_t fileSize) {
+  try {
+    MmlCompiler::reserveWorkCopy(data, fileSize);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 // Reads a whole file; prints its size line. False (after printing the
 // message) when it cannot be opened or held.
 bool readFile(const char* name, std::vector<std::uint8_t>& data) {
@@ -57,10 +69,7 @@ bool readFile(const char* name, std::vector<std::uint8_t>& data) {
     return false;
   }
   std::printf("filesize: %d\n", static_cast<int>(file.size()));
-  // Room for the compiler's closing bytes, so that a source is compiled in
-  // the buffer it was read into.
-  data.reserve(static_cast<std::size_t>(file.size()) + MmlCompiler::kWorkCopyExtra);
-  if (file.readAll(data) == FileRead::NoMemory) {
+  if (!reserveRoom(data, static_cast<std::size_t>(file.size())) || file.readAll(data) == FileRead::NoMemory) {
     printLine("memory allocation error!");
     return false;
   }

@@ -44,6 +44,19 @@ TEST(MmlCompilerTest, EvenTitleAndWavesAndEmptyMiddleChannel) {
   }
 }
 
+// A long comment makes the work copy larger than the image, which is then
+// written into it: none of the source's bytes may show through (the title's
+// pad byte, the gaps), so the image equals the one written fresh.
+TEST(MmlCompilerTest, ImageInTheWorkCopyEqualsAFreshOne) {
+  const std::string song = "#TITLE <abc>\n#CHANNEL 2\n#WAV 1,<(0,15),32>\n#A c8 [3 d e]\n#B r4";
+  const Outcome fresh = compileSource(song);
+  const Outcome inPlace = compileSource(song + "{" + std::string(4096, 'x') + "}");
+  ASSERT_EQ(fresh.status, 0);
+  ASSERT_GT(fresh.image.size(), song.size() + MmlCompiler::kWorkCopyExtra);
+  EXPECT_EQ(fresh.image[21], 0);  // the pad after an odd title
+  EXPECT_EQ(inPlace.image, fresh.image);
+}
+
 struct ErrorCase {
   std::string_view text;
   int code, line, row;
