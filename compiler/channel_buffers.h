@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "song/track_commands.h"
@@ -54,6 +55,11 @@ class ChannelBuffers {
     }
     writeTimedItem([this](int b) { put(b); }, opcode, length);
   }
+  // The bytes the current buffer takes as they stand, for a caller that
+  // writes many items at once: it writes from the start and hands back the
+  // end of what it wrote. Growth and the limit stay with put() and emit().
+  std::span<std::uint8_t> room() const { return {cursor_, static_cast<std::size_t>(limit_ - cursor_)}; }
+  void wrote(std::uint8_t* end) { cursor_ = end; }
   // -1 once an allocation has failed, else 0.
   int failed() const { return error_ ? -1 : 0; }
   std::int32_t length(std::int32_t i) const;

@@ -121,6 +121,24 @@ class MmlSource {
   // The body of a #WAV directive after the word; false on any syntax error.
   bool parseWave(WaveDef& wave);
 
+  // The run's bytes from the one the next read gives on, for a caller that
+  // reads whole commands on them at once; empty when no run is open. Every
+  // line ends in a line end, so a scan that stops at the first byte it cannot
+  // take never leaves the line, though it may pass the end of a run that the
+  // replay budget cut: what it read counts only when it stopped inside.
+  std::span<const std::uint8_t> runAhead() const {
+    if (runEnd_ < 0) return {};
+    const std::int32_t from = unreadInRun();
+    return {text_ + from, static_cast<std::size_t>(runEnd_ - from)};
+  }
+  // Takes the first `count` bytes of runAhead() as read; the next read gives
+  // the byte after them. The reader then stands as the reads of those bytes
+  // leave it, but for holding that byte, which no read can tell apart.
+  void takeFromRun(std::size_t count) {
+    column_ = unreadInRun() + static_cast<std::int32_t>(count);
+    pushback_ = -1;
+  }
+
   // The current line's number and the bytes of it consumed so far; 0 and 0
   // when no line is selected.
   void position(std::int32_t& line, std::int32_t& row) const;

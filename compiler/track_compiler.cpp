@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "compiler/compile_errors.h"
 #include "song/track_commands.h"
@@ -14,7 +15,15 @@ constexpr std::array<int, 7> kNoteSemitones{9, 11, 0, 2, 4, 5, 7};  // a b c d e
 constexpr std::array<int, 4> kFamicomDuties{2, 4, 6, 7};
 constexpr int kFamicomWaveChannel = 2;  // the third channel plays the sine voice
 
+constexpr std::int32_t kLongestLength = 1024;  // the largest length number, a 1024th
+// A whole note halves to an odd number of ticks within this many dots, so
+// more dots are always a fault.
+constexpr int kMostDots = 8;
+static_assert(kWholeNote % (1 << kMostDots) != 0);
+
 bool inRange(std::int64_t v, std::int64_t lo, std::int64_t hi) { return lo <= v && v <= hi; }
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+bool isNoteLetter(int c) { return (c >= 'a' && c <= 'g') || c == 'r'; }
 
 class ChannelCompiler {
  public:
@@ -26,6 +35,7 @@ class ChannelCompiler {
       out_.emit(VOICE_TYPE, index_ == kFamicomWaveChannel ? 3 : 1);
     }
     for (;;) {
+      notesFromRun();
       const int ch = in_.getNonBlank();
       if (ch == END_OF_TEXT) {
         if (loopDepth_ != 0) return ERR_LOOP_OPEN;
@@ -59,22 +69,28 @@ class ChannelCompiler {
     return 0;
   }
 
-  // Lengths with dots, joined by '^' ties, summed in ticks. 64 bits hold
-  // any tie chain a source can spell.
+  // One length and its dots added to a tie chain's ticks. 64 bits hold any
+  // tie chain a source can spell.
+  static int addLength(std::int32_t length, int dots, std::int64_t& total) {
+    if (!inRange(length, 1, kLongestLength)) return ERR_LENGTH;
+    if (kWholeNote % length != 0) return ERR_LENGTH_DIVIDE;
+    int part = kWholeNote / length;
+    total += part;
+    for (int d = 0; d < dots; ++d) {
+      if (part % 2 != 0) return ERR_LENGTH_DIVIDE;
+      part /= 2;
+      total += part;
+    }
+    return 0;
+  }
+
+  // Lengths with dots, joined by '^' ties, summed in ticks.
   int readLength(std::int64_t& total) {
     total = 0;
     do {
       const std::int32_t length = number(defaultLength_);
-      if (!inRange(length, 1, 1024)) return ERR_LENGTH;
-      const int dots = in_.countDots();
-      if (kWholeNote % length != 0) return ERR_LENGTH_DIVIDE;
-      int part = kWholeNote / length;
-      total += part;
-      for (int d = 0; d < dots; ++d) {
-        if (part % 2 != 0) return ERR_LENGTH_DIVIDE;
-        part /= 2;
-        total += part;
-      }
+      if (!inRange(length, 1, kLongestLength)) return ERR_LENGTH;
+      if (const int result = addLength(length, in_.countDots(), total); result != 0) return result;
     } while (next('^'));
     return 0;
   }
@@ -87,13 +103,103 @@ class ChannelCompiler {
     if (accidental != 0) in_.getNonBlank();
     std::int64_t total = 0;
     if (const int result = readLength(total); result != 0) return result;
-    if (letter == 'r') return emitTimed(REST, total);
+    return noteItems(letter, accidental, total, [this](int opcode, std::int64_t ticks) { return emitTimed(opcode, ticks); });
+  }
+
+  // The note (its gated part, then the rest after it) or the rest, each
+  // item through item(opcode, ticks), which returns 0 or a fault.
+  template <typename Item>
+  int noteItems(int letter, int accidental, std::int64_t total, Item&& item) const {
+    if (letter == 'r') return item(REST, total);
     const int number = octave_ * 12 + kNoteSemitones[static_cast<std::size_t>(letter - 'a')] + accidental;
     const std::int64_t sounding = total * gate_ / kGateSteps;
-    const std::int64_t silent = total - sounding;
-    if (const int result = emitTimed(number, sounding); result != 0) return result;
-    if (silent == 0) return 0;
-    return emitTimed(REST, silent);
+    if (const int result = item(number, sounding); result != 0) return result;
+    if (sounding == total) return 0;
+    return item(REST, total - sounding);
+  }
+
+  // Notes, rests and octave steps, the bulk of every song, read straight
+  // from the reader's run and written straight into the buffer, as many as
+  // follow one another. It stops before anything else, before a command that
+  // the run or the buffer's room ends inside, and before any fault, so that
+  // the reads of command() take over at exactly that byte.
+  void notesFromRun() {
+    const std::span<const std::uint8_t> run = in_.runAhead();
+    const std::span<std::uint8_t> room = out_.room();
+    constexpr std::size_t kNoteRoom = 2 * kMaxItemBytes;  // a note and its rest
+    if (run.empty() || room.size() < kNoteRoom) return;
+    const std::uint8_t* const start = run.data();
+    const std::uint8_t* const end = start + run.size();
+    std::uint8_t* at = room.data();
+    std::uint8_t* const full = at + room.size() - kNoteRoom;
+    const auto write = [&at](int opcode, std::int64_t ticks) {
+      at = writeTimedItem(at, static_cast<std::uint8_t>(opcode), static_cast<std::int32_t>(ticks));
+      return 0;
+    };
+    const std::uint8_t* done = start;  // after the last command taken
+    for (;;) {
+      const std::uint8_t* p = done;
+      while (*p == ' ') ++p;
+      if (p >= end) break;
+      const int c = *p;
+      if (c == '<' || c == '>') {
+        const int octave = octave_ + (c == '<' ? 1 : -1);
+        if (!inRange(octave, 1, 8)) break;
+        octave_ = octave;
+        done = p + 1;
+        continue;
+      }
+      if (!isNoteLetter(c) || at > full) break;
+      int accidental = 0;
+      std::int64_t total = 0;
+      const std::uint8_t* const after = noteText(p + 1, accidental, total);
+      if (after == nullptr || after >= end || total > kMaxNoteTicks) break;
+      noteItems(c, accidental, total, write);
+      done = after;
+    }
+    if (done == start) return;
+    in_.takeFromRun(static_cast<std::size_t>(done - start));
+    out_.wrote(at);
+  }
+
+  // A note's accidental and lengths after its letter, read as note() reads
+  // them: where the first byte after it lies (blanks count for nothing inside
+  // a note), or nullptr for what only the reads may take: a '-' where a
+  // length goes, or a fault. Stops at the first byte it cannot take, which
+  // a line end always is.
+  const std::uint8_t* noteText(const std::uint8_t* p, int& accidental, std::int64_t& total) const {
+    const auto skipBlanks = [&p] {
+      while (*p == ' ') ++p;
+    };
+    skipBlanks();
+    accidental = *p == '#' || *p == '+' ? 1 : *p == '-' ? -1 : 0;
+    if (accidental != 0) {
+      ++p;
+      skipBlanks();
+    }
+    for (;;) {
+      std::int32_t length = defaultLength_;
+      if (isDigit(*p)) {
+        length = 0;
+        do {
+          if (length > kLongestLength) return nullptr;
+          length = length * 10 + (*p++ - '0');
+          skipBlanks();
+        } while (isDigit(*p));
+      } else if (*p == '-') {
+        return nullptr;
+      }
+      int dots = 0;
+      while (*p == '.') {
+        if (++dots > kMostDots) return nullptr;
+        ++p;
+        skipBlanks();
+      }
+      if (addLength(length, dots, total) != 0) return nullptr;
+      if (*p != '^') return p;
+      ++p;
+      skipBlanks();
+    }
   }
 
   int volume() {
@@ -209,7 +315,7 @@ class ChannelCompiler {
       }
       case 'l': {
         const std::int32_t length = number(4);
-        if (!inRange(length, 1, 1024)) return ERR_LENGTH;
+        if (!inRange(length, 1, kLongestLength)) return ERR_LENGTH;
         defaultLength_ = length;
         // Kept for the record only: a note falling back on the default
         // length adds just its own dots.

@@ -221,4 +221,10 @@ void writeTimedItem(Put&& put, std::uint8_t opcode, std::int32_t length) {
   detail::writeOperand(put, Operand::Length, length);
 }
 
+// The same into memory with room for kMaxItemBytes; returns the item's end.
+inline std::uint8_t* writeTimedItem(std::uint8_t* at, std::uint8_t opcode, std::int32_t length) {
+  writeTimedItem([&at](int b) { *at++ = static_cast<std::uint8_t>(b); }, opcode, length);
+  return at;
+}
+
 }  // namespace qvb

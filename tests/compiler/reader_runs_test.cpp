@@ -56,13 +56,25 @@ Outcome compile(const std::string& text, bool runs, std::uint64_t budget) {
 
 // Mostly valid commands, with the bytes that end runs (brackets, line ends,
 // comments, escapes) and the bytes that numbers and dots stop at mixed in.
+// A tie chain longer than the longest length field holds.
+const std::string kLongTieText = [] {
+  std::string tie = "c1";
+  for (int i = 0; i * 192 <= 65534; ++i) tie += "^1";
+  return tie;
+}();
+const char* const kLongTie = kLongTieText.c_str();
+
 std::string generatedSource(std::mt19937& random) {
   static const char* const kCommon[] = {
       "c", "c16", "d+8", "e-4.", "r2", "a#. .", "g1 6", "c^8", "b 8 ^ 16.", " ", "  ", "o5", "l8", "q7", "v12",
       "v,3", "s10,-2", "k-1", "mp1,2,,4", "@2", "t150", "$", "[3 c d ]", "[2  c]", "[3  r8 ]", "[2 e{x} | f8\n]", "[c]", "{x}",
       "{a\n b}", "\n", "\r\n", "\t", "/:3 c / d :/", "<", ">"};
   static const char* const kRare[] = {"[", "]", "/", ":/", "|", "[2147483647", "- 5", "99999999999", "v-",
-                                      "%1", "\\", "#B ", ";", "\x80\x81", "16", "c0"};
+                                      "%1", "\\", "#B ", ";", "\x80\x81", "16", "c0",
+                                      // notes only the reads may take, octaves at their ends, the
+                                      // buffer's first growth step
+                                      "c-", "d--8", "e1025", "c5", "c64.", "c.........", "c9999999999",
+                                      "q1 c64", "q15 c1.", "o8<", "o1>", "[99 cdefgab]", kLongTie};
   std::string text = random() % 8 == 0 ? "#TITLE <t>\n#WAV 1,<[16 1,2,]>\n#CHANNEL 2\n" : "#TITLE <t>\n#CHANNEL 2\n";
   text += "#A ";
   const std::size_t pieces = 1 + random() % 60;
