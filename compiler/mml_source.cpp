@@ -135,11 +135,13 @@ int MmlSource::readChar(bool expand) {
     return held;
   }
   if (channelLineCount_ == 0) return END_OF_TEXT;
-  if (expand) {
-    startRun();
-    if (column_ < runEnd_) return text_[column_++];
-  }
   for (;;) {
+    // Plain bytes ahead, also right after a line end, a bracket or removed
+    // bytes, make a run.
+    if (expand) {
+      startRun();
+      if (column_ < runEnd_) return text_[column_++];
+    }
     ++readSteps_;
     if (replaying_ && expand && ++replayedBytes_ > replayBudget_) {
       // Reported at the bracket: no pass of this repeat is to blame alone.
@@ -264,34 +266,33 @@ int MmlSource::finishInt(std::uint64_t magnitude, bool negative, std::int32_t& v
 
 // The same reads as above, done on the run's bytes directly: the character
 // that ends the number is taken and held, as getNonBlank() and the
-// look-ahead would leave it.
+// look-ahead would leave it. The scans stop at a line end at the latest;
+// only one that stops inside the run counts.
 int MmlSource::readIntInRun(std::int32_t& value) {
   if (runEnd_ < 0) return -1;
-  std::int32_t at = unreadInRun();
-  const auto skipBlanks = [&] {
-    while (at < runEnd_ && text_[at] == ' ') ++at;
-    return at < runEnd_;
+  const std::uint8_t* p = text_ + unreadInRun();
+  const auto skipBlanks = [&p] {
+    while (*p == ' ') ++p;
   };
-  if (!skipBlanks()) return -1;
-  const bool negative = text_[at] == '-';
-  if (negative && (++at, !skipBlanks())) return -1;
-  std::uint64_t magnitude = 0;
-  bool digits = false;
-  for (; at < runEnd_; ++at) {
-    const std::uint8_t b = text_[at];
-    if (isDigit(b)) {
-      magnitude = addDigit(magnitude, b);
-      digits = true;
-    } else if (b != ' ' || !digits) {
-      break;
-    }
+  skipBlanks();
+  const bool negative = *p == '-';
+  if (negative) {
+    ++p;
+    skipBlanks();
   }
+  std::uint64_t magnitude = 0;
+  const std::uint8_t* const firstDigit = p;
+  while (isDigit(*p)) {
+    magnitude = addDigit(magnitude, *p++);
+    skipBlanks();
+  }
+  const auto at = static_cast<std::int32_t>(p - text_);
   if (at >= runEnd_) return -1;
-  pushback_ = text_[at];
+  pushback_ = *p;
   column_ = at + 1;
   value = 0;
   numberTooBig_ = false;
-  if (!digits) return 0;
+  if (p == firstDigit) return 0;
   return finishInt(magnitude, negative, value);
 }
 
@@ -309,11 +310,12 @@ int MmlSource::readDots() {
 
 int MmlSource::countDotsInRun() {
   if (runEnd_ < 0) return -1;
-  std::int32_t at = unreadInRun();
+  const std::uint8_t* p = text_ + unreadInRun();
   int dots = 0;
-  for (; at < runEnd_ && (text_[at] == '.' || text_[at] == ' '); ++at) dots += text_[at] == '.' ? 1 : 0;
+  for (; *p == '.' || *p == ' '; ++p) dots += *p == '.' ? 1 : 0;
+  const auto at = static_cast<std::int32_t>(p - text_);
   if (at >= runEnd_) return -1;
-  pushback_ = text_[at];
+  pushback_ = *p;
   column_ = at + 1;
   return dots;
 }
