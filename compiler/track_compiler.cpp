@@ -118,11 +118,12 @@ class ChannelCompiler {
     return item(REST, total - sounding);
   }
 
-  // Notes, rests and octave steps, the bulk of every song, read straight
-  // from the reader's run and written straight into the buffer, as many as
-  // follow one another. It stops before anything else, before a command that
-  // the run or the buffer's room ends inside, and before any fault, so that
-  // the reads of command() take over at exactly that byte.
+  // Notes, rests, octave steps and the o, l and q settings, the bulk of
+  // every song, read straight from the reader's run and written straight into
+  // the buffer, as many as follow one another. It stops before anything else,
+  // before a command that the run or the buffer's room ends inside, and
+  // before any fault, so that the reads of command() take over at exactly
+  // that byte.
   void notesFromRun() {
     const std::span<const std::uint8_t> run = in_.runAhead();
     const std::span<std::uint8_t> room = out_.room();
@@ -149,6 +150,13 @@ class ChannelCompiler {
         done = p + 1;
         continue;
       }
+      if (c == 'o' || c == 'l' || c == 'q') {
+        if ((done = setting(c, p + 1, end)) == nullptr) {
+          done = p;
+          break;
+        }
+        continue;
+      }
       if (!isNoteLetter(c) || at > full) break;
       int accidental = 0;
       std::int64_t total = 0;
@@ -162,44 +170,74 @@ class ChannelCompiler {
     out_.wrote(at);
   }
 
+  // o, l or q and its number (l with its dots) after the letter, read and
+  // checked as command() does: where the first byte after it lies, or
+  // nullptr, with nothing set, where only the reads may take it.
+  const std::uint8_t* setting(int c, const std::uint8_t* p, const std::uint8_t* end) {
+    std::int32_t value = c == 'q' ? kGateSteps : 4;
+    int dots = 0;
+    if ((p = numberText(p, value)) == nullptr || (c == 'l' && (p = dotsText(p, dots)) == nullptr) || p >= end)
+      return nullptr;
+    switch (c) {
+      case 'o':
+        if (!inRange(value, 1, 8)) return nullptr;
+        octave_ = value;
+        break;
+      case 'l':
+        if (!inRange(value, 1, kLongestLength)) return nullptr;
+        defaultLength_ = value;
+        defaultDots_ = dots;
+        break;
+      default:
+        if (!inRange(value, 1, kGateSteps)) return nullptr;
+        gate_ = value;
+        break;
+    }
+    return p;
+  }
+
   // A note's accidental and lengths after its letter, read as note() reads
   // them: where the first byte after it lies (blanks count for nothing inside
-  // a note), or nullptr for what only the reads may take: a '-' where a
-  // length goes, or a fault. Stops at the first byte it cannot take, which
-  // a line end always is.
+  // a note), or nullptr for what only the reads may take.
   const std::uint8_t* noteText(const std::uint8_t* p, int& accidental, std::int64_t& total) const {
-    const auto skipBlanks = [&p] {
-      while (*p == ' ') ++p;
-    };
-    skipBlanks();
+    while (*p == ' ') ++p;
     accidental = *p == '#' || *p == '+' ? 1 : *p == '-' ? -1 : 0;
-    if (accidental != 0) {
-      ++p;
-      skipBlanks();
-    }
+    if (accidental != 0) ++p;
     for (;;) {
       std::int32_t length = defaultLength_;
-      if (isDigit(*p)) {
-        length = 0;
-        do {
-          if (length > kLongestLength) return nullptr;
-          length = length * 10 + (*p++ - '0');
-          skipBlanks();
-        } while (isDigit(*p));
-      } else if (*p == '-') {
-        return nullptr;
-      }
       int dots = 0;
-      while (*p == '.') {
-        if (++dots > kMostDots) return nullptr;
-        ++p;
-        skipBlanks();
-      }
+      if ((p = numberText(p, length)) == nullptr || (p = dotsText(p, dots)) == nullptr) return nullptr;
       if (addLength(length, dots, total) != 0) return nullptr;
       if (*p != '^') return p;
       ++p;
-      skipBlanks();
     }
+  }
+
+  // A number as readInt() reads it, blanks between the digits and all:
+  // where the first byte after it lies, value untouched when no digit
+  // stands there, or nullptr for a '-' or a number beyond every range here.
+  // Like every scan here it stops at a line end at the latest.
+  static const std::uint8_t* numberText(const std::uint8_t* p, std::int32_t& value) {
+    while (*p == ' ') ++p;
+    if (*p == '-') return nullptr;
+    if (!isDigit(*p)) return p;
+    value = 0;
+    do {
+      if (value > kLongestLength) return nullptr;
+      value = value * 10 + (*p++ - '0');
+      while (*p == ' ') ++p;
+    } while (isDigit(*p));
+    return p;
+  }
+
+  // Dots as countDots() reads them; nullptr beyond kMostDots.
+  static const std::uint8_t* dotsText(const std::uint8_t* p, int& dots) {
+    for (dots = 0; *p == '.'; ++dots) {
+      if (dots == kMostDots) return nullptr;
+      ++p;
+      while (*p == ' ') ++p;
+    }
+    return p;
   }
 
   int volume() {

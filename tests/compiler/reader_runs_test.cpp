@@ -74,7 +74,9 @@ std::string generatedSource(std::mt19937& random) {
                                       // notes only the reads may take, octaves at their ends, the
                                       // buffer's first growth step
                                       "c-", "d--8", "e1025", "c5", "c64.", "c.........", "c9999999999",
-                                      "q1 c64", "q15 c1.", "o8<", "o1>", "[99 cdefgab]", kLongTie};
+                                      "q1 c64", "q15 c1.", "o8<", "o1>", "[99 cdefgab]", kLongTie,
+                                      // settings out of range or spelled oddly
+                                      "q0", "q17", "o9", "o-1", "l1025", "l4.........", "l 1 6 .", "q"};
   std::string text = random() % 8 == 0 ? "#TITLE <t>\n#WAV 1,<[16 1,2,]>\n#CHANNEL 2\n" : "#TITLE <t>\n#CHANNEL 2\n";
   text += "#A ";
   const std::size_t pieces = 1 + random() % 60;
