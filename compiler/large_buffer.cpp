@@ -7,12 +7,14 @@
 
 namespace qvb {
 
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
 namespace {
 
 // Below one large page there is nothing to gain.
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
 }  // namespace
+#endif
 
 void reserveLarge(std::vector<std::uint8_t>& bytes, std::size_t capacity) {
   bytes.reserve(capacity);
