@@ -132,8 +132,9 @@ class MmlSource {
     return {text_ + from, static_cast<std::size_t>(runEnd_ - from)};
   }
   // Takes the first `count` bytes of runAhead() as read; the next read gives
-  // the byte after them. The reader then stands as the reads of those bytes
-  // leave it, but for holding that byte, which no read can tell apart.
+  // the byte after them. Where the reads of those bytes would have taken
+  // that byte too and held it, the reader reads it next instead: every read
+  // then gives the same, and only position() before that read could differ.
   void takeFromRun(std::size_t count) {
     column_ = unreadInRun() + static_cast<std::int32_t>(count);
     pushback_ = -1;
