@@ -18,6 +18,11 @@ MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t size) { compile(
 
 MmlCompiler::MmlCompiler(std::vector<std::uint8_t>&& text) { compile(std::move(text)); }
 
+MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t size, bool plainRuns) {
+  reader_.setPlainRuns(plainRuns);
+  compile(text, size);
+}
+
 void MmlCompiler::reserveWorkCopy(std::vector<std::uint8_t>& text, std::size_t sourceSize) {
   reserveLarge(text, sourceSize + kWorkCopyExtra);
 }

@@ -27,6 +27,12 @@ class MmlCompiler {
   // Compiles a text handed over: it becomes the work copy, without a copy
   // when its capacity has kWorkCopyExtra bytes to spare.
   explicit MmlCompiler(std::vector<std::uint8_t>&& text);
+  // The same compile with the reader's runs off, so that every byte takes
+  // the byte-by-byte reads and no fast path runs. For the tests and the
+  // fuzzer, which hold the fast paths to the same outcome.
+  static MmlCompiler withoutRuns(const std::uint8_t* text, std::int32_t size) {
+    return MmlCompiler(text, size, false);
+  }
   static constexpr std::size_t kWorkCopyExtra = 2;
   // Makes room in text for a source of sourceSize bytes to be read into it,
   // the closing bytes included, the way the compile works on it best.
@@ -45,6 +51,7 @@ class MmlCompiler {
   std::uint64_t readSteps() const { return reader_.readSteps(); }
 
  private:
+  MmlCompiler(const std::uint8_t* text, std::int32_t size, bool plainRuns);
   int compile(const std::uint8_t* text, std::int32_t size);
   int compile(std::vector<std::uint8_t>&& text);
   template <typename Steps>
