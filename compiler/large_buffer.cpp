@@ -7,18 +7,11 @@
 
 namespace qvb {
 
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-namespace {
-
-// Below one large page there is nothing to gain.
-constexpr std::size_t kLargePage = std::size_t{2} << 20;
-
-}  // namespace
-#endif
-
 void reserveLarge(std::vector<std::uint8_t>& bytes, std::size_t capacity) {
   bytes.reserve(capacity);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Below one large page there is nothing to gain.
+  constexpr std::size_t kLargePage = std::size_t{2} << 20;
   if (bytes.capacity() < kLargePage) return;
   // Only whole pages inside the buffer: the pages around it may hold other data.
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));

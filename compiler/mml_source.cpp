@@ -2,14 +2,14 @@
 
 #include <climits>
 
+#include "compiler/token_scan.h"
+
 namespace qvb {
 
 namespace {
 
 constexpr std::uint8_t kLf = 0x0A;
 constexpr std::uint8_t kCr = 0x0D;
-
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
 constexpr std::array<bool, 256> kLineEnd = [] {
   std::array<bool, 256> end{};
@@ -25,14 +25,8 @@ int markerChannel(std::uint8_t letter) {
   return -1;
 }
 
-// Digits beyond this magnitude cannot change whether a number fits in 32
-// bits, so accumulating stops growing there.
-constexpr std::uint64_t kMagnitudeCap = std::uint64_t{INT32_MAX} + 2;
-
-std::uint64_t addDigit(std::uint64_t magnitude, int digit) {
-  const std::uint64_t next = magnitude * 10 + static_cast<std::uint64_t>(digit - '0');
-  return next < kMagnitudeCap ? next : kMagnitudeCap;
-}
+using scan::addDigit;
+using scan::isDigit;
 
 }  // namespace
 
@@ -270,30 +264,16 @@ int MmlSource::finishInt(std::uint64_t magnitude, bool negative, std::int32_t& v
 // only one that stops inside the run counts.
 int MmlSource::readIntInRun(std::int32_t& value) {
   if (runEnd_ < 0) return -1;
-  const std::uint8_t* p = text_ + unreadInRun();
-  const auto skipBlanks = [&p] {
-    while (*p == ' ') ++p;
-  };
-  skipBlanks();
-  const bool negative = *p == '-';
-  if (negative) {
-    ++p;
-    skipBlanks();
-  }
-  std::uint64_t magnitude = 0;
-  const std::uint8_t* const firstDigit = p;
-  while (isDigit(*p)) {
-    magnitude = addDigit(magnitude, *p++);
-    skipBlanks();
-  }
+  scan::Number number;
+  const std::uint8_t* const p = scan::number(text_ + unreadInRun(), number);
   const auto at = static_cast<std::int32_t>(p - text_);
   if (at >= runEnd_) return -1;
   pushback_ = *p;
   column_ = at + 1;
   value = 0;
   numberTooBig_ = false;
-  if (p == firstDigit) return 0;
-  return finishInt(magnitude, negative, value);
+  if (!number.digits) return 0;
+  return finishInt(number.magnitude, number.negative, value);
 }
 
 int MmlSource::readDots() {
@@ -310,9 +290,8 @@ int MmlSource::readDots() {
 
 int MmlSource::countDotsInRun() {
   if (runEnd_ < 0) return -1;
-  const std::uint8_t* p = text_ + unreadInRun();
   int dots = 0;
-  for (; *p == '.' || *p == ' '; ++p) dots += *p == '.' ? 1 : 0;
+  const std::uint8_t* const p = scan::dots(text_ + unreadInRun(), dots);
   const auto at = static_cast<std::int32_t>(p - text_);
   if (at >= runEnd_) return -1;
   pushback_ = *p;

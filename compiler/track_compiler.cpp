@@ -5,6 +5,7 @@
 #include <span>
 
 #include "compiler/compile_errors.h"
+#include "compiler/token_scan.h"
 #include "song/track_commands.h"
 
 namespace qvb {
@@ -16,13 +17,18 @@ constexpr std::array<int, 4> kFamicomDuties{2, 4, 6, 7};
 constexpr int kFamicomWaveChannel = 2;  // the third channel plays the sine voice
 
 constexpr std::int32_t kLongestLength = 1024;  // the largest length number, a 1024th
-// A whole note halves to an odd number of ticks within this many dots, so
-// more dots are always a fault.
-constexpr int kMostDots = 8;
-static_assert(kWholeNote % (1 << kMostDots) != 0);
+
+// The settings o, l and q: the value without a number, the range, the fault.
+struct Setting {
+  std::int32_t fallback, lo, hi;
+  int fault;
+};
+constexpr Setting kOctave{4, 1, 8, ERR_OCTAVE};
+constexpr Setting kDefaultLength{4, 1, kLongestLength, ERR_LENGTH};
+constexpr Setting kGate{kGateSteps, 1, kGateSteps, ERR_GATE};
 
 bool inRange(std::int64_t v, std::int64_t lo, std::int64_t hi) { return lo <= v && v <= hi; }
-bool isDigit(int c) { return c >= '0' && c <= '9'; }
+bool inRange(std::int64_t v, const Setting& setting) { return inRange(v, setting.lo, setting.hi); }
 bool isNoteLetter(int c) { return (c >= 'a' && c <= 'g') || c == 'r'; }
 
 class ChannelCompiler {
@@ -145,7 +151,7 @@ class ChannelCompiler {
       const int c = *p;
       if (c == '<' || c == '>') {
         const int octave = octave_ + (c == '<' ? 1 : -1);
-        if (!inRange(octave, 1, 8)) break;
+        if (!inRange(octave, kOctave)) break;
         octave_ = octave;
         done = p + 1;
         continue;
@@ -174,22 +180,21 @@ class ChannelCompiler {
   // checked as command() does: where the first byte after it lies, or
   // nullptr, with nothing set, where only the reads may take it.
   const std::uint8_t* setting(int c, const std::uint8_t* p, const std::uint8_t* end) {
-    std::int32_t value = c == 'q' ? kGateSteps : 4;
+    const Setting& setting = c == 'o' ? kOctave : c == 'l' ? kDefaultLength : kGate;
+    std::int32_t value = setting.fallback;
     int dots = 0;
-    if ((p = numberText(p, value)) == nullptr || (c == 'l' && (p = dotsText(p, dots)) == nullptr) || p >= end)
-      return nullptr;
+    if ((p = numberText(p, value)) == nullptr || !inRange(value, setting)) return nullptr;
+    if (c == 'l') p = scan::dots(p, dots);
+    if (p >= end) return nullptr;
     switch (c) {
       case 'o':
-        if (!inRange(value, 1, 8)) return nullptr;
         octave_ = value;
         break;
       case 'l':
-        if (!inRange(value, 1, kLongestLength)) return nullptr;
         defaultLength_ = value;
         defaultDots_ = dots;
         break;
       default:
-        if (!inRange(value, 1, kGateSteps)) return nullptr;
         gate_ = value;
         break;
     }
@@ -206,37 +211,22 @@ class ChannelCompiler {
     for (;;) {
       std::int32_t length = defaultLength_;
       int dots = 0;
-      if ((p = numberText(p, length)) == nullptr || (p = dotsText(p, dots)) == nullptr) return nullptr;
+      if ((p = numberText(p, length)) == nullptr) return nullptr;
+      p = scan::dots(p, dots);
       if (addLength(length, dots, total) != 0) return nullptr;
       if (*p != '^') return p;
       ++p;
     }
   }
 
-  // A number as readInt() reads it, blanks between the digits and all:
-  // where the first byte after it lies, value untouched when no digit
-  // stands there, or nullptr for a '-' or a number beyond every range here.
-  // Like every scan here it stops at a line end at the latest.
+  // A number as readInt() reads it: where the first byte after it lies,
+  // value untouched when no digit stands there, or nullptr for a '-' (which
+  // only the reads may take) or a number beyond every range here.
   static const std::uint8_t* numberText(const std::uint8_t* p, std::int32_t& value) {
-    while (*p == ' ') ++p;
-    if (*p == '-') return nullptr;
-    if (!isDigit(*p)) return p;
-    value = 0;
-    do {
-      if (value > kLongestLength) return nullptr;
-      value = value * 10 + (*p++ - '0');
-      while (*p == ' ') ++p;
-    } while (isDigit(*p));
-    return p;
-  }
-
-  // Dots as countDots() reads them; nullptr beyond kMostDots.
-  static const std::uint8_t* dotsText(const std::uint8_t* p, int& dots) {
-    for (dots = 0; *p == '.'; ++dots) {
-      if (dots == kMostDots) return nullptr;
-      ++p;
-      while (*p == ' ') ++p;
-    }
+    scan::Number number;
+    p = scan::number(p, number);
+    if (number.negative || number.magnitude > static_cast<std::uint64_t>(kLongestLength)) return nullptr;
+    if (number.digits) value = static_cast<std::int32_t>(number.magnitude);
     return p;
   }
 
@@ -339,21 +329,21 @@ class ChannelCompiler {
       case 'a': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g': case 'r':
         return note(ch);
       case 'o': {
-        const std::int32_t octave = number(4);
-        if (!inRange(octave, 1, 8)) return ERR_OCTAVE;
+        const std::int32_t octave = number(kOctave.fallback);
+        if (!inRange(octave, kOctave)) return kOctave.fault;
         octave_ = octave;
         return 0;
       }
       case '<':
       case '>': {
         const int octave = octave_ + (ch == '<' ? 1 : -1);
-        if (!inRange(octave, 1, 8)) return ERR_OCTAVE;
+        if (!inRange(octave, kOctave)) return kOctave.fault;
         octave_ = octave;
         return 0;
       }
       case 'l': {
-        const std::int32_t length = number(4);
-        if (!inRange(length, 1, kLongestLength)) return ERR_LENGTH;
+        const std::int32_t length = number(kDefaultLength.fallback);
+        if (!inRange(length, kDefaultLength)) return kDefaultLength.fault;
         defaultLength_ = length;
         // Kept for the record only: a note falling back on the default
         // length adds just its own dots.
@@ -361,8 +351,8 @@ class ChannelCompiler {
         return 0;
       }
       case 'q': {
-        const std::int32_t gate = number(16);
-        if (!inRange(gate, 1, kGateSteps)) return ERR_GATE;
+        const std::int32_t gate = number(kGate.fallback);
+        if (!inRange(gate, kGate)) return kGate.fault;
         gate_ = gate;
         return 0;
       }
