@@ -1,5 +1,5 @@
-// Plays a started QvbPlayer by calling the Mixer's fill by hand, as the
-// output's thread would, for the player and contract harnesses. Time can run
+// Plays a started QvbPlayer by pulling its sound as every pull host does,
+// for the player and contract harnesses. Time can run
 // fast: before every fill the effect frame is set to come every timer unit
 // and the tick every unit, so loops, tempo changes and vibrato steps
 // come within a few thousand frames. The timers still run the real
@@ -14,6 +14,7 @@
 #include "song/qvb_player.h"
 #include "sound/audio_format.h"
 #include "sound/mixer.h"
+#include "sound/pull_stream.h"
 
 namespace qvb::fuzz {
 
@@ -29,21 +30,21 @@ inline void check(bool condition) {
   if (!condition) std::abort();
 }
 
-// Runs `fills` fills of `bytes` bytes each on the player's Mixer (none when
-// it has no Mixer).
+// Pulls `fills` pieces of `bytes` bytes each from the player's Mixer (none
+// when it has no Mixer).
 inline void playFills(const QvbPlayer& player, const AudioFormat& format, int fills,
                       std::int32_t bytes, bool fast) {
   Mixer* mixer = player.mixer();
   if (mixer == nullptr) return;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bytes));
+  PullStream stream(*mixer, format);
   for (int i = 0; i < fills; ++i) {
     // A tick interval of 0 has stopped the song's clock; it stays stopped.
     if (fast && player.context().tickInterval > 0) {
       mixer->SetTimer1Interval(1);
       mixer->SetTimer2Interval(std::min(player.context().tickInterval, kFastTickInterval));
     }
-    std::fill(buffer.begin(), buffer.end(), 0);
-    Mixer::Fill(&format, mixer, buffer.data(), bytes);
+    stream.pull(buffer.data(), bytes);
   }
 }
 

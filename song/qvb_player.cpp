@@ -29,7 +29,9 @@ QvbPlayer::~QvbPlayer() { release(); }
 // The bytes are checked on a fresh player first, so a refused image leaves a
 // loaded (or playing) song as it was; only an accepted one replaces it.
 int QvbPlayer::load(const std::uint8_t* bytes, std::size_t size) {
-  if (bytes == nullptr) return status_ = PLAYER_NO_IMAGE;
+  // No bytes are refused like any other load: a loaded song stays, and its
+  // status with it.
+  if (bytes == nullptr) return status_ >= PLAYER_READY ? PLAYER_NO_IMAGE : status_ = PLAYER_NO_IMAGE;
   // A song source is handed here first to learn that it is no image, so
   // only bytes that begin like an image are copied; the rest are refused
   // from nothing, as an empty image is.
@@ -66,6 +68,7 @@ int QvbPlayer::adopt(QvbPlayer& next, int status) {
   voices_ = std::move(next.voices_);
   tracks_ = std::move(next.tracks_);
   next.context_ = DriverContext{};
+  context_.observer = observer_;  // the fresh player had none
   return status_ = status;
 }
 
@@ -204,8 +207,9 @@ void QvbPlayer::releaseMixer() {
   context_.mixer = nullptr;
 }
 
+// Without a song there is nothing to play: the status stays as it is.
 int QvbPlayer::play(AudioPlatform& platform) {
-  if (status_ < 0) return 0;
+  if (status_ < PLAYER_READY) return 0;
   reset();
   createMixer(&platform);
   status_ = PLAYER_PLAYING;
@@ -214,7 +218,7 @@ int QvbPlayer::play(AudioPlatform& platform) {
 }
 
 int QvbPlayer::start() {
-  if (status_ < 0) return 0;
+  if (status_ < PLAYER_READY) return 0;
   reset();
   const int started = createMixer(nullptr);
   status_ = PLAYER_PLAYING;

@@ -41,8 +41,8 @@ class QvbPlayer {
   QvbPlayer(const QvbPlayer&) = delete;
   QvbPlayer& operator=(const QvbPlayer&) = delete;
 
-  // A refused image leaves a loaded song in place and returns the refusal;
-  // with no song loaded the refusal becomes the status.
+  // A refused image (null bytes too) leaves a loaded song in place and
+  // returns the refusal; with no song loaded the refusal becomes the status.
   int load(const std::uint8_t* bytes, std::size_t size);
   // The same for an image the caller hands over: its bytes become the
   // player's without a copy (on a refusal they are dropped).
@@ -51,11 +51,12 @@ class QvbPlayer {
   int reset();
   // Rewinds and starts the song on a new Mixer over the given output. 1 when
   // the output opened; 0 when it did not (the song is then silent) or there
-  // is no song.
+  // is no song (nothing changes then).
   int play(AudioPlatform& platform);
   // For pull hosts: rewinds and makes a Mixer with no output, its waves and
-  // timers installed; the host runs the song by calling Mixer::Fill on
-  // mixer(). 1 when the Mixer could run the song, else 0.
+  // timers installed; the host takes the song's sound through a PullStream
+  // on mixer(). 1 when the Mixer could run the song; 0, and nothing changes,
+  // when there is no song.
   int start();
 
   int getStatus() const { return status_; }

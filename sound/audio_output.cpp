@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "sound/mixer.h"
+#include "sound/pull_stream.h"
 #include "sound/wave_out.h"
 
 namespace qvb {
@@ -24,19 +24,19 @@ const AudioFormat& AudioOutput::format() const { return out_->format(); }
 // The source is read inside the count of running fills, and attach swaps it
 // before waiting for that count to fall to 0 (both sequentially consistent):
 // a fill either sees the new source or is waited for.
-void AudioOutput::attach(Mixer* mixer) {
-  source_.store(mixer);
+void AudioOutput::attach(PullStream* stream) {
+  source_.store(stream);
   while (filling_.load() != 0) std::this_thread::yield();
 }
 
-void AudioOutput::fill(const AudioFormat* format, void* context, std::uint8_t* buffer,
+void AudioOutput::fill(const AudioFormat* /*format: the stream's own*/, void* context, std::uint8_t* buffer,
                        std::int32_t bytes) {
   auto* self = static_cast<AudioOutput*>(context);
   if (!self->dropping_.load()) self->fills_.fetch_add(1);
   self->filling_.fetch_add(1);
-  Mixer* mixer = self->source_.load();
+  PullStream* stream = self->source_.load();
   const bool held = self->holding_.load() && !self->dropping_.load();
-  if (mixer != nullptr && !held && !self->paused_.load()) Mixer::Fill(format, mixer, buffer, bytes);
+  if (stream != nullptr && !held && !self->paused_.load()) stream->pull(buffer, bytes);
   self->filling_.fetch_sub(1);
 }
 
@@ -52,9 +52,9 @@ bool AudioOutput::stop() {
 
 // While held, a fill the device asks for before the drop is silence (and is
 // dropped); the platform makes no other fill while it hands the queue back.
-bool AudioOutput::replace(Mixer* mixer) {
+bool AudioOutput::replace(PullStream* stream) {
   holding_.store(true);
-  attach(mixer);
+  attach(stream);
   bool dropped = false;
   if (running()) {
     dropping_.store(true);

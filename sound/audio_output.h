@@ -1,6 +1,6 @@
 // An output that outlives a song: one open device and ring of eight buffers
-// whose fill source (a Mixer made without output) is attached, replaced or
-// detached between two fills, so a host starts, stops or swaps songs without
+// whose fill source (a PullStream over a Mixer made without output) is
+// attached, replaced or detached between two fills, so a host starts, stops or swaps songs without
 // reopening the device or paying the silent pre-fill again. It can pause
 // (silence, the song not advancing) and tell how far the device has played.
 #pragma once
@@ -14,7 +14,7 @@
 
 namespace qvb {
 
-class Mixer;
+class PullStream;
 class WaveOut;
 
 class AudioOutput {
@@ -29,11 +29,12 @@ class AudioOutput {
   bool running() const;
   const AudioFormat& format() const;
 
-  // Makes mixer the source from the next fill on (null: silence). When it
-  // returns no fill runs on the source it replaced, which the host may free.
-  void attach(Mixer* mixer);
+  // Makes stream the source from the next fill on (null: silence); it must
+  // be made for format(). When it returns no fill runs on the source it
+  // replaced, which the host may free.
+  void attach(PullStream* stream);
   void detach() { attach(nullptr); }
-  Mixer* source() const { return source_.load(); }
+  PullStream* source() const { return source_.load(); }
 
   // Paused fills are silence and do not call the source, so the song holds.
   void setPaused(bool paused) { paused_.store(paused); }
@@ -43,11 +44,11 @@ class AudioOutput {
   // once where the platform can drop; true when it could.
   bool stop();
 
-  // Makes mixer the source and drops what is queued in one step, so the new
+  // Makes stream the source and drops what is queued in one step, so the new
   // source is heard at once and none of its frames go to the dropped
   // buffers; the old source's queued frames are never heard. True when the
   // platform could drop (else the queue plays out before the new source).
-  bool replace(Mixer* mixer);
+  bool replace(PullStream* stream);
 
   // Frames the device has played since the output opened: the platform's
   // own position when it reports one, else the frames of finished buffers.
@@ -58,7 +59,7 @@ class AudioOutput {
                    std::int32_t bytes);
 
   AudioPlatform& platform_;
-  std::atomic<Mixer*> source_{nullptr};
+  std::atomic<PullStream*> source_{nullptr};
   std::atomic<int> filling_{0};  // fills running now; attach waits for 0
   std::atomic<bool> paused_{false};
   std::atomic<bool> dropping_{false};    // buffers handed back by a drop played nothing

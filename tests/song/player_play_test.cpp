@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "song/qvb_player.h"
+#include "song/sequencer_events.h"
 #include "sound/mixer.h"
+#include "sound/pull_stream.h"
 #include "tests/support/fake_audio_platform.h"
 #include "tests/support/qvb_image_builder.h"
 
@@ -139,6 +141,41 @@ TEST(PlayerLoad, ARefusedImageLeavesThePlayingSong) {
   ASSERT_NE(player.mixer(), nullptr);
   ASSERT_EQ(fake.finishNext(1), 1);
   EXPECT_EQ(player.context().tickInterval, 184);  // still running the old song
+}
+
+struct EventCount : SequencerObserver {
+  int events = 0;
+  void onSequencerEvent(const SequencerEvent&) override { ++events; }
+};
+
+TEST(PlayerPromises, AnObserverSetBeforeTheLoadHearsTheLoadedSong) {
+  const auto image = buildImage(songWithWaves(85));
+  EventCount heard;
+  QvbPlayer player;
+  player.setObserver(&heard);
+  ASSERT_EQ(player.load(image.data(), image.size()), PLAYER_READY);
+  ASSERT_EQ(player.start(), 1);
+  std::vector<std::uint8_t> buffer(8192, 0);
+  PullStream(*player.mixer()).pull(buffer.data(), static_cast<std::int64_t>(buffer.size()));
+  EXPECT_GT(heard.events, 0);
+}
+
+TEST(PlayerPromises, WithoutASongStartAndPlayDoNothing) {
+  QvbPlayer player;
+  FakeAudioPlatform fake;
+  EXPECT_EQ(player.start(), 0);
+  EXPECT_EQ(player.play(fake), 0);
+  EXPECT_EQ(player.getStatus(), PLAYER_NO_IMAGE);
+  EXPECT_EQ(player.mixer(), nullptr);
+  EXPECT_FALSE(fake.isOpen());
+}
+
+TEST(PlayerPromises, LoadingNoBytesKeepsTheLoadedSongAndItsStatus) {
+  const auto image = buildImage(songWithWaves(85));
+  QvbPlayer player(image.data(), image.size());
+  EXPECT_EQ(player.load(nullptr, 5), PLAYER_NO_IMAGE);
+  EXPECT_EQ(player.getStatus(), PLAYER_READY);
+  EXPECT_EQ(player.getChannelCount(), 1);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "sound/mixer.h"
+#include "sound/pull_stream.h"
 #include "tests/support/fake_audio_platform.h"
 
 namespace qvb {
@@ -13,10 +14,12 @@ namespace {
 
 using test::FakeAudioPlatform;
 
-// A song stand-in: a Mixer without output whose timer counts how often it ran.
+// A song stand-in: a Mixer without output whose timer counts how often it ran,
+// pulled through a stream.
 struct CountingSong {
   int ticks = 0;
   Mixer mixer{1};
+  PullStream stream{mixer};
   CountingSong() {
     mixer.SetTimer1(64, [](void* self) { ++static_cast<CountingSong*>(self)->ticks; }, this);
   }
@@ -33,11 +36,11 @@ TEST(AudioOutput, ReplacesTheSongWithoutReopeningTheDevice) {
   ASSERT_TRUE(out.running());
   EXPECT_EQ(fake.queued(), 8);  // pre-filled once, at open
   CountingSong first, second;
-  out.attach(&first.mixer);
+  out.attach(&first.stream);
   fake.finishNext(2);
   EXPECT_GT(first.ticks, 0);
   const int firstTicks = first.ticks;
-  out.attach(&second.mixer);
+  out.attach(&second.stream);
   fake.finishNext(2);
   EXPECT_EQ(first.ticks, firstTicks);
   EXPECT_GT(second.ticks, 0);
@@ -49,7 +52,7 @@ TEST(AudioOutput, PauseHoldsTheSongAndPlaysSilence) {
   FakeAudioPlatform fake;
   AudioOutput out(fake);
   CountingSong song;
-  out.attach(&song.mixer);
+  out.attach(&song.stream);
   out.setPaused(true);
   EXPECT_EQ(fake.finishNext(3), 3);
   EXPECT_EQ(song.ticks, 0);
@@ -72,7 +75,7 @@ TEST(AudioOutput, StopDropsWhatIsQueuedAndDetachesTheSong) {
   FakeAudioPlatform fake;
   AudioOutput out(fake);
   CountingSong song;
-  out.attach(&song.mixer);
+  out.attach(&song.stream);
   fake.finishNext(8);  // the queue now holds the song
   const int ticks = song.ticks;
   EXPECT_TRUE(out.stop());

@@ -7,6 +7,7 @@
 #include "song/pitch_tables.h"
 #include "song/qvb_player.h"
 #include "sound/mixer.h"
+#include "sound/pull_stream.h"
 #include "sound/voice.h"
 #include "sound/wave_out.h"
 
@@ -24,18 +25,6 @@ int nearestNote(std::uint16_t frequency) {
 constexpr int kMaxChannelLetters = 26;
 
 }  // namespace
-
-void runSilently(Mixer& mixer, int sampleRate, std::int64_t frames) {
-  const AudioFormat format{2, 2, sampleRate};
-  std::vector<std::uint8_t> scratch(kWaveBufferBytes);
-  constexpr std::int64_t kChunkFrames = kWaveBufferBytes / 4;
-  while (frames > 0) {
-    const std::int64_t take = std::min(frames, kChunkFrames);
-    std::fill(scratch.begin(), scratch.end(), std::uint8_t{0});
-    Mixer::Fill(&format, &mixer, scratch.data(), static_cast<std::int32_t>(take * 4));
-    frames -= take;
-  }
-}
 
 PlaySession::PlaySession(AudioPlatform& platform, int loops) : output_(platform), loops_(loops) {}
 
@@ -73,14 +62,15 @@ bool PlaySession::startAt(std::int64_t frame) {
   if (next->getStatus() < 0 || next->start() != 1) return false;
   Mixer* mixer = next->mixer();
   for (std::size_t i = 0; i < muted_.size(); ++i) mixer->SetMuted(static_cast<int>(i), muted_[i]);
-  runLeadIn(*mixer);  // the phases of a song played on a sound card
-  runSilently(*mixer, sampleRate(), frame);
-  const bool dropped = output_.replace(mixer);
+  auto stream = std::make_unique<PullStream>(*mixer, output_.running() ? output_.format() : kPullFormat);
+  stream->skipFrames(frame);
+  const bool dropped = output_.replace(stream.get());
   // Without a drop the old queue plays out first: a full ring of buffers.
   if (!dropped && output_.running()) {
     const AudioFormat& f = output_.format();
     latency_ = std::int64_t{kWaveBufferCount} * kWaveBufferBytes / (f.bytesPerSample * f.channels);
   }
+  stream_ = std::move(stream);
   player_ = std::move(next);
   return true;
 }
@@ -137,6 +127,7 @@ void PlaySession::stop() {
   stopMeasuring();
   base_ = position();
   output_.stop();
+  stream_.reset();
   player_.reset();
   image_.clear();
 }

@@ -20,7 +20,7 @@
 namespace qvb {
 
 class QvbPlayer;
-class Mixer;
+class PullStream;
 
 // Lengths of the song found by running it silently once; -1 = not known.
 struct SongFigures {
@@ -93,6 +93,7 @@ class PlaySession {
   int loops_;
   std::vector<std::uint8_t> image_;
   std::unique_ptr<QvbPlayer> player_;
+  std::unique_ptr<PullStream> stream_;  // player_'s sound, as the output takes it
   std::vector<bool> muted_;
   bool paused_ = false;
   std::int64_t base_ = 0;        // song frame at the last swap
@@ -104,8 +105,5 @@ class PlaySession {
   std::atomic<bool> cancel_{false};
   std::thread measuring_;
 };
-
-// Runs a pull Mixer over frames frames of 16-bit stereo at the rate, throwing the sound away.
-void runSilently(Mixer& mixer, int sampleRate, std::int64_t frames);
 
 }  // namespace qvb

@@ -4,48 +4,25 @@
 
 #include "song/qvb_player.h"
 #include "sound/mixer.h"
-#include "sound/voice.h"
+#include "sound/pull_stream.h"
 #include "sound/wave_out.h"
 
 namespace qvb {
 namespace {
 
-constexpr AudioFormat kRenderFormat{2, 2, static_cast<std::int32_t>(kRenderRate)};
-constexpr std::int64_t kFrameBytes = 4;
-// Frames made per fill: large enough that the calls cost nothing, small
-// enough to stay in the cache.
+// Frames asked of the stream at a time: large enough that the calls cost
+// nothing, small enough to stay in the cache.
 constexpr std::int64_t kBlockFrames = 16384;
-// A sound card's output fills its whole ring before the song's timers exist;
-// the voices run silent through those frames, and the sound that follows
-// starts from the phases they leave. The render starts from the same ones.
-constexpr std::int64_t kLeadInFrames = std::int64_t{kWaveBufferCount} * kWaveBufferBytes / kFrameBytes;
 // The loop figures count every event of the output buffer that holds the
 // last frame written (never one past the cap): the renderer has always
 // reported them so.
-constexpr std::int64_t kReportStretch = kWaveBufferBytes / kFrameBytes;
+constexpr std::int64_t kReportStretch = kWaveBufferBytes / 4;
 
 std::int64_t roundUp(std::int64_t frames, std::int64_t unit) {
   return (frames + unit - 1) / unit * unit;
 }
 
-// Runs every voice of the Mixer through the lead-in as the output's first
-// fills would, with no timer running; the voices are silent, the sound is
-// thrown away.
-void runLeadIn(Mixer& mixer, std::vector<std::int16_t>& scratch) {
-  std::vector<Voice*> voices(static_cast<std::size_t>(mixer.voiceCount()));
-  const int n = mixer.CopyVoices(voices.data(), mixer.voiceCount());
-  for (int i = 0; i < n; ++i) {
-    voices[static_cast<std::size_t>(i)]->Render(kRenderFormat.sampleRate, scratch.data(),
-                                                 static_cast<int>(2 * kLeadInFrames));
-  }
-}
-
 }  // namespace
-
-void runLeadIn(Mixer& mixer) {
-  std::vector<std::int16_t> scratch(static_cast<std::size_t>(2 * kLeadInFrames));
-  runLeadIn(mixer, scratch);
-}
 
 void applyFade(std::int16_t* samples, std::int64_t frames, std::int64_t first,
                std::int64_t fadeStart, std::int64_t fadeLength) {
@@ -71,9 +48,9 @@ bool renderSong(const std::uint8_t* image, std::size_t size, const RenderOptions
   if (player.start() != 1) return false;
   Mixer* mixer = player.mixer();
   if (mixer == nullptr) return false;
+  PullStream stream(*mixer);
 
-  std::vector<std::int16_t> samples(static_cast<std::size_t>(2 * std::max(kBlockFrames, kLeadInFrames)));
-  runLeadIn(*mixer, samples);
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(2 * kBlockFrames));
 
   const bool exactLength = options.lengthFrames >= 0;
   std::int64_t target = exactLength ? options.lengthFrames : -1;
@@ -94,9 +71,7 @@ bool renderSong(const std::uint8_t* image, std::size_t size, const RenderOptions
   while (target < 0 || written < target || made < horizon) {
     std::int64_t frames = kBlockFrames;
     if (target >= 0) frames = std::min(frames, std::max(target, horizon) - made);
-    std::fill_n(samples.begin(), 2 * frames, std::int16_t{0});
-    Mixer::Fill(&kRenderFormat, mixer, reinterpret_cast<std::uint8_t*>(samples.data()),
-                static_cast<std::int32_t>(frames * kFrameBytes));
+    stream.pullFrames(samples.data(), frames);
     const std::int64_t first = made;
     made += frames;
 

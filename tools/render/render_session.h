@@ -1,6 +1,6 @@
 // Renders a song offline: the player starts it on a Mixer without an output,
-// and the session calls the Mixer's fill itself, block after block, for the
-// sound. The sequencer's events tell where the song ends or has looped often
+// and the session pulls the sound from it block after block, cut as a sound
+// card's output would be, so every sample is the one a played song makes. The sequencer's events tell where the song ends or has looped often
 // enough; the session cuts the sound there (or at an exact length) and fades
 // it out if asked to.
 #pragma once
@@ -42,12 +42,6 @@ struct RenderResult {
 // Returns false to stop the render (a write failed).
 using SampleSink = std::function<bool(const std::int16_t* samples, std::int64_t frames)>;
 using ProgressSink = std::function<void(std::int64_t framesWritten)>;
-
-// Runs the voices of a freshly started pull Mixer silent through the frames a
-// sound card's pre-fill takes, so what it renders next starts from the phases
-// a played song has (renderSong does this first; so must any pull host whose
-// sound should match it).
-void runLeadIn(Mixer& mixer);
 
 // Renders the QVB image; false if it cannot be played or the sink refused.
 bool renderSong(const std::uint8_t* image, std::size_t size, const RenderOptions& options,

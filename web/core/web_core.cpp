@@ -16,10 +16,14 @@
 #include "render/render_session.h"
 #include "song/qvb_player.h"
 #include "song/track.h"
-#include "sound/audio_format.h"
 #include "sound/mixer.h"
+#include "sound/pull_stream.h"
 
+#ifdef __EMSCRIPTEN__
 #define QVBW_EXPORT extern "C" __attribute__((used, visibility("default")))
+#else
+#define QVBW_EXPORT extern "C"  // natively for the tests and fuzzers
+#endif
 
 namespace {
 
@@ -51,13 +55,14 @@ int loadSong(const std::uint8_t* bytes, int size) {
 }
 
 // One song playing in the audio worklet: the player's Mixer has voices and
-// timers but no output; the worklet's pulls are its only fills.
+// timers but no output; the worklet's pulls take its sound through a stream,
+// cut as a sound card's output would be.
 struct WebPlayer {
   qvb::QvbPlayer player;
+  std::unique_ptr<qvb::PullStream> stream;
   std::vector<std::int16_t> buffer;
 };
 
-constexpr qvb::AudioFormat kFormat{2, 2, 44100};
 constexpr int kMaxFillFrames = 8192;
 
 }  // namespace
@@ -145,6 +150,7 @@ QVBW_EXPORT WebPlayer* qvbw_player_new(const std::uint8_t* image, int size) {
     web->buffer.resize(2 * kMaxFillFrames);
     if (web->player.load(bytesOf(image), static_cast<std::size_t>(size)) < 0) return nullptr;
     if (web->player.start() != 1) return nullptr;
+    web->stream = std::make_unique<qvb::PullStream>(*web->player.mixer());
     return web.release();
   } catch (const std::bad_alloc&) {
     return nullptr;
@@ -157,11 +163,7 @@ QVBW_EXPORT void qvbw_player_free(WebPlayer* web) { delete web; }
 // samples, or null for no player.
 QVBW_EXPORT const std::int16_t* qvbw_player_fill(WebPlayer* web, int frames) {
   if (web == nullptr || frames <= 0 || frames > kMaxFillFrames) return nullptr;
-  std::fill_n(web->buffer.begin(), 2 * frames, 0);
-  if (qvb::Mixer* mixer = web->player.mixer()) {
-    qvb::Mixer::Fill(&kFormat, mixer, reinterpret_cast<std::uint8_t*>(web->buffer.data()),
-                     frames * 4);
-  }
+  web->stream->pullFrames(web->buffer.data(), frames);
   return web->buffer.data();
 }
 
