@@ -77,6 +77,7 @@ class Player {
       case qvb::ActionType::SeekForward: session_.seekBy(step); break;
       case qvb::ActionType::ToggleMute: session_.toggleMute(a.channel); break;
       case qvb::ActionType::Solo: session_.solo(a.channel); break;
+      case qvb::ActionType::Suspend: terminal_.suspend(); break;
       case qvb::ActionType::None: break;
     }
     return true;

@@ -20,7 +20,20 @@ TEST(KeyMap, EveryKeyOfTheHelpLineDoesItsAction) {
   EXPECT_EQ(keys.feed("3"), std::vector{(Action{ActionType::ToggleMute, 2})});
   EXPECT_EQ(keys.feed("\033[C"), std::vector{Action{ActionType::SeekForward}});
   EXPECT_EQ(keys.feed("\033[D"), std::vector{Action{ActionType::SeekBack}});
-  for (const char* quit : {"q", "\033", "\003"}) EXPECT_EQ(types(keys.feed(quit)), std::vector{ActionType::Quit}) << quit;
+  for (const char* quit : {"q", "\003", "\033x"}) EXPECT_EQ(types(keys.feed(quit)), std::vector{ActionType::Quit}) << quit;
+  EXPECT_TRUE(keys.feed("\033").empty());  // Esc alone: a sequence may follow
+  EXPECT_EQ(types(keys.feed("")), std::vector{ActionType::Quit});
+}
+
+TEST(KeyMap, ASequenceCutBetweenTwoReadsIsOneKey) {
+  for (std::size_t cut = 1; cut <= 5; ++cut) {
+    const std::string typed = std::string(2, 'x') + "\033[C" + "\033[1;5D";
+    KeyMap keys;
+    std::vector<ActionType> got = types(keys.feed(std::string_view(typed).substr(0, cut)));
+    for (ActionType t : types(keys.feed(std::string_view(typed).substr(cut)))) got.push_back(t);
+    for (ActionType t : types(keys.feed(""))) got.push_back(t);
+    EXPECT_EQ(got, std::vector{ActionType::SeekForward}) << cut;
+  }
 }
 
 TEST(KeyMap, SThenANumberSolosAndAnyOtherKeyAfterSIsItself) {

@@ -140,6 +140,35 @@ TEST(PlaySession, MuteBeforeTheSongTakesEffectFromItsFirstFrame) {
   EXPECT_EQ(frames(heard(fake), 0, 8 * kBufferFrames), silence);
 }
 
+TEST(PlaySession, AReloadWithMoreChannelsWhilePausedShowsEveryChannel) {
+  FakeAudioPlatform fake;
+  PlaySession session(fake, 0);
+  ASSERT_TRUE(session.open(compile("#TITLE <one>\n#CHANNEL 1\n#A v9 c\n"), 0));
+  session.togglePause();
+  std::string many = "#TITLE <many>\n#CHANNEL 26\n";
+  for (char c = 'A'; c <= 'Z'; ++c) many += std::string("#") + c + " v9 c\n";
+  ASSERT_TRUE(session.reload(compile(many)));
+  const std::vector<ChannelView> views = session.channels();
+  ASSERT_EQ(views.size(), 26u);
+  EXPECT_EQ(views[25].letter, 'Z');
+}
+
+TEST(PlaySession, TheDisplayShowsTheNoteHeardNotTheOneRenderedAhead) {
+  FakeAudioPlatform fake;
+  fake.reportedPlayedFrames = 0;
+  PlaySession session(fake, 0);
+  // A quarter note at the start speed lasts 48 ticks of 736 frames; the
+  // eight buffers queued at once reach into the second note already.
+  ASSERT_TRUE(session.open(compile("#TITLE <n>\n#CHANNEL 1\n#A v9 o4 l16 c r\n"), 0));
+  fake.reportedPlayedFrames = 200;  // past the first tick (184 frames)
+  ASSERT_EQ(session.channels().size(), 1u);
+  const ChannelView first = session.channels()[0];
+  EXPECT_NE(first.note, -1);
+  EXPECT_EQ(first.level, 9 * 16);
+  fake.reportedPlayedFrames = 184 + 12 * 736 + 10;  // into the rest
+  EXPECT_EQ(session.channels()[0].note, -1);
+}
+
 TEST(PlaySession, WatchedFileThatStopsCompilingKeepsTheSongAndAFixResumesInPlace) {
   namespace fs = std::filesystem;
   const std::string dir = test::makeTempDir();

@@ -117,5 +117,27 @@ TEST(QvbplayProgram, OnATerminalKeysSteerTheDisplayAndQuitGivesTheTerminalBack) 
   EXPECT_TRUE(tmux.waitFor("icanon echo")) << "the terminal is cooked again\n" << tmux.screen();
 }
 
+TEST(QvbplayProgram, AfterCtrlZAndFgKeysActAtOnceAndACutSequenceIsOneKey) {
+  if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+  const std::string song = std::string(QVBP_SOURCE_DIR) + "/examples/demo.qvm";
+  Tmux tmux;
+  ASSERT_EQ(tmux.run("new-session -d -s play -x 60 -y 20 \"env PS1='$ ' bash --norc --noprofile -i\""), 0);
+  tmux.run("send-keys -t play '" + kProgram + " --null " + song + "' Enter");
+  ASSERT_TRUE(tmux.waitFor("playing ")) << tmux.screen();
+  tmux.run("send-keys -t play Space");
+  ASSERT_TRUE(tmux.waitFor("paused ")) << tmux.screen();
+  tmux.run("send-keys -t play C-z");
+  ASSERT_TRUE(tmux.waitFor("Stopped")) << tmux.screen();
+  tmux.run("send-keys -t play fg Enter");
+  ASSERT_TRUE(tmux.waitFor("paused ")) << tmux.screen();
+  tmux.run("send-keys -t play Right");  // no Enter: raw mode again
+  EXPECT_TRUE(tmux.waitFor("paused  0:05.")) << tmux.screen();
+  // Bytes that fill a small read up to the arrow's first byte, in one write.
+  tmux.run("send-keys -t play -l \"$(printf '" + std::string(63, 'x') + "\\033[C')\"");
+  EXPECT_TRUE(tmux.waitFor("paused  0:10.")) << tmux.screen();
+  tmux.run("send-keys -t play q");
+  EXPECT_TRUE(tmux.waitFor("quit at")) << tmux.screen();
+}
+
 }  // namespace
 }  // namespace qvb

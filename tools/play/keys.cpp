@@ -5,6 +5,7 @@ namespace {
 
 constexpr char kEscape = '\033';
 constexpr char kCtrlC = '\003';
+constexpr char kCtrlZ = '\032';
 
 }  // namespace
 
@@ -19,32 +20,46 @@ Action KeyMap::key(char c) {
     case 'q': case 'Q': case kCtrlC: return Action{ActionType::Quit};
     case 'r': case 'R': return Action{ActionType::Restart};
     case 's': case 'S': soloPending_ = true; return Action{};
+    case kCtrlZ: return Action{ActionType::Suspend};
     default: return Action{};
   }
 }
 
-std::vector<Action> KeyMap::feed(std::string_view bytes) {
+// A sequence's bytes may come in two reads; what a read leaves unfinished is
+// kept for the next one. A read with nothing new settles it: a lone Esc
+// quits, a cut sequence is dropped.
+std::vector<Action> KeyMap::feed(std::string_view fresh) {
   std::vector<Action> actions;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+  if (fresh.empty() && !pending_.empty()) {
+    if (pending_ == std::string_view(&kEscape, 1)) actions.push_back(Action{ActionType::Quit});
+    pending_.clear();
+    return actions;
+  }
+  pending_.append(fresh);
+  const std::string_view bytes = pending_;
+  std::size_t i = 0;
+  for (; i < bytes.size(); ++i) {
     Action a;
     if (bytes[i] == kEscape) {
-      const bool sequence = i + 2 < bytes.size() && (bytes[i + 1] == '[' || bytes[i + 1] == 'O');
-      if (!sequence) {
+      if (i + 1 == bytes.size()) break;  // Esc alone, or a sequence's first byte
+      if (bytes[i + 1] != '[' && bytes[i + 1] != 'O') {
         a = Action{ActionType::Quit};
       } else {
+        // The sequence runs to a letter or '~' (F-keys, modified arrows).
+        std::size_t end = i + 2;
+        while (end < bytes.size() && !(bytes[end] >= '@' && bytes[end] <= '~')) ++end;
+        if (end == bytes.size()) break;  // its end is still to come
         soloPending_ = false;
-        const char final = bytes[i + 2];
-        if (final == 'C') a = Action{ActionType::SeekForward};
-        if (final == 'D') a = Action{ActionType::SeekBack};
-        i += 2;
-        // Longer sequences (F-keys, modified arrows) run to a letter or '~'.
-        while (i < bytes.size() && !((bytes[i] >= '@' && bytes[i] <= '~'))) ++i;
+        if (end == i + 2 && bytes[end] == 'C') a = Action{ActionType::SeekForward};
+        if (end == i + 2 && bytes[end] == 'D') a = Action{ActionType::SeekBack};
+        i = end;
       }
     } else {
       a = key(bytes[i]);
     }
     if (a.type != ActionType::None) actions.push_back(a);
   }
+  pending_.erase(0, i);
   return actions;
 }
 

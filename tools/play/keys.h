@@ -4,12 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace qvb {
 
-enum class ActionType { None, Quit, Pause, Restart, SeekBack, SeekForward, ToggleMute, Solo };
+enum class ActionType { None, Quit, Pause, Restart, SeekBack, SeekForward, ToggleMute, Solo, Suspend };
 
 struct Action {
   ActionType type = ActionType::None;
@@ -19,15 +20,16 @@ struct Action {
 
 class KeyMap {
  public:
-  // The actions of one read from the terminal. An escape sequence is taken
-  // whole when the read holds it (terminals send one in a single write); a
-  // lone Esc quits.
+  // The actions of one read from the terminal (empty when the wait for keys
+  // ran out). An escape sequence cut by the end of a read is finished by the
+  // next; an Esc that nothing follows before the next empty read quits.
   std::vector<Action> feed(std::string_view bytes);
   bool soloPending() const { return soloPending_; }
 
  private:
   Action key(char c);
   bool soloPending_ = false;
+  std::string pending_;  // the start of a sequence a read cut off
 };
 
 }  // namespace qvb

@@ -4,23 +4,13 @@
 #include <cstdlib>
 
 #include "render/render_session.h"
-#include "song/pitch_tables.h"
 #include "song/qvb_player.h"
 #include "sound/mixer.h"
 #include "sound/pull_stream.h"
-#include "sound/voice.h"
 #include "sound/wave_out.h"
 
 namespace qvb {
 namespace {
-
-int nearestNote(std::uint16_t frequency) {
-  int best = 0;
-  for (int n = 1; n < kNoteCount; ++n) {
-    if (std::abs(kNoteFrequency[n] - frequency) < std::abs(kNoteFrequency[best] - frequency)) best = n;
-  }
-  return best;
-}
 
 constexpr int kMaxChannelLetters = 26;
 
@@ -59,6 +49,8 @@ bool PlaySession::startAt(std::int64_t frame) {
     return true;
   }
   auto next = std::make_unique<QvbPlayer>(image_.data(), image_.size());
+  auto activity = std::make_unique<ChannelActivity>(next->context(), next->getChannelCount());
+  next->setObserver(activity.get());
   if (next->getStatus() < 0 || next->start() != 1) return false;
   Mixer* mixer = next->mixer();
   for (std::size_t i = 0; i < muted_.size(); ++i) mixer->SetMuted(static_cast<int>(i), muted_[i]);
@@ -72,6 +64,7 @@ bool PlaySession::startAt(std::int64_t frame) {
   }
   stream_ = std::move(stream);
   player_ = std::move(next);
+  activity_ = std::move(activity);
   return true;
 }
 
@@ -129,6 +122,7 @@ void PlaySession::stop() {
   output_.stop();
   stream_.reset();
   player_.reset();
+  activity_.reset();
   image_.clear();
 }
 
@@ -140,19 +134,19 @@ std::int64_t PlaySession::position() const {
 
 int PlaySession::channelCount() const { return static_cast<int>(muted_.size()); }
 
-// Read while the output fills on its own thread: single aligned fields, seen
-// a buffer ahead of what is heard.
+// From what the sequencer reported, at the frame heard now: the display's
+// thread reads nothing the output's thread writes but the activity's records.
 std::vector<ChannelView> PlaySession::channels() const {
   std::vector<ChannelView> views(muted_.size());
-  const DriverContext* context = player_ ? &player_->context() : nullptr;
+  const std::int64_t at = position();
   for (std::size_t i = 0; i < views.size(); ++i) {
     ChannelView& v = views[i];
     v.letter = static_cast<char>('A' + std::min<std::size_t>(i, 25));
     v.muted = muted_[i];
-    if (context == nullptr || context->voices == nullptr || context->voices[i] == nullptr) continue;
-    const Voice& voice = *context->voices[i];
-    v.level = std::clamp(std::max(voice.volumeLeft, voice.volumeRight), 0, 255);
-    if (v.level > 0) v.note = nearestNote(voice.frequency);
+    if (!activity_) continue;
+    const ChannelSound sound = activity_->soundAt(static_cast<int>(i), at);
+    v.note = sound.note;
+    v.level = sound.level;
   }
   return views;
 }
@@ -166,7 +160,7 @@ std::string PlaySession::title() const {
 }
 
 std::int32_t PlaySession::tickInterval() const {
-  return player_ ? player_->context().tickInterval : 0;
+  return activity_ ? activity_->tickIntervalAt(position()) : 0;
 }
 
 SongFigures PlaySession::figures() const {

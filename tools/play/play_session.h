@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "play/channel_activity.h"
 #include "sound/audio_output.h"
 
 namespace qvb {
@@ -31,7 +32,7 @@ struct SongFigures {
   std::int64_t loopFrames = -1;  // -1 also when the channels' loops differ
 };
 
-// What the display shows of one channel, as last rendered.
+// What the display shows of one channel, at the frame heard.
 struct ChannelView {
   char letter = 'A';
   int note = -1;  // MIDI-style note number nearest the voice's pitch; -1 = silent
@@ -94,6 +95,7 @@ class PlaySession {
   std::vector<std::uint8_t> image_;
   std::unique_ptr<QvbPlayer> player_;
   std::unique_ptr<PullStream> stream_;  // player_'s sound, as the output takes it
+  std::unique_ptr<ChannelActivity> activity_;  // what player_'s sequencer reported
   std::vector<bool> muted_;
   bool paused_ = false;
   std::int64_t base_ = 0;        // song frame at the last swap

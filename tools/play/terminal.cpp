@@ -13,10 +13,17 @@ namespace {
 
 constexpr char kShowCursor[] = "\033[?25h";
 constexpr char kHideCursor[] = "\033[?25l";
+// Bytes taken in one read of the keys at the most: a paste of far more waits
+// for the next refresh.
+constexpr std::size_t kMostKeys = 4096;
 
 // Read by the signal handlers: set once before they are installed.
 struct termios gSaved;
+struct termios gRawSettings;
 volatile sig_atomic_t gRaw = 0;
+// Raw mode is wanted (between the constructor and restore()), also while
+// the process is stopped.
+volatile sig_atomic_t gWanted = 0;
 
 void writeAll(const char* text, std::size_t length) {
   while (length > 0) {
@@ -42,10 +49,30 @@ void onSignal(int signal) {
   ::raise(signal);
 }
 
+void installStop();
+
 void onStop(int) {
   restoreNow();
   ::signal(SIGTSTP, SIG_DFL);
   ::raise(SIGTSTP);
+}
+
+// Back from Ctrl-Z and fg: raw mode again, the screen cleared for the next
+// redraw, and Ctrl-Z caught once more.
+void onContinue(int) {
+  if (gWanted == 0 || gRaw != 0) return;
+  if (::tcsetattr(STDIN_FILENO, TCSANOW, &gRawSettings) != 0) return;
+  gRaw = 1;
+  writeAll(kHideCursor, sizeof kHideCursor - 1);
+  writeAll("\033[2J", 4);
+  installStop();
+}
+
+void installStop() {
+  struct sigaction action {};
+  action.sa_handler = &onStop;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGTSTP, &action, nullptr);
 }
 
 }  // namespace
@@ -63,10 +90,13 @@ Terminal::Terminal() {
   action.sa_handler = &onSignal;
   sigemptyset(&action.sa_mask);
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
-  action.sa_handler = &onStop;
-  ::sigaction(SIGTSTP, &action, nullptr);
+  action.sa_handler = &onContinue;
+  ::sigaction(SIGCONT, &action, nullptr);
+  installStop();
+  gRawSettings = raw;
   if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
   gRaw = 1;
+  gWanted = 1;
   interactive_ = true;
   writeAll(kHideCursor, sizeof kHideCursor - 1);
   writeAll("\033[2J", 4);
@@ -76,8 +106,13 @@ Terminal::~Terminal() { restore(); }
 
 void Terminal::restore() {
   if (!interactive_) return;
+  gWanted = 0;
   restoreNow();
   interactive_ = false;
+}
+
+void Terminal::suspend() {
+  if (interactive_) ::raise(SIGTSTP);
 }
 
 int Terminal::width() const {
@@ -89,9 +124,16 @@ int Terminal::width() const {
 std::string Terminal::readKeys(int timeoutMs) {
   struct pollfd in {STDIN_FILENO, POLLIN, 0};
   if (::poll(&in, 1, timeoutMs) <= 0 || (in.revents & POLLIN) == 0) return {};
-  char bytes[64];
-  const ssize_t n = ::read(STDIN_FILENO, bytes, sizeof bytes);
-  return n > 0 ? std::string(bytes, static_cast<std::size_t>(n)) : std::string();
+  // Everything waiting, so a key's bytes are not cut between two reads.
+  std::string keys;
+  char bytes[256];
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, bytes, sizeof bytes);
+    if (n <= 0) break;
+    keys.append(bytes, static_cast<std::size_t>(n));
+    if (static_cast<std::size_t>(n) < sizeof bytes || keys.size() >= kMostKeys) break;
+  }
+  return keys;
 }
 
 void Terminal::draw(const std::string& screen) {

@@ -28,6 +28,9 @@ class Terminal {
   // Draws the lines from the top left, clearing what was there.
   void draw(const std::string& screen);
   void restore();
+  // Ctrl-Z: the terminal as it was while the process is stopped, raw again
+  // (and the screen cleared for a redraw) once it continues.
+  void suspend();
 
  private:
   bool interactive_ = false;

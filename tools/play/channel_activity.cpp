@@ -1,0 +1,90 @@
+#include "play/channel_activity.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "song/pitch_tables.h"
+#include "song/track.h"
+#include "sound/voice.h"
+
+namespace qvb {
+namespace {
+
+constexpr int kValueBits = 20;
+constexpr std::uint64_t kValueMask = (std::uint64_t{1} << kValueBits) - 1;
+constexpr std::uint32_t kSilent = 0;
+constexpr std::int32_t kStartTickInterval = 368;
+
+// A sounding note: its number plus one, and its level.
+std::uint32_t soundValue(int note, int level) {
+  return static_cast<std::uint32_t>(((note + 1) & 0xFF) << 8 | (level & 0xFF));
+}
+
+}  // namespace
+
+int nearestNote(std::uint16_t frequency) {
+  int best = 0;
+  for (int n = 1; n < kNoteCount; ++n) {
+    if (std::abs(kNoteFrequency[n] - frequency) < std::abs(kNoteFrequency[best] - frequency)) best = n;
+  }
+  return best;
+}
+
+ChannelActivity::ChannelActivity(const DriverContext& context, int channelCount)
+    : context_(context),
+      channelCount_(std::max(channelCount, 0)),
+      channels_(std::make_unique<Track[]>(static_cast<std::size_t>(channelCount_))) {}
+
+void ChannelActivity::record(Track& track, std::int64_t frame, std::uint32_t value) {
+  const std::uint32_t n = track.count.load(std::memory_order_relaxed);
+  const std::uint64_t word = static_cast<std::uint64_t>(frame + 1) << kValueBits | (value & kValueMask);
+  track.records[n % kKept].store(word, std::memory_order_relaxed);
+  track.count.store(n + 1, std::memory_order_release);
+}
+
+// The newest record at or before the frame. When every record kept is later,
+// the oldest one if older ones were dropped, else none (the song's start).
+bool ChannelActivity::valueAt(const Track& track, std::int64_t frame, std::uint32_t& value) {
+  const std::uint32_t n = track.count.load(std::memory_order_acquire);
+  const std::uint32_t kept = std::min<std::uint32_t>(n, kKept);
+  for (std::uint32_t back = 1; back <= kept; ++back) {
+    const std::uint64_t word = track.records[(n - back) % kKept].load(std::memory_order_relaxed);
+    value = static_cast<std::uint32_t>(word & kValueMask);
+    if (static_cast<std::int64_t>(word >> kValueBits) - 1 <= frame) return true;
+  }
+  return n > kKept;
+}
+
+void ChannelActivity::onSequencerEvent(const SequencerEvent& event) {
+  if (event.kind == SequencerEventKind::TempoChange) {
+    record(tempo_, event.frame, static_cast<std::uint32_t>(std::clamp(event.interval, 0, 0xFFFF)));
+    return;
+  }
+  if (event.channel < 0 || event.channel >= channelCount_) return;
+  Track& track = channels_[static_cast<std::size_t>(event.channel)];
+  if (event.kind == SequencerEventKind::NoteOn) {
+    // On the output's thread, between two renders: the voice is the sequencer's to read.
+    const Voice* voice = context_.voices != nullptr ? context_.voices[event.channel] : nullptr;
+    if (voice == nullptr) return;
+    const int level = std::clamp(std::max(voice->volumeLeft, voice->volumeRight), 0, 255);
+    record(track, event.frame, level > 0 ? soundValue(nearestNote(voice->frequency), level) : kSilent);
+  } else if (event.kind == SequencerEventKind::Rest || event.kind == SequencerEventKind::ChannelEnd) {
+    record(track, event.frame, kSilent);
+  }
+}
+
+ChannelSound ChannelActivity::soundAt(int channel, std::int64_t frame) const {
+  std::uint32_t value = kSilent;
+  if (channel < 0 || channel >= channelCount_ ||
+      !valueAt(channels_[static_cast<std::size_t>(channel)], frame, value) || value == kSilent) {
+    return {};
+  }
+  return {static_cast<int>(value >> 8) - 1, static_cast<int>(value & 0xFF)};
+}
+
+std::int32_t ChannelActivity::tickIntervalAt(std::int64_t frame) const {
+  std::uint32_t value = 0;
+  return valueAt(tempo_, frame, value) ? static_cast<std::int32_t>(value) : kStartTickInterval;
+}
+
+}  // namespace qvb

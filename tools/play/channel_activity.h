@@ -1,0 +1,65 @@
+// What each channel of a playing song does, as the sequencer reports it: the
+// note it started (with the voice's pitch and level at that moment), rests
+// and ends, and tempo changes, each stamped with the frame from which it is
+// heard. The output's thread records; the display's thread asks what was
+// sounding at the frame heard now. Every record is one atomic word, so the
+// two threads share no other memory and need no lock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "song/sequencer_events.h"
+
+namespace qvb {
+
+struct DriverContext;
+
+// One channel at one frame: the nearest note number to its pitch (-1 when
+// silent) and the louder side's level, 0..255.
+struct ChannelSound {
+  int note = -1;
+  int level = 0;
+};
+
+class ChannelActivity : public SequencerObserver {
+ public:
+  // context: the player's, whose voices the events' notes are read from on
+  // the output's thread.
+  ChannelActivity(const DriverContext& context, int channelCount);
+
+  void onSequencerEvent(const SequencerEvent& event) override;
+
+  int channelCount() const { return channelCount_; }
+  // What the channel sounded at the frame (from its last event at or before
+  // it); silent for a channel the song does not have.
+  ChannelSound soundAt(int channel, std::int64_t frame) const;
+  // The tick interval in force at the frame.
+  std::int32_t tickIntervalAt(std::int64_t frame) const;
+
+  // Events a channel keeps: far more than a full output ring can hold ahead
+  // of what is heard at any tempo a song can reach in practice.
+  static constexpr int kKept = 64;
+
+ private:
+  // frame (44 bits), then a value of 20 bits; 0 means no record.
+  using Ring = std::array<std::atomic<std::uint64_t>, kKept>;
+  struct Track {
+    Ring records{};
+    std::atomic<std::uint32_t> count{0};
+  };
+  static void record(Track& track, std::int64_t frame, std::uint32_t value);
+  static bool valueAt(const Track& track, std::int64_t frame, std::uint32_t& value);
+
+  const DriverContext& context_;
+  int channelCount_;
+  std::unique_ptr<Track[]> channels_;
+  Track tempo_;
+};
+
+// The note number (MIDI-style) nearest a frequency in hertz.
+int nearestNote(std::uint16_t frequency);
+
+}  // namespace qvb
