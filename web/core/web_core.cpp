@@ -1,9 +1,13 @@
 // The page's way into the core: plain C functions over WebAssembly memory.
 // The compile worker loads songs, exports assembler text and renders WAV
-// samples with them; the audio worklet plays through a player whose Mixer it
-// fills itself. Results stay in this module until the next call of the same
-// kind, and the page copies out what it keeps. Nothing here throws past the
-// boundary: out-of-memory paths answer with a failure code.
+// samples with them; the audio worklet plays through a player whose sound it
+// pulls. Results stay in this module until the next call of the same kind,
+// and the page copies out what it keeps. Nothing here throws past the
+// boundary, and every argument is checked before use.
+//
+// Results: qvbw_load and qvbw_render answer a QvbwStatus; qvbw_export_asm
+// the exporter's own code (0 = converted); qvbw_player_new a player or null;
+// the getters plain values.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -38,6 +42,17 @@ std::string text;
 std::vector<std::int16_t> samples;
 qvb::RenderResult rendered;
 
+enum QvbwStatus : int {
+  QVBW_DONE = 1,
+  QVBW_REFUSED = 0,        // the song: the reason is in qvbw_error_* and qvbw_diagnosis
+  QVBW_NO_MEMORY = -1,
+  QVBW_BAD_ARGUMENT = -2,  // a null pointer with bytes, a negative size, a value out of range
+};
+
+// The bytes the page handed over, or nothing when the pointer and size do
+// not describe any: a null pointer holds no bytes, a negative size is none.
+bool validBytes(const std::uint8_t* bytes, int size) { return size >= 0 && (bytes != nullptr || size == 0); }
+
 // A real pointer even for no bytes at all, which are no image and no source.
 const std::uint8_t* bytesOf(const std::uint8_t* bytes) {
   static const std::uint8_t kNothing = 0;
@@ -46,12 +61,12 @@ const std::uint8_t* bytesOf(const std::uint8_t* bytes) {
 
 int loadSong(const std::uint8_t* bytes, int size) {
   loaded = Loaded{};
-  if (size < 0) return 0;
+  if (!validBytes(bytes, size)) return QVBW_BAD_ARGUMENT;
   loaded.song = qvb::loadSong({bytesOf(bytes), static_cast<std::size_t>(size)});
-  if (!loaded.song.ok()) return 0;
+  if (!loaded.song.ok()) return QVBW_REFUSED;
   const qvb::QvbPlayer probe(loaded.song.image.data(), loaded.song.image.size());
   loaded.channels = probe.getChannelCount();
-  return 1;
+  return QVBW_DONE;
 }
 
 // One song playing in the audio worklet: the player's Mixer has voices and
@@ -67,14 +82,14 @@ constexpr int kMaxFillFrames = 8192;
 
 }  // namespace
 
-// 1 with the image ready (qvbw_image), 0 with the reason (qvbw_error_*), -1
-// when memory ran out.
+// QVBW_DONE with the image ready (qvbw_image), QVBW_REFUSED with the reason
+// (qvbw_error_*), or another status.
 QVBW_EXPORT int qvbw_load(const std::uint8_t* bytes, int size) {
   try {
     return loadSong(bytes, size);
   } catch (const std::bad_alloc&) {
     loaded = Loaded{};
-    return -1;
+    return QVBW_NO_MEMORY;
   }
 }
 
@@ -98,7 +113,7 @@ QVBW_EXPORT const char* qvbw_diagnosis(const char* file) {
 // The exporter's result code (0 = converted); the text is in qvbw_text.
 QVBW_EXPORT int qvbw_export_asm(const std::uint8_t* image, int size) {
   text.clear();
-  if (size < 0) return qvb::ASM_BAD_MAGIC;
+  if (!validBytes(image, size)) return qvb::ASM_BAD_MAGIC;
   try {
     return qvb::AsmExporter::convert(text, bytesOf(image), static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
@@ -111,13 +126,14 @@ QVBW_EXPORT const char* qvbw_text() { return text.data(); }
 QVBW_EXPORT int qvbw_text_size() { return static_cast<int>(text.size()); }
 
 // Renders exactly as the offline renderer does: lengthFrames -1 means up to
-// the song's end after `loops` loops, then a fade of fadeFrames. 1 with the
-// samples in qvbw_samples, 0 when the song cannot be played or memory ran out.
+// the song's end after `loops` loops (at least 1), then a fade of fadeFrames
+// (0 or more). QVBW_DONE with the samples in qvbw_samples; QVBW_REFUSED when
+// the song cannot be played.
 QVBW_EXPORT int qvbw_render(const std::uint8_t* image, int size, int lengthFrames, int loops,
                             int fadeFrames) {
   samples = {};
   rendered = qvb::RenderResult{};
-  if (size < 0) return 0;
+  if (!validBytes(image, size) || lengthFrames < -1 || loops < 1 || fadeFrames < 0) return QVBW_BAD_ARGUMENT;
   qvb::RenderOptions options;
   options.lengthFrames = lengthFrames;
   options.loops = loops;
@@ -131,10 +147,10 @@ QVBW_EXPORT int qvbw_render(const std::uint8_t* image, int size, int lengthFrame
         },
         rendered);
     if (!ok) samples = {};
-    return ok ? 1 : 0;
+    return ok ? QVBW_DONE : QVBW_REFUSED;
   } catch (const std::bad_alloc&) {
     samples = {};
-    return 0;
+    return QVBW_NO_MEMORY;
   }
 }
 
@@ -144,7 +160,7 @@ QVBW_EXPORT int qvbw_render_end_frame() { return static_cast<int>(rendered.endFr
 
 // A player for the image, or null when it is refused or memory ran out.
 QVBW_EXPORT WebPlayer* qvbw_player_new(const std::uint8_t* image, int size) {
-  if (size < 0) return nullptr;
+  if (!validBytes(image, size)) return nullptr;
   try {
     auto web = std::make_unique<WebPlayer>();
     web->buffer.resize(2 * kMaxFillFrames);

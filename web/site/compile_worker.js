@@ -18,7 +18,7 @@ function compile({ source, fileName }) {
 function render({ image, lengthFrames, loops, fadeFrames }) {
   const started = performance.now();
   const rendered = core.render(image, { lengthFrames, loops, fadeFrames });
-  if (rendered === null) return { ok: false, message: 'the song could not be played' };
+  if (rendered.error) return { ok: false, message: rendered.error };
   return { ok: true, wav: wavFile(rendered.samples), renderMs: performance.now() - started };
 }
 

@@ -62,7 +62,8 @@ class Core {
         const image = this.bytes(this.x.qvbw_image(), this.x.qvbw_image_size()).slice();
         return { ok: true, image, channels: this.x.qvbw_image_channels() };
       }
-      if (status < 0) return { ok: false, message: `${fileName}: out of memory`, line: 0, row: 0 };
+      if (status === -1) return { ok: false, message: `${fileName}: out of memory`, line: 0, row: 0 };
+      if (status < 0) return { ok: false, message: `${fileName}: not a song the page can hand over`, line: 0, row: 0 };
       const name = new TextEncoder().encode(fileName + '\0');
       const message = this.withBytes(name, (namePointer) => this.cString(this.x.qvbw_diagnosis(namePointer)));
       return { ok: false, message, code: this.x.qvbw_error_code(), line: this.x.qvbw_error_line(), row: this.x.qvbw_error_row() };
@@ -78,10 +79,12 @@ class Core {
     });
   }
 
-  // Interleaved 16-bit stereo samples as little-endian bytes, or null.
+  // {samples, endFrame}: interleaved 16-bit stereo samples as little-endian
+  // bytes; or {error} saying why there are none.
   render(image, { lengthFrames = -1, loops = 2, fadeFrames = 0 } = {}) {
     return this.withBytes(image, (pointer) => {
-      if (this.x.qvbw_render(pointer, image.length, lengthFrames, loops, fadeFrames) !== 1) return null;
+      const status = this.x.qvbw_render(pointer, image.length, lengthFrames, loops, fadeFrames);
+      if (status !== 1) return { error: RENDER_ERRORS[status] ?? 'the song could not be played' };
       const frames = this.x.qvbw_sample_frames();
       return { samples: this.bytes(this.x.qvbw_samples(), frames * 4).slice(), endFrame: this.x.qvbw_render_end_frame() };
     });
@@ -93,6 +96,13 @@ class Core {
     return handle === 0 ? null : new Player(this.x, handle);
   }
 }
+
+// What a render's status other than done means, in the page's words.
+const RENDER_ERRORS = {
+  0: 'the song could not be played',
+  [-1]: 'out of memory',
+  [-2]: 'a length, loop count or fade out of range',
+};
 
 class Player {
   constructor(exports, handle) {
