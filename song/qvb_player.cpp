@@ -15,11 +15,6 @@ namespace {
 
 constexpr std::int32_t kResetTickInterval = 368;
 
-// True when [offset, offset + length) lies inside an image of `size` bytes.
-bool inside(std::uint64_t offset, std::uint64_t length, std::size_t size) {
-  return offset <= size && length <= size - offset;
-}
-
 }  // namespace
 
 QvbPlayer::QvbPlayer(const std::uint8_t* bytes, std::size_t size) { load(bytes, size); }
@@ -60,7 +55,7 @@ int QvbPlayer::adopt(QvbPlayer& next, int status) {
   if (status < 0 && status_ >= PLAYER_READY) return status;
   release();
   image_ = std::move(next.image_);  // moved buffers keep their addresses
-  waveList_ = next.waveList_;
+  view_ = std::move(next.view_);
   title_ = std::move(next.title_);
   version_ = next.version_;
   titleLength_ = next.titleLength_;
@@ -76,20 +71,26 @@ int QvbPlayer::parse(std::vector<std::uint8_t>&& image) {
   fault_ = PlayerFault::None;
   faultChannel_ = -1;
   image_ = std::move(image);
-  if (!hasMagic(image_)) return refuse(PLAYER_BAD_MAGIC);
-  const std::size_t size = image_.size();
-  if (size < kFixedHeaderSize) {
-    fault_ = PlayerFault::FixedHeader;
-    return refuse(PLAYER_BAD_IMAGE);
-  }
-  const int version = image_[kVersionMajorOffset] * 100 + image_[kVersionMinorOffset];
-  if (version > kLastReadableVersion) return refuse(PLAYER_BAD_VERSION);
   try {
-    if (!locate(size)) return refuse(PLAYER_BAD_IMAGE);
+    view_ = viewImage(image_);
   } catch (const std::bad_alloc&) {
     return refuse(PLAYER_NO_MEMORY);
   }
-  version_ = static_cast<float>(version);
+  switch (view_.check) {
+    case ImageCheck::BadMagic: return refuse(PLAYER_BAD_MAGIC);
+    case ImageCheck::BadVersion: return refuse(PLAYER_BAD_VERSION);
+    case ImageCheck::Damaged:
+      fault_ = view_.fault;
+      faultChannel_ = view_.faultChannel;
+      return refuse(PLAYER_BAD_IMAGE);
+    case ImageCheck::Ok: break;
+  }
+  try {
+    take();
+  } catch (const std::bad_alloc&) {
+    return refuse(PLAYER_NO_MEMORY);
+  }
+  version_ = static_cast<float>(view_.version);
   context_.noteFrequency = kNoteFrequency.data();
   context_.periodFrequency = kPeriodFrequency.data();
   context_.notePeriod = kNotePeriod.data();
@@ -102,58 +103,19 @@ int QvbPlayer::parse(std::vector<std::uint8_t>&& image) {
   return status_;
 }
 
-// Finds the title, the channel blocks and the wave list, checking that every
-// one of them lies inside the image before anything is read or allocated.
-bool QvbPlayer::locate(std::size_t size) {
-  const std::uint8_t* bytes = image_.data();
-  const std::uint32_t titleLength = readBe16(bytes + kTitleLengthOffset);
-  const std::size_t countAt = channelCountOffset(titleLength);
-  if (!inside(countAt, 2, size)) return fail(PlayerFault::Title);
-  const std::uint32_t channelCount = readBe16(bytes + countAt);
-  const std::size_t tableAt = countAt + 2;
-  const Layout layout = layoutOf(bytes[kVersionMajorOffset] * 100 + bytes[kVersionMinorOffset]);
-  const std::size_t tableEnd = tableAt + kChannelEntrySize * channelCount;
-  const std::size_t waveOffsetSize = layout == Layout::OffsetsAndWaves ? 4 : 0;
-  if (!inside(tableAt, tableEnd - tableAt + waveOffsetSize, size)) return fail(PlayerFault::ChannelTable);
-
-  std::uint64_t running = tableEnd;  // layout 1: blocks back to back after the table
-  std::vector<Track> tracks(channelCount);
-  for (std::uint32_t i = 0; i < channelCount; ++i) {
-    const std::uint8_t* entry = bytes + tableAt + kChannelEntrySize * i;
-    const std::uint32_t length = readBe32(entry + 4);
-    const std::uint64_t offset = layout == Layout::BackToBack ? running : readBe32(entry);
-    if (!inside(offset, length, size)) {
-      faultChannel_ = static_cast<int>(i);
-      return fail(PlayerFault::ChannelBlock);
-    }
-    running += length;
-    tracks[i].data = bytes + offset;
-    tracks[i].length = static_cast<std::int32_t>(length);
+// Makes the title, the tracks and the voice list of an image the view took.
+void QvbPlayer::take() {
+  const std::span<const std::uint8_t> title = view_.titleText();
+  title_.assign(view_.title.size() + 1, 0);
+  std::copy(title.begin(), title.end(), title_.begin());
+  titleLength_ = static_cast<std::int32_t>(view_.title.size());
+  std::vector<Track> tracks(view_.channels.size());
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    tracks[i].data = view_.channels[i].data();
+    tracks[i].length = static_cast<std::int32_t>(view_.channels[i].size());
   }
-
-  waveList_ = nullptr;
-  if (layout == Layout::OffsetsAndWaves) {
-    const std::uint32_t listAt = readBe32(bytes + tableEnd);
-    if (!inside(listAt, 2, size)) return fail(PlayerFault::WaveList);
-    const std::uint32_t waveCount = readBe16(bytes + listAt);
-    if (!inside(listAt + 2, std::uint64_t{kWaveRecordSize} * waveCount, size))
-      return fail(PlayerFault::WaveList);
-    waveList_ = bytes + listAt;
-  }
-
-  title_.assign(titleLength + 1, 0);
-  const std::uint8_t* title = bytes + kTitleOffset;
-  const std::uint8_t* titleEnd = std::find(title, title + titleLength, 0);
-  std::copy(title, titleEnd, title_.begin());
-  titleLength_ = static_cast<std::int32_t>(titleLength);
-  voices_.assign(channelCount, nullptr);
+  voices_.assign(tracks.size(), nullptr);
   tracks_ = std::move(tracks);
-  return true;
-}
-
-bool QvbPlayer::fail(PlayerFault fault) {
-  fault_ = fault;
-  return false;
 }
 
 const char* playerFaultText(PlayerFault fault) {
@@ -187,7 +149,7 @@ void QvbPlayer::dropImage() {
   title_ = {};
   tracks_ = {};
   voices_ = {};
-  waveList_ = nullptr;
+  view_ = ImageView{};
   titleLength_ = 0;
   version_ = 0;
   context_ = DriverContext{};
@@ -249,10 +211,8 @@ int QvbPlayer::createMixer(AudioPlatform* platform) {
 
 // Later records for the same slot replace earlier ones.
 void QvbPlayer::loadWaves() {
-  if (waveList_ == nullptr) return;
-  const std::uint32_t count = readBe16(waveList_);
-  for (std::uint32_t j = 0; j < count; ++j) {
-    const std::uint8_t* record = waveList_ + 2 + kWaveRecordSize * j;
+  for (std::size_t j = 0; j < view_.waveCount(); ++j) {
+    const std::uint8_t* record = view_.waves.data() + kWaveRecordSize * j;
     mixer_->SetWave(record[0], record + 2);
   }
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "song/qvb_format.h"
 #include "song/track.h"
 #include "sound/audio_platform.h"
 
@@ -28,7 +29,7 @@ enum PlayerStatus : std::int32_t {
 };
 
 // Which part of a refused image (PLAYER_BAD_IMAGE) lies past its end.
-enum class PlayerFault { None, FixedHeader, Title, ChannelTable, ChannelBlock, WaveList };
+using PlayerFault = ImageFault;
 
 // "the title", "the channel table", ...: the part named in a diagnosis.
 const char* playerFaultText(PlayerFault fault);
@@ -75,6 +76,8 @@ class QvbPlayer {
   // For tools and tests that watch a song: the tracks, the context the
   // sequencer runs on, and the Mixer while playing (null otherwise).
   const Track* tracks() const { return tracks_.data(); }
+  // The loaded image's parts (empty when none is loaded).
+  const ImageView& view() const { return view_; }
   const DriverContext& context() const { return context_; }
   Mixer* mixer() const { return mixer_.get(); }
 
@@ -82,8 +85,7 @@ class QvbPlayer {
   int parse(std::vector<std::uint8_t>&& image);
   // Takes the song of a fresh player that parsed an image with this status.
   int adopt(QvbPlayer& next, int status);
-  bool locate(std::size_t size);
-  bool fail(PlayerFault fault);
+  void take();
   int refuse(int status);
   void dropImage();
   // platform null: a Mixer without output.
@@ -92,7 +94,7 @@ class QvbPlayer {
   void loadWaves();
 
   std::vector<std::uint8_t> image_;
-  const std::uint8_t* waveList_ = nullptr;
+  ImageView view_;  // of image_
   std::int32_t status_ = PLAYER_NO_IMAGE;
   PlayerFault fault_ = PlayerFault::None;
   int faultChannel_ = -1;

@@ -24,7 +24,7 @@ struct ChannelSound {
   int level = 0;
 };
 
-class ChannelActivity : public SequencerObserver {
+class ChannelActivity final : public SequencerObserver {
  public:
   // context: the player's, whose voices the events' notes are read from on
   // the output's thread.

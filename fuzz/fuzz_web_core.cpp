@@ -1,0 +1,70 @@
+// The page's entry points with arbitrary arguments: the bytes as a song (and
+// as an image), sizes that lie, null pointers, lengths, loop counts and fades
+// of any value, a player pulled in pieces of any length. Nothing may crash or
+// read outside what it was given.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+struct WebPlayer;
+extern "C" {
+int qvbw_load(const std::uint8_t* bytes, int size);
+const std::uint8_t* qvbw_image();
+int qvbw_image_size();
+const char* qvbw_diagnosis(const char* file);
+int qvbw_export_asm(const std::uint8_t* image, int size);
+int qvbw_render(const std::uint8_t* image, int size, int lengthFrames, int loops, int fadeFrames);
+WebPlayer* qvbw_player_new(const std::uint8_t* image, int size);
+const std::int16_t* qvbw_player_fill(WebPlayer* web, int frames);
+void qvbw_player_mute(WebPlayer* web, int channel, int muted);
+int qvbw_player_loops(const WebPlayer* web);
+int qvbw_player_finished(const WebPlayer* web);
+void qvbw_player_free(WebPlayer* web);
+}
+
+namespace {
+
+int intAt(const std::uint8_t* data, std::size_t size, std::size_t at) {
+  std::int32_t value = 0;
+  if (at + 4 <= size) std::memcpy(&value, data + at, 4);
+  return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The first 16 bytes choose the numbers; the rest is the song.
+  const int length = intAt(data, size, 0) % 200000;
+  const int loops = intAt(data, size, 4);
+  const int fade = intAt(data, size, 8) % 50000;
+  const int pull = intAt(data, size, 12);
+  const std::size_t head = size < 16 ? size : 16;
+  const std::vector<std::uint8_t> song(data + head, data + size);
+  const auto* bytes = song.empty() ? nullptr : song.data();
+  const int n = static_cast<int>(song.size());
+
+  qvbw_load(nullptr, n);
+  qvbw_render(nullptr, n, length, loops, fade);
+  qvbw_load(bytes, -n - 1);
+  if (qvbw_load(bytes, n) != 1) {
+    qvbw_diagnosis(nullptr);
+    qvbw_diagnosis("song.qvm");
+    qvbw_export_asm(bytes, n);
+    return 0;
+  }
+  const std::vector<std::uint8_t> image(qvbw_image(), qvbw_image() + qvbw_image_size());
+  const int imageSize = static_cast<int>(image.size());
+  qvbw_export_asm(image.data(), imageSize);
+  // An exact length keeps every render short; -1 would render up to ten minutes.
+  qvbw_render(image.data(), imageSize, length == -1 ? 4410 : length, loops % 4, fade);
+  WebPlayer* player = qvbw_player_new(image.data(), imageSize);
+  if (player == nullptr) return 0;
+  for (int i = 0; i < 8; ++i) {
+    qvbw_player_fill(player, (pull >> (4 * i)) % 9000);
+    qvbw_player_mute(player, (pull >> i) % 30 - 2, i & 1);
+  }
+  qvbw_player_loops(player);
+  qvbw_player_finished(player);
+  qvbw_player_free(player);
+  return 0;
+}
