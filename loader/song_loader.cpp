@@ -35,8 +35,9 @@ LoadedSong compiled(std::span<const std::uint8_t> bytes) {
     return song;
   }
   if (compiler.status() != 0 || compiler.imageSize() <= 0) return refused(SongProblem::NotASong);
-  song.image.assign(static_cast<std::size_t>(compiler.imageSize()), 0);
-  compiler.copyImage(song.image.data());
+  song.image = compiler.takeImage();
+  song.view = viewImage(song.image);
+  if (!song.view.ok()) return refused(SongProblem::NotASong);  // the compiler wrote a whole image
   return song;
 }
 
@@ -44,16 +45,22 @@ LoadedSong compiled(std::span<const std::uint8_t> bytes) {
 
 LoadedSong loadSong(std::span<const std::uint8_t> bytes) {
   try {
-    QvbPlayer probe(pointerOf(bytes), bytes.size());
-    const int status = probe.getStatus();
-    if (status >= 0) return LoadedSong{{bytes.begin(), bytes.end()}, {}};
-    if (status == PLAYER_NO_MEMORY) return refused(SongProblem::NoMemory);
-    if (status == PLAYER_BAD_VERSION) return refused(SongProblem::NewerImage);
-    if (status == PLAYER_BAD_IMAGE) {
-      LoadedSong song = refused(SongProblem::DamagedImage);
-      song.diagnosis.fault = probe.lastFault();
-      song.diagnosis.faultChannel = probe.faultChannel();
-      return song;
+    const ImageView view = viewImage(bytes);
+    switch (view.check) {
+      case ImageCheck::Ok: {
+        LoadedSong song;
+        song.image.assign(bytes.begin(), bytes.end());
+        song.view = viewImage(song.image);
+        return song;
+      }
+      case ImageCheck::BadVersion: return refused(SongProblem::NewerImage);
+      case ImageCheck::Damaged: {
+        LoadedSong song = refused(SongProblem::DamagedImage);
+        song.diagnosis.fault = view.fault;
+        song.diagnosis.faultChannel = view.faultChannel;
+        return song;
+      }
+      case ImageCheck::BadMagic: break;
     }
     return compiled(bytes);
   } catch (const std::bad_alloc&) {

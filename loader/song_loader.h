@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "compiler/mml_compiler.h"
+#include "song/qvb_format.h"
 #include "song/qvb_player.h"
 
 namespace qvb {
@@ -33,10 +34,19 @@ struct SongDiagnosis {
   int faultChannel = -1;         // DamagedImage with a channel block: 0-based
 };
 
+// Move it, never copy it: the view points into the image's bytes, which a
+// move keeps where they are.
 struct LoadedSong {
   std::vector<std::uint8_t> image;  // the QVB bytes; empty when refused
+  ImageView view;                   // of image: its title, channels and waves
   SongDiagnosis diagnosis;
   bool ok() const { return diagnosis.problem == SongProblem::None; }
+
+  LoadedSong() = default;
+  LoadedSong(LoadedSong&&) = default;
+  LoadedSong& operator=(LoadedSong&&) = default;
+  LoadedSong(const LoadedSong&) = delete;
+  LoadedSong& operator=(const LoadedSong&) = delete;
 };
 
 // Never reads outside bytes.

@@ -28,11 +28,13 @@ int PlaySession::sampleRate() const {
 }
 
 bool PlaySession::open(std::vector<std::uint8_t> image, std::int64_t from) {
-  auto probe = std::make_unique<QvbPlayer>(image.data(), image.size());
-  if (probe->getStatus() < 0) return false;
+  const ImageView view = viewImage(image);
+  if (!view.ok()) return false;
   stopMeasuring();
+  const std::span<const std::uint8_t> title = view.titleText();
+  title_.assign(title.begin(), title.end());
+  muted_.resize(view.channels.size(), false);
   image_ = std::move(image);
-  muted_.resize(static_cast<std::size_t>(probe->getChannelCount()), false);
   const bool started = startAt(std::max<std::int64_t>(from, 0));
   measure();
   return started;
@@ -124,6 +126,7 @@ void PlaySession::stop() {
   player_.reset();
   activity_.reset();
   image_.clear();
+  title_.clear();
 }
 
 std::int64_t PlaySession::position() const {
@@ -149,14 +152,6 @@ std::vector<ChannelView> PlaySession::channels() const {
     v.level = sound.level;
   }
   return views;
-}
-
-std::string PlaySession::title() const {
-  if (image_.empty()) return {};
-  QvbPlayer probe(image_.data(), image_.size());
-  char text[256] = {};
-  probe.getTitle(text, sizeof text);
-  return text;
 }
 
 std::int32_t PlaySession::tickInterval() const {

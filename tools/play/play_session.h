@@ -76,7 +76,7 @@ class PlaySession {
   std::int64_t position() const;
   int channelCount() const;
   std::vector<ChannelView> channels() const;
-  std::string title() const;
+  const std::string& title() const { return title_; }
   std::int32_t tickInterval() const;
   SongFigures figures() const;
   // Loops heard so far (0 in the intro or when the loop is unknown).
@@ -93,6 +93,7 @@ class PlaySession {
   AudioOutput output_;
   int loops_;
   std::vector<std::uint8_t> image_;
+  std::string title_;  // of image_, up to its first zero byte
   std::unique_ptr<QvbPlayer> player_;
   std::unique_ptr<PullStream> stream_;  // player_'s sound, as the output takes it
   std::unique_ptr<ChannelActivity> activity_;  // what player_'s sequencer reported

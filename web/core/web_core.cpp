@@ -64,8 +64,7 @@ int loadSong(const std::uint8_t* bytes, int size) {
   if (!validBytes(bytes, size)) return QVBW_BAD_ARGUMENT;
   loaded.song = qvb::loadSong({bytesOf(bytes), static_cast<std::size_t>(size)});
   if (!loaded.song.ok()) return QVBW_REFUSED;
-  const qvb::QvbPlayer probe(loaded.song.image.data(), loaded.song.image.size());
-  loaded.channels = probe.getChannelCount();
+  loaded.channels = static_cast<int>(loaded.song.view.channels.size());
   return QVBW_DONE;
 }
 
