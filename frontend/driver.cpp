@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "export/asm_exporter.h"
 #include "frontend/file_bytes.h"
 #include "frontend/output_names.h"
+#include "frontend/terminal.h"
 #include "song/qvb_player.h"
 #include "sound/wave_out.h"
 
@@ -28,6 +30,12 @@ struct Flags {
 };
 
 void printLine(const char* message) { std::printf("%s\n", message); }
+
+// A line of a label and a text from outside (a file name, a song title): on a
+// terminal its control bytes are shown, into a pipe or a file it is as it is.
+void printNamed(const char* label, const std::string& text) {
+  std::printf("%s: %s\n", label, textFor(stdout, text).c_str());
+}
 
 void printUsage() {
   std::printf("Usage: qvbp [options] files ...\n");
@@ -99,7 +107,7 @@ bool closeOutput(std::FILE* file, const std::string& name, bool written) {
 
 bool writeCompiledFile(const char* argument, const std::vector<std::uint8_t>& image) {
   const std::string name = compiledFileName(argument);
-  std::printf("dataname: %s\n", name.c_str());
+  printNamed("dataname", name);
   std::printf("filesize: %d\n", static_cast<int>(image.size()));
   std::FILE* file = std::fopen(name.c_str(), "wb");
   if (file == nullptr) {
@@ -130,7 +138,7 @@ bool compileSource(const char* argument, Flags& flags, std::vector<std::uint8_t>
 
 bool writeAsmFile(const char* argument, const std::vector<std::uint8_t>& data) {
   const std::string name = asmFileName(argument);
-  std::printf("asm_name: %s\n", name.c_str());
+  printNamed("asm_name", name);
   std::FILE* file = std::fopen(name.c_str(), "wb");
   if (file == nullptr) {
     printLine("file open error!");
@@ -146,7 +154,7 @@ void printSongInfo(const QvbPlayer& player) {
   char title[kTitleBufferSize] = {};
   std::printf("data version: %1.2f\n", static_cast<double>(player.getVersion()));
   player.getTitle(title, kTitleBufferSize - 1);
-  std::printf("data title: %s\n", title);
+  printNamed("data title", title);
   std::printf("used channel: %d\n", player.getChannelCount());
 }
 
@@ -160,7 +168,7 @@ void printSongInfo(const QvbPlayer& player) {
 }
 
 void handleFile(const char* argument, Flags& flags, AudioPlatform& platform) {
-  std::printf("filename: %s\n", argument);
+  printNamed("filename", argument);
   std::vector<std::uint8_t> data;
   if (!readFile(argument, data)) return;
   auto player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,19 @@ TEST_F(Driver, CutOffImageIsRemoved) {
   EXPECT_NE(r.out.find("filesize: 41\nfile write error!\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_FALSE(test::fileExists(path("song.qvb")));
+}
+
+// A title holding terminal orders (the window title, clearing the screen):
+// into a pipe it is written as it is, on a terminal (script(1) gives one) it
+// is shown.
+TEST_F(Driver, ATitleGoesIntoAPipeAsItIsAndOntoATerminalWithItsControlsShown) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "script is not installed";
+  const std::string title = "\x1b]0;owned\x07\x1b[2J";
+  write("t.qvb", songImage(85, title, 1));
+  EXPECT_NE(run({"-c", "t.qvb"}).out.find("data title: " + title + "\n"), std::string::npos);
+  const ProcessResult r = test::runProcess({"script", "-qec", std::string(QVBP_EXE) + " -c t.qvb", "/dev/null"}, dir_);
+  EXPECT_NE(r.out.find("data title: \\x1b]0;owned\\x07\\x1b[2J\r\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
 }
 
 // Playing never ends by itself: the process is still alive at the deadline,
