@@ -67,18 +67,22 @@ bool reserveRoom(std::vector<std::uint8_t>& data, std::size_t fileSize) {
   return true;
 }
 
+// The size line and the formats count in int.
+static_assert(kMaxInputBytes <= INT_MAX);
+
 // Reads a whole file; prints its size line. False (after printing the
-// message) when it cannot be opened or held.
+// message) when it cannot be opened, read or held. A file larger than a song
+// may be is refused before it is read, as one that cannot be opened.
 bool readFile(const char* name, std::vector<std::uint8_t>& data) {
   InputFile file(name);
-  // Beyond INT_MAX is more than the size line and the formats can hold.
-  if (!file.isOpen() || file.size() < 0 || file.size() > INT_MAX) {
+  if (!file.isOpen() || file.size() < 0 || file.tooLarge()) {
     printLine("file open error!");
     return false;
   }
   std::printf("filesize: %d\n", static_cast<int>(file.size()));
-  if (!reserveRoom(data, static_cast<std::size_t>(file.size())) || file.readAll(data) == FileRead::NoMemory) {
-    printLine("memory allocation error!");
+  const FileRead read = reserveRoom(data, static_cast<std::size_t>(file.size())) ? file.readAll(data) : FileRead::NoMemory;
+  if (read != FileRead::Ok) {
+    printLine(read == FileRead::NoMemory ? "memory allocation error!" : "file open error!");
     return false;
   }
   return true;

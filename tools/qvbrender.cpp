@@ -2,7 +2,6 @@
 // to a WAV, FLAC or Ogg Vorbis file (WAV only in the Windows build), with the
 // same player, Mixer and sequencer that play it on the sound card.
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -65,14 +64,12 @@ std::string duration(std::int64_t frames) {
   return text;
 }
 
-// False with errno set when the file cannot be opened or read.
+// False after printing why when the file cannot be opened or read.
 bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
   qvb::InputFile in(path);
-  if (!in.isOpen() || in.readAll(bytes) != qvb::FileRead::Ok) {
-    errno = in.error();
-    return false;
-  }
-  return true;
+  if (in.isOpen() && in.readAll(bytes) == qvb::FileRead::Ok) return true;
+  say("qvbrender: cannot read " + path + ": " + in.problem());
+  return false;
 }
 
 // A QVB image as it is, or the image compiled from source; false after
@@ -155,11 +152,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::vector<std::uint8_t> bytes;
-  if (!readFile(line->input, bytes)) {
-    say("qvbrender: cannot read " + line->input + ": " + std::strerror(errno));
-    return 1;
-  }
-  if (!songImage(line->input, bytes)) return 1;
+  if (!readFile(line->input, bytes) || !songImage(line->input, bytes)) return 1;
 
   std::error_code same;
   if (std::filesystem::equivalent(line->input, line->output, same)) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,14 @@ TEST_F(Driver, DirectoryIsAFileOpenError) {
   const ProcessResult r = run({"-c", "."});
   EXPECT_EQ(r.out, kBanner + "filename: .\nfile open error!\n");
   EXPECT_EQ(r.exitStatus, 0);
+}
+
+// A sparse file one byte larger than a song may be: refused unread.
+TEST_F(Driver, AFileLargerThanASongMayBeIsAFileOpenError) {
+  write("big.qvm", "");
+  std::filesystem::resize_file(path("big.qvm"), (64 << 20) + 1);
+  const ProcessResult r = run({"-c", "big.qvm"});
+  EXPECT_EQ(r.out, kBanner + "filename: big.qvm\nfile open error!\n");
 }
 
 TEST_F(Driver, UsageAfterHandledFilesStillEndsTheRun) {

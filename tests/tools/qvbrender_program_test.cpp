@@ -165,6 +165,14 @@ TEST_F(QvbRender, FailsClearlyOnBadInputAndOutput) {
   EXPECT_EQ(test::readFile(path("a.qvb")), asText(test::minimalImage()));
 }
 
+// A stream with no end (yes | qvbrender /dev/stdin) would grow until memory ran out.
+TEST_F(QvbRender, AStreamLongerThanASongMayBeIsRefusedOneBytePastTheLimit) {
+  const ProcessResult p = test::runProcess(
+      {"/bin/sh", "-c", std::string("head -c 67108865 /dev/zero | ") + QVBRENDER_EXE + " /dev/stdin"}, dir_);
+  EXPECT_EQ(p.exitStatus, 1);
+  EXPECT_EQ(p.err, "qvbrender: cannot read /dev/stdin: more than 64 MiB, the most a song file may hold\n");
+}
+
 TEST_F(QvbRender, HelpPrintsTheUsageAndSucceeds) {
   for (const char* option : {"-h", "--help"}) {
     const ProcessResult p = run({option});
