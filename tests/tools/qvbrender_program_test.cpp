@@ -1,6 +1,7 @@
 // Runs the built qvbrender on small songs and reads its files back.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -206,14 +207,14 @@ TEST_F(QvbRender, FailedWriteKeepsTheFileThatWasThere) {
   EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav"}), std::vector<std::string>{});
 }
 
-// The signal comes once the render has opened its temporary file, long
-// before an hour of sound is done; the old file stays and nothing is left.
+// The signal comes once the render has opened its part file, long before an
+// hour of sound is done; the old file stays and nothing is left.
 TEST_F(QvbRender, StoppedRenderLeavesNoFileBehind) {
   test::writeFile(path("a.qvb"), asText(test::minimalImage()));
   for (const char* signal : {"INT", "TERM"}) {
     test::writeFile(path("a.wav"), "old");
     const std::string script = std::string(QVBRENDER_EXE) + " -t 3600 a.qvb & pid=$!; "
-        "until ls -A | grep -q '^\\.a\\.wav\\.'; do sleep 0.01; done; kill -" + signal +
+        "until test -e a.wav.part; do sleep 0.01; done; kill -" + signal +
         " $pid; wait $pid";
     const ProcessResult p = test::runProcess({"/bin/sh", "-c", script}, dir_);
     EXPECT_EQ(p.exitStatus, std::string(signal) == "INT" ? 130 : 143) << signal << ": " << p.err;
@@ -221,6 +222,17 @@ TEST_F(QvbRender, StoppedRenderLeavesNoFileBehind) {
     EXPECT_EQ(test::readFile(path("a.wav")), "old") << signal;
     EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav"}), std::vector<std::string>{}) << signal;
   }
+}
+
+// The link stays a link: the file it names is the one written.
+TEST_F(QvbRender, ALinkToAFileNotThereYetIsWrittenThrough) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  std::filesystem::create_directory(path("out"));
+  ASSERT_EQ(symlink("out/song.wav", path("link.wav").c_str()), 0);
+  const ProcessResult p = run({"-o", "link.wav", "a.qvb"});
+  EXPECT_EQ(p.exitStatus, 0) << p.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(path("link.wav")));
+  EXPECT_EQ(readSound(path("out/song.wav")).samples, test::minimalImageSound());
 }
 
 TEST_F(QvbRender, OutputOntoADeviceIsWrittenInPlace) {
