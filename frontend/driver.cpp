@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <new>
 #include <string>
 #include <thread>
@@ -14,6 +13,7 @@
 #include "export/asm_exporter.h"
 #include "frontend/file_bytes.h"
 #include "frontend/output_names.h"
+#include "frontend/staged_file.h"
 #include "frontend/terminal.h"
 #include "song/qvb_player.h"
 #include "sound/wave_out.h"
@@ -26,7 +26,6 @@ constexpr int kTitleBufferSize = 256;
 struct Flags {
   bool compile = false;  // -c and -s: nothing is played
   bool asmOutput = false;  // -s: assembler text, no information lines
-  bool writeFailed = false;  // an output file could not be written: the run fails
 };
 
 void printLine(const char* message) { std::printf("%s\n", message); }
@@ -95,63 +94,68 @@ const std::uint8_t* bytesOf(const std::vector<std::uint8_t>& data) {
   return data.empty() ? &kNothing : data.data();
 }
 
-// Flushes and closes an output file. A write or close that failed prints
-// "file write error!" and removes what was written when it is a regular file
-// (never a device or a pipe), so that no cut-off output looks whole.
-bool closeOutput(std::FILE* file, const std::string& name, bool written) {
-  std::error_code error;
-  const bool regular = std::filesystem::is_regular_file(name, error);
+// The part file beside the output, opened for binary writing; null after
+// "file open error!" when it cannot be made.
+std::FILE* openOutput(const StagedFile& out) {
+  std::FILE* file = out.ok() ? std::fopen(out.writingTo().c_str(), "wb") : nullptr;
+  if (file == nullptr) printLine("file open error!");
+  return file;
+}
+
+// Flushes and closes an output file and puts it in its target's place. A
+// write, close or rename that failed prints "file write error!" and leaves
+// the target as it was (the part file is removed with `out`), so that no
+// cut-off output looks whole.
+bool closeOutput(std::FILE* file, StagedFile& out, bool written) {
   written = std::fflush(file) == 0 && written && std::ferror(file) == 0;
   written = std::fclose(file) == 0 && written;
-  if (written) return true;
+  if (written && out.commit()) return true;
   printLine("file write error!");
-  if (regular) std::remove(name.c_str());
   return false;
 }
 
+// False when the image was not written.
 bool writeCompiledFile(const char* argument, const std::vector<std::uint8_t>& image) {
   const std::string name = compiledFileName(argument);
   printNamed("dataname", name);
   std::printf("filesize: %d\n", static_cast<int>(image.size()));
-  std::FILE* file = std::fopen(name.c_str(), "wb");
-  if (file == nullptr) {
-    printLine("file open error!");
-    return true;
-  }
+  StagedFile out(name);
+  std::FILE* file = openOutput(out);
+  if (file == nullptr) return false;
   const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
-  return closeOutput(file, name, written);
+  return closeOutput(file, out, written);
 }
 
 // The bytes are no QVB image: compile them. False when the compile failed
 // (the error is printed); otherwise data holds the image.
-bool compileSource(const char* argument, Flags& flags, std::vector<std::uint8_t>& data) {
-  {
-    MmlCompiler compiler(std::move(data));
-    if (compiler.status() != 0) {
-      CompileError error;
-      compiler.errorInfo(error);
-      std::printf("data error\n\ttype: %d\n\tline: %d\n\trow: %d\n", error.type, error.line,
-                  error.row);
-      return false;
-    }
-    data = compiler.takeImage();
+bool compileSource(std::vector<std::uint8_t>& data) {
+  MmlCompiler compiler(std::move(data));
+  if (compiler.status() != 0) {
+    CompileError error;
+    compiler.errorInfo(error);
+    std::printf("data error\n\ttype: %d\n\tline: %d\n\trow: %d\n", error.type, error.line,
+                error.row);
+    return false;
   }
-  if (flags.compile && !flags.asmOutput && !writeCompiledFile(argument, data)) flags.writeFailed = true;
+  data = compiler.takeImage();
   return true;
 }
 
+// False when the text was not written: the write failed, or the converter
+// refused the image, which leaves no file (one that was there stays as it was).
 bool writeAsmFile(const char* argument, const std::vector<std::uint8_t>& data) {
   const std::string name = asmFileName(argument);
   printNamed("asm_name", name);
-  std::FILE* file = std::fopen(name.c_str(), "wb");
-  if (file == nullptr) {
-    printLine("file open error!");
-    return true;
-  }
+  StagedFile out(name);
+  std::FILE* file = openOutput(out);
+  if (file == nullptr) return false;
   const int code = AsmExporter::convert(file, bytesOf(data), data.size());
   if (code != 0) std::printf("qvb2asm convert faild!(error code %d)\n", code);
-  // A refused image leaves its partial text; only a failed write removes it.
-  return closeOutput(file, name, code != ASM_WRITE_FAILED);
+  if (code != 0 && code != ASM_WRITE_FAILED) {
+    std::fclose(file);
+    return false;
+  }
+  return closeOutput(file, out, code == 0);
 }
 
 void printSongInfo(const QvbPlayer& player) {
@@ -171,14 +175,18 @@ void printSongInfo(const QvbPlayer& player) {
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
-void handleFile(const char* argument, Flags& flags, AudioPlatform& platform) {
+// Handles one file argument, and plays it unless an option forbids; false
+// when it was not handled whole: not read, no song, or an output not written.
+bool handleFile(const char* argument, const Flags& flags, AudioPlatform& platform) {
   printNamed("filename", argument);
   std::vector<std::uint8_t> data;
-  if (!readFile(argument, data)) return;
+  if (!readFile(argument, data)) return false;
   auto player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());
   const bool compiled = player->getStatus() < 0;
-  if (compiled && !compileSource(argument, flags, data)) return;
-  if (flags.asmOutput && !writeAsmFile(argument, data)) flags.writeFailed = true;
+  if (compiled && !compileSource(data)) return false;
+  bool written = true;
+  if (compiled && flags.compile && !flags.asmOutput) written = writeCompiledFile(argument, data);
+  if (flags.asmOutput) written = writeAsmFile(argument, data);
   // A compiled image is handed to the player whole; a loaded one was copied.
   if (compiled) player->load(std::move(data));
   data = {};
@@ -186,6 +194,7 @@ void handleFile(const char* argument, Flags& flags, AudioPlatform& platform) {
   if (!flags.compile) playForever(*player, platform);
   player.reset();
   std::printf("\n");
+  return written;
 }
 
 }  // namespace
@@ -198,15 +207,16 @@ int runDriver(int argc, char** argv, AudioPlatform& platform) {
     return -1;
   }
   Flags flags;
+  bool failed = false;  // a file was not handled: the run fails
   for (int i = 1; i < argc; ++i) {
     switch (optionOf(argv[i])) {
       case Option::Compile: flags.compile = true; break;
       case Option::Asm: flags.compile = flags.asmOutput = true; break;
       case Option::Bad: printUsage(); return -1;
-      case Option::None: handleFile(argv[i], flags, platform); break;
+      case Option::None: failed = !handleFile(argv[i], flags, platform) || failed; break;
     }
   }
-  return flags.writeFailed ? 1 : 0;
+  return failed ? 1 : 0;
 }
 
 }  // namespace qvb
