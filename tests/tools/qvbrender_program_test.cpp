@@ -235,6 +235,19 @@ TEST_F(QvbRender, ALinkToAFileNotThereYetIsWrittenThrough) {
   EXPECT_EQ(readSound(path("out/song.wav")).samples, test::minimalImageSound());
 }
 
+// The always-full device, as a full disk: the system's reason for every type,
+// and nothing on standard output.
+TEST_F(QvbRender, AFullDeviceIsReportedInOurWordsForEveryFileType) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  for (const std::string name : {"full.wav", "full.flac", "full.ogg"}) {
+    ASSERT_EQ(symlink("/dev/full", path(name).c_str()), 0);
+    const ProcessResult p = run({"-o", name, "a.qvb"});
+    EXPECT_EQ(p.exitStatus, 1) << name;
+    EXPECT_EQ(p.err, "qvbrender: cannot write " + name + ": No space left on device\n");
+    EXPECT_EQ(p.out, "") << name;
+  }
+}
+
 TEST_F(QvbRender, OutputOntoADeviceIsWrittenInPlace) {
   test::writeFile(path("a.qvb"), asText(test::minimalImage()));
   const ProcessResult p = run({"-o", "/dev/null", "a.qvb"});
