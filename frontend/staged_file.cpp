@@ -1,6 +1,7 @@
 #include "frontend/staged_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A new file is made as one created the usual way: readable and writable
+// (less the umask), which on Windows is all a mode may say.
+#ifdef _WIN32
+constexpr int kNewFileMode = _S_IREAD | _S_IWRITE;
+#else
+constexpr int kNewFileMode = 0666;
+#endif
 // As many links as a path may pass through before it is taken for a loop.
 constexpr int kMaxLinks = 40;
 // "NAME.part", then "NAME.2.part" and so on while others are there (left
@@ -46,8 +54,7 @@ std::string makePartFile(const fs::path& target, std::error_code& error) {
     fs::path part = target;
     part += (n == 1 ? "" : "." + std::to_string(n)) + ".part";
     const std::string name = part.string();
-    // As a file created the usual way: 0666 less the umask.
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
     if (fd >= 0) {
       close(fd);
       return name;
