@@ -79,7 +79,8 @@ bool readFile(const char* name, std::vector<std::uint8_t>& data) {
     return false;
   }
   std::printf("filesize: %d\n", static_cast<int>(file.size()));
-  const FileRead read = reserveRoom(data, static_cast<std::size_t>(file.size())) ? file.readAll(data) : FileRead::NoMemory;
+  const FileRead read =
+      reserveRoom(data, static_cast<std::size_t>(file.size())) ? file.readAll(data) : FileRead::NoMemory;
   if (read != FileRead::Ok) {
     printLine(read == FileRead::NoMemory ? "memory allocation error!" : "file open error!");
     return false;

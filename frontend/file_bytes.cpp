@@ -73,7 +73,8 @@ FileRead InputFile::readAll(std::vector<std::uint8_t>& bytes) {
 }
 
 std::string InputFile::problem() const {
-  if (last_ == FileRead::TooLarge || tooLarge()) return "more than " + amount(limit_) + ", the most a song file may hold";
+  if (last_ == FileRead::TooLarge || tooLarge())
+    return "more than " + amount(limit_) + ", the most a song file may hold";
   if (last_ == FileRead::NoMemory) return "not enough memory to read it";
   return std::strerror(error_ != 0 ? error_ : EIO);
 }
