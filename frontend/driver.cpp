@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,6 +13,8 @@
 #include "export/asm_exporter.h"
 #include "frontend/file_bytes.h"
 #include "frontend/output_names.h"
+#include "frontend/staged_file.h"
+#include "frontend/terminal.h"
 #include "song/qvb_player.h"
 #include "sound/wave_out.h"
 
@@ -24,10 +26,15 @@ constexpr int kTitleBufferSize = 256;
 struct Flags {
   bool compile = false;  // -c and -s: nothing is played
   bool asmOutput = false;  // -s: assembler text, no information lines
-  bool writeFailed = false;  // an output file could not be written: the run fails
 };
 
 void printLine(const char* message) { std::printf("%s\n", message); }
+
+// A line of a label and a text from outside (a file name, a song title): on a
+// terminal its control bytes are shown, into a pipe or a file it is as it is.
+void printNamed(const char* label, const std::string& text) {
+  std::printf("%s: %s\n", label, textFor(stdout, text).c_str());
+}
 
 void printUsage() {
   std::printf("Usage: qvbp [options] files ...\n");
@@ -59,18 +66,23 @@ bool reserveRoom(std::vector<std::uint8_t>& data, std::size_t fileSize) {
   return true;
 }
 
+// The size line and the formats count in int.
+static_assert(kMaxInputBytes <= INT_MAX);
+
 // Reads a whole file; prints its size line. False (after printing the
-// message) when it cannot be opened or held.
+// message) when it cannot be opened, read or held. A file larger than a song
+// may be is refused before it is read, as one that cannot be opened.
 bool readFile(const char* name, std::vector<std::uint8_t>& data) {
   InputFile file(name);
-  // Beyond INT_MAX is more than the size line and the formats can hold.
-  if (!file.isOpen() || file.size() < 0 || file.size() > INT_MAX) {
+  if (!file.isOpen() || file.size() < 0 || file.tooLarge()) {
     printLine("file open error!");
     return false;
   }
   std::printf("filesize: %d\n", static_cast<int>(file.size()));
-  if (!reserveRoom(data, static_cast<std::size_t>(file.size())) || file.readAll(data) == FileRead::NoMemory) {
-    printLine("memory allocation error!");
+  const FileRead read =
+      reserveRoom(data, static_cast<std::size_t>(file.size())) ? file.readAll(data) : FileRead::NoMemory;
+  if (read != FileRead::Ok) {
+    printLine(read == FileRead::NoMemory ? "memory allocation error!" : "file open error!");
     return false;
   }
   return true;
@@ -83,70 +95,75 @@ const std::uint8_t* bytesOf(const std::vector<std::uint8_t>& data) {
   return data.empty() ? &kNothing : data.data();
 }
 
-// Flushes and closes an output file. A write or close that failed prints
-// "file write error!" and removes what was written when it is a regular file
-// (never a device or a pipe), so that no cut-off output looks whole.
-bool closeOutput(std::FILE* file, const std::string& name, bool written) {
-  std::error_code error;
-  const bool regular = std::filesystem::is_regular_file(name, error);
+// The part file beside the output, opened for binary writing; null after
+// "file open error!" when it cannot be made.
+std::FILE* openOutput(const StagedFile& out) {
+  std::FILE* file = out.ok() ? std::fopen(out.writingTo().c_str(), "wb") : nullptr;
+  if (file == nullptr) printLine("file open error!");
+  return file;
+}
+
+// Flushes and closes an output file and puts it in its target's place. A
+// write, close or rename that failed prints "file write error!" and leaves
+// the target as it was (the part file is removed with `out`), so that no
+// cut-off output looks whole.
+bool closeOutput(std::FILE* file, StagedFile& out, bool written) {
   written = std::fflush(file) == 0 && written && std::ferror(file) == 0;
   written = std::fclose(file) == 0 && written;
-  if (written) return true;
+  if (written && out.commit()) return true;
   printLine("file write error!");
-  if (regular) std::remove(name.c_str());
   return false;
 }
 
+// False when the image was not written.
 bool writeCompiledFile(const char* argument, const std::vector<std::uint8_t>& image) {
   const std::string name = compiledFileName(argument);
-  std::printf("dataname: %s\n", name.c_str());
+  printNamed("dataname", name);
   std::printf("filesize: %d\n", static_cast<int>(image.size()));
-  std::FILE* file = std::fopen(name.c_str(), "wb");
-  if (file == nullptr) {
-    printLine("file open error!");
-    return true;
-  }
+  StagedFile out(name);
+  std::FILE* file = openOutput(out);
+  if (file == nullptr) return false;
   const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
-  return closeOutput(file, name, written);
+  return closeOutput(file, out, written);
 }
 
 // The bytes are no QVB image: compile them. False when the compile failed
 // (the error is printed); otherwise data holds the image.
-bool compileSource(const char* argument, Flags& flags, std::vector<std::uint8_t>& data) {
-  {
-    MmlCompiler compiler(std::move(data));
-    if (compiler.status() != 0) {
-      CompileError error;
-      compiler.errorInfo(error);
-      std::printf("data error\n\ttype: %d\n\tline: %d\n\trow: %d\n", error.type, error.line,
-                  error.row);
-      return false;
-    }
-    data = compiler.takeImage();
+bool compileSource(std::vector<std::uint8_t>& data) {
+  MmlCompiler compiler(std::move(data));
+  if (compiler.status() != 0) {
+    CompileError error;
+    compiler.errorInfo(error);
+    std::printf("data error\n\ttype: %d\n\tline: %d\n\trow: %d\n", error.type, error.line,
+                error.row);
+    return false;
   }
-  if (flags.compile && !flags.asmOutput && !writeCompiledFile(argument, data)) flags.writeFailed = true;
+  data = compiler.takeImage();
   return true;
 }
 
+// False when the text was not written: the write failed, or the converter
+// refused the image, which leaves no file (one that was there stays as it was).
 bool writeAsmFile(const char* argument, const std::vector<std::uint8_t>& data) {
   const std::string name = asmFileName(argument);
-  std::printf("asm_name: %s\n", name.c_str());
-  std::FILE* file = std::fopen(name.c_str(), "wb");
-  if (file == nullptr) {
-    printLine("file open error!");
-    return true;
-  }
+  printNamed("asm_name", name);
+  StagedFile out(name);
+  std::FILE* file = openOutput(out);
+  if (file == nullptr) return false;
   const int code = AsmExporter::convert(file, bytesOf(data), data.size());
   if (code != 0) std::printf("qvb2asm convert faild!(error code %d)\n", code);
-  // A refused image leaves its partial text; only a failed write removes it.
-  return closeOutput(file, name, code != ASM_WRITE_FAILED);
+  if (code != 0 && code != ASM_WRITE_FAILED) {
+    std::fclose(file);
+    return false;
+  }
+  return closeOutput(file, out, code == 0);
 }
 
 void printSongInfo(const QvbPlayer& player) {
   char title[kTitleBufferSize] = {};
   std::printf("data version: %1.2f\n", static_cast<double>(player.getVersion()));
   player.getTitle(title, kTitleBufferSize - 1);
-  std::printf("data title: %s\n", title);
+  printNamed("data title", title);
   std::printf("used channel: %d\n", player.getChannelCount());
 }
 
@@ -159,14 +176,18 @@ void printSongInfo(const QvbPlayer& player) {
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
-void handleFile(const char* argument, Flags& flags, AudioPlatform& platform) {
-  std::printf("filename: %s\n", argument);
+// Handles one file argument, and plays it unless an option forbids; false
+// when it was not handled whole: not read, no song, or an output not written.
+bool handleFile(const char* argument, const Flags& flags, AudioPlatform& platform) {
+  printNamed("filename", argument);
   std::vector<std::uint8_t> data;
-  if (!readFile(argument, data)) return;
+  if (!readFile(argument, data)) return false;
   auto player = std::make_unique<QvbPlayer>(bytesOf(data), data.size());
   const bool compiled = player->getStatus() < 0;
-  if (compiled && !compileSource(argument, flags, data)) return;
-  if (flags.asmOutput && !writeAsmFile(argument, data)) flags.writeFailed = true;
+  if (compiled && !compileSource(data)) return false;
+  bool written = true;
+  if (compiled && flags.compile && !flags.asmOutput) written = writeCompiledFile(argument, data);
+  if (flags.asmOutput) written = writeAsmFile(argument, data);
   // A compiled image is handed to the player whole; a loaded one was copied.
   if (compiled) player->load(std::move(data));
   data = {};
@@ -174,6 +195,7 @@ void handleFile(const char* argument, Flags& flags, AudioPlatform& platform) {
   if (!flags.compile) playForever(*player, platform);
   player.reset();
   std::printf("\n");
+  return written;
 }
 
 }  // namespace
@@ -186,15 +208,16 @@ int runDriver(int argc, char** argv, AudioPlatform& platform) {
     return -1;
   }
   Flags flags;
+  bool failed = false;  // a file was not handled: the run fails
   for (int i = 1; i < argc; ++i) {
     switch (optionOf(argv[i])) {
       case Option::Compile: flags.compile = true; break;
       case Option::Asm: flags.compile = flags.asmOutput = true; break;
       case Option::Bad: printUsage(); return -1;
-      case Option::None: handleFile(argv[i], flags, platform); break;
+      case Option::None: failed = !handleFile(argv[i], flags, platform) || failed; break;
     }
   }
-  return flags.writeFailed ? 1 : 0;
+  return failed ? 1 : 0;
 }
 
 }  // namespace qvb

@@ -8,9 +8,10 @@
 namespace qvb {
 
 // Runs the whole command line and returns the exit code: -1 for the usage
-// path, 0 after the last argument, 1 when an output file could not be
-// written. A played file never returns; it plays on the platform the host
-// passes in.
+// path; after the last argument 0 when every file was handled, 1 when one
+// was not (it could not be read, did not compile, or an output of it could
+// not be written or was refused). A played file never returns; it plays on
+// the platform the host passes in.
 int runDriver(int argc, char** argv, AudioPlatform& platform);
 
 }  // namespace qvb

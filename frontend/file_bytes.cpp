@@ -1,13 +1,25 @@
 #include "frontend/file_bytes.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <system_error>
 
 namespace qvb {
+namespace {
 
-InputFile::InputFile(const std::string& path) {
+// "64 MiB" for whole mebibytes, else the bytes.
+std::string amount(std::size_t bytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::string& path, std::size_t limit) : limit_(limit) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
     error_ = EISDIR;
@@ -31,25 +43,40 @@ InputFile::~InputFile() {
 
 FileRead InputFile::readAll(std::vector<std::uint8_t>& bytes) {
   bytes.clear();
-  if (file_ == nullptr) return FileRead::ReadFailed;
+  if (file_ == nullptr) return last_ = FileRead::ReadFailed;
+  if (tooLarge()) return last_ = FileRead::TooLarge;
   try {
     if (size_ >= 0) {
       bytes.resize(static_cast<std::size_t>(size_));
       bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file_));
     } else {
+      // Up to one byte past the limit, which tells a stream that is too long.
       std::uint8_t chunk[65536];
       std::size_t got = 0;
-      while ((got = std::fread(chunk, 1, sizeof chunk, file_)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+      while (bytes.size() <= limit_ &&
+             (got = std::fread(chunk, 1, std::min(sizeof chunk, limit_ + 1 - bytes.size()), file_)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+      if (bytes.size() > limit_) {
+        bytes = {};
+        return last_ = FileRead::TooLarge;
+      }
     }
   } catch (const std::bad_alloc&) {
     bytes = {};
-    return FileRead::NoMemory;
+    return last_ = FileRead::NoMemory;
   }
   if (std::ferror(file_) != 0) {
-    error_ = errno;
-    return FileRead::ReadFailed;
+    error_ = errno != 0 ? errno : EIO;
+    return last_ = FileRead::ReadFailed;
   }
-  return FileRead::Ok;
+  return last_ = FileRead::Ok;
+}
+
+std::string InputFile::problem() const {
+  if (last_ == FileRead::TooLarge || tooLarge())
+    return "more than " + amount(limit_) + ", the most a song file may hold";
+  if (last_ == FileRead::NoMemory) return "not enough memory to read it";
+  return std::strerror(error_ != 0 ? error_ : EIO);
 }
 
 }  // namespace qvb

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "frontend/terminal.h"
 #include "play/device_choice.h"
 #include "play/display.h"
 #include "play/file_watch.h"
@@ -31,7 +32,7 @@ std::int64_t nowMs() {
 }
 
 void printLines(std::FILE* to, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) std::fprintf(to, "%s\n", line.c_str());
+  for (const std::string& line : lines) std::fprintf(to, "%s\n", qvb::textFor(to, line).c_str());
   std::fflush(to);
 }
 
@@ -49,7 +50,7 @@ class Player {
 
   int run() {
     if (!terminal_.interactive()) {
-      std::printf("playing %s: %s\n", options_.input.c_str(), session_.title().c_str());
+      std::printf("playing %s\n", qvb::textFor(stdout, options_.input + ": " + session_.title()).c_str());
       std::fflush(stdout);
     }
     for (;;) {
@@ -194,7 +195,7 @@ int main(int argc, char** argv) {
   }
   for (const char letter : options->mute) session.setMuted(letter - 'A', true);
   if (!session.open(std::move(*file.image), options->startFrames)) {
-    std::fprintf(stderr, "qvbplay: %s: the song could not be played\n", options->input.c_str());
+    printLines(stderr, {"qvbplay: " + options->input + ": the song could not be played"});
     return 1;
   }
 

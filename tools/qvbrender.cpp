@@ -2,7 +2,6 @@
 // to a WAV, FLAC or Ogg Vorbis file (WAV only in the Windows build), with the
 // same player, Mixer and sequencer that play it on the sound card.
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +52,10 @@ void installStopHandlers() {
 #endif
 }
 
+// A line of the messages on standard error. They name files and may quote a
+// song; on a terminal their control bytes are shown, not obeyed.
+void say(const std::string& line) { std::fprintf(stderr, "%s\n", qvb::textFor(stderr, line).c_str()); }
+
 std::string duration(std::int64_t frames) {
   const std::int64_t ms = frames * 1000 / kRenderRate;
   char text[64];
@@ -61,14 +64,12 @@ std::string duration(std::int64_t frames) {
   return text;
 }
 
-// False with errno set when the file cannot be opened or read.
+// False after printing why when the file cannot be opened or read.
 bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
   qvb::InputFile in(path);
-  if (!in.isOpen() || in.readAll(bytes) != qvb::FileRead::Ok) {
-    errno = in.error();
-    return false;
-  }
-  return true;
+  if (in.isOpen() && in.readAll(bytes) == qvb::FileRead::Ok) return true;
+  say("qvbrender: cannot read " + path + ": " + in.problem());
+  return false;
 }
 
 // A QVB image as it is, or the image compiled from source; false after
@@ -79,14 +80,13 @@ bool songImage(const std::string& path, std::vector<std::uint8_t>& bytes) {
   const std::vector<qvb::SongWarning> warnings =
       qvb::hasMagic(bytes) ? std::vector<qvb::SongWarning>{} : qvb::songWarnings(bytes);
   if (song.ok()) {
-    for (const qvb::SongWarning& w : warnings) std::fprintf(stderr, "%s\n", qvb::formatWarning(w, path).c_str());
+    for (const qvb::SongWarning& w : warnings) say(qvb::formatWarning(w, path));
     bytes.swap(song.image);
     return true;
   }
   const std::string why = qvb::describeProblem(song.diagnosis, path);
-  if (song.diagnosis.problem == qvb::SongProblem::Compile) std::fprintf(stderr, "%s\n", why.c_str());
-  else std::fprintf(stderr, "qvbrender: %s\n", why.c_str());
-  for (const qvb::SongWarning& w : warnings) std::fprintf(stderr, "%s\n", qvb::formatWarning(w, path).c_str());
+  say(song.diagnosis.problem == qvb::SongProblem::Compile ? why : "qvbrender: " + why);
+  for (const qvb::SongWarning& w : warnings) say(qvb::formatWarning(w, path));
   return false;
 }
 
@@ -134,7 +134,7 @@ void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {
   if (result.fadeStart >= 0) {
     std::fprintf(stderr, "fade: from %s\n", duration(result.fadeStart).c_str());
   }
-  std::fprintf(stderr, "wrote %s: %s\n", line.output.c_str(), duration(result.framesWritten).c_str());
+  say("wrote " + line.output + ": " + duration(result.framesWritten));
 }
 
 }  // namespace
@@ -143,7 +143,8 @@ int main(int argc, char** argv) {
   std::string error;
   const auto line = qvb::parseCommandLine(argc - 1, argv + 1, error);
   if (!line) {
-    std::fprintf(stderr, "qvbrender: %s\n%s", error.c_str(), qvb::kUsage);
+    say("qvbrender: " + error);
+    std::fputs(qvb::kUsage, stderr);
     return 2;
   }
   if (line->help) {
@@ -151,23 +152,17 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::vector<std::uint8_t> bytes;
-  if (!readFile(line->input, bytes)) {
-    std::fprintf(stderr, "qvbrender: cannot read %s: %s\n", line->input.c_str(),
-                 std::strerror(errno));
-    return 1;
-  }
-  if (!songImage(line->input, bytes)) return 1;
+  if (!readFile(line->input, bytes) || !songImage(line->input, bytes)) return 1;
 
   std::error_code same;
   if (std::filesystem::equivalent(line->input, line->output, same)) {
-    std::fprintf(stderr, "qvbrender: %s would overwrite the input\n", line->output.c_str());
+    say("qvbrender: " + line->output + " would overwrite the input");
     return 1;
   }
   installStopHandlers();
   qvb::OutputFile file(line->output);
   if (!file.ok()) {
-    std::fprintf(stderr, "qvbrender: cannot write %s: %s\n", line->output.c_str(),
-                 file.error().c_str());
+    say("qvbrender: cannot write " + line->output + ": " + file.error());
     return 1;
   }
   const bool showProgress = qvb::isTerminal(stderr);
@@ -190,16 +185,14 @@ int main(int argc, char** argv) {
     // A stopped render is a failed one: the part written so far is dropped
     // and a file that was there before stays as it was.
     file.discard();
-    std::fprintf(stderr, "qvbrender: stopped by %s; %s not written\n", signalName(gStopSignal),
-                 line->output.c_str());
+    say(std::string("qvbrender: stopped by ") + signalName(gStopSignal) + "; " + line->output + " not written");
     return 128 + gStopSignal;
   }
   if (!rendered || !file.commit()) {
     if (!file.error().empty()) {
-      std::fprintf(stderr, "qvbrender: cannot write %s: %s\n", line->output.c_str(),
-                   file.error().c_str());
+      say("qvbrender: cannot write " + line->output + ": " + file.error());
     } else {
-      std::fprintf(stderr, "qvbrender: %s: the song could not be played\n", line->input.c_str());
+      say("qvbrender: " + line->input + ": the song could not be played");
     }
     return 1;
   }

@@ -17,7 +17,6 @@ namespace {
 
 const std::string kBanner =
     "QVB Player for console\n\tDriver version: 0.85\n\tCompiler version: 0.85\n\n";
-const std::string kFourLines = test::kAsmHeaderLines + "song::\n";
 
 std::string image081(std::vector<std::vector<std::uint8_t>> channels) {
   test::ImageContents contents;
@@ -51,19 +50,22 @@ TEST_F(AsmOutput, WritesTheTextNextToTheImage) {
   EXPECT_EQ(test::readFile(path("SONG.ASM")), test::kAsmWorkedExampleText);
 }
 
-TEST_F(AsmOutput, RefusedImageLeavesThePartialFile) {
+// A refused image makes no text: an older file stays as it was, and the run fails.
+TEST_F(AsmOutput, RefusedImageLeavesNoTextAndAnOlderFileAsItWas) {
   const std::string image = image081({{VOICE_TYPE, 0x00, 0xff}, {VOICE_TYPE, 0x00, 0xff}});
   test::writeFile(path("song.Qvb"), image);
+  test::writeFile(path("song.Asm"), "old");
   test::writeFile(path("tune"), image);
   const test::ProcessResult r = run({"-s", "song.Qvb", "tune"});
-  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.exitStatus, 1);
   const std::string size = std::to_string(image.size());
   EXPECT_EQ(r.out, kBanner + "filename: song.Qvb\nfilesize: " + size +
                        "\nasm_name: song.Asm\nqvb2asm convert faild!(error code 3)\n\n"
                        "filename: tune\nfilesize: " + size +
                        "\nasm_name: tune.asm\nqvb2asm convert faild!(error code 3)\n\n");
-  EXPECT_EQ(test::readFile(path("song.Asm")), kFourLines);
-  EXPECT_EQ(test::readFile(path("tune.asm")), kFourLines);
+  EXPECT_EQ(test::readFile(path("song.Asm")), "old");
+  EXPECT_FALSE(test::fileExists(path("tune.asm")));
+  EXPECT_FALSE(test::fileExists(path("tune.asm.part")));
 }
 
 TEST_F(AsmOutput, TextThatCannotBeWrittenIsAWriteError) {

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -90,13 +92,22 @@ TEST_F(Driver, UpperCaseOptionAndMissingFileGoOnWithTheNextArgument) {
   EXPECT_EQ(r.out, kBanner + "filename: missing.qvb\nfile open error!\n" +
                        "filename: b.qvb\nfilesize: " + std::to_string(songImage(85, "B", 2).size()) +
                        "\ndata version: 0.85\ndata title: B\nused channel: 2\n\n");
-  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.exitStatus, 1) << "a file was not handled";
 }
 
 TEST_F(Driver, DirectoryIsAFileOpenError) {
   const ProcessResult r = run({"-c", "."});
   EXPECT_EQ(r.out, kBanner + "filename: .\nfile open error!\n");
-  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.exitStatus, 1);
+}
+
+// A sparse file one byte larger than a song may be: refused unread.
+TEST_F(Driver, AFileLargerThanASongMayBeIsAFileOpenError) {
+  write("big.qvm", "");
+  std::filesystem::resize_file(path("big.qvm"), (64 << 20) + 1);
+  const ProcessResult r = run({"-c", "big.qvm"});
+  EXPECT_EQ(r.out, kBanner + "filename: big.qvm\nfile open error!\n");
+  EXPECT_EQ(r.exitStatus, 1);
 }
 
 TEST_F(Driver, UsageAfterHandledFilesStillEndsTheRun) {
@@ -155,10 +166,11 @@ TEST_F(Driver, CompileErrorsArePrintedAndTheNextFileHandled) {
                        "data error\n\ttype: -515\n\tline: 3\n\trow: 9\n" +
                        "filename: empty.qvm\nfilesize: 0\n" +
                        "data error\n\ttype: -6\n\tline: 0\n\trow: 0\n");
-  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.exitStatus, 1);
   EXPECT_FALSE(test::fileExists(path("bad.qvb")));
 }
 
+// Refused: no text is left, and the run fails.
 TEST_F(Driver, AsmOutputOfACompiledSourceIsRefusedByVersion) {
   write("song.qvm", kMinimalSource);
   write("tune.bin", kMinimalImage);
@@ -167,9 +179,8 @@ TEST_F(Driver, AsmOutputOfACompiledSourceIsRefusedByVersion) {
                        "\nasm_name: song.asm\nqvb2asm convert faild!(error code 2)\n\n"
                        "filename: tune.bin\nfilesize: 41\n"
                        "asm_name: tune.bin.asm\nqvb2asm convert faild!(error code 2)\n\n");
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_TRUE(test::fileExists(path("song.asm")));
-  EXPECT_EQ(test::readFile(path("song.asm")), "");
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_FALSE(test::fileExists(path("song.asm")));
   EXPECT_FALSE(test::fileExists(path("song.qvb")));
 }
 
@@ -185,15 +196,41 @@ TEST_F(Driver, ImageThatCannotBeWrittenIsAWriteError) {
   EXPECT_EQ(r.exitStatus, 1);
 }
 
-// A file size limit of zero blocks makes every write to a regular file fail:
-// the empty image it would leave is removed.
-TEST_F(Driver, CutOffImageIsRemoved) {
+// A file size limit of zero blocks makes every write to a regular file fail,
+// as a full disk does: the image there before stays and no part is left.
+TEST_F(Driver, CutOffImageLeavesTheOlderOneAsItWas) {
   write("song.qvm", kMinimalSource);
+  write("song.qvb", "old");
   const ProcessResult r = test::runProcess(
       {"/bin/sh", "-c", std::string("trap '' XFSZ; ulimit -f 0; exec ") + QVBP_EXE + " -c song.qvm"}, dir_);
   EXPECT_NE(r.out.find("filesize: 41\nfile write error!\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.exitStatus, 1);
-  EXPECT_FALSE(test::fileExists(path("song.qvb")));
+  EXPECT_EQ(test::readFile(path("song.qvb")), "old");
+  EXPECT_FALSE(test::fileExists(path("song.qvb.part")));
+}
+
+// An output in the way of a folder, and without -c a file that fails before
+// it would play: the run fails as well.
+TEST_F(Driver, AnOutputThatCannotBeCreatedOrASongThatCannotBePlayedFailsTheRun) {
+  write("song.qvm", kMinimalSource);
+  std::filesystem::create_directory(path("song.qvb"));
+  const ProcessResult r = run({"-c", "song.qvm"});
+  EXPECT_NE(r.out.find("dataname: song.qvb\nfilesize: 41\nfile open error!\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(run({"missing.qvm"}).exitStatus, 1);
+}
+
+// A title holding terminal orders (the window title, clearing the screen):
+// into a pipe it is written as it is, on a terminal (script(1) gives one) it
+// is shown.
+TEST_F(Driver, ATitleGoesIntoAPipeAsItIsAndOntoATerminalWithItsControlsShown) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "script is not installed";
+  const std::string title = "\x1b]0;owned\x07\x1b[2J";
+  write("t.qvb", songImage(85, title, 1));
+  EXPECT_NE(run({"-c", "t.qvb"}).out.find("data title: " + title + "\n"), std::string::npos);
+  const ProcessResult r = test::runProcess({"script", "-qec", std::string(QVBP_EXE) + " -c t.qvb", "/dev/null"}, dir_);
+  EXPECT_NE(r.out.find("data title: \\x1b]0;owned\\x07\\x1b[2J\r\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
 }
 
 // Playing never ends by itself: the process is still alive at the deadline,

@@ -72,5 +72,15 @@ TEST(Display, ATwentyColumnTerminalGetsNoLineLongerThanTwentyCharacters) {
   EXPECT_EQ(screenLines(model, 20)[0], "Caf\xC3\xA9 \xE6\x9B\xB2 and more wor");
 }
 
+TEST(Display, ATitleAndASourceLineShowTheirControlBytesInsteadOfObeyingThem) {
+  DisplayModel model;
+  model.file = "song.qvm";
+  model.title = "\x1b]0;owned\x07";
+  model.problem = {"song.qvm:4:1: error", "$ c \x1b]52;c;ZWNobw==\x07\x1b[2J", "^"};
+  const std::vector<std::string> lines = screenLines(model, 80);
+  EXPECT_EQ(lines[0], "\\x1b]0;owned\\x07  (song.qvm)");
+  EXPECT_EQ(lines[lines.size() - 3], "$ c \\x1b]52;c;ZWNobw==\\x07\\x1b[2J");
+}
+
 }  // namespace
 }  // namespace qvb

@@ -1,6 +1,7 @@
 // Runs the built qvbrender on small songs and reads its files back.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -165,6 +166,14 @@ TEST_F(QvbRender, FailsClearlyOnBadInputAndOutput) {
   EXPECT_EQ(test::readFile(path("a.qvb")), asText(test::minimalImage()));
 }
 
+// A stream with no end (yes | qvbrender /dev/stdin) would grow until memory ran out.
+TEST_F(QvbRender, AStreamLongerThanASongMayBeIsRefusedOneBytePastTheLimit) {
+  const ProcessResult p = test::runProcess(
+      {"/bin/sh", "-c", std::string("head -c 67108865 /dev/zero | ") + QVBRENDER_EXE + " /dev/stdin"}, dir_);
+  EXPECT_EQ(p.exitStatus, 1);
+  EXPECT_EQ(p.err, "qvbrender: cannot read /dev/stdin: more than 64 MiB, the most a song file may hold\n");
+}
+
 TEST_F(QvbRender, HelpPrintsTheUsageAndSucceeds) {
   for (const char* option : {"-h", "--help"}) {
     const ProcessResult p = run({option});
@@ -198,20 +207,44 @@ TEST_F(QvbRender, FailedWriteKeepsTheFileThatWasThere) {
   EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav"}), std::vector<std::string>{});
 }
 
-// The signal comes once the render has opened its temporary file, long
-// before an hour of sound is done; the old file stays and nothing is left.
+// The signal comes once the render has opened its part file, long before an
+// hour of sound is done; the old file stays and nothing is left.
 TEST_F(QvbRender, StoppedRenderLeavesNoFileBehind) {
   test::writeFile(path("a.qvb"), asText(test::minimalImage()));
   for (const char* signal : {"INT", "TERM"}) {
     test::writeFile(path("a.wav"), "old");
     const std::string script = std::string(QVBRENDER_EXE) + " -t 3600 a.qvb & pid=$!; "
-        "until ls -A | grep -q '^\\.a\\.wav\\.'; do sleep 0.01; done; kill -" + signal +
+        "until test -e a.wav.part; do sleep 0.01; done; kill -" + signal +
         " $pid; wait $pid";
     const ProcessResult p = test::runProcess({"/bin/sh", "-c", script}, dir_);
     EXPECT_EQ(p.exitStatus, std::string(signal) == "INT" ? 130 : 143) << signal << ": " << p.err;
     EXPECT_NE(p.err.find("a.wav not written"), std::string::npos) << p.err;
     EXPECT_EQ(test::readFile(path("a.wav")), "old") << signal;
     EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav"}), std::vector<std::string>{}) << signal;
+  }
+}
+
+// The link stays a link: the file it names is the one written.
+TEST_F(QvbRender, ALinkToAFileNotThereYetIsWrittenThrough) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  std::filesystem::create_directory(path("out"));
+  ASSERT_EQ(symlink("out/song.wav", path("link.wav").c_str()), 0);
+  const ProcessResult p = run({"-o", "link.wav", "a.qvb"});
+  EXPECT_EQ(p.exitStatus, 0) << p.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(path("link.wav")));
+  EXPECT_EQ(readSound(path("out/song.wav")).samples, test::minimalImageSound());
+}
+
+// The always-full device, as a full disk: the system's reason for every type,
+// and nothing on standard output.
+TEST_F(QvbRender, AFullDeviceIsReportedInOurWordsForEveryFileType) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  for (const std::string name : {"full.wav", "full.flac", "full.ogg"}) {
+    ASSERT_EQ(symlink("/dev/full", path(name).c_str()), 0);
+    const ProcessResult p = run({"-o", name, "a.qvb"});
+    EXPECT_EQ(p.exitStatus, 1) << name;
+    EXPECT_EQ(p.err, "qvbrender: cannot write " + name + ": No space left on device\n");
+    EXPECT_EQ(p.out, "") << name;
   }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "frontend/terminal.h"
+
 namespace qvb {
 namespace {
 
@@ -109,7 +111,7 @@ std::vector<std::string> screenLines(const DisplayModel& m, int width) {
   lines.push_back(m.soloPending ? "solo which channel? 1-9"
                                 : "space pause  1-9 mute  s+n solo  r restart  <- -> 5 s  q quit");
   if (width < 1) width = 1;
-  for (std::string& line : lines) line = fit(line, width);
+  for (std::string& line : lines) line = fit(visibleControls(line), width);
   return lines;
 }
 

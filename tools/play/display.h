@@ -43,7 +43,8 @@ int beatsPerMinute(std::int32_t tickInterval);
 std::vector<std::string> problemLines(const SongDiagnosis& diagnosis, const std::string& file,
                                       std::span<const std::uint8_t> source);
 
-// The screen, one string per line, none longer than width characters.
+// The screen, one string per line, none longer than width characters, the
+// control bytes of a title, a file name or a source line shown as escapes.
 std::vector<std::string> screenLines(const DisplayModel& model, int width);
 
 }  // namespace qvb

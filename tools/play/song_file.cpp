@@ -1,8 +1,5 @@
 #include "play/song_file.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "compiler/song_warnings.h"
 #include "frontend/file_bytes.h"
 #include "loader/song_loader.h"
@@ -17,8 +14,7 @@ SongFile readSongFile(const std::string& path) {
   InputFile in(path);
   std::vector<std::uint8_t> bytes;
   if (!in.isOpen() || in.readAll(bytes) != FileRead::Ok) {
-    file.messages.push_back("qvbplay: cannot read " + path + ": " +
-                            std::strerror(in.error() != 0 ? in.error() : EIO));
+    file.messages.push_back("qvbplay: cannot read " + path + ": " + in.problem());
     return file;
   }
   LoadedSong song = loadSong(bytes);

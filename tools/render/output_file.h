@@ -1,15 +1,14 @@
 // The sound file a render writes, kept away from its target until it is
-// whole: the sound goes to a hidden temporary file in the target's folder,
-// which replaces the target only when every write and the close succeeded.
-// A render that fails or is stopped leaves an existing target as it was.
-// Targets that exist but are no regular file (a device, a pipe) are written
-// directly and never removed.
+// whole: a StagedFile (beside the target as "NAME.part", put in its place
+// only when every write and the close succeeded) written by a SoundFile of
+// the type the target's name asks for.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "frontend/staged_file.h"
 #include "render/sound_file.h"
 
 namespace qvb {
@@ -22,19 +21,16 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   bool ok() const { return file_ != nullptr && file_->ok() && error_.empty(); }
+  // Why the file cannot be written, in words.
   const std::string& error() const;
   bool write(const std::int16_t* samples, std::int64_t frames);
   // Closes the file and puts it in the target's place; false with error() set.
   bool commit();
-  // Closes the file and removes the temporary one.
+  // Closes the file and removes the part written.
   void discard();
-  // The file being written (the target itself when it is written directly).
-  const std::string& writingTo() const { return writing_; }
 
  private:
-  std::string target_;
-  std::string writing_;
-  bool direct_ = false;
+  StagedFile place_;
   std::unique_ptr<SoundFile> file_;
   std::string error_;
 };

@@ -2,6 +2,9 @@
 
 #include <sndfile.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "render/command_line.h"
 
 namespace qvb {
@@ -15,6 +18,14 @@ int formatFor(SoundFileType type) {
     case SoundFileType::Wav: break;
   }
   return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+}
+
+// Why a call of libsndfile failed, in our words: the system's reason when
+// the call left one. libsndfile's own texts are not shown: they can name the
+// FLAC decoder for a write that found the disk full, and asking for the text
+// of a code it does not know prints to standard output.
+std::string reasonForFailure() {
+  return errno != 0 ? std::strerror(errno) : "the sound library could not write it";
 }
 
 }  // namespace
@@ -34,9 +45,10 @@ SoundFile::SoundFile(const std::string& path, SoundFileType type) {
     error_ = "this build of libsndfile cannot write that format";
     return;
   }
+  errno = 0;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (file == nullptr) {
-    error_ = sf_strerror(nullptr);
+    error_ = reasonForFailure();
     return;
   }
   file_ = std::make_unique<Handle>(Handle{file});
@@ -46,10 +58,10 @@ SoundFile::~SoundFile() { close(); }
 
 bool SoundFile::write(const std::int16_t* samples, std::int64_t frames) {
   if (!ok()) return false;
+  errno = 0;
   const sf_count_t written = sf_writef_short(file_->file, samples, frames);
   if (written != frames) {
-    error_ = sf_strerror(file_->file);
-    if (error_.empty()) error_ = "short write";
+    error_ = reasonForFailure();
     return false;
   }
   return true;
@@ -57,9 +69,10 @@ bool SoundFile::write(const std::int16_t* samples, std::int64_t frames) {
 
 bool SoundFile::close() {
   if (!file_) return error_.empty();
+  errno = 0;
   const int result = sf_close(file_->file);
   file_.reset();
-  if (result != 0 && error_.empty()) error_ = sf_error_number(result);
+  if (result != 0 && error_.empty()) error_ = reasonForFailure();
   return error_.empty();
 }
 

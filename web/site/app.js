@@ -7,6 +7,9 @@ import { decodeSong, encodeSong, MAX_SOURCE_BYTES } from './share.js';
 const COMPILE_DELAY_MS = 150;
 const COMPILE_TIMEOUT_MS = 10000;
 const RENDER_TIMEOUT_MS = 120000;
+// The most a song file may hold, as in the programs: a larger file is refused
+// before it is read, a larger paste before it reaches the editor.
+const MAX_FILE_BYTES = 64 * 1024 * 1024;
 
 const $ = (id) => document.getElementById(id);
 const editor = $('source');
@@ -397,6 +400,7 @@ async function songFromLink() {
 // no text) plays and exports as it is, with the editor locked until a song
 // is picked or opened.
 async function openFile(file) {
+  if (file.size > MAX_FILE_BYTES) return showStatus(`${file.name} is not opened: a song file holds at most 64 MiB`);
   const bytes = new Uint8Array(await file.arrayBuffer());
   let text = null;
   try {
@@ -450,6 +454,12 @@ async function start() {
     $('examples').value = '';
     updateGutter(markedAt?.line);
     scheduleCompile();
+  });
+  editor.addEventListener('paste', (event) => {
+    // Each character is at least one byte of the source.
+    if ((event.clipboardData?.getData('text/plain').length ?? 0) <= MAX_FILE_BYTES) return;
+    event.preventDefault();
+    showStatus('not pasted: a song holds at most 64 MiB');
   });
   editor.addEventListener('scroll', () => {
     gutter.scrollTop = editor.scrollTop;
