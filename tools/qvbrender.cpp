@@ -13,6 +13,7 @@
 #include "frontend/file_bytes.h"
 #include "frontend/terminal.h"
 #include "loader/song_loader.h"
+#include "render/background_writer.h"
 #include "render/command_line.h"
 #include "render/render_session.h"
 #include "render/output_file.h"
@@ -173,12 +174,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\rrendering %lld s", static_cast<long long>(frames / kRenderRate));
   };
   qvb::RenderResult result;
+  qvb::BackgroundWriter writer([&](const std::int16_t* samples, std::int64_t frames) {
+    return gStopSignal == 0 && file.write(samples, frames);
+  });
   const bool rendered = qvb::renderSong(
       bytes.data(), bytes.size(), line->options,
-      [&](const std::int16_t* samples, std::int64_t frames) {
-        return gStopSignal == 0 && file.write(samples, frames);
-      },
+      [&](const std::int16_t* samples, std::int64_t frames) { return gStopSignal == 0 && writer(samples, frames); },
       result, showProgress ? qvb::ProgressSink(progress) : qvb::ProgressSink());
+  const bool written = writer.finish();
   // Spaces over the progress line rather than an erase sequence, which not every console reads.
   if (showProgress && shown > 0) std::fprintf(stderr, "\r%*s\r", 32, "");
   if (gStopSignal != 0) {
@@ -188,7 +191,7 @@ int main(int argc, char** argv) {
     say(std::string("qvbrender: stopped by ") + signalName(gStopSignal) + "; " + line->output + " not written");
     return 128 + gStopSignal;
   }
-  if (!rendered || !file.commit()) {
+  if (!rendered || !written || !file.commit()) {
     if (!file.error().empty()) {
       say("qvbrender: cannot write " + line->output + ": " + file.error());
     } else {
