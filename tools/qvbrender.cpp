@@ -17,6 +17,7 @@
 #include "render/command_line.h"
 #include "render/render_session.h"
 #include "render/output_file.h"
+#include "render/song_figures.h"
 #include "render/sound_file.h"
 #include "song/qvb_format.h"
 
@@ -92,15 +93,7 @@ bool songImage(const std::string& path, std::vector<std::uint8_t>& bytes) {
 }
 
 void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {
-  std::int64_t intro = -1;
-  std::vector<std::int64_t> loops;
-  bool loopUnknown = false;
-  for (const qvb::ChannelEvents& e : result.channels) {
-    if (e.markFrame < 0) continue;
-    intro = std::max(intro, e.markFrame);
-    if (e.firstJumpFrame < 0) loopUnknown = true;
-    else loops.push_back(e.firstJumpFrame - e.markFrame);
-  }
+  const qvb::SongFigures figures = qvb::songFigures(result);
   if (result.endFrame >= 0) {
     std::string loopText;
     if (!result.finished) {
@@ -114,20 +107,17 @@ void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {
     std::fprintf(stderr, "length: not reached within %s\n",
                  duration(result.framesWritten).c_str());
   }
-  if (intro >= 0) {
-    std::fprintf(stderr, "intro: %s\n", duration(intro).c_str());
-    bool same = !loops.empty();
-    for (std::int64_t l : loops) same = same && l == loops.front();
-    if (loopUnknown || loops.empty()) {
+  if (figures.introFrames >= 0) {
+    std::fprintf(stderr, "intro: %s\n", duration(figures.introFrames).c_str());
+    if (!figures.loopReached) {
       std::fprintf(stderr, "loop: not reached\n");
-    } else if (same) {
-      std::fprintf(stderr, "loop: %s\n", duration(loops.front()).c_str());
+    } else if (figures.loopFrames >= 0) {
+      std::fprintf(stderr, "loop: %s\n", duration(figures.loopFrames).c_str());
     } else {
       std::fprintf(stderr, "loop: differs between channels:");
-      std::size_t k = 0;
-      for (std::size_t i = 0; i < result.channels.size(); ++i) {
+      for (std::size_t i = 0; i < figures.channelLoops.size(); ++i) {
         if (result.channels[i].markFrame < 0) continue;
-        std::fprintf(stderr, " channel %zu %s", i, duration(loops[k++]).c_str());
+        std::fprintf(stderr, " channel %zu %s", i, duration(figures.channelLoops[i]).c_str());
       }
       std::fprintf(stderr, "\n");
     }

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "render/command_line.h"
+#include "render/seconds.h"
 
 namespace qvb {
 

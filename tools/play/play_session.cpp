@@ -193,18 +193,7 @@ void PlaySession::measure() {
         image.data(), image.size(), options,
         [this](const std::int16_t*, std::int64_t) { return !cancel_.load(); }, result);
     if (!done) return;
-    SongFigures f;
-    f.known = true;
-    f.endFrame = result.endFrame;
-    f.finishes = result.finished;
-    std::int64_t loop = -2;
-    for (const ChannelEvents& e : result.channels) {
-      if (e.markFrame < 0) continue;
-      f.introFrames = std::max(f.introFrames, e.markFrame);
-      const std::int64_t l = e.firstJumpFrame < 0 ? -1 : e.firstJumpFrame - e.markFrame;
-      loop = loop == -2 || loop == l ? l : -1;
-    }
-    f.loopFrames = loop < 0 ? -1 : loop;
+    const SongFigures f = songFigures(result);
     std::lock_guard<std::mutex> lock(figuresMutex_);
     figures_ = f;
   });

@@ -16,21 +16,13 @@
 #include <vector>
 
 #include "play/channel_activity.h"
+#include "render/song_figures.h"
 #include "sound/audio_output.h"
 
 namespace qvb {
 
 class QvbPlayer;
 class PullStream;
-
-// Lengths of the song found by running it silently once; -1 = not known.
-struct SongFigures {
-  bool known = false;         // the run has finished
-  std::int64_t endFrame = -1;  // finished, or looped the wanted number of times
-  bool finishes = false;       // the song ends in silence instead of looping
-  std::int64_t introFrames = -1;
-  std::int64_t loopFrames = -1;  // -1 also when the channels' loops differ
-};
 
 // What the display shows of one channel, at the frame heard.
 struct ChannelView {

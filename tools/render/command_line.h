@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "render/render_session.h"
+#include "render/seconds.h"
 
 namespace qvb {
 
@@ -17,11 +18,6 @@ struct CommandLine {
   RenderOptions options;
   bool help = false;  // -h or --help: print the usage, render nothing
 };
-
-// Frames in a non-negative decimal number of seconds at 44100 Hz, rounded
-// down exactly ("0.5" is 22050, "5" is 220500); nullopt for anything that is
-// not digits with at most one point, or is longer than six hours.
-std::optional<std::int64_t> secondsToFrames(std::string_view text);
 
 // The input's name with its extension replaced by .wav; a name without an
 // extension (none in its last path component) gets .wav appended.
