@@ -17,23 +17,32 @@ EMENV  := NODE_PATH=/usr/share/nodejs
 
 all: build
 
-deps:
-	@sh tools/install-deps.sh
+# The package check runs once per build folder (and again when the list of
+# packages changes), not on every build.
+deps: $(BUILD)/.deps-installed
+$(BUILD)/.deps-installed: scripts/install-deps.sh
+	@sh scripts/install-deps.sh
+	@mkdir -p $(BUILD) && touch $@
 
-deps-web:
-	@sh tools/install-deps.sh web
+deps-web: $(WEB)/.deps-installed
+$(WEB)/.deps-installed: scripts/install-deps.sh
+	@sh scripts/install-deps.sh web
+	@mkdir -p $(WEB) && touch $@
 
+# Development and CI builds treat warnings as errors; a plain cmake does not.
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON
 
 $(ASAN)/CMakeCache.txt:
-	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DQVBP_SANITIZE=ON
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DQVBP_SANITIZE=ON -DQVBP_WERROR=ON
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-play: build
-	./$(BUILD)/qvbp $(DEMO)
+# Only what playing needs: no tests, no benchmarks.
+play: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target qvbplay
+	@./$(BUILD)/qvbplay $(DEMO)
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -49,7 +58,7 @@ test-fuzz: fuzz
 
 # The playground: the core compiled to WebAssembly beside the page, in $(WEB)/site.
 $(WEB)/CMakeCache.txt:
-	$(EMENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release \
+	$(EMENV) emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release -DQVBP_WERROR=ON \
 		-DQVBP_AUDIO=none -DQVBP_TOOLS=OFF -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF
 
 web: deps-web $(WEB)/CMakeCache.txt
@@ -69,23 +78,23 @@ test: test-normal test-asan test-fuzz test-web
 # Windows: qvbp.exe and qvbrender.exe cross-built with MinGW-w64 into $(WINDOWS)/;
 # test-windows also builds the test programs and runs everything under Wine.
 deps-windows:
-	@sh tools/install-deps.sh windows
+	@sh scripts/install-deps.sh windows
 
 $(WINDOWS)/CMakeCache.txt:
-	cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DQVBP_BENCH=OFF
+	cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DQVBP_BENCH=OFF -DQVBP_WERROR=ON
 
 windows: deps-windows $(WINDOWS)/CMakeCache.txt
 	cmake --build $(WINDOWS) -j $(JOBS) --target qvbp qvbrender
 
 test-windows: deps-windows build $(WINDOWS)/CMakeCache.txt
 	cmake --build $(WINDOWS) -j $(JOBS)
-	JOBS=$(JOBS) sh tools/test-windows.sh $(WINDOWS) $(BUILD)
+	JOBS=$(JOBS) sh scripts/test-windows.sh $(WINDOWS) $(BUILD)
 
 bench: build
 	./$(BUILD)/bench/qvbp_bench
 
 fuzz: deps
-	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DQVBP_FUZZ=ON
+	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DQVBP_FUZZ=ON -DQVBP_WERROR=ON
 	cmake --build $(FUZZ) -j $(JOBS)
 
 clean:

@@ -11,10 +11,10 @@
 
 #include "compiler/mml_compiler.h"
 #include "export/asm_exporter.h"
-#include "frontend/file_bytes.h"
+#include "host/file_bytes.h"
 #include "frontend/output_names.h"
-#include "frontend/staged_file.h"
-#include "frontend/terminal.h"
+#include "host/staged_file.h"
+#include "host/terminal.h"
 #include "song/qvb_player.h"
 #include "sound/wave_out.h"
 

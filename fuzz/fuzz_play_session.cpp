@@ -8,7 +8,7 @@
 
 #include "loader/song_loader.h"
 #include "play/play_session.h"
-#include "play/null_platform.h"
+#include "sound/null_platform.h"
 
 namespace {
 

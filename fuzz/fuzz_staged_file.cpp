@@ -14,7 +14,7 @@
 #include <string>
 #include <system_error>
 
-#include "frontend/staged_file.h"
+#include "host/staged_file.h"
 
 namespace fs = std::filesystem;
 

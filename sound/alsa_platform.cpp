@@ -214,6 +214,17 @@ struct AlsaPlatform::Stream {
   }
 };
 
+// The devices a user can pick: the cards' PCMs (named with CARD=) and the
+// sound servers', not the whole catalogue of plugins (rate converters, mixers,
+// a JACK client that prints its own complaints when no JACK server runs).
+static bool pickable(const char* name) {
+  if (std::strstr(name, "CARD=") != nullptr) return true;
+  for (const char* server : {"pulse", "pipewire"}) {
+    if (std::strcmp(name, server) == 0) return true;
+  }
+  return false;
+}
+
 AlsaPlatform::AlsaPlatform() { silenceAlsa(); }
 
 void AlsaPlatform::listDevices() {
@@ -226,10 +237,7 @@ void AlsaPlatform::listDevices() {
       char* name = snd_device_name_get_hint(*hint, "NAME");
       char* io = snd_device_name_get_hint(*hint, "IOID");
       const bool output = io == nullptr || std::strcmp(io, "Output") == 0;
-      if (name != nullptr && output && std::strcmp(name, "null") != 0 &&
-          std::strcmp(name, "default") != 0) {
-        names_.push_back(name);
-      }
+      if (name != nullptr && output && pickable(name)) names_.push_back(name);
       std::free(name);
       std::free(io);
     }

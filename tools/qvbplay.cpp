@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "frontend/terminal.h"
+#include "host/terminal.h"
 #include "play/device_choice.h"
 #include "play/display.h"
 #include "play/file_watch.h"
 #include "play/keys.h"
-#include "play/null_platform.h"
+#include "sound/null_platform.h"
 #include "play/play_options.h"
 #include "play/play_session.h"
 #include "play/song_file.h"
@@ -190,7 +190,10 @@ int main(int argc, char** argv) {
 
   qvb::PlaySession session(*platform, options->loops);
   if (!session.outputRunning()) {
-    std::fprintf(stderr, "qvbplay: no audio output could be opened (--null plays without one)\n");
+    std::fprintf(stderr,
+                 "qvbplay: no sound device could be opened; --null plays silently with the display, "
+                 "and qvbrender %s writes the song to a .wav file\n",
+                 qvb::textFor(stderr, options->input).c_str());
     return 1;
   }
   for (const char letter : options->mute) session.setMuted(letter - 'A', true);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "compiler/song_warnings.h"
-#include "frontend/file_bytes.h"
-#include "frontend/terminal.h"
+#include "host/file_bytes.h"
+#include "host/terminal.h"
 #include "loader/song_loader.h"
 #include "render/background_writer.h"
 #include "render/command_line.h"

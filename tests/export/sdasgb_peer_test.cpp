@@ -69,7 +69,7 @@ class SdasgbPeer : public testing::TestWithParam<PeerCase> {};
 TEST_P(SdasgbPeer, AssembledBytesAreSizeWordsAndChannelData) {
   const std::string assembler = findOnPath("sdasgb");
   ASSERT_FALSE(assembler.empty()) << "sdasgb is not on PATH; install the sdcc package "
-                                     "(tools/install-deps.sh does)";
+                                     "(scripts/install-deps.sh does)";
   test::ImageContents contents;
   contents.versionMajor = 0;
   contents.versionMinor = 81;

@@ -3,7 +3,7 @@
 // default PCM a `file` PCM over a `null` slave, so what the program plays
 // lands in a file, which must be the offline render of the same song after
 // the eight silent pre-filled buffers. Runs when the tests are pointed at the
-// Windows programs (tools/test-windows.sh); skipped otherwise.
+// Windows programs (scripts/test-windows.sh); skipped otherwise.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "frontend/terminal.h"
+#include "host/terminal.h"
 
 namespace qvb {
 namespace {

@@ -1,7 +1,7 @@
 #include "play/song_file.h"
 
 #include "compiler/song_warnings.h"
-#include "frontend/file_bytes.h"
+#include "host/file_bytes.h"
 #include "loader/song_loader.h"
 #include "play/display.h"
 #include "play/play_session.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "frontend/staged_file.h"
+#include "host/staged_file.h"
 #include "render/sound_file.h"
 
 namespace qvb {

@@ -1,6 +1,6 @@
 // Text from song files on a terminal: control bytes shown, every other byte
 // kept. (A pipe gets the bytes as they are: the driver test shows it.)
-#include "frontend/terminal.h"
+#include "host/terminal.h"
 
 #include <gtest/gtest.h>
 

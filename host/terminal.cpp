@@ -1,4 +1,4 @@
-#include "frontend/terminal.h"
+#include "host/terminal.h"
 
 #ifdef _WIN32
 #include <io.h>

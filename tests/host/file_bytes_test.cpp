@@ -1,5 +1,5 @@
 // Input files are read whole up to the limit and refused past it.
-#include "frontend/file_bytes.h"
+#include "host/file_bytes.h"
 
 #include <gtest/gtest.h>
 

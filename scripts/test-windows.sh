@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs the Windows tests under Wine: the cross-built GoogleTest programs
 # through ctest, then the command-line and playback tests of the Linux build
-# pointed at the Windows programs. Usage: tools/test-windows.sh WINDOWS_BUILD LINUX_BUILD
+# pointed at the Windows programs. Usage: scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD
 # One fresh Wine prefix per run, in a temporary folder removed at the end.
 set -eu
 windows=$(cd "$1" && pwd)

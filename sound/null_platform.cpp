@@ -1,4 +1,4 @@
-#include "play/null_platform.h"
+#include "sound/null_platform.h"
 
 #include <vector>
 

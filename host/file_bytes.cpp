@@ -1,4 +1,4 @@
-#include "frontend/file_bytes.h"
+#include "host/file_bytes.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "frontend/staged_file.h"
+#include "host/staged_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
