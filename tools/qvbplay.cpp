@@ -1,7 +1,10 @@
 // qvbplay: plays a song (QVM source or QVB image) on the sound card and shows
 // where it is; keys pause, seek, mute and solo, and --watch reloads the file
 // whenever it is saved, at the place being heard.
+#include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -29,6 +32,15 @@ constexpr std::int64_t kSeekSeconds = 5;
 
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// "12:03:41", the local time of day.
+std::string wallClock() {
+  const std::time_t now = std::time(nullptr);
+  char text[16] = "";
+  std::tm local{};
+  if (::localtime_r(&now, &local) != nullptr) std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
 }
 
 void printLines(std::FILE* to, const std::vector<std::string>& lines) {
@@ -61,7 +73,19 @@ class Player {
         if (!act(a)) return finish("quit");
       }
       if (watch_ && watch_->changed(nowMs())) reload();
-      if (session_.reachedEnd()) return finish("end");
+      repeatSection();
+      if (session_.reachedEnd() && !ended_) {
+        // Under --watch the song waits at its end (or, with -l, plays again)
+        // for the next save instead of ending the program.
+        if (!watch_) return finish("end");
+        if (options_.loops > 0) {
+          session_.restart();
+        } else {
+          ended_ = true;
+          if (!session_.paused()) session_.togglePause();
+        }
+      }
+      if (watch_) noteVanished();
       if (terminal_.interactive()) draw();
       else report();
     }
@@ -72,22 +96,56 @@ class Player {
     const std::int64_t step = kSeekSeconds * session_.sampleRate();
     switch (a.type) {
       case qvb::ActionType::Quit: return false;
-      case qvb::ActionType::Pause: session_.togglePause(); break;
-      case qvb::ActionType::Restart: session_.restart(); break;
+      case qvb::ActionType::Pause:
+        ended_ = false;
+        session_.togglePause();
+        break;
+      case qvb::ActionType::Restart:
+        if (ended_ && session_.paused()) session_.togglePause();
+        ended_ = false;
+        session_.restart();
+        break;
       case qvb::ActionType::SeekBack: session_.seekBy(-step); break;
       case qvb::ActionType::SeekForward: session_.seekBy(step); break;
       case qvb::ActionType::ToggleMute: session_.toggleMute(a.channel); break;
       case qvb::ActionType::Solo: session_.solo(a.channel); break;
       case qvb::ActionType::Suspend: terminal_.suspend(); break;
+      case qvb::ActionType::CursorUp: cursor_ = std::max(cursor_ - 1, 0); break;
+      case qvb::ActionType::CursorDown:
+        cursor_ = std::min(cursor_ + 1, std::max(session_.channelCount() - 1, 0));
+        break;
+      case qvb::ActionType::MuteCursor: session_.toggleMute(cursor_); break;
+      case qvb::ActionType::SoloCursor: session_.solo(cursor_); break;
+      case qvb::ActionType::MarkA:
+        sectionStart_ = session_.position();
+        sectionEnd_ = -1;
+        break;
+      case qvb::ActionType::MarkB:
+        sectionEnd_ = sectionEnd_ < 0 && sectionStart_ >= 0 ? session_.position() : -1;
+        if (sectionEnd_ <= sectionStart_) sectionEnd_ = sectionStart_ = -1;  // no section, or an empty one
+        break;
       case qvb::ActionType::None: break;
     }
     return true;
+  }
+
+  // The section from a to b plays again and again, from the same exact seek.
+  void repeatSection() {
+    if (sectionEnd_ < 0 || session_.paused() || session_.position() < sectionEnd_) return;
+    session_.seekTo(sectionStart_);
+  }
+
+  void noteVanished() {
+    const bool gone = !std::filesystem::exists(options_.input);
+    if (gone && watchNote_ != "file gone") watchNote_ = "file gone";
+    if (!gone && watchNote_ == "file gone") watchNote_ = "watching";
   }
 
   void reload() {
     std::vector<std::string> messages;
     const bool reloaded = qvb::reloadSongFile(session_, options_.input, messages);
     showProblem(messages);
+    watchNote_ = (reloaded ? "reloaded " : "not reloaded ") + wallClock();
     if (reloaded && !terminal_.interactive()) {
       std::printf("reloaded at %s\n", qvb::clockText(session_.position(), session_.sampleRate()).c_str());
       std::fflush(stdout);
@@ -107,6 +165,9 @@ class Player {
     m.paused = session_.paused();
     m.soloPending = keys_.soloPending();
     m.watching = watch_ != nullptr;
+    m.watchNote = watchNote_;
+    m.ended = ended_;
+    m.cursor = cursor_;
     m.channels = session_.channels();
     m.problem = problem_;
     terminal_.draw(qvb::screenText(qvb::screenLines(m, terminal_.width())));
@@ -140,6 +201,10 @@ class Player {
   qvb::Terminal& terminal_;
   std::unique_ptr<qvb::FileWatch> watch_;
   qvb::KeyMap keys_;
+  std::string watchNote_;
+  bool ended_ = false;
+  int cursor_ = 0;
+  std::int64_t sectionStart_ = -1, sectionEnd_ = -1;
   std::vector<std::string> problem_;
   bool figuresShown_ = false;
   int loopsShown_ = 0;

@@ -49,10 +49,17 @@ TEST(KeyMap, SThenANumberSolosAndAnyOtherKeyAfterSIsItself) {
 TEST(Display, ClockNotesAndTempoInAMusiciansTerms) {
   EXPECT_EQ(clockText(44100 * 65 + 13230, 44100), "1:05.3");
   EXPECT_EQ(clockText(-1, 44100), "-");
-  EXPECT_EQ(noteName(60), "c4");
-  EXPECT_EQ(noteName(66), "f#4");
-  EXPECT_EQ(beatsPerMinute(368), 75);  // the starting speed: a quarter note lasts 0.801 s
-  EXPECT_EQ(beatsPerMinute(27562 / 140), 141);  // t140 rounds its interval down
+  EXPECT_EQ(noteName(60), "c5");  // o5 c, as the source writes it
+  EXPECT_EQ(noteName(69), "a5");  // 440 Hz
+  EXPECT_EQ(noteName(66), "f#5");
+  EXPECT_EQ(tempoText(368), "interval 368, 74.9 bpm");  // the starting speed: a quarter note lasts 0.801 s
+  EXPECT_EQ(tempoText(27562 / 150), "interval 183, 150.6 bpm");  // t150 rounds its interval down
+  SongFigures looping;
+  looping.introFrames = 100;
+  looping.loopFrames = 1000;
+  EXPECT_EQ(songPlace(1099, looping), 1099);
+  EXPECT_EQ(songPlace(1100, looping), 100);  // back at the loop mark
+  EXPECT_EQ(songPlace(2650, looping), 650);
 }
 
 TEST(Display, ATwentyColumnTerminalGetsNoLineLongerThanTwentyCharacters) {

@@ -42,11 +42,13 @@ TEST(QvbplayProgram, AnUnknownDeviceIsRefusedWithExitStatusOne) {
 // A tmux server of our own, killed with everything in it when the test ends.
 // Whether the display's row of a channel ("1 A ...") ends in "muted".
 bool shownMuted(const std::string& screen, const std::string& row) {
-  const std::size_t at = screen.find("\n" + row + " ");
-  if (at == std::string::npos) return false;
-  const std::size_t end = screen.find('\n', at + 1);
-  const std::string line = screen.substr(at + 1, end - at - 1);
-  return line.size() >= 5 && line.compare(line.size() - 5, 5, "muted") == 0;
+  for (std::size_t at = 0, end; (end = screen.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = screen.substr(at, end - at);
+    line.erase(0, line.find_first_not_of("> "));  // the picked channel's mark
+    if (line.rfind(row + " ", 0) != 0) continue;
+    return line.size() >= 5 && line.compare(line.size() - 5, 5, "muted") == 0;
+  }
+  return false;
 }
 
 class Tmux {

@@ -1,9 +1,7 @@
 #include "play/channel_activity.h"
 
 #include <algorithm>
-#include <cstdlib>
 
-#include "song/pitch_tables.h"
 #include "song/track.h"
 #include "sound/voice.h"
 
@@ -21,14 +19,6 @@ std::uint32_t soundValue(int note, int level) {
 }
 
 }  // namespace
-
-int nearestNote(std::uint16_t frequency) {
-  int best = 0;
-  for (int n = 1; n < kNoteCount; ++n) {
-    if (std::abs(kNoteFrequency[n] - frequency) < std::abs(kNoteFrequency[best] - frequency)) best = n;
-  }
-  return best;
-}
 
 ChannelActivity::ChannelActivity(const DriverContext& context, int channelCount)
     : context_(context),
@@ -67,7 +57,7 @@ void ChannelActivity::onSequencerEvent(const SequencerEvent& event) {
     const Voice* voice = context_.voices != nullptr ? context_.voices[event.channel] : nullptr;
     if (voice == nullptr) return;
     const int level = std::clamp(std::max(voice->volumeLeft, voice->volumeRight), 0, 255);
-    record(track, event.frame, level > 0 ? soundValue(nearestNote(voice->frequency), level) : kSilent);
+    record(track, event.frame, level > 0 ? soundValue(event.note, level) : kSilent);
   } else if (event.kind == SequencerEventKind::Rest || event.kind == SequencerEventKind::ChannelEnd) {
     record(track, event.frame, kSilent);
   }

@@ -1,5 +1,5 @@
 // What each channel of a playing song does, as the sequencer reports it: the
-// note it started (with the voice's pitch and level at that moment), rests
+// note it started (with the voice's level at that moment), rests
 // and ends, and tempo changes, each stamped with the frame from which it is
 // heard. The output's thread records; the display's thread asks what was
 // sounding at the frame heard now. Every record is one atomic word, so the
@@ -17,8 +17,8 @@ namespace qvb {
 
 struct DriverContext;
 
-// One channel at one frame: the nearest note number to its pitch (-1 when
-// silent) and the louder side's level, 0..255.
+// One channel at one frame: the note as the source wrote it (octave * 12 +
+// semitone, so o5 c is 60; -1 when silent) and the louder side's level, 0..255.
 struct ChannelSound {
   int note = -1;
   int level = 0;
@@ -58,8 +58,5 @@ class ChannelActivity final : public SequencerObserver {
   std::unique_ptr<Track[]> channels_;
   Track tempo_;
 };
-
-// The note number (MIDI-style) nearest a frequency in hertz.
-int nearestNote(std::uint16_t frequency);
 
 }  // namespace qvb

@@ -51,13 +51,21 @@ std::string clockText(std::int64_t frames, int sampleRate) {
 std::string noteName(int note) {
   static const char* const kNames[12] = {"c", "c#", "d", "d#", "e", "f", "f#", "g", "g#", "a", "a#", "b"};
   if (note < 0) return "-";
-  return kNames[note % 12] + std::to_string(note / 12 - 1);
+  return kNames[note % 12] + std::to_string(note / 12);
 }
 
-int beatsPerMinute(std::int32_t tickInterval) {
-  if (tickInterval <= 0) return 0;
+std::string tempoText(std::int32_t tickInterval) {
+  if (tickInterval <= 0) return "stopped";
+  // A quarter note lasts 48 ticks of interval units of two frames.
   const std::int64_t quarterFrames = std::int64_t{tickInterval} * kTicksPerQuarter * kFramesPerIntervalUnit;
-  return static_cast<int>((std::int64_t{60} * 44100 + quarterFrames / 2) / quarterFrames);
+  const std::int64_t tenths = (std::int64_t{600} * 44100 + quarterFrames / 2) / quarterFrames;
+  return "interval " + std::to_string(tickInterval) + ", " + std::to_string(tenths / 10) + "." +
+         std::to_string(tenths % 10) + " bpm";
+}
+
+std::int64_t songPlace(std::int64_t position, const SongFigures& f) {
+  if (f.introFrames < 0 || f.loopFrames <= 0 || position < f.introFrames + f.loopFrames) return position;
+  return f.introFrames + (position - f.introFrames) % f.loopFrames;
 }
 
 std::vector<std::string> problemLines(const SongDiagnosis& d, const std::string& file,
@@ -87,8 +95,11 @@ std::vector<std::string> problemLines(const SongDiagnosis& d, const std::string&
 std::vector<std::string> screenLines(const DisplayModel& m, int width) {
   std::vector<std::string> lines;
   lines.push_back(m.title.empty() ? m.file : m.title + "  (" + m.file + ")");
-  std::string where = (m.paused ? "paused  " : "playing ") + clockText(m.position, m.sampleRate) +
-                      " / " + clockText(m.figures.endFrame, m.sampleRate);
+  const bool loops = m.figures.introFrames >= 0 && m.figures.loopFrames > 0;
+  const std::int64_t length = loops ? m.figures.introFrames + m.figures.loopFrames : m.figures.endFrame;
+  std::string where = (m.ended ? "ended   " : m.paused ? "paused  " : "playing ") +
+                      clockText(songPlace(m.position, m.figures), m.sampleRate) + " / " +
+                      clockText(length, m.sampleRate);
   if (!m.figures.known) where += " (measuring)";
   else if (m.figures.finishes) where += " (ends)";
   lines.push_back(where);
@@ -97,19 +108,19 @@ std::vector<std::string> screenLines(const DisplayModel& m, int width) {
                      std::to_string(m.loopsHeard);
   if (m.loopsWanted > 0) loop += "/" + std::to_string(m.loopsWanted);
   lines.push_back(loop);
-  lines.push_back("tempo " + std::to_string(m.tickInterval) + " (" +
-                  std::to_string(beatsPerMinute(m.tickInterval)) + " bpm)" +
-                  (m.watching ? "  watching" : ""));
+  std::string tempo = "tempo " + tempoText(m.tickInterval);
+  if (m.watching) tempo += m.watchNote.empty() ? "  watching" : "  " + m.watchNote;
+  lines.push_back(tempo);
   for (std::size_t i = 0; i < m.channels.size(); ++i) {
     const ChannelView& c = m.channels[i];
     char row[64];
-    std::snprintf(row, sizeof row, "%zu %c %-4s %s%s", i + 1, c.letter, noteName(c.note).c_str(),
-                  levelBar(c.level).c_str(), c.muted ? " muted" : "");
+    std::snprintf(row, sizeof row, "%c%2zu %c %-4s %s%s", static_cast<int>(i) == m.cursor ? '>' : ' ', i + 1,
+                  c.letter, noteName(c.note).c_str(), levelBar(c.level).c_str(), c.muted ? " muted" : "");
     lines.push_back(row);
   }
   for (const std::string& p : m.problem) lines.push_back(p);
   lines.push_back(m.soloPending ? "solo which channel? 1-9"
-                                : "space pause  1-9 mute  s+n solo  r restart  <- -> 5 s  q quit");
+                                : "space pause  1-9 m mute  s+n o solo  up dn pick  r restart  <- -> 5 s  q quit");
   if (width < 1) width = 1;
   for (std::string& line : lines) line = fit(visibleControls(line), width);
   return lines;

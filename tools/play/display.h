@@ -25,17 +25,25 @@ struct DisplayModel {
   bool paused = false;
   bool soloPending = false;
   bool watching = false;
+  std::string watchNote;  // "reloaded 12:03:41", "file gone": the last thing the watch saw
+  bool ended = false;     // the song finished and the player waits
+  int cursor = -1;        // the channel the up and down keys picked; -1 = none
   std::vector<ChannelView> channels;
   std::vector<std::string> problem;  // the last compile error and its place, when there is one
 };
 
 // "1:05.3": minutes, seconds and tenths; "-" for an unknown (negative) length.
 std::string clockText(std::int64_t frames, int sampleRate);
-// "c4", "f#5", "-" for -1.
+// A note as the source spells it, octave * 12 + semitone: 60 is "c5" (o5 c),
+// 69 "a5" (440 Hz); "-" for -1.
 std::string noteName(int note);
-// Quarter notes a minute at a tick interval (a quarter note is 48 ticks;
-// the song's timing does not follow the output's rate).
-int beatsPerMinute(std::int32_t tickInterval);
+// "interval 183, 150.6 bpm": the tick interval and the quarter notes a minute
+// it gives, to a tenth (a quarter note is 48 ticks; the song's timing does
+// not follow the output's rate).
+std::string tempoText(std::int32_t tickInterval);
+// Where a song that loops for ever is within its intro and loop: a position
+// past the first loop is folded back into the loop.
+std::int64_t songPlace(std::int64_t position, const SongFigures& figures);
 
 // A refused song in words: the diagnosis line (with the channel letter when
 // the error lies in a channel) and, for a compile error, the source line and

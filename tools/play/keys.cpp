@@ -21,6 +21,10 @@ Action KeyMap::key(char c) {
     case 'r': case 'R': return Action{ActionType::Restart};
     case 's': case 'S': soloPending_ = true; return Action{};
     case kCtrlZ: return Action{ActionType::Suspend};
+    case 'm': case 'M': return Action{ActionType::MuteCursor};
+    case 'o': case 'O': return Action{ActionType::SoloCursor};
+    case 'a': case 'A': return Action{ActionType::MarkA};
+    case 'b': case 'B': return Action{ActionType::MarkB};
     default: return Action{};
   }
 }
@@ -52,6 +56,8 @@ std::vector<Action> KeyMap::feed(std::string_view fresh) {
         soloPending_ = false;
         if (end == i + 2 && bytes[end] == 'C') a = Action{ActionType::SeekForward};
         if (end == i + 2 && bytes[end] == 'D') a = Action{ActionType::SeekBack};
+        if (end == i + 2 && bytes[end] == 'A') a = Action{ActionType::CursorUp};
+        if (end == i + 2 && bytes[end] == 'B') a = Action{ActionType::CursorDown};
         i = end;
       }
     } else {

@@ -10,7 +10,12 @@
 
 namespace qvb {
 
-enum class ActionType { None, Quit, Pause, Restart, SeekBack, SeekForward, ToggleMute, Solo, Suspend };
+enum class ActionType {
+  None, Quit, Pause, Restart, SeekBack, SeekForward, ToggleMute, Solo, Suspend,
+  CursorUp, CursorDown,  // pick a channel, for songs of more than nine
+  MuteCursor, SoloCursor,
+  MarkA, MarkB,  // a section to repeat: its start, then its end (again: no section)
+};
 
 struct Action {
   ActionType type = ActionType::None;

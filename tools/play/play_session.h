@@ -27,7 +27,7 @@ class PullStream;
 // What the display shows of one channel, at the frame heard.
 struct ChannelView {
   char letter = 'A';
-  int note = -1;  // MIDI-style note number nearest the voice's pitch; -1 = silent
+  int note = -1;  // as the source wrote it: octave * 12 + semitone; -1 = silent
   int level = 0;  // the louder side's volume, 0..255
   bool muted = false;
 };
