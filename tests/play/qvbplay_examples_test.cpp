@@ -11,6 +11,7 @@
 
 #include "loader/song_loader.h"
 #include "render/render_session.h"
+#include "tests/support/example_songs.h"
 #include "tests/support/run_process.h"
 
 namespace qvb {
@@ -18,16 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kExamples = fs::path(QVBP_SOURCE_DIR) / "examples";
-
-std::vector<std::string> exampleSongs() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(kExamples)) {
-    if (entry.path().extension() == ".qvm") names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::exampleSongs;
+using test::kExamples;
 
 // The frame at which the song has looped once, as the render session finds it.
 std::int64_t firstLoopEnd(const std::string& path) {

@@ -14,6 +14,7 @@
 #include "compiler/song_warnings.h"
 #include "loader/song_loader.h"
 #include "render/render_session.h"
+#include "tests/support/example_songs.h"
 #ifndef _WIN32
 #include "tests/support/run_process.h"
 #endif
@@ -23,16 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kExamples = fs::path(QVBP_SOURCE_DIR) / "examples";
-
-std::vector<std::string> exampleSongs() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(kExamples)) {
-    if (entry.path().extension() == ".qvm") names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::exampleSongs;
+using test::kExamples;
 
 std::string textOf(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
