@@ -130,6 +130,19 @@ TEST(PlaySession, SoloSilencesTheOtherChannelsAndSoloAgainBringsThemBack) {
   EXPECT_EQ(frames(heard(fake), 0, n), frames(rendered(compile(kTwoVoices), n), 0, n));
 }
 
+TEST(PlaySession, AMuteIsHeardAtOnceNotAfterTheQueue) {
+  FakeAudioPlatform fake;
+  PlaySession session(fake, 0);
+  ASSERT_TRUE(session.open(compile(kTwoVoices), 0));
+  fake.finishNext(3);
+  session.setMuted(0, true);
+  session.setMuted(1, true);
+  fake.finishNext(2);
+  // Three buffers were heard before the mutes; everything after them is silent.
+  const std::vector<std::int16_t> silence(2 * 8 * kBufferFrames, 0);
+  EXPECT_EQ(frames(heard(fake), 3 * kBufferFrames, 8 * kBufferFrames), silence);
+}
+
 TEST(PlaySession, MuteBeforeTheSongTakesEffectFromItsFirstFrame) {
   FakeAudioPlatform fake;
   PlaySession session(fake, 0);

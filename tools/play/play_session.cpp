@@ -112,10 +112,11 @@ void PlaySession::solo(int channel) {
   applyMutes();
 }
 
+// A mute is heard at once: the song is started again where it is heard, with
+// the queue (rendered before the mute) dropped.
 void PlaySession::applyMutes() {
-  Mixer* mixer = player_ ? player_->mixer() : nullptr;
-  if (mixer == nullptr) return;
-  for (std::size_t i = 0; i < muted_.size(); ++i) mixer->SetMuted(static_cast<int>(i), muted_[i]);
+  if (player_ == nullptr || paused_ || image_.empty()) return;
+  startAt(position());
 }
 
 void PlaySession::stop() {
