@@ -2,8 +2,6 @@
 
 #include <climits>
 
-#include "compiler/token_scan.h"
-
 namespace qvb {
 
 namespace {
@@ -226,77 +224,39 @@ int MmlSource::matchWord(std::string_view word) {
 }
 
 int MmlSource::readNumber(std::int32_t& value) {
-  if (const int result = readIntInRun(value); result >= 0) return result;
-  value = 0;
-  int x = peekNonBlank();
-  bool negative = false;
-  if (x == '-') {
-    pushback_ = -1;
-    x = peekNonBlank();
-    negative = true;
-  }
-  numberTooBig_ = false;
-  if (!isDigit(x)) return 0;
-  // x is held as the look-ahead; take it and read on until a non-digit,
-  // which stays held.
-  pushback_ = -1;
-  std::uint64_t magnitude = 0;
-  while (isDigit(x)) {
-    magnitude = addDigit(magnitude, x);
-    x = getNonBlank();
-  }
-  pushback_ = x;
-  return finishInt(magnitude, negative, value);
+  const scan::Number read = number();
+  value = read.digits ? read.value() : 0;
+  numberTooBig_ = read.digits && read.tooBig();
+  return read.digits ? 1 : 0;
 }
 
-int MmlSource::finishInt(std::uint64_t magnitude, bool negative, std::int32_t& value) {
-  const std::uint64_t largest = negative ? std::uint64_t{INT32_MAX} + 1 : INT32_MAX;
-  numberTooBig_ = magnitude > largest;
-  if (numberTooBig_) magnitude = largest;
-  value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
-                   : static_cast<std::int32_t>(magnitude);
-  return 1;
+// The scans go on the run's bytes directly where they stop inside it: the
+// byte that ends them is taken and held, as the reads through peek() would
+// leave it. They stop at a line end at the latest.
+scan::Number MmlSource::number() {
+  if (runEnd_ >= 0) {
+    scan::BytePointer in{text_ + unreadInRun()};
+    const scan::Number read = scan::number(in);
+    if (holdInRun(in.at)) return read;
+  }
+  return scan::number(*this);
 }
 
-// The same reads as above, done on the run's bytes directly: the character
-// that ends the number is taken and held, as getNonBlank() and the
-// look-ahead would leave it. The scans stop at a line end at the latest;
-// only one that stops inside the run counts.
-int MmlSource::readIntInRun(std::int32_t& value) {
-  if (runEnd_ < 0) return -1;
-  scan::Number number;
-  const std::uint8_t* const p = scan::number(text_ + unreadInRun(), number);
-  const auto at = static_cast<std::int32_t>(p - text_);
-  if (at >= runEnd_) return -1;
-  pushback_ = *p;
+int MmlSource::dots() {
+  if (runEnd_ >= 0) {
+    scan::BytePointer in{text_ + unreadInRun()};
+    const int count = scan::dots(in);
+    if (holdInRun(in.at)) return count;
+  }
+  return scan::dots(*this);
+}
+
+bool MmlSource::holdInRun(const std::uint8_t* stop) {
+  const auto at = static_cast<std::int32_t>(stop - text_);
+  if (at >= runEnd_) return false;
+  pushback_ = *stop;
   column_ = at + 1;
-  value = 0;
-  numberTooBig_ = false;
-  if (!number.digits) return 0;
-  return finishInt(number.magnitude, number.negative, value);
-}
-
-int MmlSource::readDots() {
-  if (const int dots = countDotsInRun(); dots >= 0) return dots;
-  int dots = 0;
-  int c = getNonBlank();
-  while (c == '.') {
-    if (dots < INT_MAX) ++dots;
-    c = getNonBlank();
-  }
-  pushback_ = c;
-  return dots;
-}
-
-int MmlSource::countDotsInRun() {
-  if (runEnd_ < 0) return -1;
-  int dots = 0;
-  const std::uint8_t* const p = scan::dots(text_ + unreadInRun(), dots);
-  const auto at = static_cast<std::int32_t>(p - text_);
-  if (at >= runEnd_) return -1;
-  pushback_ = *p;
-  column_ = at + 1;
-  return dots;
+  return true;
 }
 
 int MmlSource::readArgs(std::span<std::int32_t> values, std::span<bool> present) {

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/token_scan.h"
+
 namespace qvb {
 
 struct WaveDef;
@@ -99,6 +101,18 @@ class MmlSource {
     if (!heldNonBlank()) pushback_ = getNonBlank();
     return pushback_;
   }
+  // The reader as the cursor of the token scans (token_scan.h): the next
+  // character, held until take(); a held character is what the next read
+  // gives.
+  int peek() {
+    if (pushback_ == -1) pushback_ = getChar();
+    return pushback_;
+  }
+  void take() { pushback_ = -1; }
+  // The token scans on the reader, done on the run's bytes where it holds
+  // them whole.
+  scan::Number number();
+  int dots();
 
   int matchWord(std::string_view word);
   // Optional '-' and decimal digits, blanks allowed between them. A number
@@ -115,7 +129,7 @@ class MmlSource {
     return readNumber(value);
   }
   bool numberTooBig() const { return numberTooBig_; }
-  int countDots() { return heldNonBlank() && pushback_ != '.' ? 0 : readDots(); }
+  int countDots() { return heldNonBlank() && pushback_ != '.' ? 0 : dots(); }
   // A comma list of up to values.size() numbers, any of them omitted.
   int readArgs(std::span<std::int32_t> values, std::span<bool> present);
   // The body of a #WAV directive after the word; false on any syntax error.
@@ -162,13 +176,10 @@ class MmlSource {
   // A held character that the next non-blank read would give back as it is.
   bool heldNonBlank() const { return pushback_ != -1 && pushback_ != ' '; }
   int readNumber(std::int32_t& value);
-  int readDots();
   void startRun();
-  // readInt() and countDots() inside the run: -1, with nothing changed, when
-  // the run ends before what they read does.
-  int readIntInRun(std::int32_t& value);
-  int countDotsInRun();
-  int finishInt(std::uint64_t magnitude, bool negative, std::int32_t& value);
+  // A scan on the run's bytes that stopped at `stop`: when that lies inside
+  // the run, takes what it read and holds the stop byte; else changes nothing.
+  bool holdInRun(const std::uint8_t* stop);
   // Where the next read's byte lies in the run. A held character is always
   // the last byte read, and while a run lasts every read came from it, so a
   // held character is the byte just before the cursor.
