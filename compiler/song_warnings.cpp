@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "compiler/mml_compiler.h"
-#include "compiler/mml_source.h"
+#include "compiler/line_index.h"
 #include "compiler/preprocess.h"
 #include "song/qvb_format.h"
 #include "song/track_commands.h"
@@ -122,7 +122,7 @@ struct ChannelPlaces {
   Place repeat;
 };
 
-ChannelPlaces placesOf(const MmlSource& source, int channel) {
+ChannelPlaces placesOf(const LineIndex& source, int channel) {
   ChannelPlaces places;
   const std::int32_t lines = source.lineCount(channel);
   if (lines > 0) places.start = {source.line(channel, 0).number, 1};
@@ -140,7 +140,7 @@ ChannelPlaces placesOf(const MmlSource& source, int channel) {
   return places;
 }
 
-Place timbrePlace(const MmlSource& source, int channel, int slot, Place fallback) {
+Place timbrePlace(const LineIndex& source, int channel, int slot, Place fallback) {
   for (std::int32_t l = 0; l < source.lineCount(channel); ++l) {
     const SourceLine& line = source.line(channel, l);
     for (std::int32_t col = 0; line.text[col] != kCr && line.text[col] != kLf; ++col) {
@@ -177,7 +177,7 @@ std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> text) {
   std::vector<std::uint8_t> copy(text.begin(), text.end());
   copy.resize(copy.size() + 2, 0);
   std::int32_t ignoredLine = 0, ignoredRow = 0;
-  MmlSource source;
+  LineIndex source;
   if (preprocess(copy, ignoredLine, ignoredRow) != 0 || source.split(copy.data()) != 0) return out;
 
   std::vector<ChannelPlaces> places;
