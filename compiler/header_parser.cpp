@@ -61,7 +61,8 @@ bool parseWave(MmlSource& reader, WaveDef& wave) {
       std::int32_t n = 0;
       if (!reader.readInt(start) || !inByteRange(start)) return false;
       if (reader.getNonBlank() != ',' || !reader.readInt(end) || reader.numberTooBig()) return false;
-      if (reader.getNonBlank() != ')' || reader.getNonBlank() != ',' || !reader.readInt(n) || reader.numberTooBig()) return false;
+      if (reader.getNonBlank() != ')' || reader.getNonBlank() != ',') return false;
+      if (!reader.readInt(n) || reader.numberTooBig()) return false;
       if (n < 2) return false;  // a ramp needs both of its ends
       // Only the first values are ever kept, so a long ramp is not walked.
       const std::int64_t span = std::int64_t{end} - start;

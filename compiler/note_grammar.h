@@ -44,7 +44,9 @@ inline constexpr std::array<std::uint8_t, 256> kStarts = [] {
   return starts;
 }();
 
-inline int starts(int c) { return static_cast<unsigned>(c) < kStarts.size() ? kStarts[static_cast<std::size_t>(c)] : 0; }
+inline int starts(int c) {
+  return static_cast<unsigned>(c) < kStarts.size() ? kStarts[static_cast<std::size_t>(c)] : 0;
+}
 
 inline bool inRange(std::int64_t v, std::int64_t lo, std::int64_t hi) { return lo <= v && v <= hi; }
 

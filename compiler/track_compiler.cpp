@@ -61,7 +61,8 @@ class ChannelCompiler {
   static int noteItems(const NoteRead& note, std::int32_t gate, Item&& item) {
     const std::int64_t sounding = note.rest ? note.ticks : note.ticks * gate / kGateSteps;
     const std::int64_t silent = note.ticks - sounding;
-    if (note.ticks > kMaxNoteTicks && (sounding > kMaxNoteTicks || silent > kMaxNoteTicks)) return ERR_LENGTH_OVERFLOW;
+    const bool tooLong = note.ticks > kMaxNoteTicks && (sounding > kMaxNoteTicks || silent > kMaxNoteTicks);
+    if (tooLong) return ERR_LENGTH_OVERFLOW;
     item(note.rest ? REST : note.number, static_cast<std::int32_t>(sounding));
     if (silent != 0) item(REST, static_cast<std::int32_t>(silent));
     return 0;
