@@ -3,6 +3,7 @@
 #include "compiler/compile_errors.h"
 #include "compiler/mml_source.h"
 #include "compiler/song_header.h"
+#include "compiler/wave_def.h"
 
 namespace qvb {
 
@@ -40,37 +41,28 @@ int readTitle(MmlSource& reader, SongHeader& header) {
   }
 }
 
-int readWave(MmlSource& reader, SongHeader& header) {
-  WaveDef wave;
-  if (!reader.parseWave(wave)) return ERR_WAV_SYNTAX;
-  if (wave.count != static_cast<std::int32_t>(kWaveSampleCount)) return ERR_WAV_COUNT;
-  if (header.waves.size() >= kMaxWaves) return ERR_TOO_MANY_WAVES;
-  header.waves.push_back(wave);
-  return 0;
-}
-
-}  // namespace
-
-bool MmlSource::parseWave(WaveDef& wave) {
+// The body of a #WAV directive after the word; false on any syntax error.
+bool parseWave(MmlSource& reader, WaveDef& wave) {
   wave = WaveDef{};
   std::int32_t index = 0;
-  if (!readInt(index) || index < 0 || index > 255) return false;
+  if (!reader.readInt(index) || index < 0 || index > 255) return false;
   wave.index = static_cast<std::uint8_t>(index);
-  if (getNonBlank() != ',' || getNonBlank() != '<') return false;
+  if (reader.getNonBlank() != ',' || reader.getNonBlank() != '<') return false;
   for (;;) {
-    const int x = peekNonBlank();
+    const int x = reader.peekNonBlank();
     if (x == '>') {
-      getNonBlank();
+      reader.getNonBlank();
       return true;
     }
     if (x == '(') {
-      getNonBlank();
+      reader.getNonBlank();
       std::int32_t start = 0;
       std::int32_t end = 0;
       std::int32_t n = 0;
-      if (!readInt(start) || !inByteRange(start)) return false;
-      if (getNonBlank() != ',' || !readInt(end) || numberTooBig()) return false;
-      if (getNonBlank() != ')' || getNonBlank() != ',' || !readInt(n) || numberTooBig()) return false;
+      if (!reader.readInt(start) || !inByteRange(start)) return false;
+      if (reader.getNonBlank() != ',' || !reader.readInt(end) || reader.numberTooBig()) return false;
+      if (reader.getNonBlank() != ')' || reader.getNonBlank() != ',') return false;
+      if (!reader.readInt(n) || reader.numberTooBig()) return false;
       if (n < 2) return false;  // a ramp needs both of its ends
       // Only the first values are ever kept, so a long ramp is not walked.
       const std::int64_t span = std::int64_t{end} - start;
@@ -78,17 +70,28 @@ bool MmlSource::parseWave(WaveDef& wave) {
       for (; i < n && wave.count < WaveDef::kCountLimit; ++i) wave.append(start + span * i / (n - 1));
     } else {
       std::int32_t value = 0;
-      if (!readInt(value) || !inByteRange(value)) return false;
+      if (!reader.readInt(value) || !inByteRange(value)) return false;
       wave.append(value);
     }
     // An over-full definition stays over-full whatever follows, so the passes
     // left of a repeat that gives its values need not be read.
-    if (wave.count > static_cast<std::int32_t>(kWaveSampleCount)) leaveRepeat();
-    const int next = getNonBlank();
+    if (wave.count > static_cast<std::int32_t>(kWaveSampleCount)) reader.leaveRepeat();
+    const int next = reader.getNonBlank();
     if (next == '>') return true;
     if (next != ',') return false;
   }
 }
+
+int readWave(MmlSource& reader, SongHeader& header) {
+  WaveDef wave;
+  if (!parseWave(reader, wave)) return ERR_WAV_SYNTAX;
+  if (wave.count != static_cast<std::int32_t>(kWaveSampleCount)) return ERR_WAV_COUNT;
+  if (header.waves.size() >= kMaxWaves) return ERR_TOO_MANY_WAVES;
+  header.waves.push_back(wave);
+  return 0;
+}
+
+}  // namespace
 
 int parseHeader(MmlSource& reader, SongHeader& header) {
   header.channelCount = -1;

@@ -99,7 +99,7 @@ int MmlCompiler::steps(std::int32_t size) {
   if (header_.mode == kModeFamicom && header_.channelCount != 3) return fail(ERR_CHANNEL_COUNT, 0, 0);
   // Exactly the channels 0..channelCount have an entry: the highest letter
   // with text is the channelCount-th one.
-  if (reader_.lastChannel() != header_.channelCount) return fail(ERR_CHANNEL_COUNT, 0, 0);
+  if (reader_.lines().lastChannel() != header_.channelCount) return fail(ERR_CHANNEL_COUNT, 0, 0);
 
   tracks_.emplace(header_.channelCount);
   if (const int result = compileTracks(reader_, header_, *tracks_); result != 0) {

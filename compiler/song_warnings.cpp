@@ -5,35 +5,35 @@
 #include <cstdlib>
 
 #include "compiler/mml_compiler.h"
-#include "compiler/mml_source.h"
+#include "compiler/line_index.h"
 #include "compiler/preprocess.h"
 #include "song/qvb_format.h"
 #include "song/track_commands.h"
+#include "sound/voice.h"
 
 namespace qvb {
 namespace {
 
 constexpr std::uint8_t kLf = 0x0A;
 constexpr std::uint8_t kCr = 0x0D;
-constexpr int kWaveType = 4, kNoiseType = 2, kSineType = 3;
 // The largest magnitudes in the voices' tables: the noise table and #WAV
 // samples reach 128, the sine table 64.
 constexpr int kNoisePeak = 128, kWavePeak = 128, kSinePeak = 64;
 
-// What the voices do with a volume byte (see Voice): the pulse types play
-// volume * 16, the table types (volume >> 2) times the table value.
+// The loudest level a voice of the type set by `%` (the whole operand) plays
+// at a volume byte.
 std::int32_t peakLevel(int type, int volume) {
   switch (type) {
-    case kNoiseType: return (volume >> 2) * kNoisePeak;
-    case kSineType: return (volume >> 2) * kSinePeak;
-    case kWaveType: return (volume >> 2) * kWavePeak;
-    default: return volume * 16;
+    case Noise: return tableMultiplier(volume) * kNoisePeak;
+    case Sine: return tableMultiplier(volume) * kSinePeak;
+    case Wave: return tableMultiplier(volume) * kWavePeak;
+    default: return pulseLevel(volume);
   }
 }
 
 std::string channelName(int index) { return std::string("channel ") + static_cast<char>('A' + index); }
 
-// What one channel block does, read linearly by the command table's shapes.
+// What one channel block does, read item by item.
 struct ChannelFacts {
   bool notes = false;
   bool volume = false;
@@ -41,79 +41,48 @@ struct ChannelFacts {
   std::vector<int> waveSlots;  // timbres a wave voice used
 };
 
-ChannelFacts readChannel(const std::uint8_t* data, std::size_t length) {
+ChannelFacts readChannel(std::span<const std::uint8_t> block) {
   ChannelFacts facts;
-  int type = 0, timbre = 0, left = 0, right = 0;
-  auto note = [&] {
-    facts.peakLeft = std::max(facts.peakLeft, peakLevel(type, left));
-    facts.peakRight = std::max(facts.peakRight, peakLevel(type, right));
-    if (type == kWaveType) facts.waveSlots.push_back(timbre);
-  };
-  std::size_t at = 0;
-  while (at < length) {
-    const std::uint8_t op = data[at++];
-    const CommandInfo& info = commandFor(op);
-    if (info.opcode == END && !isNote(op)) break;
-    std::array<int, 2> value{};
-    for (std::size_t k = 0; k < info.operands.size(); ++k) {
-      switch (info.operands[k]) {
-        case Operand::None: break;
-        case Operand::U8: case Operand::S8:
-          if (at < length) value[k] = data[at];
-          at += 1;
-          break;
-        case Operand::U16: at += 2; break;
-        case Operand::Length: at += (at < length && data[at] == kLongLength) ? 3 : 1; break;
-      }
-    }
-    if (isNote(op)) {
+  int type = Square, timbre = 0, left = 0, right = 0;
+  const auto length = static_cast<std::int32_t>(block.size());
+  for (std::int32_t at = 0; at < length;) {
+    const TrackItem item = decodeItem(block.data(), length, at);
+    const int value = item.operands[0];
+    if (isNote(item.opcode)) {
       facts.notes = true;
-      note();
-    } else if (op == VOLUME) {
-      left = right = value[0];
-    } else if (op == VOLUME_LEFT) {
-      left = value[0];
-    } else if (op == VOLUME_RIGHT) {
-      right = value[0];
-    } else if (op == TIMBRE) {
-      timbre = value[0];
-    } else if (op == VOICE_TYPE) {
-      type = value[0];
-      if (type == kWaveType) timbre = 0;
+      facts.peakLeft = std::max(facts.peakLeft, peakLevel(type, left));
+      facts.peakRight = std::max(facts.peakRight, peakLevel(type, right));
+      if (type == Wave) facts.waveSlots.push_back(timbre);
+      continue;
     }
-    if (op == VOLUME || op == VOLUME_LEFT || op == VOLUME_RIGHT) facts.volume = true;
+    switch (item.info->opcode) {
+      case END: return facts;
+      case VOLUME: left = right = value; break;
+      case VOLUME_LEFT: left = value; break;
+      case VOLUME_RIGHT: right = value; break;
+      case TIMBRE: timbre = value; break;
+      case VOICE_TYPE:
+        type = value;
+        if (type == Wave) timbre = 0;
+        break;
+      default: break;
+    }
+    facts.volume = facts.volume || item.opcode == VOLUME || item.opcode == VOLUME_LEFT || item.opcode == VOLUME_RIGHT;
   }
   return facts;
 }
 
-// The channel blocks and wave slots of an image the compiler just wrote
-// (the newest layout), each checked against its size.
+// The channel blocks and wave slots of an image the compiler just wrote.
 struct ImageFacts {
   std::vector<ChannelFacts> channels;
   std::array<bool, 256> waves{};
 };
 
 bool readImage(const std::vector<std::uint8_t>& image, ImageFacts& facts) {
-  const std::size_t size = image.size();
-  if (size < kFixedHeaderSize) return false;
-  const std::uint8_t* bytes = image.data();
-  const std::size_t countAt = channelCountOffset(readBe16(bytes + kTitleLengthOffset));
-  if (countAt + 2 > size) return false;
-  const std::size_t count = readBe16(bytes + countAt);
-  const std::size_t tableAt = countAt + 2;
-  const std::size_t tableEnd = tableAt + kChannelEntrySize * count;
-  if (tableEnd + 4 > size) return false;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* entry = bytes + tableAt + kChannelEntrySize * i;
-    const std::size_t offset = readBe32(entry), length = readBe32(entry + 4);
-    if (offset > size || length > size - offset) return false;
-    facts.channels.push_back(readChannel(bytes + offset, length));
-  }
-  const std::size_t listAt = readBe32(bytes + tableEnd);
-  if (listAt + 2 > size) return false;
-  const std::size_t waves = readBe16(bytes + listAt);
-  if (waves * kWaveRecordSize > size - listAt - 2) return false;
-  for (std::size_t j = 0; j < waves; ++j) facts.waves[bytes[listAt + 2 + kWaveRecordSize * j]] = true;
+  const ImageView view = viewImage(image);
+  if (!view.ok()) return false;
+  for (const std::span<const std::uint8_t> block : view.channels) facts.channels.push_back(readChannel(block));
+  for (std::size_t j = 0; j < view.waveCount(); ++j) facts.waves[view.waves[kWaveRecordSize * j]] = true;
   return true;
 }
 
@@ -153,7 +122,7 @@ struct ChannelPlaces {
   Place repeat;
 };
 
-ChannelPlaces placesOf(const MmlSource& source, int channel) {
+ChannelPlaces placesOf(const LineIndex& source, int channel) {
   ChannelPlaces places;
   const std::int32_t lines = source.lineCount(channel);
   if (lines > 0) places.start = {source.line(channel, 0).number, 1};
@@ -171,7 +140,7 @@ ChannelPlaces placesOf(const MmlSource& source, int channel) {
   return places;
 }
 
-Place timbrePlace(const MmlSource& source, int channel, int slot, Place fallback) {
+Place timbrePlace(const LineIndex& source, int channel, int slot, Place fallback) {
   for (std::int32_t l = 0; l < source.lineCount(channel); ++l) {
     const SourceLine& line = source.line(channel, l);
     for (std::int32_t col = 0; line.text[col] != kCr && line.text[col] != kLf; ++col) {
@@ -208,7 +177,7 @@ std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> text) {
   std::vector<std::uint8_t> copy(text.begin(), text.end());
   copy.resize(copy.size() + 2, 0);
   std::int32_t ignoredLine = 0, ignoredRow = 0;
-  MmlSource source;
+  LineIndex source;
   if (preprocess(copy, ignoredLine, ignoredRow) != 0 || source.split(copy.data()) != 0) return out;
 
   std::vector<ChannelPlaces> places;

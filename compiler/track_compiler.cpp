@@ -5,31 +5,17 @@
 #include <span>
 
 #include "compiler/compile_errors.h"
-#include "compiler/token_scan.h"
+#include "compiler/note_grammar.h"
 #include "song/track_commands.h"
 
 namespace qvb {
 
 namespace {
 
-constexpr std::array<int, 7> kNoteSemitones{9, 11, 0, 2, 4, 5, 7};  // a b c d e f g
 constexpr std::array<int, 4> kFamicomDuties{2, 4, 6, 7};
 constexpr int kFamicomWaveChannel = 2;  // the third channel plays the sine voice
 
-constexpr std::int32_t kLongestLength = 1024;  // the largest length number, a 1024th
-
-// The settings o, l and q: the value without a number, the range, the fault.
-struct Setting {
-  std::int32_t fallback, lo, hi;
-  int fault;
-};
-constexpr Setting kOctave{4, 1, 8, ERR_OCTAVE};
-constexpr Setting kDefaultLength{4, 1, kLongestLength, ERR_LENGTH};
-constexpr Setting kGate{kGateSteps, 1, kGateSteps, ERR_GATE};
-
-bool inRange(std::int64_t v, std::int64_t lo, std::int64_t hi) { return lo <= v && v <= hi; }
-bool inRange(std::int64_t v, const Setting& setting) { return inRange(v, setting.lo, setting.hi); }
-bool isNoteLetter(int c) { return (c >= 'a' && c <= 'g') || c == 'r'; }
+using grammar::inRange;
 
 class ChannelCompiler {
  public:
@@ -68,68 +54,35 @@ class ChannelCompiler {
     return true;
   }
 
-  // A note or rest; lengths beyond the longest length field are refused.
-  int emitTimed(int opcode, std::int64_t ticks) {
-    if (ticks > kMaxNoteTicks) return ERR_LENGTH_OVERFLOW;
-    out_.emitTimed(static_cast<std::uint8_t>(opcode), static_cast<std::int32_t>(ticks));
-    return 0;
-  }
-
-  // One length and its dots added to a tie chain's ticks. 64 bits hold any
-  // tie chain a source can spell.
-  static int addLength(std::int32_t length, int dots, std::int64_t& total) {
-    if (!inRange(length, 1, kLongestLength)) return ERR_LENGTH;
-    if (kWholeNote % length != 0) return ERR_LENGTH_DIVIDE;
-    int part = kWholeNote / length;
-    total += part;
-    for (int d = 0; d < dots; ++d) {
-      if (part % 2 != 0) return ERR_LENGTH_DIVIDE;
-      part /= 2;
-      total += part;
-    }
-    return 0;
-  }
-
-  // Lengths with dots, joined by '^' ties, summed in ticks.
-  int readLength(std::int64_t& total) {
-    total = 0;
-    do {
-      const std::int32_t length = number(defaultLength_);
-      if (!inRange(length, 1, kLongestLength)) return ERR_LENGTH;
-      if (const int result = addLength(length, in_.countDots(), total); result != 0) return result;
-    } while (next('^'));
-    return 0;
-  }
-
-  int note(int letter) {
-    int accidental = 0;
-    const int x = in_.peekNonBlank();
-    if (x == '#' || x == '+') accidental = 1;
-    if (x == '-') accidental = -1;
-    if (accidental != 0) in_.getNonBlank();
-    std::int64_t total = 0;
-    if (const int result = readLength(total); result != 0) return result;
-    return noteItems(letter, accidental, total, [this](int opcode, std::int64_t ticks) { return emitTimed(opcode, ticks); });
-  }
-
-  // The note (its gated part, then the rest after it) or the rest, each
-  // item through item(opcode, ticks), which returns 0 or a fault.
+  // The items of a note (its gated part, then the rest after it) or a rest,
+  // each through item(opcode, ticks); parts beyond the longest length field
+  // are refused before any is written.
   template <typename Item>
-  int noteItems(int letter, int accidental, std::int64_t total, Item&& item) const {
-    if (letter == 'r') return item(REST, total);
-    const int number = octave_ * 12 + kNoteSemitones[static_cast<std::size_t>(letter - 'a')] + accidental;
-    const std::int64_t sounding = total * gate_ / kGateSteps;
-    if (const int result = item(number, sounding); result != 0) return result;
-    if (sounding == total) return 0;
-    return item(REST, total - sounding);
+  static int noteItems(const NoteRead& note, std::int32_t gate, Item&& item) {
+    const std::int64_t sounding = note.rest ? note.ticks : note.ticks * gate / kGateSteps;
+    const std::int64_t silent = note.ticks - sounding;
+    const bool tooLong = note.ticks > kMaxNoteTicks && (sounding > kMaxNoteTicks || silent > kMaxNoteTicks);
+    if (tooLong) return ERR_LENGTH_OVERFLOW;
+    item(note.rest ? REST : note.number, static_cast<std::int32_t>(sounding));
+    if (silent != 0) item(REST, static_cast<std::int32_t>(silent));
+    return 0;
   }
 
-  // Notes, rests, octave steps and the o, l and q settings, the bulk of
-  // every song, read straight from the reader's run and written straight into
-  // the buffer, as many as follow one another. It stops before anything else,
-  // before a command that the run or the buffer's room ends inside, and
-  // before any fault, so that the reads of command() take over at exactly
-  // that byte.
+  // A note command (note_grammar.h) read on the reader.
+  int noteCommand(int letter) {
+    NoteRead note;
+    if (const int fault = readNoteCommand(in_, letter, settings_, note); fault != 0) return fault;
+    if (!isNoteLetter(letter)) return 0;
+    return noteItems(note, settings_.gate, [this](int opcode, std::int32_t ticks) {
+      out_.emitTimed(static_cast<std::uint8_t>(opcode), ticks);
+    });
+  }
+
+  // Note commands, the bulk of every song, read straight from the reader's
+  // run and written straight into the buffer, as many as follow one another.
+  // It stops before anything else, before a command that the run or the
+  // buffer's room ends inside, and before any fault, so that the reads on the
+  // reader take over at exactly that byte.
   void notesFromRun() {
     const std::span<const std::uint8_t> run = in_.runAhead();
     const std::span<std::uint8_t> room = out_.room();
@@ -139,95 +92,34 @@ class ChannelCompiler {
     const std::uint8_t* const end = start + run.size();
     std::uint8_t* at = room.data();
     std::uint8_t* const full = at + room.size() - kNoteRoom;
-    const auto write = [&at](int opcode, std::int64_t ticks) {
-      at = writeTimedItem(at, static_cast<std::uint8_t>(opcode), static_cast<std::int32_t>(ticks));
-      return 0;
+    const auto write = [&at](int opcode, std::int32_t ticks) {
+      at = writeTimedItem(at, static_cast<std::uint8_t>(opcode), ticks);
     };
     const std::uint8_t* done = start;  // after the last command taken
+    NoteSettings settings = settings_;
+    NoteRead note;
     for (;;) {
-      const std::uint8_t* p = done;
-      while (*p == ' ') ++p;
-      if (p >= end) break;
-      const int c = *p;
-      if (c == '<' || c == '>') {
-        const int octave = octave_ + (c == '<' ? 1 : -1);
-        if (!inRange(octave, kOctave)) break;
-        octave_ = octave;
-        done = p + 1;
-        continue;
+      scan::BytePointer p{done};
+      scan::blanks(p);
+      if (p.at >= end) break;
+      const int c = p.peek();
+      const bool timed = isNoteLetter(c);
+      if (!timed && !isNoteCommand(c)) break;
+      if (timed && at > full) break;
+      p.take();
+      // A setting counts only once its command lies whole inside the run.
+      const NoteSettings before = settings;
+      if (readNoteCommand(p, c, settings, note) != 0 || p.at >= end ||
+          (timed && noteItems(note, settings.gate, write) != 0)) {
+        settings = before;
+        break;
       }
-      if (c == 'o' || c == 'l' || c == 'q') {
-        if ((done = setting(c, p + 1, end)) == nullptr) {
-          done = p;
-          break;
-        }
-        continue;
-      }
-      if (!isNoteLetter(c) || at > full) break;
-      int accidental = 0;
-      std::int64_t total = 0;
-      const std::uint8_t* const after = noteText(p + 1, accidental, total);
-      if (after == nullptr || after >= end || total > kMaxNoteTicks) break;
-      noteItems(c, accidental, total, write);
-      done = after;
+      done = p.at;
     }
+    settings_ = settings;
     if (done == start) return;
     in_.takeFromRun(static_cast<std::size_t>(done - start));
     out_.wrote(at);
-  }
-
-  // o, l or q and its number (l with its dots) after the letter, read and
-  // checked as command() does: where the first byte after it lies, or
-  // nullptr, with nothing set, where only the reads may take it.
-  const std::uint8_t* setting(int c, const std::uint8_t* p, const std::uint8_t* end) {
-    const Setting& setting = c == 'o' ? kOctave : c == 'l' ? kDefaultLength : kGate;
-    std::int32_t value = setting.fallback;
-    int dots = 0;
-    if ((p = numberText(p, value)) == nullptr || !inRange(value, setting)) return nullptr;
-    if (c == 'l') p = scan::dots(p, dots);
-    if (p >= end) return nullptr;
-    switch (c) {
-      case 'o':
-        octave_ = value;
-        break;
-      case 'l':
-        defaultLength_ = value;
-        defaultDots_ = dots;
-        break;
-      default:
-        gate_ = value;
-        break;
-    }
-    return p;
-  }
-
-  // A note's accidental and lengths after its letter, read as note() reads
-  // them: where the first byte after it lies (blanks count for nothing inside
-  // a note), or nullptr for what only the reads may take.
-  const std::uint8_t* noteText(const std::uint8_t* p, int& accidental, std::int64_t& total) const {
-    while (*p == ' ') ++p;
-    accidental = *p == '#' || *p == '+' ? 1 : *p == '-' ? -1 : 0;
-    if (accidental != 0) ++p;
-    for (;;) {
-      std::int32_t length = defaultLength_;
-      int dots = 0;
-      if ((p = numberText(p, length)) == nullptr) return nullptr;
-      p = scan::dots(p, dots);
-      if (addLength(length, dots, total) != 0) return nullptr;
-      if (*p != '^') return p;
-      ++p;
-    }
-  }
-
-  // A number as readInt() reads it: where the first byte after it lies,
-  // value untouched when no digit stands there, or nullptr for a '-' (which
-  // only the reads may take) or a number beyond every range here.
-  static const std::uint8_t* numberText(const std::uint8_t* p, std::int32_t& value) {
-    scan::Number number;
-    p = scan::number(p, number);
-    if (number.negative || number.magnitude > static_cast<std::uint64_t>(kLongestLength)) return nullptr;
-    if (number.digits) value = static_cast<std::int32_t>(number.magnitude);
-    return p;
   }
 
   int volume() {
@@ -327,35 +219,8 @@ class ChannelCompiler {
   int command(int ch) {
     switch (ch) {
       case 'a': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g': case 'r':
-        return note(ch);
-      case 'o': {
-        const std::int32_t octave = number(kOctave.fallback);
-        if (!inRange(octave, kOctave)) return kOctave.fault;
-        octave_ = octave;
-        return 0;
-      }
-      case '<':
-      case '>': {
-        const int octave = octave_ + (ch == '<' ? 1 : -1);
-        if (!inRange(octave, kOctave)) return kOctave.fault;
-        octave_ = octave;
-        return 0;
-      }
-      case 'l': {
-        const std::int32_t length = number(kDefaultLength.fallback);
-        if (!inRange(length, kDefaultLength)) return kDefaultLength.fault;
-        defaultLength_ = length;
-        // Kept for the record only: a note falling back on the default
-        // length adds just its own dots.
-        defaultDots_ = in_.countDots();
-        return 0;
-      }
-      case 'q': {
-        const std::int32_t gate = number(kGate.fallback);
-        if (!inRange(gate, kGate)) return kGate.fault;
-        gate_ = gate;
-        return 0;
-      }
+      case 'o': case 'l': case 'q': case '<': case '>':
+        return noteCommand(ch);
       case 't': {
         const std::int32_t tempo = number(120);
         if (!inRange(tempo, 1, 512)) return ERR_TEMPO;
@@ -398,10 +263,7 @@ class ChannelCompiler {
   ChannelBuffers& out_;
   const bool famicom_;
   const int index_;
-  int octave_ = 4;
-  std::int32_t defaultLength_ = 4;
-  int defaultDots_ = 0;
-  int gate_ = kGateSteps;
+  NoteSettings settings_;
   int loopDepth_ = 0;
 };
 

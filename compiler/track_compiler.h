@@ -10,8 +10,6 @@
 
 namespace qvb {
 
-inline constexpr int kWholeNote = 192;      // ticks of a whole note
-inline constexpr int kGateSteps = 16;       // the gate counts sixteenths
 inline constexpr int kTempoBase = 27562;    // tick interval = kTempoBase / tempo
 inline constexpr int kMaxNoteTicks = 65534;  // longest length field
 

@@ -73,13 +73,6 @@ struct Mono8 {
   }
 };
 
-// Levels of the two pulse types: volume * 16 cut to 16 bits.
-inline int pulseLevel(std::int32_t volume) {
-  return static_cast<std::int16_t>(static_cast<std::uint32_t>(volume) << 4);
-}
-// Multipliers of the table types: volume >> 2 cut to 16 bits.
-inline int tableMultiplier(std::int32_t volume) { return static_cast<std::int16_t>(volume >> 2); }
-
 // The phase rule of every type, moved so that each one tests "above 0": x is
 // the phase minus the type's threshold (the rate for square, pulse and sine,
 // 0 for noise and wave), every frame adds `step`, and while x is above 0 the

@@ -12,6 +12,14 @@ namespace qvb {
 
 enum VoiceType : std::int32_t { Square = 0, Pulse = 1, Noise = 2, Sine = 3, Wave = 4 };
 
+// The level formula: the pulse types (square, pulse) play plus or minus
+// pulseLevel(volume), the table types (noise, sine, wave) their table's value
+// times tableMultiplier(volume); both cut to 16 bits.
+constexpr int pulseLevel(std::int32_t volume) {
+  return static_cast<std::int16_t>(static_cast<std::uint32_t>(volume) << 4);
+}
+constexpr int tableMultiplier(std::int32_t volume) { return static_cast<std::int16_t>(volume >> 2); }
+
 class Voice {
  public:
   explicit Voice(const WaveSlots* waveSlots);

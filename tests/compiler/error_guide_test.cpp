@@ -1,6 +1,7 @@
 // The user's guide lists the error codes as a table whose code, name and
-// meaning columns must say exactly what the compiler's own table says, so
-// that the guide and qvbrender's messages never drift apart.
+// meaning columns must say exactly what the compiler's one list of codes
+// (QVB_COMPILE_ERRORS) says, so that the guide and qvbrender's messages never
+// drift apart.
 #include <gtest/gtest.h>
 
 #include <fstream>

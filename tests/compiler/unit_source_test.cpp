@@ -51,12 +51,12 @@ std::string readAll(MmlSource& s, int channel) {
 TEST(SplitTest, MarkersFileLinesUnderTheirChannels) {
   Prepared p("#A cde\n fg\n#B ab\n#A c");
   ASSERT_EQ(p.splitResult, 0);
-  EXPECT_EQ(p.source.lastChannel(), 2);
-  EXPECT_EQ(p.source.lineCount(0), 0);
-  ASSERT_EQ(p.source.lineCount(1), 3);
-  EXPECT_EQ(p.source.line(1, 0).number, 1);
-  EXPECT_EQ(p.source.line(1, 1).number, 2);
-  EXPECT_EQ(p.source.line(1, 2).number, 4);
+  EXPECT_EQ(p.source.lines().lastChannel(), 2);
+  EXPECT_EQ(p.source.lines().lineCount(0), 0);
+  ASSERT_EQ(p.source.lines().lineCount(1), 3);
+  EXPECT_EQ(p.source.lines().line(1, 0).number, 1);
+  EXPECT_EQ(p.source.lines().line(1, 1).number, 2);
+  EXPECT_EQ(p.source.lines().line(1, 2).number, 4);
   EXPECT_EQ(readAll(p.source, 1), "cdefgc<END>");
   EXPECT_EQ(readAll(p.source, 2), "ab<END>");
   EXPECT_EQ(readAll(p.source, 0), "<END>");
@@ -66,11 +66,11 @@ TEST(SplitTest, MarkersFileLinesUnderTheirChannels) {
 TEST(SplitTest, DirectiveLinesAndWhatFollowsThemBelongToTheHeader) {
   Prepared p("x\n#TITLE <t>\n y\n#b q\n#AB c\n z\n#z w");
   ASSERT_EQ(p.splitResult, 0);
-  EXPECT_EQ(p.source.lastChannel(), 26);
-  EXPECT_EQ(p.source.lineCount(0), 5);  // x, #TITLE, y, #AB, z
+  EXPECT_EQ(p.source.lines().lastChannel(), 26);
+  EXPECT_EQ(p.source.lines().lineCount(0), 5);  // x, #TITLE, y, #AB, z
   EXPECT_EQ(readAll(p.source, 2), "q<END>");
   EXPECT_EQ(readAll(p.source, 26), "w<END>");
-  EXPECT_EQ(p.source.lineCount(3), 0);
+  EXPECT_EQ(p.source.lines().lineCount(3), 0);
   EXPECT_EQ(readAll(p.source, 3), "<END>");
 }
 
@@ -186,7 +186,7 @@ TEST(ReaderTest, PeekHoldsOneCharacterForEitherKindOfRead) {
 
 TEST(ReaderTest, NoChannelSelectedReadsNothing) {
   Prepared p("");
-  EXPECT_EQ(p.source.lastChannel(), -1);
+  EXPECT_EQ(p.source.lines().lastChannel(), -1);
   EXPECT_EQ(p.source.selectChannel(0), 0);
   EXPECT_EQ(p.source.getNonBlank(), END_OF_TEXT);
   std::int32_t line = 9, row = 9;

@@ -115,6 +115,35 @@ TEST(TrackCompilerTest, OverflowIsReportedAfterTheWholeChain) {
   EXPECT_EQ(c.row, 0);  // the look-ahead for another '^' reached the end
 }
 
+// The note grammar runs on the run's bytes and on the reader alike: a command
+// that line ends, comments and repeats cut apart reads as it reads whole, and
+// a fault inside such a command is found at the same byte.
+TEST(TrackCompilerTest, NoteCommandsReadTheSameWhereverTheTextBreaksThem) {
+  for (const auto& [broken, whole] : std::vector<std::pair<std::string, std::string>>{
+           {"o\n5 c", "o5 c"},
+           {"c\n4 . d", "c4. d"},
+           {"l{x}8 . c", "l8 c"},
+           {"q[2 8 c]", "q8 c8 c"},
+           {"c4^[2 8^]16 <d-", "c4^8^8^16 <d-"}}) {
+    Compiled a("#A " + broken, 1), b("#A " + whole, 1);
+    ASSERT_EQ(a.code, 0) << broken;
+    EXPECT_EQ(a.bytes(0), b.bytes(0)) << broken;
+  }
+  struct Fault {
+    std::string text;
+    int code;
+    std::int32_t line, row;
+  };
+  for (const Fault& f : std::vector<Fault>{{"c\no\n 9 c", ERR_OCTAVE, 3, 4},
+                                           {"c[2 4^]5 c", ERR_LENGTH_DIVIDE, 1, 13},
+                                           {"l 8 c{\n}q 17 c", ERR_GATE, 2, 7}}) {
+    Compiled c("#A " + f.text, 1);
+    EXPECT_EQ(c.code, f.code) << f.text;
+    EXPECT_EQ(c.line, f.line) << f.text;
+    EXPECT_EQ(c.row, f.row) << f.text;
+  }
+}
+
 TEST(TrackCompilerTest, FullBuffersEndTheCompileWithMemoryError) {
   Compiled c("#A [100 cdefgab]", 1, kModeNormal, 1000);
   EXPECT_EQ(c.code, ERR_MEMORY);
