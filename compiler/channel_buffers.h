@@ -60,8 +60,8 @@ class ChannelBuffers {
   // end of what it wrote. Growth and the limit stay with put() and emit().
   std::span<std::uint8_t> room() const { return {cursor_, static_cast<std::size_t>(limit_ - cursor_)}; }
   void wrote(std::uint8_t* end) { cursor_ = end; }
-  // -1 once an allocation has failed, else 0.
-  int failed() const { return error_ ? -1 : 0; }
+  // True once an allocation has failed.
+  bool failed() const { return error_; }
   std::int32_t length(std::int32_t i) const;
   std::int32_t capacity(std::int32_t i) const;
   void copyTo(std::int32_t i, std::uint8_t* destination) const;

@@ -30,7 +30,7 @@ int MmlSource::dots() {
   return scan::dots(*this);
 }
 
-int MmlSource::readArgs(std::span<std::int32_t> values, std::span<bool> present) {
+void MmlSource::readArgs(std::span<std::int32_t> values, std::span<bool> present) {
   const std::size_t n = values.size() < present.size() ? values.size() : present.size();
   for (std::size_t i = 0; i < n; ++i) {
     const bool last = i + 1 == n;
@@ -41,7 +41,7 @@ int MmlSource::readArgs(std::span<std::int32_t> values, std::span<bool> present)
     }
     if (!readInt(values[i])) {
       for (std::size_t k = i; k < n; ++k) present[k] = false;
-      return 1;
+      return;
     }
     present[i] = true;
     if (!last) {
@@ -49,11 +49,10 @@ int MmlSource::readArgs(std::span<std::int32_t> values, std::span<bool> present)
         take();
       } else {
         for (std::size_t k = i + 1; k < n; ++k) present[k] = false;
-        return 1;
+        return;
       }
     }
   }
-  return 1;
 }
 
 }  // namespace qvb

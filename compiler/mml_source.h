@@ -37,8 +37,9 @@ class MmlSource : public SourceReader {
   }
   bool numberTooBig() const { return numberTooBig_; }
   int countDots() { return heldNonBlank() && peek() != '.' ? 0 : dots(); }
-  // A comma list of up to values.size() numbers, any of them omitted.
-  int readArgs(std::span<std::int32_t> values, std::span<bool> present);
+  // A comma list of up to values.size() numbers, any of them omitted (not
+  // present); it stops at the first thing that is not one.
+  void readArgs(std::span<std::int32_t> values, std::span<bool> present);
 
  private:
   int readNumber(std::int32_t& value);

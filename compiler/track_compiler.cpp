@@ -276,7 +276,7 @@ int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& t
     ChannelCompiler channel(reader, tracks, header.mode, i);
     if (const int result = channel.run(); result != 0) return result;
   }
-  return tracks.failed();
+  return tracks.failed() ? ERR_MEMORY : 0;
 }
 
 }  // namespace qvb

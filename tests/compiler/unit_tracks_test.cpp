@@ -147,7 +147,7 @@ TEST(TrackCompilerTest, NoteCommandsReadTheSameWhereverTheTextBreaksThem) {
 TEST(TrackCompilerTest, FullBuffersEndTheCompileWithMemoryError) {
   Compiled c("#A [100 cdefgab]", 1, kModeNormal, 1000);
   EXPECT_EQ(c.code, ERR_MEMORY);
-  EXPECT_EQ(c.tracks.failed(), -1);
+  EXPECT_TRUE(c.tracks.failed());
   EXPECT_EQ(c.tracks.length(0), 1000);
   Compiled fits("#A [71 cdefgab]", 1, kModeNormal, 1000);  // 994 bytes and END
   EXPECT_EQ(fits.code, 0);
@@ -157,7 +157,7 @@ TEST(TrackCompilerTest, FullBuffersEndTheCompileWithMemoryError) {
 TEST(ChannelBuffersTest, GrowInStepsAndKeepChannelsApart) {
   ChannelBuffers b(3);
   EXPECT_EQ(b.count(), 3);
-  EXPECT_EQ(b.failed(), 0);
+  EXPECT_FALSE(b.failed());
   EXPECT_EQ(b.capacity(0), 0);
   ASSERT_EQ(b.select(1), 1);
   for (int i = 0; i < 1025; ++i) b.put(i + 0x300);  // low 8 bits only
@@ -181,13 +181,13 @@ TEST(ChannelBuffersTest, GrowInStepsAndKeepChannelsApart) {
 TEST(ChannelBuffersTest, LimitMarksFailedAndDropsLaterBytes) {
   ChannelBuffers b(2, 1500);
   for (int i = 0; i < 1600; ++i) b.put(1);
-  EXPECT_EQ(b.failed(), -1);
+  EXPECT_TRUE(b.failed());
   EXPECT_EQ(b.length(0), 1500);
   b.select(1);
   b.put(1);
   EXPECT_EQ(b.length(1), 0);
   ChannelBuffers none(-1);
-  EXPECT_EQ(none.failed(), -1);
+  EXPECT_TRUE(none.failed());
   none.put(1);
 }
 
