@@ -15,12 +15,14 @@
 #include "play/song_file.h"
 #include "render/render_session.h"
 #include "tests/support/fake_audio_platform.h"
+#include "tests/support/rendered_sound.h"
 #include "tests/support/run_process.h"
 
 namespace qvb {
 namespace {
 
 using test::FakeAudioPlatform;
+using test::renderedSound;
 
 constexpr std::int64_t kBufferFrames = 2048;  // an 8192-byte buffer of 16-bit stereo
 
@@ -30,21 +32,6 @@ std::vector<std::uint8_t> compile(const std::string& source) {
   LoadedSong song = loadSong(std::span(reinterpret_cast<const std::uint8_t*>(source.data()), source.size()));
   EXPECT_TRUE(song.ok());
   return song.image;
-}
-
-// The first frames of the song as the offline renderer makes them.
-std::vector<std::int16_t> rendered(const std::vector<std::uint8_t>& image, std::int64_t frames) {
-  RenderOptions options;
-  options.lengthFrames = frames;
-  std::vector<std::int16_t> samples;
-  RenderResult result;
-  EXPECT_TRUE(renderSong(image.data(), image.size(), options,
-                         [&](const std::int16_t* s, std::int64_t n) {
-                           samples.insert(samples.end(), s, s + 2 * n);
-                           return true;
-                         },
-                         result));
-  return samples;
 }
 
 // What the fake device played or will play, as samples.
@@ -85,7 +72,7 @@ TEST(PlaySession, SeekSoundsLikeTheSongRenderedFromItsStart) {
   session.seekTo(target);
   EXPECT_EQ(session.position(), target);
   fake.finishNext(4);
-  const std::vector<std::int16_t> reference = rendered(image, target + 12 * kBufferFrames);
+  const std::vector<std::int16_t> reference = renderedSound(image, target + 12 * kBufferFrames);
   // Three buffers of the start were heard; what followed them was dropped.
   EXPECT_EQ(frames(heard(fake), 0, 3 * kBufferFrames), frames(reference, 0, 3 * kBufferFrames));
   EXPECT_EQ(frames(heard(fake), 3 * kBufferFrames, 12 * kBufferFrames),
@@ -106,7 +93,7 @@ TEST(PlaySession, PauseHoldsThePlaceAndResumesFromIt) {
   EXPECT_EQ(frames(heard(fake), 2 * kBufferFrames, 5 * kBufferFrames), silence);
   session.togglePause();
   fake.finishNext(1);
-  const std::vector<std::int16_t> reference = rendered(image, 12 * kBufferFrames);
+  const std::vector<std::int16_t> reference = renderedSound(image, 12 * kBufferFrames);
   EXPECT_EQ(frames(heard(fake), 7 * kBufferFrames, 9 * kBufferFrames),
             frames(reference, 2 * kBufferFrames, 9 * kBufferFrames));
 }
@@ -122,12 +109,12 @@ TEST(PlaySession, SoloSilencesTheOtherChannelsAndSoloAgainBringsThemBack) {
   // The same song with channel B never loud: what a mute must sound like.
   const std::string quietB = "#TITLE <two>\n#CHANNEL 2\n#A %0 v12 o4 l4 $ c e g e\n#B %1 v0 o3 l2 $ g a\n";
   const std::int64_t n = 8 * kBufferFrames;
-  EXPECT_EQ(frames(heard(fake), 0, n), frames(rendered(compile(quietB), n), 0, n));
+  EXPECT_EQ(frames(heard(fake), 0, n), frames(renderedSound(compile(quietB), n), 0, n));
 
   session.solo(0);
   EXPECT_FALSE(session.muted(1));
   session.seekTo(0);
-  EXPECT_EQ(frames(heard(fake), 0, n), frames(rendered(compile(kTwoVoices), n), 0, n));
+  EXPECT_EQ(frames(heard(fake), 0, n), frames(renderedSound(compile(kTwoVoices), n), 0, n));
 }
 
 TEST(PlaySession, AMuteIsHeardAtOnceNotAfterTheQueue) {
@@ -210,7 +197,7 @@ TEST(PlaySession, WatchedFileThatStopsCompilingKeepsTheSongAndAFixResumesInPlace
   EXPECT_EQ(messages[1], "#A v12 o9 c");
   EXPECT_EQ(messages[2].back(), '^');
   fake.finishNext(2);
-  const std::vector<std::int16_t> oldSound = rendered(oldImage, 12 * kBufferFrames);
+  const std::vector<std::int16_t> oldSound = renderedSound(oldImage, 12 * kBufferFrames);
   EXPECT_EQ(frames(heard(fake), 0, 12 * kBufferFrames), oldSound) << "the old song plays on";
 
   const std::string fixed = "#TITLE <two>\n#CHANNEL 2\n#A %0 v12 o5 l4 $ c e g e\n#B %1 v9 o3 l2 $ g a\n";
@@ -224,7 +211,7 @@ TEST(PlaySession, WatchedFileThatStopsCompilingKeepsTheSongAndAFixResumesInPlace
   EXPECT_EQ(at, 4 * kBufferFrames);
   ASSERT_TRUE(reloadSongFile(session, path, messages));
   EXPECT_EQ(session.position(), at);
-  const std::vector<std::int16_t> newSound = rendered(compile(fixed), at + 8 * kBufferFrames);
+  const std::vector<std::int16_t> newSound = renderedSound(compile(fixed), at + 8 * kBufferFrames);
   EXPECT_EQ(frames(heard(fake), at, 8 * kBufferFrames), frames(newSound, at, 8 * kBufferFrames));
   fs::remove_all(dir);
 }

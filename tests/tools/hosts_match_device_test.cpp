@@ -18,6 +18,7 @@
 #include "sound/pull_stream.h"
 #include "sound/wave_out.h"
 #include "tests/support/fake_audio_platform.h"
+#include "tests/support/rendered_sound.h"
 
 struct WebPlayer;
 extern "C" WebPlayer* qvbw_player_new(const std::uint8_t* image, int size);
@@ -26,6 +27,8 @@ extern "C" const std::int16_t* qvbw_player_fill(WebPlayer* web, int frames);
 
 namespace qvb {
 namespace {
+
+using test::renderedSound;
 
 constexpr std::int64_t kRate = 44100;
 constexpr std::int64_t kBufferFrames = kWaveBufferBytes / 4;
@@ -120,20 +123,6 @@ std::vector<std::int16_t> deviceSound(const std::vector<std::uint8_t>& image, st
   std::vector<std::int16_t> sound(static_cast<std::size_t>(2 * frames));
   std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(skip), sound.size() * 2,
               reinterpret_cast<std::uint8_t*>(sound.data()));
-  return sound;
-}
-
-std::vector<std::int16_t> renderedSound(const std::vector<std::uint8_t>& image, std::int64_t frames) {
-  RenderOptions options;
-  options.lengthFrames = frames;
-  std::vector<std::int16_t> sound;
-  RenderResult result;
-  EXPECT_TRUE(renderSong(image.data(), image.size(), options,
-                         [&](const std::int16_t* part, std::int64_t n) {
-                           sound.insert(sound.end(), part, part + 2 * n);
-                           return true;
-                         },
-                         result));
   return sound;
 }
 
