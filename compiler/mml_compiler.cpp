@@ -18,6 +18,12 @@ MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t size) { compile(
 
 MmlCompiler::MmlCompiler(std::vector<std::uint8_t>&& text) { compile(std::move(text)); }
 
+MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t size, SourceMap& map) : map_(&map) {
+  map.clear();
+  compile(text, size);
+  if (status_ != 0) map.clear();
+}
+
 MmlCompiler::MmlCompiler(const std::uint8_t* text, std::int32_t size, bool plainRuns) {
   reader_.setPlainRuns(plainRuns);
   compile(text, size);
@@ -102,7 +108,7 @@ int MmlCompiler::steps(std::int32_t size) {
   if (reader_.lines().lastChannel() != header_.channelCount) return fail(ERR_CHANNEL_COUNT, 0, 0);
 
   tracks_.emplace(header_.channelCount);
-  if (const int result = compileTracks(reader_, header_, *tracks_); result != 0) {
+  if (const int result = compileTracks(reader_, header_, *tracks_, map_); result != 0) {
     if (result == ERR_MEMORY && !reader_.replayBudgetSpent()) return fail(ERR_MEMORY, 0, 0);
     return failAtReader(result);
   }

@@ -9,6 +9,7 @@
 #include "compiler/channel_buffers.h"
 #include "compiler/mml_source.h"
 #include "compiler/song_header.h"
+#include "compiler/source_map.h"
 
 namespace qvb {
 
@@ -27,6 +28,9 @@ class MmlCompiler {
   // Compiles a text handed over: it becomes the work copy, without a copy
   // when its capacity has kWorkCopyExtra bytes to spare.
   explicit MmlCompiler(std::vector<std::uint8_t>&& text);
+  // The same compile, which also enters where every item came from in map
+  // (the image does not change).
+  MmlCompiler(const std::uint8_t* text, std::int32_t size, SourceMap& map);
   // The same compile with the reader's runs off, so that every byte takes
   // the byte-by-byte reads and no fast path runs. For the tests and the
   // fuzzer, which hold the fast paths to the same outcome.
@@ -68,6 +72,7 @@ class MmlCompiler {
   std::int32_t errorChannel_ = 0;
   MmlSource reader_;
   std::optional<ChannelBuffers> tracks_;
+  SourceMap* map_ = nullptr;
   SongHeader header_;
 };
 

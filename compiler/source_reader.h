@@ -131,6 +131,11 @@ class SourceReader {
   // The current line's number and the bytes of it consumed so far; 0 and 0
   // when no line is selected.
   void position(std::int32_t& line, std::int32_t& row) const;
+  // The line and 1-based row of a byte of runAhead().
+  void placeInRun(const std::uint8_t* at, std::int32_t& line, std::int32_t& row) const {
+    line = channelLines_[lineIndex_].number;
+    row = static_cast<std::int32_t>(at - text_) + 1;
+  }
   // The selected channel: 0 the header, 1..26 the letters A..Z, -1 none.
   int channel() const { return channel_; }
 

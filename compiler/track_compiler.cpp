@@ -19,12 +19,14 @@ using grammar::inRange;
 
 class ChannelCompiler {
  public:
-  ChannelCompiler(MmlSource& reader, ChannelBuffers& out, std::int32_t mode, int index)
-      : in_(reader), out_(out), famicom_(mode == kModeFamicom), index_(index) {}
+  ChannelCompiler(MmlSource& reader, ChannelBuffers& out, std::int32_t mode, int index, SourceMap* map)
+      : in_(reader), out_(out), famicom_(mode == kModeFamicom), index_(index), map_(map) {}
 
   int run() {
     if (famicom_) {
+      const Place place = here();
       out_.emit(VOICE_TYPE, index_ == kFamicomWaveChannel ? 3 : 1);
+      mark(place);
     }
     for (;;) {
       notesFromRun();
@@ -34,14 +36,35 @@ class ChannelCompiler {
         out_.emit(END);
         return 0;
       }
+      const Place place = here();
       const int result = command(ch);
       if (result != 0) return result;
+      mark(place);
       // A full buffer drops every later byte, so there is no use going on.
       if (out_.failed()) return ERR_MEMORY;
     }
   }
 
  private:
+  // Where a command begins and the length of the block before its items.
+  struct Place {
+    std::int32_t line = 0, row = 0, offset = 0;
+  };
+  Place here() const {
+    Place p;
+    if (map_ == nullptr) return p;
+    in_.position(p.line, p.row);
+    p.offset = out_.length(index_);
+    return p;
+  }
+  // Enters the items the command from that place wrote, if it wrote any. END
+  // has no command of its own: it maps to the last one.
+  void mark(const Place& p) {
+    if (map_ != nullptr && p.line > 0 && p.row > 0 && out_.length(index_) > p.offset) {
+      map_->add(index_, p.offset, p.line, p.row);
+    }
+  }
+
   // The number that follows, or the fallback when no digit stands here.
   std::int32_t number(std::int32_t fallback) {
     std::int32_t value = 0;
@@ -96,6 +119,7 @@ class ChannelCompiler {
       at = writeTimedItem(at, static_cast<std::uint8_t>(opcode), ticks);
     };
     const std::uint8_t* done = start;  // after the last command taken
+    const std::int32_t base = map_ != nullptr ? out_.length(index_) : 0;
     NoteSettings settings = settings_;
     NoteRead note;
     for (;;) {
@@ -106,6 +130,8 @@ class ChannelCompiler {
       const bool timed = isNoteLetter(c);
       if (!timed && !isNoteCommand(c)) break;
       if (timed && at > full) break;
+      std::uint8_t* const itemsAt = at;
+      const std::uint8_t* const commandAt = p.at;
       p.take();
       // A setting counts only once its command lies whole inside the run.
       const NoteSettings before = settings;
@@ -113,6 +139,11 @@ class ChannelCompiler {
           (timed && noteItems(note, settings.gate, write) != 0)) {
         settings = before;
         break;
+      }
+      if (map_ != nullptr && at != itemsAt) {
+        std::int32_t line = 0, row = 0;
+        in_.placeInRun(commandAt, line, row);
+        map_->add(index_, base + static_cast<std::int32_t>(itemsAt - room.data()), line, row);
       }
       done = p.at;
     }
@@ -263,17 +294,18 @@ class ChannelCompiler {
   ChannelBuffers& out_;
   const bool famicom_;
   const int index_;
+  SourceMap* map_;
   NoteSettings settings_;
   int loopDepth_ = 0;
 };
 
 }  // namespace
 
-int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& tracks) {
+int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& tracks, SourceMap* map) {
   if (tracks.failed()) return ERR_MEMORY;
   for (std::int32_t i = 0; i < header.channelCount; ++i) {
     if (!tracks.select(i) || !reader.selectChannel(i + 1)) return ERR_CHANNEL_COUNT;
-    ChannelCompiler channel(reader, tracks, header.mode, i);
+    ChannelCompiler channel(reader, tracks, header.mode, i, map);
     if (const int result = channel.run(); result != 0) return result;
   }
   return tracks.failed() ? ERR_MEMORY : 0;

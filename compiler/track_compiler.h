@@ -7,6 +7,7 @@
 #include "compiler/channel_buffers.h"
 #include "compiler/mml_source.h"
 #include "compiler/song_header.h"
+#include "compiler/source_map.h"
 
 namespace qvb {
 
@@ -15,6 +16,8 @@ inline constexpr int kMaxNoteTicks = 65534;  // longest length field
 
 // Returns 0, ERR_MEMORY when the buffers failed, or the code of the first
 // faulty command; the reader's position is then the place of the fault.
-int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& tracks);
+// With a map, every command's items are entered in it with their place.
+int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& tracks,
+                  SourceMap* map = nullptr);
 
 }  // namespace qvb

@@ -13,6 +13,7 @@
 #include "compiler/preprocess.h"
 #include "compiler/song_header.h"
 #include "compiler/track_compiler.h"
+#include "song/track_commands.h"
 
 namespace qvb {
 namespace {
@@ -20,6 +21,7 @@ namespace {
 struct Outcome {
   int code = 0;
   std::vector<std::vector<std::uint8_t>> tracks;
+  std::vector<std::vector<SourcePlace>> places;
   std::int32_t line = 0, row = 0;
   int channel = 0;
   std::uint64_t steps = 0, replayed = 0;
@@ -41,10 +43,12 @@ Outcome compile(const std::string& text, bool runs, std::uint64_t budget) {
   out.code = parseHeader(reader, header);
   if (out.code == 0 && header.channelCount > 0 && header.channelCount <= 26) {
     ChannelBuffers tracks(header.channelCount);
-    out.code = compileTracks(reader, header, tracks);
+    SourceMap map;
+    out.code = compileTracks(reader, header, tracks, &map);
     for (std::int32_t i = 0; i < tracks.count(); ++i) {
       out.tracks.emplace_back(static_cast<std::size_t>(tracks.length(i)));
       tracks.copyTo(i, out.tracks.back().data());
+      out.places.push_back(i < map.channelCount() ? map.places(i) : std::vector<SourcePlace>{});
     }
   }
   reader.position(out.line, out.row);
@@ -96,6 +100,68 @@ TEST(ReaderRuns, GiveWhatTheByteByByteReadsGive) {
     compiled += fast.code == 0 ? 1 : 0;
   }
   EXPECT_GT(compiled, 4000);  // the cases reach the writer, not just the errors
+}
+
+// The command letters that write an item.
+std::string_view makersOf(std::uint8_t opcode) {
+  if (opcode < REST) return "abcdefg";
+  switch (opcode) {
+    case REST: return "abcdefgr";  // a gated note's silent part too
+    case VOLUME: case VOLUME_RIGHT: case VOLUME_LEFT: return "v";
+    case RELEASE: case SWEEP: return "s";
+    case DETUNE: return "k";
+    case TEMPO: return "t";
+    case VIBRATO_DELAY: case VIBRATO_DEPTH: case VIBRATO_RATE: case VIBRATO_STEP: case VIBRATO_GROWTH: return "m";
+    case LOOP_MARK: return "$";
+    case REPEAT_START: case REPEAT_BREAK: return "/";
+    case REPEAT_END: return ":";
+    case TIMBRE: return "@";
+    case VOICE_TYPE: return "%";
+    default: return "";
+  }
+}
+
+// The byte at a 1-based line and row of the text, or 0 outside it.
+char textAt(const std::string& text, std::int32_t line, std::int32_t row) {
+  std::size_t at = 0;
+  for (std::int32_t l = 1; l < line && at != std::string::npos; ++l) {
+    at = text.find('\n', at);
+    if (at != std::string::npos) ++at;
+  }
+  if (at == std::string::npos || row < 1) return 0;
+  const std::size_t end = text.find('\n', at);
+  const std::size_t length = (end == std::string::npos ? text.size() : end) - at;
+  return static_cast<std::size_t>(row) <= length ? text[at + static_cast<std::size_t>(row) - 1] : 0;
+}
+
+TEST(SourceMap, MapsEveryItemToTheCommandThatWroteItWithRunsOnOrOff) {
+  std::mt19937 random(20261210);
+  int items = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string text = generatedSource(random);
+    const Outcome fast = compile(text, true, replayBudgetFor(text.size()));
+    if (fast.code != 0) continue;
+    ASSERT_EQ(fast.places, compile(text, false, replayBudgetFor(text.size())).places) << text;
+    for (std::size_t c = 0; c < fast.tracks.size(); ++c) {
+      SourceMap map;
+      for (const SourcePlace& p : fast.places[c]) map.add(static_cast<int>(c), p.offset, p.line, p.row);
+      map.toTextRows({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+      const auto& block = fast.tracks[c];
+      for (std::int32_t pos = 0; pos < static_cast<std::int32_t>(block.size());) {
+        const std::int32_t at = pos;
+        const TrackItem item = decodeItem(block.data(), static_cast<std::int32_t>(block.size()), pos);
+        if (item.opcode == END) continue;
+        SourcePlace place;
+        ASSERT_TRUE(map.find(static_cast<int>(c), at, place)) << text << "\nchannel " << c << " offset " << at;
+        const char maker = textAt(text, place.line, place.row);
+        EXPECT_NE(makersOf(item.opcode).find(maker), std::string_view::npos)
+            << text << "\nitem " << int{item.opcode} << " at " << place.line << ":" << place.row << " '" << maker << "'";
+        ++items;
+      }
+    }
+    if (HasFailure()) return;
+  }
+  EXPECT_GT(items, 20000);
 }
 
 }  // namespace
