@@ -23,8 +23,8 @@ LoadedSong refused(SongProblem problem) {
 
 LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   if (bytes.size() > INT32_MAX) return refused(SongProblem::NotASong);
-  MmlCompiler compiler(pointerOf(bytes), static_cast<std::int32_t>(bytes.size()));
   LoadedSong song;
+  MmlCompiler compiler(pointerOf(bytes), static_cast<std::int32_t>(bytes.size()), song.map);
   SongDiagnosis& d = song.diagnosis;
   if (compiler.errorInfo(d.error)) {
     d.problem = SongProblem::Compile;
@@ -37,6 +37,7 @@ LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   if (compiler.status() != 0 || compiler.imageSize() <= 0) return refused(SongProblem::NotASong);
   song.image = compiler.takeImage();
   song.view = viewImage(song.image);
+  song.map.toTextRows(bytes);
   if (!song.view.ok()) return refused(SongProblem::NotASong);  // the compiler wrote a whole image
   return song;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "compiler/mml_compiler.h"
+#include "compiler/source_map.h"
 #include "song/qvb_format.h"
 #include "song/qvb_player.h"
 
@@ -39,6 +40,7 @@ struct SongDiagnosis {
 struct LoadedSong {
   std::vector<std::uint8_t> image;  // the QVB bytes; empty when refused
   ImageView view;                   // of image: its title, channels and waves
+  SourceMap map;                    // for a compiled source: each item's line and row; else empty
   SongDiagnosis diagnosis;
   bool ok() const { return diagnosis.problem == SongProblem::None; }
 

@@ -15,7 +15,7 @@ namespace {
 
 // Tells the observer, if there is one, what a channel just did.
 void notify(const DriverContext& context, const Track& track, SequencerEventKind kind,
-            std::int32_t note = 0, std::int32_t ticks = 0) {
+            std::int32_t offset = -1, std::int32_t note = 0, std::int32_t ticks = 0) {
   if (context.observer == nullptr) return;
   SequencerEvent event;
   event.kind = kind;
@@ -24,6 +24,7 @@ void notify(const DriverContext& context, const Track& track, SequencerEventKind
   event.note = note;
   event.ticks = ticks;
   event.interval = context.tickInterval;
+  event.offset = offset;
   context.observer->onSequencerEvent(event);
 }
 
@@ -110,6 +111,7 @@ class PassStarts {
 // Performs one item at the track's position. Reaching the end of the block,
 // also in the middle of an item, reads as END.
 Step readItem(DriverContext& context, Track& track, Voice& voice, PassStarts& passes) {
+  const std::int32_t at = track.pos;
   const TrackItem item = decodeItem(track.data, track.length, track.pos);
   const std::int32_t operand = item.operands[0];
 
@@ -124,7 +126,7 @@ Step readItem(DriverContext& context, Track& track, Voice& voice, PassStarts& pa
       noteOn(context, track, voice, item.opcode);
     }
     track.wait = operand;
-    notify(context, track, item.opcode == REST ? SequencerEventKind::Rest : SequencerEventKind::NoteOn,
+    notify(context, track, item.opcode == REST ? SequencerEventKind::Rest : SequencerEventKind::NoteOn, at,
            item.opcode == REST ? 0 : item.opcode, operand);
     return operand != 0 ? Step::Wait : Step::Continue;
   }
@@ -151,7 +153,7 @@ Step readItem(DriverContext& context, Track& track, Voice& voice, PassStarts& pa
     case TEMPO:
       context.tickInterval = operand;
       if (context.mixer != nullptr) context.mixer->SetTimer2Interval(context.tickInterval);
-      notify(context, track, SequencerEventKind::TempoChange);
+      notify(context, track, SequencerEventKind::TempoChange, at);
       return Step::Continue;
     case VIBRATO_DELAY:
       track.vibratoDelay = operand;
@@ -171,7 +173,7 @@ Step readItem(DriverContext& context, Track& track, Voice& voice, PassStarts& pa
       return Step::Continue;
     case LOOP_MARK:
       track.loopMark = track.pos;
-      notify(context, track, SequencerEventKind::LoopMark);
+      notify(context, track, SequencerEventKind::LoopMark, at);
       return Step::Continue;
     case REPEAT_START: {
       // A level without a slot is skipped whole, so its loop body plays once.

@@ -28,6 +28,9 @@ struct SequencerEvent {
   std::int32_t note = 0;
   std::int32_t ticks = 0;
   std::int32_t interval = 0;
+  // Where the item that made the event begins in the channel's block (for a
+  // source map to find its text); -1 for a jump back to the mark and an end.
+  std::int32_t offset = -1;
 
   friend bool operator==(const SequencerEvent&, const SequencerEvent&) = default;
 };

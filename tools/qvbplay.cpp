@@ -168,6 +168,7 @@ class Player {
     m.watchNote = watchNote_;
     m.ended = ended_;
     m.cursor = cursor_;
+    m.source.known = session_.sourceAt(cursor_, m.source.line, m.source.lineNumber, m.source.row);
     m.channels = session_.channels();
     m.problem = problem_;
     terminal_.draw(qvb::screenText(qvb::screenLines(m, terminal_.width())));
@@ -262,7 +263,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const char letter : options->mute) session.setMuted(letter - 'A', true);
-  if (!session.open(std::move(*file.image), options->startFrames)) {
+  if (!session.open(std::move(*file.image), options->startFrames, std::move(file.map), std::move(file.lines))) {
     printLines(stderr, {"qvbplay: " + options->input + ": the song could not be played"});
     return 1;
   }

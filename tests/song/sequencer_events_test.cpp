@@ -29,9 +29,9 @@ struct Recorder : SequencerObserver {
   void onSequencerEvent(const SequencerEvent& event) override { events.push_back(event); }
 };
 
-SequencerEvent event(Kind kind, int channel, std::int64_t frame, int note = 0, int ticks = 0,
+SequencerEvent event(Kind kind, int channel, std::int64_t frame, int offset, int note = 0, int ticks = 0,
                      int interval = 184) {
-  return {kind, channel, frame, note, ticks, interval};
+  return {kind, channel, frame, note, ticks, interval, offset};
 }
 
 // Plays the channels for the given frames, in fills of 1000 bytes of the
@@ -61,16 +61,16 @@ TEST(SequencerEvents, NotesRestsLoopTempoAndEndOnTheirTickFrames) {
       {0x90, 0x00, 0xB8, 0x3C, 0x02, 0xE0, 0x80, 0x03, 0xFF}, {0x3E, 0x01, 0xFF}};
   // Ticks after the tempo change: 184 + 368k frames.
   const std::vector<SequencerEvent> expected = {
-      event(Kind::TempoChange, 0, 184),
-      event(Kind::NoteOn, 0, 184, 60, 2),
-      event(Kind::NoteOn, 1, 184, 62, 1),
-      event(Kind::ChannelEnd, 1, 552),
-      event(Kind::LoopMark, 0, 920),
-      event(Kind::Rest, 0, 920, 0, 3),
-      event(Kind::JumpToMark, 0, 2024),
-      event(Kind::Rest, 0, 2024, 0, 3),
-      event(Kind::JumpToMark, 0, 3128),
-      event(Kind::Rest, 0, 3128, 0, 3),
+      event(Kind::TempoChange, 0, 184, 0),
+      event(Kind::NoteOn, 0, 184, 3, 60, 2),
+      event(Kind::NoteOn, 1, 184, 0, 62, 1),
+      event(Kind::ChannelEnd, 1, 552, -1),
+      event(Kind::LoopMark, 0, 920, 5),
+      event(Kind::Rest, 0, 920, 6, 0, 3),
+      event(Kind::JumpToMark, 0, 2024, -1),
+      event(Kind::Rest, 0, 2024, 6, 0, 3),
+      event(Kind::JumpToMark, 0, 3128, -1),
+      event(Kind::Rest, 0, 3128, 6, 0, 3),
   };
   const AudioFormat formats[] = {{2, 2, 44100}, {2, 1, 44100}, {1, 1, 22050}};
   for (const AudioFormat& format : formats) {
@@ -82,9 +82,9 @@ TEST(SequencerEvents, NotesRestsLoopTempoAndEndOnTheirTickFrames) {
 TEST(SequencerEvents, AtTheResetIntervalTicksAre736FramesApart) {
   // Note 48 for 2 ticks, note 50 for 1 tick, END.
   const std::vector<SequencerEvent> expected = {
-      event(Kind::NoteOn, 0, 184, 48, 2, 368),
-      event(Kind::NoteOn, 0, 184 + 2 * 736, 50, 1, 368),
-      event(Kind::ChannelEnd, 0, 184 + 3 * 736, 0, 0, 368),
+      event(Kind::NoteOn, 0, 184, 0, 48, 2, 368),
+      event(Kind::NoteOn, 0, 184 + 2 * 736, 2, 50, 1, 368),
+      event(Kind::ChannelEnd, 0, 184 + 3 * 736, -1, 0, 0, 368),
   };
   EXPECT_EQ(play({{0x30, 0x02, 0x32, 0x01, 0xFF}}, AudioFormat{}, 3000), expected);
 }

@@ -25,24 +25,40 @@ ChannelActivity::ChannelActivity(const DriverContext& context, int channelCount)
       channelCount_(std::max(channelCount, 0)),
       channels_(std::make_unique<Track[]>(static_cast<std::size_t>(channelCount_))) {}
 
-void ChannelActivity::record(Track& track, std::int64_t frame, std::uint32_t value) {
+void ChannelActivity::record(Track& track, std::int64_t frame, std::uint32_t value, std::int32_t offset) {
   const std::uint32_t n = track.count.load(std::memory_order_relaxed);
   const std::uint64_t word = static_cast<std::uint64_t>(frame + 1) << kValueBits | (value & kValueMask);
   track.records[n % kKept].store(word, std::memory_order_relaxed);
+  track.offsets[n % kKept].store(offset, std::memory_order_relaxed);
   track.count.store(n + 1, std::memory_order_release);
 }
 
 // The newest record at or before the frame. When every record kept is later,
 // the oldest one if older ones were dropped, else none (the song's start).
-bool ChannelActivity::valueAt(const Track& track, std::int64_t frame, std::uint32_t& value) {
+bool ChannelActivity::indexAt(const Track& track, std::int64_t frame, std::uint32_t& index) {
   const std::uint32_t n = track.count.load(std::memory_order_acquire);
   const std::uint32_t kept = std::min<std::uint32_t>(n, kKept);
   for (std::uint32_t back = 1; back <= kept; ++back) {
-    const std::uint64_t word = track.records[(n - back) % kKept].load(std::memory_order_relaxed);
-    value = static_cast<std::uint32_t>(word & kValueMask);
+    index = (n - back) % kKept;
+    const std::uint64_t word = track.records[index].load(std::memory_order_relaxed);
     if (static_cast<std::int64_t>(word >> kValueBits) - 1 <= frame) return true;
   }
   return n > kKept;
+}
+
+bool ChannelActivity::valueAt(const Track& track, std::int64_t frame, std::uint32_t& value) {
+  std::uint32_t index = 0;
+  if (!indexAt(track, frame, index)) return false;
+  value = static_cast<std::uint32_t>(track.records[index].load(std::memory_order_relaxed) & kValueMask);
+  return true;
+}
+
+std::int32_t ChannelActivity::offsetAt(int channel, std::int64_t frame) const {
+  std::uint32_t index = 0;
+  if (channel < 0 || channel >= channelCount_ || !indexAt(channels_[static_cast<std::size_t>(channel)], frame, index)) {
+    return -1;
+  }
+  return channels_[static_cast<std::size_t>(channel)].offsets[index].load(std::memory_order_relaxed);
 }
 
 void ChannelActivity::onSequencerEvent(const SequencerEvent& event) {
@@ -57,9 +73,9 @@ void ChannelActivity::onSequencerEvent(const SequencerEvent& event) {
     const Voice* voice = context_.voices != nullptr ? context_.voices[event.channel] : nullptr;
     if (voice == nullptr) return;
     const int level = std::clamp(std::max(voice->volumeLeft, voice->volumeRight), 0, 255);
-    record(track, event.frame, level > 0 ? soundValue(event.note, level) : kSilent);
+    record(track, event.frame, level > 0 ? soundValue(event.note, level) : kSilent, event.offset);
   } else if (event.kind == SequencerEventKind::Rest || event.kind == SequencerEventKind::ChannelEnd) {
-    record(track, event.frame, kSilent);
+    record(track, event.frame, kSilent, event.offset);
   }
 }
 

@@ -38,6 +38,9 @@ class ChannelActivity final : public SequencerObserver {
   ChannelSound soundAt(int channel, std::int64_t frame) const;
   // The tick interval in force at the frame.
   std::int32_t tickIntervalAt(std::int64_t frame) const;
+  // Where in its block the item of the channel's last note or rest at the
+  // frame began; -1 when there is none.
+  std::int32_t offsetAt(int channel, std::int64_t frame) const;
 
   // Events a channel keeps: far more than a full output ring can hold ahead
   // of what is heard at any tempo a song can reach in practice.
@@ -48,9 +51,14 @@ class ChannelActivity final : public SequencerObserver {
   using Ring = std::array<std::atomic<std::uint64_t>, kKept>;
   struct Track {
     Ring records{};
+    // Beside each record: the offset of its item, written before the
+    // record is counted.
+    std::array<std::atomic<std::int32_t>, kKept> offsets{};
     std::atomic<std::uint32_t> count{0};
   };
-  static void record(Track& track, std::int64_t frame, std::uint32_t value);
+  static void record(Track& track, std::int64_t frame, std::uint32_t value, std::int32_t offset = -1);
+  // The newest record at or before the frame (see the .cpp), as its index.
+  static bool indexAt(const Track& track, std::int64_t frame, std::uint32_t& index);
   static bool valueAt(const Track& track, std::int64_t frame, std::uint32_t& value);
 
   const DriverContext& context_;

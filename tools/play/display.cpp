@@ -118,6 +118,16 @@ std::vector<std::string> screenLines(const DisplayModel& m, int width) {
                   c.letter, noteName(c.note).c_str(), levelBar(c.level).c_str(), c.muted ? " muted" : "");
     lines.push_back(row);
   }
+  if (m.source.known && m.cursor >= 0 && static_cast<std::size_t>(m.cursor) < m.channels.size()) {
+    // The picked channel's line in the source, the note being heard marked.
+    const std::string prefix = std::string(1, m.channels[static_cast<std::size_t>(m.cursor)].letter) + " " +
+                               std::to_string(m.source.lineNumber) + "| ";
+    lines.push_back(prefix + m.source.line);
+    std::string caret(prefix.size(), ' ');
+    for (std::int32_t i = 1; i < m.source.row && static_cast<std::size_t>(i) <= m.source.line.size(); ++i)
+      caret += m.source.line[static_cast<std::size_t>(i - 1)] == '\t' ? '\t' : ' ';
+    lines.push_back(caret + "^");
+  }
   for (const std::string& p : m.problem) lines.push_back(p);
   lines.push_back(m.soloPending ? "solo which channel? 1-9"
                                 : "space pause  1-9 m mute  s+n o solo  up dn pick  r restart  <- -> 5 s  q quit");

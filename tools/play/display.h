@@ -28,6 +28,11 @@ struct DisplayModel {
   std::string watchNote;  // "reloaded 12:03:41", "file gone": the last thing the watch saw
   bool ended = false;     // the song finished and the player waits
   int cursor = -1;        // the channel the up and down keys picked; -1 = none
+  struct {
+    bool known = false;  // the picked channel's place in the source
+    std::string line;
+    std::int32_t lineNumber = 0, row = 0;
+  } source;
   std::vector<ChannelView> channels;
   std::vector<std::string> problem;  // the last compile error and its place, when there is one
 };

@@ -27,7 +27,8 @@ int PlaySession::sampleRate() const {
   return output_.running() ? output_.format().sampleRate : 44100;
 }
 
-bool PlaySession::open(std::vector<std::uint8_t> image, std::int64_t from) {
+bool PlaySession::open(std::vector<std::uint8_t> image, std::int64_t from, SourceMap map,
+                       std::vector<std::string> lines) {
   const ImageView view = viewImage(image);
   if (!view.ok()) return false;
   stopMeasuring();
@@ -35,6 +36,8 @@ bool PlaySession::open(std::vector<std::uint8_t> image, std::int64_t from) {
   title_.assign(title.begin(), title.end());
   muted_.resize(view.channels.size(), false);
   image_ = std::move(image);
+  map_ = std::move(map);
+  lines_ = std::move(lines);
   const bool started = startAt(std::max<std::int64_t>(from, 0));
   measure();
   return started;
@@ -153,6 +156,18 @@ std::vector<ChannelView> PlaySession::channels() const {
     v.level = sound.level;
   }
   return views;
+}
+
+bool PlaySession::sourceAt(int channel, std::string& line, std::int32_t& lineNumber, std::int32_t& row) const {
+  if (!activity_) return false;
+  const std::int32_t offset = activity_->offsetAt(channel, position());
+  SourcePlace place;
+  if (offset < 0 || !map_.find(channel, offset, place)) return false;
+  if (place.line < 1 || static_cast<std::size_t>(place.line) > lines_.size()) return false;
+  line = lines_[static_cast<std::size_t>(place.line - 1)];
+  lineNumber = place.line;
+  row = place.row;
+  return true;
 }
 
 std::int32_t PlaySession::tickInterval() const {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "compiler/source_map.h"
 #include "play/channel_activity.h"
 #include "render/song_figures.h"
 #include "sound/audio_output.h"
@@ -44,10 +45,14 @@ class PlaySession {
   int sampleRate() const;
 
   // Plays a QVB image from the given frame; false (nothing changes) when the
-  // player refuses it. A song already playing is replaced.
-  bool open(std::vector<std::uint8_t> image, std::int64_t from);
+  // player refuses it. A song already playing is replaced. With the source's
+  // map and lines, the display can show where each channel is in the text.
+  bool open(std::vector<std::uint8_t> image, std::int64_t from, SourceMap map = {},
+            std::vector<std::string> lines = {});
   // The edited song continues where the old one is heard now.
-  bool reload(std::vector<std::uint8_t> image) { return open(std::move(image), position()); }
+  bool reload(std::vector<std::uint8_t> image, SourceMap map = {}, std::vector<std::string> lines = {}) {
+    return open(std::move(image), position(), std::move(map), std::move(lines));
+  }
   bool hasSong() const { return player_ != nullptr; }
 
   void togglePause();
@@ -69,6 +74,9 @@ class PlaySession {
   int channelCount() const;
   std::vector<ChannelView> channels() const;
   const std::string& title() const { return title_; }
+  // The source line a channel is playing at the frame heard, and the row of
+  // its note in it; false when the song came without a source.
+  bool sourceAt(int channel, std::string& line, std::int32_t& lineNumber, std::int32_t& row) const;
   std::int32_t tickInterval() const;
   SongFigures figures() const;
   // Loops heard so far (0 in the intro or when the loop is unknown).
@@ -86,6 +94,8 @@ class PlaySession {
   int loops_;
   std::vector<std::uint8_t> image_;
   std::string title_;  // of image_, up to its first zero byte
+  SourceMap map_;      // of image_'s source, when it had one
+  std::vector<std::string> lines_;
   std::unique_ptr<QvbPlayer> player_;
   std::unique_ptr<PullStream> stream_;  // player_'s sound, as the output takes it
   std::unique_ptr<ChannelActivity> activity_;  // what player_'s sequencer reported

@@ -8,6 +8,24 @@
 #include "song/qvb_format.h"
 
 namespace qvb {
+namespace {
+
+// The lines as the compiler numbers them: LF and CR LF end one, a lone CR
+// does not.
+std::vector<std::string> sourceLines(const std::vector<std::uint8_t>& bytes) {
+  std::vector<std::string> lines(1);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') {
+      if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+      lines.emplace_back();
+    } else {
+      lines.back() += static_cast<char>(bytes[i]);
+    }
+  }
+  return lines;
+}
+
+}  // namespace
 
 SongFile readSongFile(const std::string& path) {
   SongFile file;
@@ -27,6 +45,8 @@ SongFile readSongFile(const std::string& path) {
   }
   if (!song.ok()) return file;
   file.image = std::move(song.image);
+  file.map = std::move(song.map);
+  if (file.map.channelCount() > 0) file.lines = sourceLines(bytes);
   return file;
 }
 
@@ -34,7 +54,7 @@ bool reloadSongFile(PlaySession& session, const std::string& path, std::vector<s
   SongFile file = readSongFile(path);
   messages = std::move(file.messages);
   if (!file.image) return false;
-  if (session.reload(std::move(*file.image))) return true;
+  if (session.reload(std::move(*file.image), std::move(file.map), std::move(file.lines))) return true;
   messages.insert(messages.begin(), "qvbplay: " + path + ": the new version could not be played");
   return false;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "compiler/source_map.h"
+
 namespace qvb {
 
 class PlaySession;
@@ -15,6 +17,8 @@ class PlaySession;
 struct SongFile {
   std::optional<std::vector<std::uint8_t>> image;  // none when refused or unreadable
   std::vector<std::string> messages;  // the refusal (with source line and caret), else warnings
+  SourceMap map;                      // for a source: where each item came from
+  std::vector<std::string> lines;     // for a source: its lines, without their line ends
 };
 
 SongFile readSongFile(const std::string& path);
