@@ -62,8 +62,8 @@ class Player {
 
   int run() {
     if (!terminal_.interactive()) {
-      std::printf("playing %s\n", qvb::textFor(stdout, options_.input + ": " + session_.title()).c_str());
-      std::fflush(stdout);
+      std::fprintf(info_, "playing %s\n", qvb::textFor(info_, options_.input + ": " + session_.title()).c_str());
+      std::fflush(info_);
     }
     for (;;) {
       std::string bytes;
@@ -86,6 +86,7 @@ class Player {
         }
       }
       if (watch_) noteVanished();
+      if (options_.follow) follow();
       if (terminal_.interactive()) draw();
       else report();
     }
@@ -129,6 +130,22 @@ class Player {
     return true;
   }
 
+  // One JSON object a line for each note and rest as it is heard: where (in
+  // frames and seconds), which channel, the note as the source spells it, and
+  // its place in the source (or its byte offset in the channel's block).
+  void follow() {
+    for (const qvb::PlaySession::HeardEvent& e : session_.takeHeard()) {
+      std::printf("{\"frame\":%lld,\"seconds\":%.3f,\"channel\":\"%c\",\"kind\":\"%s\"",
+                  static_cast<long long>(e.frame), static_cast<double>(e.frame) / session_.sampleRate(),
+                  static_cast<char>('A' + e.channel % 26), e.note >= 0 ? "note" : "rest");
+      if (e.note >= 0) std::printf(",\"note\":\"%s\"", qvb::noteName(e.note).c_str());
+      if (e.line > 0) std::printf(",\"line\":%d,\"row\":%d", e.line, e.row);
+      else if (e.offset >= 0) std::printf(",\"offset\":%d", e.offset);
+      std::printf("}\n");
+    }
+    std::fflush(stdout);
+  }
+
   // The section from a to b plays again and again, from the same exact seek.
   void repeatSection() {
     if (sectionEnd_ < 0 || session_.paused() || session_.position() < sectionEnd_) return;
@@ -147,8 +164,8 @@ class Player {
     showProblem(messages);
     watchNote_ = (reloaded ? "reloaded " : "not reloaded ") + wallClock();
     if (reloaded && !terminal_.interactive()) {
-      std::printf("reloaded at %s\n", qvb::clockText(session_.position(), session_.sampleRate()).c_str());
-      std::fflush(stdout);
+      std::fprintf(info_, "reloaded at %s\n", qvb::clockText(session_.position(), session_.sampleRate()).c_str());
+      std::fflush(info_);
     }
   }
 
@@ -180,20 +197,20 @@ class Player {
     const int rate = session_.sampleRate();
     if (f.known && !figuresShown_) {
       figuresShown_ = true;
-      std::printf("length %s, intro %s, loop %s\n", qvb::clockText(f.endFrame, rate).c_str(),
+      std::fprintf(info_, "length %s, intro %s, loop %s\n", qvb::clockText(f.endFrame, rate).c_str(),
                   qvb::clockText(f.introFrames, rate).c_str(), qvb::clockText(f.loopFrames, rate).c_str());
     }
     const int loops = session_.loopsHeard();
-    if (loops > loopsShown_) std::printf("loop %d\n", loops);
+    if (loops > loopsShown_) std::fprintf(info_, "loop %d\n", loops);
     loopsShown_ = loops;
-    std::fflush(stdout);
+    std::fflush(info_);
   }
 
   int finish(const char* why) {
     const std::int64_t at = session_.position();
     session_.stop();
     terminal_.restore();
-    std::printf("%s at %s\n", why, qvb::clockText(at, session_.sampleRate()).c_str());
+    std::fprintf(info_, "%s at %s\n", why, qvb::clockText(at, session_.sampleRate()).c_str());
     return 0;
   }
 
@@ -202,6 +219,9 @@ class Player {
   qvb::Terminal& terminal_;
   std::unique_ptr<qvb::FileWatch> watch_;
   qvb::KeyMap keys_;
+  // Where the plain lines go: beside a follow stream on standard output, to
+  // standard error, so the stream holds nothing but JSON.
+  std::FILE* info_ = options_.follow ? stderr : stdout;
   std::string watchNote_;
   bool ended_ = false;
   int cursor_ = 0;
@@ -268,7 +288,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  qvb::Terminal terminal;
+  // A follow stream owns standard output: no display, no keys.
+  qvb::Terminal terminal(!options->follow);
   Player player(*options, session, terminal);
   player.showProblem(file.messages);
   return player.run();

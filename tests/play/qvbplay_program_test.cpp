@@ -9,8 +9,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sstream>
+#include <regex>
 #include <thread>
 
+#include "compiler/source_map.h"
+#include "loader/song_loader.h"
+#include "song/qvb_player.h"
+#include "song/sequencer_events.h"
+#include "sound/mixer.h"
+#include "sound/pull_stream.h"
 #include "tests/support/run_process.h"
 
 namespace qvb {
@@ -139,6 +147,67 @@ TEST(QvbplayProgram, AfterCtrlZAndFgKeysActAtOnceAndACutSequenceIsOneKey) {
   EXPECT_TRUE(tmux.waitFor("paused  0:10.")) << tmux.screen();
   tmux.run("send-keys -t play q");
   EXPECT_TRUE(tmux.waitFor("quit at")) << tmux.screen();
+}
+
+// What the sequencer reports of a song's notes, rests and ends, read on a
+// player pulled as every host pulls it, each with the source place it maps to.
+struct Reported : SequencerObserver {
+  std::vector<SequencerEvent> events;
+  void onSequencerEvent(const SequencerEvent& e) override {
+    if (e.kind == SequencerEventKind::NoteOn || e.kind == SequencerEventKind::Rest ||
+        e.kind == SequencerEventKind::ChannelEnd) {
+      events.push_back(e);
+    }
+  }
+};
+
+TEST(QvbplayProgram, TheFollowStreamNamesEveryNoteAndRestWhereTheSongPlaysItAndWhereTheSourceSaysIt) {
+  const std::string source = "#TITLE <f>\n#CHANNEL 2\n#A v9 l8 c [2 d\n e] r\n#B v9 o5 l4 g a\n";
+  const std::string dir = test::makeTempDir();
+  test::writeFile(dir + "/f.qvm", source);
+  const test::ProcessResult r = test::runProcess({kProgram, "--null", "--follow", "-l", "1", "f.qvm"}, dir);
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  std::system(("rm -rf '" + dir + "'").c_str());
+
+  LoadedSong song = loadSong(std::span(reinterpret_cast<const std::uint8_t*>(source.data()), source.size()));
+  ASSERT_TRUE(song.ok());
+  Reported reported;
+  QvbPlayer player;
+  player.setObserver(&reported);
+  ASSERT_EQ(player.load(song.image.data(), song.image.size()), PLAYER_READY);
+  ASSERT_EQ(player.start(), 1);
+  PullStream stream(*player.mixer());
+  std::vector<std::int16_t> sound(2 * 44100 * 3);
+  stream.pullFrames(sound.data(), 44100 * 3);
+
+  std::vector<std::string> expected;
+  for (const SequencerEvent& e : reported.events) {
+    std::string line = "{\"frame\":" + std::to_string(e.frame);
+    line += std::string(",\"channel\":\"") + static_cast<char>('A' + e.channel) + "\"";
+    SourcePlace place;
+    if (e.offset >= 0 && song.map.find(e.channel, e.offset, place)) {
+      line += ",\"line\":" + std::to_string(place.line) + ",\"row\":" + std::to_string(place.row);
+    }
+    expected.push_back(line);
+  }
+  // Each line of the stream, with its seconds, kind and note left out.
+  std::vector<std::string> got;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, std::regex(R"re(\{"frame":(\d+),"seconds":[0-9.]+,"channel":"([A-Z])",)re"
+                                                     R"re("kind":"(note|rest)"(,"note":"[a-g]#?\d")?(,"line":\d+,"row":\d+)?\})re")))
+        << line;
+    got.push_back("{\"frame\":" + m[1].str() + ",\"channel\":\"" + m[2].str() + "\"" +
+                  (m[5].matched ? m[5].str() : ""));
+  }
+  ASSERT_LE(got.size(), expected.size());
+  EXPECT_GE(got.size(), 8u);
+  expected.resize(got.size());
+  EXPECT_EQ(got, expected);
+  // The notes point at their letters: c on line 3, d and e (twice) on 3 and 4, g and a on 5.
+  EXPECT_NE(r.out.find(R"("note":"c4","line":3,"row":10})"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(R"("note":"e4","line":4,"row":2})"), std::string::npos) << r.out;
 }
 
 }  // namespace

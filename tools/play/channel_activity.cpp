@@ -74,9 +74,32 @@ void ChannelActivity::onSequencerEvent(const SequencerEvent& event) {
     if (voice == nullptr) return;
     const int level = std::clamp(std::max(voice->volumeLeft, voice->volumeRight), 0, 255);
     record(track, event.frame, level > 0 ? soundValue(event.note, level) : kSilent, event.offset);
+    queue({event.frame, event.channel, event.note, event.offset});
   } else if (event.kind == SequencerEventKind::Rest || event.kind == SequencerEventKind::ChannelEnd) {
     record(track, event.frame, kSilent, event.offset);
+    queue({event.frame, event.channel, -1, event.offset});
   }
+}
+
+// One writer (the output's thread) and one reader: a slot is the writer's
+// until written_ counts it, and the reader's until taken_ does.
+void ChannelActivity::queue(const Heard& heard) {
+  const std::uint64_t n = written_.load(std::memory_order_relaxed);
+  if (n - taken_.load(std::memory_order_acquire) >= kQueued) {
+    lost_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  heard_[n % kQueued] = heard;
+  written_.store(n + 1, std::memory_order_release);
+}
+
+std::vector<ChannelActivity::Heard> ChannelActivity::takeHeard(std::int64_t frame) {
+  std::vector<Heard> taken;
+  const std::uint64_t end = written_.load(std::memory_order_acquire);
+  std::uint64_t n = taken_.load(std::memory_order_relaxed);
+  for (; n < end && heard_[n % kQueued].frame <= frame; ++n) taken.push_back(heard_[n % kQueued]);
+  taken_.store(n, std::memory_order_release);
+  return taken;
 }
 
 ChannelSound ChannelActivity::soundAt(int channel, std::int64_t frame) const {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "song/sequencer_events.h"
 
@@ -42,6 +43,19 @@ class ChannelActivity final : public SequencerObserver {
   // frame began; -1 when there is none.
   std::int32_t offsetAt(int channel, std::int64_t frame) const;
 
+  // The notes and rests of every channel in the order the sequencer read
+  // them, for a follower that takes them once they are heard: those at or
+  // before the frame that were not taken yet, oldest first. Events beyond
+  // the queue's room are lost (counted in lost()).
+  struct Heard {
+    std::int64_t frame = 0;
+    int channel = 0;
+    int note = -1;  // -1: a rest or the channel's end
+    std::int32_t offset = -1;
+  };
+  std::vector<Heard> takeHeard(std::int64_t frame);
+  std::uint64_t lost() const { return lost_.load(std::memory_order_relaxed); }
+
   // Events a channel keeps: far more than a full output ring can hold ahead
   // of what is heard at any tempo a song can reach in practice.
   static constexpr int kKept = 64;
@@ -61,6 +75,13 @@ class ChannelActivity final : public SequencerObserver {
   static bool indexAt(const Track& track, std::int64_t frame, std::uint32_t& index);
   static bool valueAt(const Track& track, std::int64_t frame, std::uint32_t& value);
 
+  void queue(const Heard& heard);
+
+  static constexpr std::uint32_t kQueued = 4096;
+  std::unique_ptr<Heard[]> heard_ = std::make_unique<Heard[]>(kQueued);
+  std::atomic<std::uint64_t> written_{0};  // by the output's thread
+  std::atomic<std::uint64_t> taken_{0};    // by the follower
+  std::atomic<std::uint64_t> lost_{0};
   const DriverContext& context_;
   int channelCount_;
   std::unique_ptr<Track[]> channels_;

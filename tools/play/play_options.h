@@ -16,6 +16,7 @@ struct PlayOptions {
   std::string device;      // empty: the first that opens
   bool null = false;
   bool watch = false;
+  bool follow = false;  // one JSON line per note and rest heard, on standard output
   bool help = false;
   bool version = false;
 };

@@ -67,6 +67,7 @@ bool PlaySession::startAt(std::int64_t frame) {
     const AudioFormat& f = output_.format();
     latency_ = std::int64_t{kWaveBufferCount} * kWaveBufferBytes / (f.bytesPerSample * f.channels);
   }
+  activity->takeHeard(frame - 1);  // the silent run up to the target is not heard
   stream_ = std::move(stream);
   player_ = std::move(next);
   activity_ = std::move(activity);
@@ -156,6 +157,21 @@ std::vector<ChannelView> PlaySession::channels() const {
     v.level = sound.level;
   }
   return views;
+}
+
+std::vector<PlaySession::HeardEvent> PlaySession::takeHeard() {
+  std::vector<HeardEvent> heard;
+  if (!activity_ || paused_) return heard;
+  for (const ChannelActivity::Heard& h : activity_->takeHeard(position())) {
+    HeardEvent e{h.frame, h.channel, h.note, h.offset};
+    SourcePlace place;
+    if (h.offset >= 0 && map_.find(h.channel, h.offset, place)) {
+      e.line = place.line;
+      e.row = place.row;
+    }
+    heard.push_back(e);
+  }
+  return heard;
 }
 
 bool PlaySession::sourceAt(int channel, std::string& line, std::int32_t& lineNumber, std::int32_t& row) const {

@@ -74,6 +74,15 @@ class PlaySession {
   int channelCount() const;
   std::vector<ChannelView> channels() const;
   const std::string& title() const { return title_; }
+  // The notes and rests heard since the last call (none of a seek's silent
+  // run up to its target), with their place in the source when known.
+  struct HeardEvent {
+    std::int64_t frame = 0;
+    int channel = 0;
+    int note = -1;  // -1: a rest or the channel's end
+    std::int32_t offset = -1, line = 0, row = 0;  // line 0: no source place
+  };
+  std::vector<HeardEvent> takeHeard();
   // The source line a channel is playing at the frame heard, and the row of
   // its note in it; false when the song came without a source.
   bool sourceAt(int channel, std::string& line, std::int32_t& lineNumber, std::int32_t& row) const;

@@ -77,8 +77,8 @@ void installStop() {
 
 }  // namespace
 
-Terminal::Terminal() {
-  if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDOUT_FILENO) != 1) return;
+Terminal::Terminal(bool wanted) {
+  if (!wanted || ::isatty(STDIN_FILENO) != 1 || ::isatty(STDOUT_FILENO) != 1) return;
   if (::tcgetattr(STDIN_FILENO, &gSaved) != 0) return;
   struct termios raw = gSaved;
   // Ctrl-C arrives as a key, so quitting takes the same path as q.

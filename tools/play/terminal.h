@@ -12,9 +12,9 @@ namespace qvb {
 
 class Terminal {
  public:
-  // Raw mode on standard input when both it and standard output are a
-  // terminal; otherwise nothing changes and interactive() is false.
-  Terminal();
+  // Raw mode on standard input when wanted and both it and standard output
+  // are a terminal; otherwise nothing changes and interactive() is false.
+  explicit Terminal(bool wanted = true);
   ~Terminal();  // restores
   Terminal(const Terminal&) = delete;
   Terminal& operator=(const Terminal&) = delete;
