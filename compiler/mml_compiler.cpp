@@ -108,7 +108,7 @@ int MmlCompiler::steps(std::int32_t size) {
   if (reader_.lines().lastChannel() != header_.channelCount) return fail(ERR_CHANNEL_COUNT, 0, 0);
 
   tracks_.emplace(header_.channelCount);
-  if (const int result = compileTracks(reader_, header_, *tracks_, map_); result != 0) {
+  if (const int result = compileTracks(reader_, header_, *tracks_, map_, &command_); result != 0) {
     if (result == ERR_MEMORY && !reader_.replayBudgetSpent()) return fail(ERR_MEMORY, 0, 0);
     return failAtReader(result);
   }
@@ -120,7 +120,8 @@ int MmlCompiler::steps(std::int32_t size) {
 
 int MmlCompiler::errorInfo(CompileError& info) const {
   if (status_ >= 0) return 0;
-  info = {status_, errorLine_, errorRow_, errorChannel_};
+  info = {status_, errorLine_, errorRow_, errorChannel_, command_.channel, command_.line, command_.row,
+          command_.openLine, command_.openRow};
   return 1;
 }
 

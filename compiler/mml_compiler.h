@@ -10,6 +10,7 @@
 #include "compiler/mml_source.h"
 #include "compiler/song_header.h"
 #include "compiler/source_map.h"
+#include "compiler/track_compiler.h"
 
 namespace qvb {
 
@@ -20,6 +21,13 @@ struct CompileError {
   std::int32_t line = 0;
   std::int32_t row = 0;
   std::int32_t channel = 0;  // 1..26 when the error lies in channel A..Z, else 0
+  // For a faulty command, where a person finds it (the reported line and row
+  // say where the reads stopped, which at a channel's end is no place in the
+  // text): its channel, where it began, and for a loop left open where that
+  // loop began. 0 when unknown.
+  std::int32_t commandChannel = 0;
+  std::int32_t commandLine = 0, commandRow = 0;
+  std::int32_t openLine = 0, openRow = 0;
 };
 
 class MmlCompiler {
@@ -70,6 +78,7 @@ class MmlCompiler {
   std::int32_t errorLine_ = 0;
   std::int32_t errorRow_ = 0;
   std::int32_t errorChannel_ = 0;
+  CommandFault command_;  // of a fault in a channel's commands
   MmlSource reader_;
   std::optional<ChannelBuffers> tracks_;
   SourceMap* map_ = nullptr;

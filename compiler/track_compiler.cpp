@@ -32,10 +32,11 @@ class ChannelCompiler {
       notesFromRun();
       const int ch = in_.getNonBlank();
       if (ch == END_OF_TEXT) {
-        if (loopDepth_ != 0) return ERR_LOOP_OPEN;
+        if (loopDepth_ != 0) return ERR_LOOP_OPEN;  // fault() names where it opened
         out_.emit(END);
         return 0;
       }
+      in_.position(command_.line, command_.row);
       const Place place = here();
       const int result = command(ch);
       if (result != 0) return result;
@@ -43,6 +44,19 @@ class ChannelCompiler {
       // A full buffer drops every later byte, so there is no use going on.
       if (out_.failed()) return ERR_MEMORY;
     }
+  }
+
+  // Where the command being read began, and the loop left open last.
+  CommandFault fault() const {
+    CommandFault f;
+    f.channel = index_ + 1;
+    f.line = command_.line;
+    f.row = command_.row;
+    if (loopDepth_ > 0 && loopDepth_ <= static_cast<int>(loopOpens_.size())) {
+      f.openLine = loopOpens_[static_cast<std::size_t>(loopDepth_ - 1)].line;
+      f.openRow = loopOpens_[static_cast<std::size_t>(loopDepth_ - 1)].row;
+    }
+    return f;
   }
 
  private:
@@ -232,6 +246,7 @@ class ChannelCompiler {
       if (!inRange(count, 2, 255)) return ERR_LOOP_COUNT;
       if (loopDepth_ >= kRepeatLevels) return ERR_LOOP_DEPTH;
       out_.emit(REPEAT_START, loopDepth_, count);
+      loopOpens_[static_cast<std::size_t>(loopDepth_)] = command_;
       ++loopDepth_;
       return 0;
     }
@@ -295,18 +310,27 @@ class ChannelCompiler {
   const bool famicom_;
   const int index_;
   SourceMap* map_;
+  struct Spot {
+    std::int32_t line = 0, row = 0;
+  };
+  Spot command_;  // where the command being read began
+  std::array<Spot, kRepeatLevels> loopOpens_{};
   NoteSettings settings_;
   int loopDepth_ = 0;
 };
 
 }  // namespace
 
-int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& tracks, SourceMap* map) {
+int compileTracks(MmlSource& reader, const SongHeader& header, ChannelBuffers& tracks, SourceMap* map,
+                  CommandFault* fault) {
   if (tracks.failed()) return ERR_MEMORY;
   for (std::int32_t i = 0; i < header.channelCount; ++i) {
     if (!tracks.select(i) || !reader.selectChannel(i + 1)) return ERR_CHANNEL_COUNT;
     ChannelCompiler channel(reader, tracks, header.mode, i, map);
-    if (const int result = channel.run(); result != 0) return result;
+    if (const int result = channel.run(); result != 0) {
+      if (fault != nullptr) *fault = channel.fault();
+      return result;
+    }
   }
   return tracks.failed() ? ERR_MEMORY : 0;
 }

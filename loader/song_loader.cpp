@@ -21,6 +21,31 @@ LoadedSong refused(SongProblem problem) {
   return song;
 }
 
+// The compiler reports where its reads stopped: at a channel's end that is
+// the first header line, row 0; after a number at a line's end, the next
+// line. Our tools show where the faulty command begins instead, with its
+// channel, and for a loop left open where the loop began, all in the text's
+// own columns.
+void placeForPeople(SongDiagnosis& d, std::span<const std::uint8_t> bytes) {
+  CompileError& e = d.error;
+  if (e.commandChannel < 1) return;
+  SourceMap places;  // the same column correction the source map gets
+  places.add(0, 0, e.commandLine, e.commandRow);
+  places.add(0, 1, e.openLine, e.openRow);
+  places.toTextRows(bytes);
+  const SourcePlace command = places.places(0)[0];
+  const SourcePlace open = places.places(0)[1];
+  if (e.type == ERR_LOOP_OPEN && open.line > 0) {
+    d.context = "the loop opened at " + std::to_string(open.line) + ":" + std::to_string(open.row) +
+                " is not closed when the channel ends";
+  }
+  if (command.line > 0) {
+    e.line = command.line;
+    e.row = command.row;
+  }
+  e.channel = e.commandChannel;
+}
+
 LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   if (bytes.size() > INT32_MAX) return refused(SongProblem::NotASong);
   LoadedSong song;
@@ -28,6 +53,7 @@ LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   SongDiagnosis& d = song.diagnosis;
   if (compiler.errorInfo(d.error)) {
     d.problem = SongProblem::Compile;
+    placeForPeople(d, bytes);
     if (d.error.channel >= 1 && d.error.channel <= 26) d.channel = static_cast<char>('A' + d.error.channel - 1);
     const ErrorCodeInfo* code = findErrorCode(d.error.type);
     d.name = code ? code->name : "ERR_UNKNOWN";
@@ -73,8 +99,13 @@ std::string describeProblem(const SongDiagnosis& d, const std::string& file) {
   switch (d.problem) {
     case SongProblem::None: return file + ": a song";
     case SongProblem::Compile:
-      return file + ":" + std::to_string(d.error.line) + ":" + std::to_string(d.error.row) + ": error " +
-             std::to_string(d.error.type) + " " + std::string(d.name) + ": " + std::string(d.meaning);
+    {
+      std::string line = file + ":" + std::to_string(d.error.line) + ":" + std::to_string(d.error.row) +
+                         ": error " + std::to_string(d.error.type) + " " + std::string(d.name) + ": " +
+                         std::string(d.meaning);
+      if (d.channel != 0) line += std::string(" (channel ") + d.channel + (d.context.empty() ? "" : ": " + d.context) + ")";
+      return line;
+    }
     case SongProblem::DamagedImage: {
       std::string part = playerFaultText(d.fault);
       if (d.fault == PlayerFault::ChannelBlock && d.faultChannel >= 0 && d.faultChannel < 26)

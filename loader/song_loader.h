@@ -27,8 +27,11 @@ enum class SongProblem {
 
 struct SongDiagnosis {
   SongProblem problem = SongProblem::None;
-  CompileError error;            // Compile
+  // Compile: the code, and the line and row where a person finds the fault
+  // (the faulty command, in the text's own columns).
+  CompileError error;
   char channel = 0;              // Compile: 'A'..'Z' when the error lies in a channel
+  std::string context;           // Compile: more about the place ("the loop opened at 7:3 is not closed")
   std::string_view name;         // Compile: the code's name and meaning
   std::string_view meaning;
   PlayerFault fault = PlayerFault::None;  // DamagedImage

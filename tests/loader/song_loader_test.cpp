@@ -37,14 +37,33 @@ TEST(SongLoader, SourceIsCompiledToAnImage) {
   EXPECT_TRUE(hasMagic(song.image));
 }
 
-TEST(SongLoader, ACompileErrorNamesItsChannelLetter) {
-  const LoadedSong song = loadSong(bytesOf("#TITLE <t>\n#CHANNEL 2\n#A c\n#B v16 c\n"));
-  ASSERT_EQ(song.diagnosis.problem, SongProblem::Compile);
-  EXPECT_EQ(song.diagnosis.error.type, ERR_VOLUME);
-  EXPECT_EQ(song.diagnosis.error.line, 4);
-  EXPECT_EQ(song.diagnosis.channel, 'B');
-  EXPECT_EQ(describeProblem(song.diagnosis, "s.qvm"),
-            "s.qvm:4:8: error -515 ERR_VOLUME: " + std::string(findErrorCode(ERR_VOLUME)->meaning));
+// Faults as musicians write them, each shown at its command with its channel,
+// wherever the compiler's reads stopped (qvbp itself says line 1, row 0 for
+// most of these: the reads ran into the channel's end).
+TEST(SongLoader, ACompileErrorIsShownAtItsCommandAndNamesItsChannel) {
+  struct Case {
+    const char* source;
+    std::int32_t code, line, row;
+    const char* tail;  // what follows the meaning
+  } const cases[] = {
+      {"#TITLE <t>\n#CHANNEL 2\n#A c\n#B v16 c\n", ERR_VOLUME, 4, 4, " (channel B)"},
+      {"#TITLE <t>\n#CHANNEL 2\n#A c\n#B v10 c d e c5\n", ERR_LENGTH_DIVIDE, 4, 14, " (channel B)"},
+      {"#TITLE <t>\n#CHANNEL 1\n#A c /:2 d\n e\n", ERR_LOOP_OPEN, 4, 2,  // the channel's last command
+       " (channel A: the loop opened at 3:6 is not closed when the channel ends)"},
+      {"#TITLE <t>\n#CHANNEL 1\n#A c o9\n", ERR_OCTAVE, 3, 6, " (channel A)"},
+      {"#TITLE <t>\n#CHANNEL 1\n#A c d v16\n f\n", ERR_VOLUME, 3, 8, " (channel A)"},  // not at the next line
+      {"#TITLE <t>\r\n#CHANNEL 1\r\n#A c\r\n e c5\r\n", ERR_LENGTH_DIVIDE, 4, 4, " (channel A)"},  // CR LF
+  };
+  for (const Case& c : cases) {
+    const LoadedSong song = loadSong(bytesOf(c.source));
+    ASSERT_EQ(song.diagnosis.problem, SongProblem::Compile) << c.source;
+    EXPECT_EQ(song.diagnosis.error.type, c.code) << c.source;
+    EXPECT_EQ(describeProblem(song.diagnosis, "s.qvm"),
+              "s.qvm:" + std::to_string(c.line) + ":" + std::to_string(c.row) + ": error " + std::to_string(c.code) +
+                  " " + std::string(findErrorCode(c.code)->name) + ": " + std::string(findErrorCode(c.code)->meaning) +
+                  c.tail)
+        << c.source;
+  }
 }
 
 TEST(SongLoader, AHeaderErrorHasNoChannel) {

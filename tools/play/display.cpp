@@ -70,8 +70,7 @@ std::int64_t songPlace(std::int64_t position, const SongFigures& f) {
 
 std::vector<std::string> problemLines(const SongDiagnosis& d, const std::string& file,
                                       std::span<const std::uint8_t> source) {
-  std::string first = describeProblem(d, file);
-  if (d.problem == SongProblem::Compile && d.channel != 0) first += std::string(" (channel ") + d.channel + ")";
+  const std::string first = describeProblem(d, file);
   std::vector<std::string> lines{first};
   if (d.problem != SongProblem::Compile || d.error.line < 1) return lines;
   // The line by number (LF, CR or CR LF end one), tabs kept so the caret lines up.
