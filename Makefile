@@ -1,4 +1,5 @@
 # Two everyday commands: `make play` and `make test`. Both install what the build needs first.
+# Shipping: `make install PREFIX=DIR`.
 JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD  ?= build
 ASAN   ?= build-asan
@@ -7,13 +8,16 @@ FUZZ   ?= build-fuzz
 FUZZ_SECONDS ?= 40
 WINDOWS ?= build-windows
 DEMO   ?= examples/demo.qvm
+PREFIX ?= /usr/local
+# What is installed: the programs and the manual pages.
+SHIPPED := qvbp qvbrender qvbplay man
 WEB    ?= build-web
 PORT   ?= 8000
 # Debian's emscripten runs its JavaScript optimizer with the node on the PATH,
 # which finds Debian's node modules (acorn) only when told where they are.
 EMENV  := NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps deps-web build play test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
+.PHONY: all deps deps-web build play install test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
 
 all: build
 
@@ -43,6 +47,10 @@ build: deps $(BUILD)/CMakeCache.txt
 play: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target qvbplay
 	@./$(BUILD)/qvbplay $(DEMO)
+
+install: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target $(SHIPPED)
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
