@@ -1,5 +1,5 @@
 # Two everyday commands: `make play` and `make test`. Both install what the build needs first.
-# Shipping: `make install PREFIX=DIR`.
+# Shipping: `make install PREFIX=DIR` and `make deb` (the Debian package in $(BUILD)/).
 JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD  ?= build
 ASAN   ?= build-asan
@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 40
 WINDOWS ?= build-windows
 DEMO   ?= examples/demo.qvm
 PREFIX ?= /usr/local
-# What is installed: the programs and the manual pages.
+# What is installed and packaged: the programs and the manual pages.
 SHIPPED := qvbp qvbrender qvbplay man
 WEB    ?= build-web
 PORT   ?= 8000
@@ -17,7 +17,7 @@ PORT   ?= 8000
 # which finds Debian's node modules (acorn) only when told where they are.
 EMENV  := NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps deps-web build play install test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
+.PHONY: all deps deps-web build play install deb test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
 
 all: build
 
@@ -51,6 +51,12 @@ play: deps $(BUILD)/CMakeCache.txt
 install: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target $(SHIPPED)
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# $(BUILD)/qvbp_VERSION_ARCH.deb. Its dates are those of the last commit
+# (or SOURCE_DATE_EPOCH), so the same sources give the same bytes.
+deb: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target $(SHIPPED)
+	cd $(BUILD) && SOURCE_DATE_EPOCH=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)} cpack -G DEB
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -2,7 +2,10 @@
 # The programs as a user gets them, run from where they landed:
 #   installed_programs_test.sh install BUILD SOURCE VERSION
 #     cmake --install into a prefix with a space in its name, then moved;
-# The programs compile, render, play (silently) and print their
+#   installed_programs_test.sh deb BUILD SOURCE VERSION
+#     the Debian package made twice (the same bytes), checked by lintian when
+#     it is there, and unpacked with dpkg-deb -x.
+# Either way the programs compile, render, play (silently) and print their
 # banner and version there, the pages, completions and examples are in
 # place, and no file names the source or build folder (binaries are looked
 # at without their debug information).
@@ -20,7 +23,29 @@ case $mode in
     root="$tmp/moved tree"
     man_suffix=
     ;;
-  *) echo "usage: $0 install BUILD SOURCE VERSION" >&2; exit 2 ;;
+  deb)
+    # The dates in the package are SOURCE_DATE_EPOCH's; any fixed one will do.
+    export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-1700000000}
+    for n in 1 2; do
+      (cd "$build" && "${CPACK:-cpack}" -G DEB -B "$tmp/package $n" >"$tmp/cpack $n.log" 2>&1) ||
+        { cat "$tmp/cpack $n.log" >&2; fail "cpack"; exit 1; }
+    done
+    deb="$tmp/package 1/qvbp_${version}_$(dpkg --print-architecture).deb"
+    [ -f "$deb" ] || { fail "no package named $(basename "$deb")"; exit 1; }
+    cmp -s "$deb" "$tmp/package 2/$(basename "$deb")" || fail "two builds of the package differ"
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for library in libasound2 libsndfile1 libstdc++6 libc6; do
+      [[ $depends == *"$library "* ]] || fail "Depends lacks $library: $depends"
+    done
+    if command -v lintian >/dev/null; then
+      lintian "$deb" >"$tmp/lintian.log" 2>&1
+      grep '^E:' "$tmp/lintian.log" >&2 && fail "lintian reports errors"
+    fi
+    dpkg-deb -x "$deb" "$tmp/un packed" || { fail "dpkg-deb -x"; exit 1; }
+    root="$tmp/un packed/usr"
+    man_suffix=.gz
+    ;;
+  *) echo "usage: $0 install|deb BUILD SOURCE VERSION" >&2; exit 2 ;;
 esac
 
 bin="$root/bin" doc="$root/share/doc/qvbp"
