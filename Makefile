@@ -53,10 +53,12 @@ install: deps $(BUILD)/CMakeCache.txt
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # $(BUILD)/qvbp_VERSION_ARCH.deb. Its dates are those of the last commit
-# (or SOURCE_DATE_EPOCH), so the same sources give the same bytes.
+# (asked for here, as the build folder may be outside the checkout) or
+# SOURCE_DATE_EPOCH, so the same sources give the same bytes.
 deb: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target $(SHIPPED)
-	cd $(BUILD) && SOURCE_DATE_EPOCH=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)} cpack -G DEB
+	epoch=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)}; \
+	cd $(BUILD) && SOURCE_DATE_EPOCH=$$epoch cpack -G DEB
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
