@@ -54,7 +54,8 @@ install: deps $(BUILD)/CMakeCache.txt
 
 # $(BUILD)/qvbp_VERSION_ARCH.deb. Its dates are those of the last commit
 # (asked for here, as the build folder may be outside the checkout) or
-# SOURCE_DATE_EPOCH, so the same sources give the same bytes.
+# SOURCE_DATE_EPOCH, so the same sources built in the same folder give the
+# same bytes.
 deb: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target $(SHIPPED)
 	epoch=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)}; \
