@@ -1,5 +1,5 @@
 # Two everyday commands: `make play` and `make test`. Both install what the build needs first.
-# Shipping: `make install PREFIX=DIR` and `make deb` (the Debian package in $(BUILD)/).
+# Shipping: `make install PREFIX=DIR` and `make deb` (the Debian package in $(DEB)/).
 JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD  ?= build
 ASAN   ?= build-asan
@@ -7,6 +7,7 @@ FUZZ   ?= build-fuzz
 # Seconds of mutation per harness in `make test`; `make fuzz` builds them for longer runs.
 FUZZ_SECONDS ?= 40
 WINDOWS ?= build-windows
+DEB    ?= build-deb
 DEMO   ?= examples/demo.qvm
 PREFIX ?= /usr/local
 # What is installed and packaged: the programs and the manual pages.
@@ -52,14 +53,22 @@ install: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target $(SHIPPED)
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
-# $(BUILD)/qvbp_VERSION_ARCH.deb. Its dates are those of the last commit
-# (asked for here, as the build folder may be outside the checkout) or
-# SOURCE_DATE_EPOCH, so the same sources built in the same folder give the
-# same bytes.
-deb: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target $(SHIPPED)
+# $(DEB)/qvbp_VERSION_ARCH.deb, from a build folder of its own made with
+# Debian's flags (dpkg-buildflags, all hardening on): among them
+# -ffile-prefix-map, so the binaries do not depend on where the checkout
+# lies. Its dates are those of the last commit (asked for here, as the build
+# folder may be outside the checkout) or SOURCE_DATE_EPOCH, so the same
+# sources give the same bytes.
+$(DEB)/CMakeCache.txt:
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	CXXFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	cmake -S . -B $(DEB) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF
+
+deb: deps $(DEB)/CMakeCache.txt
+	cmake --build $(DEB) -j $(JOBS) --target $(SHIPPED)
 	epoch=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)}; \
-	cd $(BUILD) && SOURCE_DATE_EPOCH=$$epoch cpack -G DEB
+	cd $(DEB) && SOURCE_DATE_EPOCH=$$epoch cpack -G DEB
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -115,4 +124,4 @@ fuzz: deps
 	cmake --build $(FUZZ) -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(WEB) $(WINDOWS)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(WEB) $(WINDOWS) $(DEB)
