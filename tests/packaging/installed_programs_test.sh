@@ -94,7 +94,7 @@ $expected"
 # Nothing names the folders the programs were built from.
 while IFS= read -r -d '' file; do
   copy=$file
-  if [ "$(head -c 4 "$file")" = $'\x7fELF' ]; then
+  if [ "$(od -An -tx1 -N4 "$file")" = " 7f 45 4c 46" ]; then
     copy="$tmp/stripped"
     strip -o "$copy" "$file" || fail "strip $file"
   fi
