@@ -1,4 +1,5 @@
 # Two everyday commands: `make play` and `make test`. Both install what the build needs first.
+# Shipping: `make install PREFIX=DIR` and `make deb` (the Debian package in $(DEB)/).
 JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD  ?= build
 ASAN   ?= build-asan
@@ -6,14 +7,18 @@ FUZZ   ?= build-fuzz
 # Seconds of mutation per harness in `make test`; `make fuzz` builds them for longer runs.
 FUZZ_SECONDS ?= 40
 WINDOWS ?= build-windows
+DEB    ?= build-deb
 DEMO   ?= examples/demo.qvm
+PREFIX ?= /usr/local
+# What is installed and packaged: the programs and the manual pages.
+SHIPPED := qvbp qvbrender qvbplay man
 WEB    ?= build-web
 PORT   ?= 8000
 # Debian's emscripten runs its JavaScript optimizer with the node on the PATH,
 # which finds Debian's node modules (acorn) only when told where they are.
 EMENV  := NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps deps-web build play test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
+.PHONY: all deps deps-web build play install deb test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
 
 all: build
 
@@ -43,6 +48,27 @@ build: deps $(BUILD)/CMakeCache.txt
 play: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target qvbplay
 	@./$(BUILD)/qvbplay $(DEMO)
+
+install: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target $(SHIPPED)
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# $(DEB)/qvbp_VERSION_ARCH.deb, from a build folder of its own made with
+# Debian's flags (dpkg-buildflags, all hardening on): among them
+# -ffile-prefix-map, so the binaries do not depend on where the checkout
+# lies. Its dates are those of the last commit (asked for here, as the build
+# folder may be outside the checkout) or SOURCE_DATE_EPOCH, so the same
+# sources give the same bytes.
+$(DEB)/CMakeCache.txt:
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	CXXFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	cmake -S . -B $(DEB) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF
+
+deb: deps $(DEB)/CMakeCache.txt
+	cmake --build $(DEB) -j $(JOBS) --target $(SHIPPED)
+	epoch=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)}; \
+	cd $(DEB) && SOURCE_DATE_EPOCH=$$epoch cpack -G DEB
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -99,4 +125,4 @@ fuzz: deps
 	cmake --build $(FUZZ) -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(WEB) $(WINDOWS)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(WEB) $(WINDOWS) $(DEB)

@@ -21,8 +21,8 @@
 #include "play/play_session.h"
 #include "play/song_file.h"
 #include "play/terminal.h"
+#include "qvbp_version.h"
 #include "sound/system_audio.h"
-#include "sound/wave_out.h"
 
 namespace {
 
@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options->version) {
-    std::printf("qvbplay %.2f\n", static_cast<double>(qvb::GetDriverVersion()));
+    std::printf("qvbplay %s\n", qvb::kVersion);
     return 0;
   }
   std::unique_ptr<qvb::AudioPlatform> system =

@@ -13,6 +13,7 @@
 #include "host/file_bytes.h"
 #include "host/terminal.h"
 #include "loader/song_loader.h"
+#include "qvbp_version.h"
 #include "render/background_writer.h"
 #include "render/command_line.h"
 #include "render/render_session.h"
@@ -140,6 +141,10 @@ int main(int argc, char** argv) {
   }
   if (line->help) {
     std::fputs(qvb::kUsage, stdout);
+    return 0;
+  }
+  if (line->version) {
+    std::printf("qvbrender %s\n", qvb::kVersion);
     return 0;
   }
   std::vector<std::uint8_t> bytes;

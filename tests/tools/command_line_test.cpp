@@ -77,19 +77,28 @@ TEST(ParseCommandLine, DefaultsRenderToTheEndWithTwoLoopsAndNoFade) {
   EXPECT_EQ(line->options.capFrames, 10 * 60 * 44100);
 }
 
-TEST(ParseCommandLine, HelpWinsOverEverythingButAnOptionValue) {
+TEST(ParseCommandLine, HelpAndVersionWinOverEverythingButAnOptionValue) {
   const std::vector<std::vector<const char*>> help = {{"-h"}, {"--help"}, {"-x", "a.qvb", "b.qvb", "-h"}};
   for (const auto& args : help) {
     std::string error;
     const auto line = parse(args, error);
     ASSERT_TRUE(line.has_value()) << args.back() << ": " << error;
     EXPECT_TRUE(line->help);
+    EXPECT_FALSE(line->version);
   }
   std::string error;
+  const auto version = parse({"-x", "a.qvb", "b.qvb", "--version"}, error);
+  ASSERT_TRUE(version.has_value()) << error;
+  EXPECT_TRUE(version->version);
+  EXPECT_FALSE(version->help);
   const auto named = parse({"-o", "-h", "a.qvb"}, error);
   ASSERT_TRUE(named.has_value()) << error;
   EXPECT_FALSE(named->help);
   EXPECT_EQ(named->output, "-h");
+  const auto namedVersion = parse({"-o", "--version", "a.qvb"}, error);
+  ASSERT_TRUE(namedVersion.has_value()) << error;
+  EXPECT_FALSE(namedVersion->version);
+  EXPECT_EQ(namedVersion->output, "--version");
 }
 
 TEST(ParseCommandLine, RefusesBadArguments) {

@@ -11,7 +11,9 @@ const char* const kUsage =
     "  -t SECONDS  render exactly this long (decimal seconds)\n"
     "  -l LOOPS    stop after every looping channel jumped back LOOPS times (default 2)\n"
     "  -f SECONDS  fade out over this long after the end point\n"
-    "  -o OUTPUT   output file (.wav, .flac or .ogg; default: FILE with .wav)\n";
+    "  -o OUTPUT   output file (.wav, .flac or .ogg; default: FILE with .wav)\n"
+    "  -h, --help  this text\n"
+    "  --version   the program's version\n";
 
 namespace {
 
@@ -69,7 +71,11 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv,
       line.help = true;
       return line;
     }
-    // An option's value is never taken for a request for help.
+    if (arg == "--version") {
+      line.version = true;
+      return line;
+    }
+    // An option's value is never taken for a request for help or the version.
     if (arg.size() == 2 && arg[0] == '-' && std::string_view("tlfo").find(arg[1]) != std::string_view::npos) ++i;
   }
   bool haveOutput = false;

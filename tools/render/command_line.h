@@ -17,6 +17,7 @@ struct CommandLine {
   std::string output;  // the default name when -o is not given
   RenderOptions options;
   bool help = false;  // -h or --help: print the usage, render nothing
+  bool version = false;  // --version: print the version, render nothing
 };
 
 // The input's name with its extension replaced by .wav; a name without an
@@ -28,7 +29,8 @@ bool hasExtension(std::string_view name, std::string_view extension);
 
 // Parses the arguments after the program name; on failure returns nullopt
 // and sets error to a one-line reason. -h or --help anywhere asks for the
-// usage alone: the line then has help set and nothing else.
+// usage alone, --version for the version alone: the line then has help or
+// version set and nothing else (the first of them given wins).
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv,
                                             std::string& error);
 
