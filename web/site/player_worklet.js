@@ -9,6 +9,9 @@ const REPORT_EVERY = 2048; // frames, about 20 reports a second
 // per block (32 times as fast as it plays), and takes over where it is.
 const CATCH_UP_FRAMES = 4096;
 const MAX_FILL_FRAMES = 8192;
+// A seek pulls a fresh player silently to the frame asked for, this many
+// frames per block (silence is heard meanwhile).
+const SEEK_FRAMES = 16384;
 
 class QvbPlayerProcessor extends AudioWorkletProcessor {
   constructor(options) {
@@ -16,6 +19,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     this.core = instantiateCore(options.processorOptions.wasm);
     this.player = null;
     this.next = null;
+    this.seeking = null; // {player, at}: a fresh player pulled up to songFrame
     this.playing = false;
     this.songFrame = 0;
     this.sinceReport = 0;
@@ -28,11 +32,12 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
   command(message) {
     try {
       if (message.type === 'start') this.start(message.image);
-      else if (message.type === 'resume') this.playing = this.player !== null;
+      else if (message.type === 'resume') this.playing = this.player !== null || this.seeking !== null;
       else if (message.type === 'pause') this.playing = false;
       else if (message.type === 'stop') this.stop();
       else if (message.type === 'replace') this.replace(message.image);
       else if (message.type === 'mute') this.mute(message.channel, message.muted);
+      else if (message.type === 'seek') this.seek(message.image, message.frame, message.play);
     } catch (error) {
       this.stop();
       this.port.postMessage({ type: 'error', message: error.message });
@@ -54,12 +59,58 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
   // The edited song runs silently from its start up to the frame now playing
   // and then replaces the old one there, so an edit is heard in place.
   replace(image) {
+    if (this.seeking) {
+      this.seek(image, this.songFrame, false);
+      return;
+    }
     if (!this.player) return;
     this.dropNext();
     this.next = this.core.player(new Uint8Array(image));
     if (this.next === null) return;
     for (const channel of this.muted) this.next.mute(channel, true);
     this.nextFrame = 0;
+  }
+
+  // Exact, as a host that renders from the start: a fresh player runs
+  // silently up to the frame and plays on from there. play: start playing
+  // (else keep playing or paused as now).
+  seek(image, frame, play) {
+    this.dropNext();
+    this.dropSeek();
+    const fresh = this.core.player(new Uint8Array(image));
+    if (fresh === null) {
+      this.port.postMessage({ type: 'error', message: 'the player refused the image' });
+      return;
+    }
+    for (const channel of this.muted) fresh.mute(channel, true);
+    if (this.player) this.player.free();
+    this.player = null;
+    this.seeking = { player: fresh, at: 0 };
+    this.songFrame = Math.max(0, Math.floor(frame));
+    this.finishedAt = -1;
+    if (play) this.playing = true;
+  }
+
+  seekOn() {
+    const seeking = this.seeking;
+    let budget = SEEK_FRAMES;
+    while (budget > 0 && seeking.at < this.songFrame) {
+      const frames = Math.min(budget, MAX_FILL_FRAMES, this.songFrame - seeking.at);
+      seeking.player.fill(frames);
+      seeking.at += frames;
+      budget -= frames;
+    }
+    if (seeking.at < this.songFrame) return false;
+    this.player = seeking.player;
+    this.seeking = null;
+    if (this.player.finished()) this.finishedAt = this.songFrame;
+    this.port.postMessage({ type: 'seeked', songFrame: this.songFrame });
+    return true;
+  }
+
+  dropSeek() {
+    if (this.seeking) this.seeking.player.free();
+    this.seeking = null;
   }
 
   catchUp() {
@@ -85,6 +136,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
 
   stop() {
     this.dropNext();
+    this.dropSeek();
     if (this.player) this.player.free();
     this.player = null;
     this.playing = false;
@@ -97,6 +149,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     else this.muted.delete(channel);
     if (this.player) this.player.mute(channel, muted);
     if (this.next) this.next.mute(channel, muted);
+    if (this.seeking) this.seeking.player.mute(channel, muted);
   }
 
   // The block that starts at context frame contextFrame sounds song frame
@@ -119,6 +172,14 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     const frames = left.length;
     const blockFrame = currentFrame;
     const blockSong = this.songFrame;
+    if (this.seeking) {
+      try {
+        if (this.seekOn()) this.changed = true;
+      } catch (error) {
+        this.stop();
+        this.port.postMessage({ type: 'error', message: error.message });
+      }
+    }
     const playing = this.playing && this.player !== null;
     if (playing) {
       try {
