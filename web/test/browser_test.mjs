@@ -102,7 +102,7 @@ try {
       const file = new File([window.playground.image()], 'demo.qvb');
       const opened = await window.playground.openFile(file);
       const cut = await window.playground.openFile(new File([window.playground.image().slice(0, 40)], 'cut.qvb'));
-      return { ok: opened.ok, channels: opened.channels, readOnly: document.getElementById('source').readOnly, cut: cut.message };
+      return { ok: opened.ok, channels: opened.channels, readOnly: window.playground.readOnly(), cut: cut.message };
     });
     expect(result.ok && result.channels === 4 && result.readOnly, JSON.stringify(result));
     expect(/^cut\.qvb: damaged QVB image: .* runs past the end$/.test(result.cut), `a cut image gave "${result.cut}"`);
@@ -116,13 +116,166 @@ try {
     const expected = native.replace(file, 'faulty.qvm');
     const shown = await page.evaluate(async (text) => {
       const result = await window.playground.compile(text, 'faulty.qvm');
-      return { result, gutter: window.playground.errorLineInGutter(), marker: window.playground.marker(), messages: window.playground.messages() };
+      const marked = document.querySelector('.cm-lintRange-error');
+      const line = marked && window.playground.editor().view.state.doc.lineAt(window.playground.editor().view.posAtDOM(marked)).number;
+      return { result, diagnostics: window.playground.diagnostics(), marked: line, messages: window.playground.messages() };
     }, faulty);
     expect(!shown.result.ok, 'the faulty song compiled');
     expect(shown.result.message === expected, `page says "${shown.result.message}", qvbrender says "${expected}"`);
     expect(shown.messages.includes(expected), 'the message is not shown under the editor');
-    expect(shown.gutter === 5 && shown.marker?.line === 5, `marked line ${shown.gutter}, marker ${JSON.stringify(shown.marker)}`);
+    const error = shown.diagnostics.find((d) => d.severity === 'error');
+    expect(error?.line === 5 && error.message === expected && shown.marked === 5,
+      `diagnostics ${JSON.stringify(shown.diagnostics)}, marked line ${shown.marked}`);
   });
+
+  await check('a warning shows at its line with qvbrender\'s words', async () => {
+    const song = '#TITLE <w>\n#CHANNEL 1\n{ no volume }\n#A c d\n';
+    const file = join(work, 'quiet.qvm');
+    writeFileSync(file, song);
+    const expected = qvbrender('-t', '1', '-o', join(work, 'quiet.wav'), file).stderr.split('\n')[0].replace(file, 'quiet.qvm');
+    const shown = await page.evaluate(async (text) => {
+      await window.playground.compile(text, 'quiet.qvm');
+      await new Promise((resolve) => setTimeout(resolve, 50));
+      return { diagnostics: window.playground.diagnostics(), marked: document.querySelectorAll('.cm-lintRange-warning').length };
+    }, song);
+    expect(/warning: channel A plays notes but never sets a volume/.test(expected), `qvbrender said "${expected}"`);
+    const warning = shown.diagnostics.find((d) => d.severity === 'warning');
+    expect(warning?.line === 4 && warning.message === expected && shown.marked === 1, JSON.stringify(shown));
+  });
+
+  await check('the editor colours the language and helps on hover', async () => {
+    const song = '#TITLE <colours>\n#CHANNEL 1\n{ a comment }\n#A v12 l8 $ c4. /:2 d e :/ [2 f] <g> r\n';
+    const classes = await page.evaluate(async (text) => {
+      await window.playground.compile(text, 'colours.qvm');
+      const of = (name) => [...document.querySelectorAll(`.cm-content .qvm-${name}`)].map((e) => e.textContent);
+      return Object.fromEntries(['directive', 'title', 'comment', 'marker', 'command', 'number', 'loopMark', 'note', 'length', 'loop', 'repeat', 'octave', 'rest']
+        .map((name) => [name, of(name)]));
+    }, song);
+    const want = { directive: ['#TITLE', '#CHANNEL'], marker: ['#A'], command: ['v', 'l'], number: ['1', '12', '8', '2'], note: ['c', 'd', 'e', 'f', 'g'],
+      length: ['4', '.'], loop: ['/:', ':/'], repeat: ['[2', ']'], octave: ['<', '>'], rest: ['r'], loopMark: ['$'] };
+    for (const [name, tokens] of Object.entries(want)) {
+      expect(JSON.stringify(classes[name]) === JSON.stringify(tokens), `${name}: ${JSON.stringify(classes[name])}, wanted ${JSON.stringify(tokens)}`);
+    }
+    expect(classes.comment.join('').includes('a comment') && classes.title.join('').includes('colours'), JSON.stringify(classes));
+    const token = await page.$('.cm-content .qvm-command');
+    await token.hover();
+    const help = await page.waitForSelector('.qvm-help', { timeout: 3000 }).then((e) => e.evaluate((box) => box.textContent));
+    expect(/0\.\.15/.test(help) && /Volume/.test(help), `hover help: ${help}`);
+    await page.mouse.move(0, 0);
+  });
+
+  await check('a pasted song is named after its title: messages, downloads and the link', async () => {
+    const song = '#TITLE <Pasted Song!>\n#CHANNEL 1\n#A v9 q99 c\n';
+    const seen = await page.evaluate(async (text) => {
+      await window.playground.openExample('demo.qvm');
+      const { view } = window.playground.editor();
+      view.focus();
+      view.dispatch({ selection: { anchor: 0, head: view.state.doc.length } });
+      const data = new DataTransfer();
+      data.setData('text/plain', text);
+      view.contentDOM.dispatchEvent(new ClipboardEvent('paste', { clipboardData: data, bubbles: true, cancelable: true }));
+      for (let i = 0; i < 100 && !window.playground.messages().join().includes('error'); i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      const message = window.playground.messages()[0];
+      const pasted = window.playground.text();
+      await window.playground.compile(text.replace('q99', 'q9'));
+      document.getElementById('wav').click();
+      for (let i = 0; i < 200 && !window.playground.lastDownload(); i++) await new Promise((resolve) => setTimeout(resolve, 25));
+      document.getElementById('share').click();
+      for (let i = 0; i < 100 && !location.hash; i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      return { text: pasted, message, name: window.playground.fileName(), wav: window.playground.lastDownload(), link: location.hash };
+    }, song);
+    expect(seen.text === song, `the editor holds ${JSON.stringify(seen.text.slice(0, 40))}`);
+    expect(seen.message?.startsWith('pasted-song.qvm:3:'), `the error says "${seen.message}"`);
+    expect(seen.name === 'pasted-song.qvm' && seen.wav === 'pasted-song.wav', JSON.stringify(seen));
+    expect(seen.link.includes('name=pasted-song.qvm'), `link ${seen.link}`);
+  });
+
+  await check('a binary that is no image is refused and the editor keeps its text', async () => {
+    const seen = await page.evaluate(async () => {
+      await window.playground.openExample('demo.qvm');
+      const before = window.playground.text();
+      const result = await window.playground.openFile(new File([new Uint8Array([0, 1, 2, 0xff, 0xfe, 0, 7])], 'junk.bin'));
+      return { refused: result.refused, same: window.playground.text() === before, status: document.getElementById('status').textContent };
+    });
+    expect(seen.refused && seen.same && /junk\.bin is not opened: it is neither a QVB image nor song text/.test(seen.status), JSON.stringify(seen));
+  });
+
+  await check('the roll draws every note, the seek bar seeks, the lit notes follow playback', async () => {
+    const song = '#TITLE <roll>\n#CHANNEL 2\n#A t120 v9 l8 cdefgab<c\n#B v9 [4 c]\n';
+    const file = join(work, 'roll.qvm');
+    writeFileSync(file, song);
+    const end = Number(/length: [\d.]+ s \((\d+) frames\)/.exec(qvbrender('-o', join(work, 'roll.wav'), file).stderr)?.[1]);
+    const seen = await page.evaluate(async (text) => {
+      const surveyed = window.playground.nextSurvey();
+      await window.playground.compile(text, 'roll.qvm');
+      const survey = await surveyed;
+      return { notes: window.playground.roll().noteCount(), end: survey.endFrame };
+    }, song);
+    expect(seen.notes === 12, `the roll holds ${seen.notes} notes, the song 12`);
+    expect(seen.end === end, `the song ends at ${seen.end}, qvbrender says ${end}`);
+    const bar = await page.$('#seek');
+    const box = await bar.boundingBox();
+    await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
+    const landed = await page.evaluate(async () => {
+      for (let i = 0; i < 200 && window.playground.seekedAt() < 0; i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      return window.playground.seekedAt();
+    });
+    expect(Math.abs(landed - end / 2) < (end / box.width) * 2, `a click at the middle of ${end} frames landed at ${landed}`);
+    // At a few instants, the note lit on channel A is the last one the render's events start before the heard frame.
+    const instants = await page.evaluate(async () => {
+      await window.playground.seek(20000);
+      for (let i = 0; i < 200 && window.playground.seekedAt() !== 20000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      const survey = await window.playground.surveyed();
+      const starts = [];
+      for (let i = 0; i < survey.events.length; i += 5) if (survey.events[i] === 0 && survey.events[i + 1] === 0) starts.push(survey.events[i + 2]);
+      const out = [];
+      for (let k = 0; k < 5; k++) {
+        await new Promise((resolve) => setTimeout(resolve, 250));
+        const frame = window.playground.heardPosition().frame;
+        const lit = window.playground.roll().litAt(window.playground.songPlace(frame))[0];
+        const expected = starts.filter((f) => f <= frame).pop();
+        out.push({ frame, lit: lit?.start, expected });
+      }
+      window.playground.stop();
+      return out;
+    });
+    expect(instants.every((i) => i.lit === i.expected), JSON.stringify(instants));
+    expect(instants[instants.length - 1].frame > instants[0].frame && instants[0].frame >= 20000, JSON.stringify(instants));
+  });
+
+  await check('the source is kept across a reload', async () => {
+    const song = '#TITLE <kept>\n#CHANNEL 1\n#A v9 c d e\n';
+    await page.evaluate((text) => window.playground.compile(text), song);
+    await new Promise((resolve) => setTimeout(resolve, 500));
+    await page.goto(url, { waitUntil: 'load' });
+    await page.evaluate(() => window.playground.ready);
+    const text = await page.evaluate(() => window.playground.text());
+    expect(text === song, `after a reload the editor holds ${JSON.stringify(text.slice(0, 40))}`);
+  });
+
+  for (const [name, width, height] of [['wide', 1280, 800], ['narrow', 420, 800], ['phone', 360, 740]]) {
+    await check(`a ${width} px window shows every control, none covering another`, async () => {
+      await page.setViewport({ width, height });
+      await page.evaluate(() => window.playground.openExample('demo.qvm'));
+      await new Promise((resolve) => setTimeout(resolve, 300));
+      const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'roll', 'qvb', 'wav']
+        .map((id) => {
+          const r = document.getElementById(id).getBoundingClientRect();
+          return { id, x: r.left, y: r.top + window.scrollY, w: r.width, h: r.height };
+        }));
+      for (const b of boxes) expect(b.w > 0 && b.h > 0 && b.x >= 0 && b.x + b.w <= width + 0.5, `${b.id} is at ${JSON.stringify(b)}`);
+      const inside = (a, b) => a.x >= b.x && a.y >= b.y && a.x + a.w <= b.x + b.w && a.y + a.h <= b.y + b.h;
+      for (const a of boxes) {
+        for (const b of boxes) {
+          if (a === b || inside(a, b) || inside(b, a)) continue;
+          const overlap = a.x < b.x + b.w - 0.5 && b.x < a.x + a.w - 0.5 && a.y < b.y + b.h - 0.5 && b.y < a.y + a.h - 0.5;
+          expect(!overlap, `${a.id} ${JSON.stringify(a)} and ${b.id} ${JSON.stringify(b)} overlap`);
+        }
+      }
+      if (args.screenshots) await page.screenshot({ path: join(args.screenshots, `${name}.png`), fullPage: true });
+    });
+  }
+  await page.setViewport({ width: 1280, height: 800 });
 
   await check('playback advances, and an edit is taken in place', async () => {
     await page.evaluate(() => window.playground.openExample('demo.qvm'));
@@ -138,7 +291,7 @@ try {
     const first = await waitFor(22050);
     expect(first >= 22050, `the heard position stayed at ${first}`);
     const edited = await page.evaluate(async () => {
-      const source = document.getElementById('source').value.replace('t112', 't120');
+      const source = window.playground.text().replace('t112', 't120');
       await window.playground.compile(source, 'demo.qvm');
       for (let i = 0; i < 200 && window.playground.replacedAt() < 0; i++) await new Promise((resolve) => setTimeout(resolve, 25));
       return window.playground.replacedAt();
@@ -186,7 +339,7 @@ try {
     const other = await browser.newPage();
     await other.goto(link, { waitUntil: 'load' });
     await other.evaluate(() => window.playground.ready);
-    const value = await other.evaluate(() => document.getElementById('source').value);
+    const value = await other.evaluate(() => window.playground.text());
     await other.close();
     expect(value === text, `the link gave back ${JSON.stringify(value.slice(0, 40))}`);
   });
