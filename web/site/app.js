@@ -186,6 +186,7 @@ function showMessages(items) {
 // resolves with the result of its compile.
 function compileText(text, fileName) {
   state.image = false;
+  setSection(); // a section belongs to the song it was marked in
   editor.setText(text);
   $('examples').value = '';
   state.fileName = fileName || 'untitled.qvm';
@@ -271,6 +272,7 @@ function showFigures(s) {
   $('seekLoop').style.display = s.introFrame >= 0 && span > 0 ? 'block' : 'none';
   $('seekLoop').style.left = span > 0 ? `${(100 * Math.max(0, s.introFrame)) / span}%` : '0';
   $('seek').setAttribute('aria-valuemax', String(span));
+  showSection();
 }
 
 // The frames the seek bar spans: the song up to its end, or its first loop.
@@ -324,6 +326,7 @@ async function ensureAudio() {
   audio.context = context;
   audio.node = node;
   for (const channel of audio.muted) node.port.postMessage({ type: 'mute', channel, muted: true });
+  sendSection();
 }
 
 // What the listener hears now: the newest report at or before the context
@@ -409,6 +412,44 @@ async function seek(frame) {
   audio.seekedAt = -1;
   audio.node.port.postMessage({ type: 'seek', image: state.compiled.image.slice(), frame: Math.max(0, Math.round(frame)), play });
   if (play) setPlaying(true, false);
+}
+
+// ---- A-B: a section played again and again ----------------------------------
+
+const section = { from: -1, to: -1 };
+
+// Sets the section's start or end (frames of the song as played from its
+// start), or clears it with no arguments.
+function setSection(from = -1, to = -1) {
+  section.from = from;
+  section.to = to;
+  sendSection();
+  showSection();
+}
+
+function markSection(end) {
+  const frame = Math.round(heardPosition().frame);
+  if (end === 'from') setSection(frame, section.to > frame ? section.to : -1);
+  else setSection(section.from >= 0 && section.from < frame ? section.from : 0, frame);
+}
+
+function sendSection() {
+  if (!audio.node) return;
+  const on = section.from >= 0 && section.to > section.from && state.compiled;
+  audio.node.port.postMessage(on ? { type: 'section', image: state.compiled.image.slice(), from: section.from, to: section.to } : { type: 'section', image: null });
+}
+
+function showSection() {
+  const on = section.from >= 0 && section.to > section.from;
+  $('clearSection').disabled = section.from < 0 && section.to < 0;
+  const span = seekSpan();
+  const box = $('seekSection');
+  box.style.display = section.from >= 0 && span > 0 ? 'block' : 'none';
+  const from = songPlace(Math.max(0, section.from));
+  const to = on ? songPlace(section.to) : from;
+  box.style.left = `${(100 * Math.min(from, span)) / Math.max(1, span)}%`;
+  box.style.width = on && to > from ? `${(100 * (to - from)) / Math.max(1, span)}%` : '2px';
+  box.title = on ? `A–B ${formatTime(section.from)}–${formatTime(section.to)}` : '';
 }
 
 function seekClick(event) {
@@ -551,6 +592,7 @@ async function openFile(file) {
   const result = await core.request('compile', { source: bytes, fileName: file.name }, COMPILE_TIMEOUT_MS);
   result.roundTripMs = performance.now() - started;
   state.image = true;
+  setSection();
   state.fileName = file.name;
   state.nameFollowsTitle = false;
   editor.setText(`${file.name}: a compiled QVB image of ${bytes.length} bytes; it plays and exports as it is.\nPick or open a song to edit one.`, true);
@@ -619,6 +661,17 @@ async function start() {
   on('play', 'click', playOrPause);
   on('stop', 'click', stop);
   on('seek', 'click', seekClick);
+  // The seek bar by keys: arrows five seconds back or on, Home the start.
+  on('seek', 'keydown', (event) => {
+    const step = { ArrowLeft: -5, ArrowRight: 5, Home: -Infinity }[event.key];
+    if (step === undefined) return;
+    event.preventDefault();
+    const at = songPlace(heardPosition().frame);
+    return seek(Math.min(seekSpan(), Math.max(0, at + step * SAMPLE_RATE)));
+  });
+  on('markA', 'click', () => markSection('from'));
+  on('markB', 'click', () => markSection('to'));
+  on('clearSection', 'click', () => setSection());
   on('qvb', 'click', () => download(state.compiled.image, `${baseName()}.qvb`, 'application/octet-stream'));
   on('asm', 'click', () => download(state.compiled.asmText, `${baseName()}.asm`, 'text/plain'));
   on('wav', 'click', downloadWav);
@@ -650,6 +703,7 @@ window.playground = {
   playOrPause,
   stop,
   seek,
+  setSection,
   heardPosition,
   songPlace,
   replacedAt: () => audio.replacedAt,

@@ -243,6 +243,25 @@ try {
     expect(instants[instants.length - 1].frame > instants[0].frame && instants[0].frame >= 20000, JSON.stringify(instants));
   });
 
+  await check('an A-B section plays again and again', async () => {
+    const frames = await page.evaluate(async () => {
+      await window.playground.compile('#TITLE <ab>\n#CHANNEL 1\n#A t120 v9 l8 [8 cdefgab<c>]\n', 'ab.qvm');
+      window.playground.setSection(22050, 44100);
+      await window.playground.seek(30000);
+      for (let i = 0; i < 200 && window.playground.seekedAt() !== 30000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      const seen = [];
+      for (let i = 0; i < 30; i++) {
+        await new Promise((resolve) => setTimeout(resolve, 50));
+        seen.push(Math.round(window.playground.heardPosition().frame));
+      }
+      window.playground.stop();
+      window.playground.setSection();
+      return seen;
+    });
+    expect(frames.every((f) => f >= 22050 && f <= 44100 + 4096), `heard ${frames.join(' ')}`);
+    expect(frames.some((f, i) => i > 0 && f < frames[i - 1]), `the section did not start again: ${frames.join(' ')}`);
+  });
+
   await check('the source is kept across a reload', async () => {
     const song = '#TITLE <kept>\n#CHANNEL 1\n#A v9 c d e\n';
     await page.evaluate((text) => window.playground.compile(text), song);
@@ -258,7 +277,7 @@ try {
       await page.setViewport({ width, height });
       await page.evaluate(() => window.playground.openExample('demo.qvm'));
       await new Promise((resolve) => setTimeout(resolve, 300));
-      const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'roll', 'qvb', 'wav']
+      const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'markA', 'markB', 'roll', 'qvb', 'wav']
         .map((id) => {
           const r = document.getElementById(id).getBoundingClientRect();
           return { id, x: r.left, y: r.top + window.scrollY, w: r.width, h: r.height };
