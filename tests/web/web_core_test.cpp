@@ -27,6 +27,7 @@ int qvbw_survey_truncated();
 int qvbw_render_end_frame();
 int qvbw_render_intro_frame();
 int qvbw_render_loop_frames();
+const std::int32_t* qvbw_player_levels(WebPlayer* web);
 }
 
 namespace {
@@ -95,6 +96,24 @@ TEST(WebCore, SurveyListsNotesAndTheLoop) {
   ASSERT_EQ(qvbw_survey(bytes, size, 1, 2), kDone);
   EXPECT_EQ(qvbw_survey_event_count(), 2);
   EXPECT_EQ(qvbw_survey_truncated(), 1);
+}
+
+TEST(WebCore, LevelsOfEveryChannel) {
+  EXPECT_EQ(qvbw_player_levels(nullptr), nullptr);
+  const std::string source = "#TITLE <t>\n#CHANNEL 2\n#A v9 c1\n#B v4,12 c1\n";
+  ASSERT_EQ(qvbw_load(reinterpret_cast<const std::uint8_t*>(source.data()), static_cast<int>(source.size())), kDone);
+  const std::string image(reinterpret_cast<const char*>(qvbw_image()), static_cast<std::size_t>(qvbw_image_size()));
+  WebPlayer* player = qvbw_player_new(reinterpret_cast<const std::uint8_t*>(image.data()), static_cast<int>(image.size()));
+  ASSERT_NE(player, nullptr);
+  // Past the eight buffers that sound before the first timer.
+  for (int i = 0; i < 12; ++i) qvbw_player_fill(player, 8192);
+  const std::int32_t* levels = qvbw_player_levels(player);
+  ASSERT_NE(levels, nullptr);
+  EXPECT_EQ(levels[0], 9 * 16);
+  EXPECT_EQ(levels[1], 9 * 16);
+  EXPECT_EQ(levels[2], 4 * 16);
+  EXPECT_EQ(levels[3], 12 * 16);
+  qvbw_player_free(player);
 }
 
 }  // namespace

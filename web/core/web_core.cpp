@@ -27,6 +27,7 @@
 #include "song/track.h"
 #include "sound/mixer.h"
 #include "sound/pull_stream.h"
+#include "sound/voice.h"
 
 #ifdef __EMSCRIPTEN__
 #define QVBW_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -105,6 +106,7 @@ struct WebPlayer {
   qvb::QvbPlayer player;
   std::unique_ptr<qvb::PullStream> stream;
   std::vector<std::int16_t> buffer;
+  std::vector<std::int32_t> levels;
 };
 
 constexpr int kMaxFillFrames = 8192;
@@ -287,6 +289,27 @@ QVBW_EXPORT int qvbw_player_channels(const WebPlayer* web) {
 QVBW_EXPORT void qvbw_player_mute(WebPlayer* web, int channel, int muted) {
   if (web == nullptr) return;
   if (qvb::Mixer* mixer = web->player.mixer()) mixer->SetMuted(channel, muted != 0);
+}
+
+// Each channel's level now, right and left, as its voice holds it (16 times
+// the v value, so 240 for v15, falling as a release fades; 0 once the note
+// is cut): the page's meters. Null for no player; valid until the next call.
+QVBW_EXPORT const std::int32_t* qvbw_player_levels(WebPlayer* web) {
+  if (web == nullptr || web->player.mixer() == nullptr) return nullptr;
+  qvb::Mixer& mixer = *web->player.mixer();
+  const int count = mixer.voiceCount();
+  try {
+    std::vector<qvb::Voice*> voices(static_cast<std::size_t>(count));
+    const int n = mixer.CopyVoices(voices.data(), count);
+    web->levels.assign(static_cast<std::size_t>(2 * count), 0);
+    for (int i = 0; i < n; ++i) {
+      web->levels[static_cast<std::size_t>(2 * i)] = voices[static_cast<std::size_t>(i)]->volumeRight;
+      web->levels[static_cast<std::size_t>(2 * i + 1)] = voices[static_cast<std::size_t>(i)]->volumeLeft;
+    }
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return web->levels.data();
 }
 
 // The loops heard so far: the fewest jumps back to the mark among the

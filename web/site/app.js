@@ -111,6 +111,7 @@ const state = {
   image: false, // an opened image plays; the editor shows no source
 };
 let core;
+let surveyor; // a second worker, so that a long survey never holds up a compile
 let editor;
 let roll;
 let compileTimer = 0;
@@ -242,7 +243,7 @@ function scheduleSurvey() {
 async function surveyNow() {
   const compiled = state.compiled;
   if (!compiled) return;
-  const result = await core.request('survey', { image: compiled.image.slice(), loops: 1 }, SURVEY_TIMEOUT_MS);
+  const result = await surveyor.request('survey', { image: compiled.image.slice(), loops: 1 }, SURVEY_TIMEOUT_MS);
   if (compiled !== state.compiled) return; // a newer compile surveys again
   if (!result.ok) {
     $('songFigures').textContent = `no figures: ${result.message}`;
@@ -333,13 +334,13 @@ async function ensureAudio() {
 // frame being output, moved on by the frames since when the song was running.
 function heardPosition() {
   const { context, reports } = audio;
-  if (!context || reports.length === 0) return { frame: 0, loops: 0, finishedAt: -1 };
+  if (!context || reports.length === 0) return { frame: 0, loops: 0, finishedAt: -1, levels: [] };
   const stamp = context.getOutputTimestamp ? context.getOutputTimestamp().contextTime : undefined;
   const now = (stamp ?? context.currentTime - (context.outputLatency || 0)) * context.sampleRate;
   let report = reports[0];
   for (const r of reports) if (r.contextFrame <= now) report = r;
   const later = report.playing ? Math.max(0, now - report.contextFrame) : 0;
-  return { frame: report.songFrame + Math.min(later, REPORT_SPAN), loops: report.loops, finishedAt: report.finishedAt };
+  return { frame: report.songFrame + Math.min(later, REPORT_SPAN), loops: report.loops, finishedAt: report.finishedAt, levels: report.levels || [] };
 }
 const REPORT_SPAN = 4096; // never run ahead of reports further than two report periods
 
@@ -360,6 +361,7 @@ function showPosition() {
   const span = seekSpan();
   $('seekHead').style.left = span > 0 ? `calc(${Math.min(100, (100 * place) / span)}% - 1px)` : '0';
   roll.draw(place, audio.playing);
+  showLevels(heard.levels);
   const loopLimit = parseInt($('playLoops').value, 10);
   const looped = loopLimit > 0 && heard.loops >= loopLimit;
   if (audio.playing && (looped || (heard.finishedAt >= 0 && heard.frame >= heard.finishedAt))) stop();
@@ -469,6 +471,16 @@ function applyMutes(count) {
   showLanes(count, true);
 }
 
+// Each channel's meter: its level as heard now (the louder side).
+function showLevels(levels) {
+  const meters = $('lanes').querySelectorAll('.meter > span');
+  meters.forEach((meter, i) => {
+    const level = Math.max(levels[2 * i] || 0, levels[2 * i + 1] || 0);
+    const width = `${Math.min(100, (100 * level) / 240).toFixed(0)}%`;
+    if (meter.style.width !== width) meter.style.width = width;
+  });
+}
+
 function showLanes(count, force = false) {
   const box = $('lanes');
   if (!force && box.childElementCount === count && box.dataset.height === String(roll.laneHeight)) return;
@@ -496,7 +508,11 @@ function showLanes(count, force = false) {
       audio.solo = audio.solo === i ? -1 : i;
       applyMutes(count);
     };
-    lane.append(channelLetter(i), mute, solo);
+    const meter = document.createElement('span');
+    meter.className = 'meter';
+    meter.title = `level of channel ${channelLetter(i)}`;
+    meter.append(document.createElement('span'));
+    lane.append(channelLetter(i), mute, solo, meter);
     box.append(lane);
   }
 }
@@ -627,6 +643,7 @@ async function start() {
   ]);
   wasmBytes = wasm;
   core = new CoreWorker(wasm);
+  surveyor = new CoreWorker(wasm);
   for (const name of examples) $('examples').append(new Option(name, name));
   const keys = [
     { key: 'Mod-Enter', run: () => guarded(compileNow) },
@@ -706,6 +723,7 @@ window.playground = {
   setSection,
   heardPosition,
   songPlace,
+  meters: () => [...$('lanes').querySelectorAll('.meter > span')].map((m) => parseFloat(m.style.width) || 0),
   replacedAt: () => audio.replacedAt,
   seekedAt: () => audio.seekedAt,
   surveyed: () => (state.surveyed ? new Promise((resolve) => resolve(state.surveyed)) : null),

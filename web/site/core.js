@@ -160,6 +160,12 @@ class Player {
     return this.x.qvbw_player_loops(this.handle);
   }
 
+  // Each channel's level, right and left (240 is v15), as a plain array.
+  levels() {
+    const pointer = this.x.qvbw_player_levels(this.handle);
+    return pointer === 0 ? [] : Array.from(new Int32Array(this.x.memory.buffer, pointer, 2 * this.channels));
+  }
+
   finished() {
     return this.x.qvbw_player_finished(this.handle) === 1;
   }

@@ -208,6 +208,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
       songFrame,
       playing,
       loops: this.player ? this.player.loops() : 0,
+      levels: this.player ? this.player.levels() : [],
       finishedAt: this.finishedAt,
     });
   }

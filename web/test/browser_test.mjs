@@ -234,12 +234,14 @@ try {
         const frame = window.playground.heardPosition().frame;
         const lit = window.playground.roll().litAt(window.playground.songPlace(frame))[0];
         const expected = starts.filter((f) => f <= frame).pop();
-        out.push({ frame, lit: lit?.start, expected });
+        out.push({ frame, lit: lit?.start, expected, meter: window.playground.meters()[0] });
       }
       window.playground.stop();
       return out;
     });
     expect(instants.every((i) => i.lit === i.expected), JSON.stringify(instants));
+    // Channel A plays at v9 without a gate: its meter stands at 9/15.
+    expect(instants.every((i) => i.meter === 60), `channel A's meter: ${instants.map((i) => i.meter).join(' ')}`);
     expect(instants[instants.length - 1].frame > instants[0].frame && instants[0].frame >= 20000, JSON.stringify(instants));
   });
 
