@@ -103,13 +103,13 @@ function headerToken(stream, state) {
   if (c === '<' && state.expect === 'WAV') {
     stream.next();
     state.wave = true;
-    return 'octave';
+    return null;
   }
   if (c === '>' && state.wave) {
     stream.next();
     state.wave = false;
     state.expect = null;
-    return 'octave';
+    return null;
   }
   if (stream.match(/^-?\d+/)) return 'number';
   if (stream.match(/^[A-Za-z]+/)) return state.expect === 'PRAGMA' ? 'word' : 'invalid';

@@ -143,7 +143,7 @@ try {
     expect(warning?.line === 4 && warning.message === expected && shown.marked === 1, JSON.stringify(shown));
   });
 
-  await check('the editor colours the language and helps on hover', async () => {
+  await check('the editor colours the language, matches its brackets and helps on hover', async () => {
     const song = '#TITLE <colours>\n#CHANNEL 1\n{ a comment }\n#A v12 l8 $ c4. /:2 d e :/ [2 f] <g> r\n';
     const classes = await page.evaluate(async (text) => {
       await window.playground.compile(text, 'colours.qvm');
@@ -157,6 +157,16 @@ try {
       expect(JSON.stringify(classes[name]) === JSON.stringify(tokens), `${name}: ${JSON.stringify(classes[name])}, wanted ${JSON.stringify(tokens)}`);
     }
     expect(classes.comment.join('').includes('a comment') && classes.title.join('').includes('colours'), JSON.stringify(classes));
+    const matched = await page.evaluate(() => {
+      const { view } = window.playground.editor();
+      const text = view.state.doc.toString();
+      const at = (needle, offset = 0) => {
+        view.dispatch({ selection: { anchor: text.indexOf(needle) + offset } });
+        return [...document.querySelectorAll('.cm-matchingBracket')].map((e) => e.textContent).join(' ');
+      };
+      return { loop: at('/:2', 2), repeat: at('[2', 1), comment: at('{ a', 1), octave: at('<g>', 1) };
+    });
+    expect(JSON.stringify(matched) === JSON.stringify({ loop: '/: :/', repeat: '[ ]', comment: '{ }', octave: '< >' }), `matched ${JSON.stringify(matched)}`);
     const token = await page.$('.cm-content .qvm-command');
     await token.hover();
     const help = await page.waitForSelector('.qvm-help', { timeout: 3000 }).then((e) => e.evaluate((box) => box.textContent));
