@@ -157,7 +157,7 @@ function showCompile(result) {
     if (audio.playing || audio.paused) audio.node.port.postMessage({ type: 'replace', image: result.image.slice() });
     showMessages([{ kind: 'ok', text: `compiled: ${result.image.length} bytes, ${result.channels} channels` }, ...warnings]);
     $('figures').textContent = `compiled in ${result.compileMs.toFixed(1)} ms (${result.roundTripMs.toFixed(1)} ms with the worker)`;
-    scheduleSurvey();
+    scheduleSurvey(state.fresh ? 0 : SURVEY_DELAY_MS);
   } else {
     showMessages([{ kind: 'error', text: result.message, line: result.line, row: result.row }, ...warnings]);
   }
@@ -166,6 +166,7 @@ function showCompile(result) {
     for (const w of warnings) items.push({ severity: 'warning', message: w.text, line: w.line, row: w.row });
     editor.showDiagnostics(items);
   }
+  state.fresh = false;
   for (const id of ['play', 'qvb', 'wav']) $(id).disabled = !state.compiled;
   $('asm').disabled = !state.compiled?.asmText;
   showStatus(result.ok ? 'ready' : state.compiled ? 'does not compile: the last good version plays' : 'does not compile');
@@ -188,6 +189,7 @@ function showMessages(items) {
 function compileText(text, fileName) {
   state.image = false;
   setSection(); // a section belongs to the song it was marked in
+  state.fresh = true;
   editor.setText(text);
   $('examples').value = '';
   state.fileName = fileName || 'untitled.qvm';
@@ -235,9 +237,10 @@ function stored() {
 
 // ---- the song's figures and notes ---------------------------------------
 
-function scheduleSurvey() {
+// While typing the survey waits for a pause; a song just opened is surveyed at once.
+function scheduleSurvey(delay = SURVEY_DELAY_MS) {
   clearTimeout(surveyTimer);
-  surveyTimer = setTimeout(() => guarded(surveyNow), SURVEY_DELAY_MS);
+  surveyTimer = setTimeout(() => guarded(surveyNow), delay);
 }
 
 async function surveyNow() {
@@ -250,12 +253,13 @@ async function surveyNow() {
     return;
   }
   state.surveyed = result;
+  state.surveyedFor = compiled;
   roll.setSong(result, compiled.channels);
   showLanes(compiled.channels);
   showFigures(result);
   const waiters = surveyWaiters;
   surveyWaiters = [];
-  waiters.forEach((resolve) => resolve(result));
+  waiters.forEach((waiter) => waiter());
 }
 
 // The figures qvbrender reports: the length (to the first time every looping
@@ -608,6 +612,7 @@ async function openFile(file) {
   const result = await core.request('compile', { source: bytes, fileName: file.name }, COMPILE_TIMEOUT_MS);
   result.roundTripMs = performance.now() - started;
   state.image = true;
+  state.fresh = true;
   setSection();
   state.fileName = file.name;
   state.nameFollowsTitle = false;
@@ -727,7 +732,11 @@ window.playground = {
   replacedAt: () => audio.replacedAt,
   seekedAt: () => audio.seekedAt,
   surveyed: () => (state.surveyed ? new Promise((resolve) => resolve(state.surveyed)) : null),
-  nextSurvey: () => new Promise((resolve) => surveyWaiters.push(resolve)),
+  // The survey of the song compiled last, once it is there.
+  currentSurvey: () => new Promise((resolve) => {
+    const check = () => (state.surveyed && state.surveyedFor === state.compiled ? resolve(state.surveyed) : surveyWaiters.push(check));
+    check();
+  }),
   fileName: currentName,
   lastDownload: () => lastDownload,
   text: () => editor.text(),

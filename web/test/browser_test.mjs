@@ -216,9 +216,8 @@ try {
     writeFileSync(file, song);
     const end = Number(/length: [\d.]+ s \((\d+) frames\)/.exec(qvbrender('-o', join(work, 'roll.wav'), file).stderr)?.[1]);
     const seen = await page.evaluate(async (text) => {
-      const surveyed = window.playground.nextSurvey();
       await window.playground.compile(text, 'roll.qvm');
-      const survey = await surveyed;
+      const survey = await window.playground.currentSurvey();
       return { notes: window.playground.roll().noteCount(), end: survey.endFrame };
     }, song);
     expect(seen.notes === 12, `the roll holds ${seen.notes} notes, the song 12`);
@@ -255,6 +254,25 @@ try {
     expect(instants[instants.length - 1].frame > instants[0].frame && instants[0].frame >= 20000, JSON.stringify(instants));
   });
 
+  await check('a song of 26 channels and 41600 notes: the roll draws only what is in view', async () => {
+    let song = '#TITLE <big>\n#CHANNEL 26\n';
+    for (let i = 0; i < 26; i++) song += `#${String.fromCharCode(65 + i)} t200 v1 l16 [200 cdefgab<c>]\n`;
+    const seen = await page.evaluate(async (text) => {
+      await window.playground.compile(text, 'big.qvm');
+      await window.playground.currentSurvey();
+      await window.playground.seek(44100 * 20);
+      await new Promise((resolve) => setTimeout(resolve, 1000));
+      // A window resized while the song plays.
+      window.dispatchEvent(new Event('resize'));
+      const roll = window.playground.roll();
+      const result = { notes: roll.noteCount(), drawn: roll.drawn };
+      window.playground.stop();
+      return result;
+    }, song);
+    expect(seen.notes === 41600, `the roll holds ${seen.notes} notes`);
+    expect(seen.drawn > 0 && seen.drawn < 4000, `the roll drew ${seen.drawn} bars`);
+  });
+
   await check('an A-B section plays again and again', async () => {
     const frames = await page.evaluate(async () => {
       await window.playground.compile('#TITLE <ab>\n#CHANNEL 1\n#A t120 v9 l8 [8 cdefgab<c>]\n', 'ab.qvm');
@@ -284,10 +302,15 @@ try {
     expect(text === song, `after a reload the editor holds ${JSON.stringify(text.slice(0, 40))}`);
   });
 
+  // The window changes width while the song plays.
+  await page.evaluate(() => window.playground.openExample('demo.qvm').then(() => window.playground.playOrPause()));
   for (const [name, width, height] of [['wide', 1280, 800], ['narrow', 420, 800], ['phone', 360, 740]]) {
     await check(`a ${width} px window shows every control, none covering another`, async () => {
       await page.setViewport({ width, height });
-      await page.evaluate(() => window.playground.openExample('demo.qvm'));
+      await page.evaluate(async () => {
+        await window.playground.openExample('demo.qvm');
+        await window.playground.currentSurvey();
+      });
       await new Promise((resolve) => setTimeout(resolve, 300));
       const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'markA', 'markB', 'roll', 'qvb', 'wav']
         .map((id) => {
@@ -306,6 +329,7 @@ try {
       if (args.screenshots) await page.screenshot({ path: join(args.screenshots, `${name}.png`), fullPage: true });
     });
   }
+  await page.evaluate(() => window.playground.stop());
   await page.setViewport({ width: 1280, height: 800 });
 
   await check('playback advances, and an edit is taken in place', async () => {
