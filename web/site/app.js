@@ -2,7 +2,7 @@
 // transport that plays through an audio worklet with a seek bar, the song's
 // notes drawn as it plays, downloads and a link that carries the song. The
 // page thread never compiles or renders sound itself.
-import { SAMPLE_RATE, EVENT, channelLetter } from './core.js';
+import { SAMPLE_RATE, channelLetter } from './core.js';
 import { decodeSong, encodeSong, MAX_SOURCE_BYTES } from './share.js';
 import { createEditor } from './editor.js';
 import { createRoll } from './roll.js';
@@ -364,7 +364,7 @@ function showPosition() {
   $('loops').textContent = String(heard.loops);
   const span = seekSpan();
   $('seekHead').style.left = span > 0 ? `calc(${Math.min(100, (100 * place) / span)}% - 1px)` : '0';
-  roll.draw(place, audio.playing);
+  roll.draw(place);
   showLevels(heard.levels);
   const loopLimit = parseInt($('playLoops').value, 10);
   const looped = loopLimit > 0 && heard.loops >= loopLimit;

@@ -1,10 +1,17 @@
 // The playground in a real browser: serves the built site locally, drives
 // headless Chromium through it and checks what a musician relies on: every
-// example compiles, a faulty song shows its error at its line with the
-// renderer's wording, the page's WAV is byte for byte the one qvbrender
-// writes, playback advances, and a broken link gives a message, not a crash.
+// example compiles, a faulty song shows its error (and a song its warning)
+// at its line with the renderer's wording, the editor colours the language,
+// matches its brackets and helps on hover, the page's WAV is byte for byte
+// the one qvbrender writes, a pasted song's names follow its title, a binary
+// that is no image is refused, the roll draws every note and lights the ones
+// heard, the seek bar seeks exactly, an A-B section repeats, the source
+// survives a reload, every control shows without overlap from a phone's width
+// to a desktop's, playback advances, and a broken link gives a message, not a
+// crash. --figures prints the page's budgets; --screenshots DIR keeps the
+// wide, narrow and phone screenshots.
 //
-// usage: node browser_test.mjs --site DIR --qvbrender PATH --examples DIR [--figures]
+// usage: node browser_test.mjs --site DIR --qvbrender PATH --examples DIR [--figures] [--screenshots DIR]
 import { spawn, spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
 import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
