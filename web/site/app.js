@@ -728,6 +728,7 @@ window.playground = {
   setSection,
   heardPosition,
   songPlace,
+  muted: () => [...Array(state.compiled?.channels ?? 0).keys()].filter((i) => (audio.solo >= 0 ? i !== audio.solo : audio.muted.has(i))),
   meters: () => [...$('lanes').querySelectorAll('.meter > span')].map((m) => parseFloat(m.style.width) || 0),
   replacedAt: () => audio.replacedAt,
   seekedAt: () => audio.seekedAt,

@@ -280,6 +280,23 @@ try {
     expect(seen.drawn > 0 && seen.drawn < 4000, `the roll drew ${seen.drawn} bars`);
   });
 
+  await check('the roll\'s lanes mute and solo channels', async () => {
+    await page.evaluate(async () => {
+      await window.playground.openExample('demo.qvm');
+      await window.playground.currentSurvey();
+    });
+    const lane = (i) => `#lanes > div:nth-child(${i + 1}) button`;
+    const seen = [];
+    await (await page.$$(lane(1)))[1].click(); // S on B
+    seen.push(await page.evaluate(() => window.playground.muted()));
+    await (await page.$$(lane(1)))[1].click(); // S again: all heard
+    await (await page.$$(lane(0)))[0].click(); // M on A
+    seen.push(await page.evaluate(() => window.playground.muted()));
+    await (await page.$$(lane(0)))[0].click();
+    seen.push(await page.evaluate(() => window.playground.muted()));
+    expect(JSON.stringify(seen) === JSON.stringify([[0, 2, 3], [0], []]), `muted ${JSON.stringify(seen)}`);
+  });
+
   await check('an A-B section plays again and again', async () => {
     const frames = await page.evaluate(async () => {
       await window.playground.compile('#TITLE <ab>\n#CHANNEL 1\n#A t120 v9 l8 [8 cdefgab<c>]\n', 'ab.qvm');
