@@ -20,6 +20,14 @@ void qvbw_player_mute(WebPlayer* web, int channel, int muted);
 int qvbw_player_loops(const WebPlayer* web);
 int qvbw_player_finished(const WebPlayer* web);
 void qvbw_player_free(WebPlayer* web);
+int qvbw_warnings(const std::uint8_t* source, int size, const char* file);
+int qvbw_warning_count();
+int qvbw_warning_line(int i);
+const char* qvbw_warning_text(int i);
+int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents);
+int qvbw_survey_event_count();
+int qvbw_render_intro_frame();
+int qvbw_render_loop_frames();
 }
 
 namespace {
@@ -45,6 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   qvbw_load(nullptr, n);
   qvbw_render(nullptr, n, length, loops, fade);
+  qvbw_warnings(nullptr, n, nullptr);
+  qvbw_warnings(bytes, n, (pull & 1) ? nullptr : "song.qvm");
+  for (int i = -1; i <= qvbw_warning_count(); ++i) {
+    qvbw_warning_line(i);
+    qvbw_warning_text(i);
+  }
+  // A survey runs up to the song's end (ten minutes at most): only its
+  // refusals of arguments here.
+  qvbw_survey(nullptr, n, loops, fade);
+  qvbw_survey(bytes, n, loops < 1 ? loops : 0, fade);
+  qvbw_survey(bytes, n, 1, fade <= 0 ? fade : -fade);
+  qvbw_survey_event_count();
+  qvbw_render_intro_frame();
+  qvbw_render_loop_frames();
   qvbw_load(bytes, -n - 1);
   if (qvbw_load(bytes, n) != 1) {
     qvbw_diagnosis(nullptr);

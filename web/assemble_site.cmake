@@ -1,6 +1,8 @@
 # Lays out the playground: the page's files, the core module, the example
-# songs and the list of them that the page offers.
+# songs and the list of them that the page offers. The modules only the page's
+# script imports are left out: the bundle (written next) holds them.
 file(GLOB FILES ${PAGE}/*)
+list(REMOVE_ITEM FILES ${PAGE}/app.js ${PAGE}/editor.js ${PAGE}/qvm_language.js ${PAGE}/roll.js)
 file(GLOB EXAMPLES ${EXAMPLES}/*.qvm)
 file(REMOVE_RECURSE ${SITE})
 file(MAKE_DIRECTORY ${SITE}/examples)

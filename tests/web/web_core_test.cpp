@@ -16,6 +16,18 @@ int qvbw_export_asm(const std::uint8_t* image, int size);
 WebPlayer* qvbw_player_new(const std::uint8_t* image, int size);
 const std::int16_t* qvbw_player_fill(WebPlayer* web, int frames);
 void qvbw_player_free(WebPlayer* web);
+int qvbw_warnings(const std::uint8_t* source, int size, const char* file);
+int qvbw_warning_count();
+int qvbw_warning_line(int i);
+const char* qvbw_warning_text(int i);
+int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents);
+const std::int32_t* qvbw_survey_events();
+int qvbw_survey_event_count();
+int qvbw_survey_truncated();
+int qvbw_render_end_frame();
+int qvbw_render_intro_frame();
+int qvbw_render_loop_frames();
+const std::int32_t* qvbw_player_levels(WebPlayer* web);
 }
 
 namespace {
@@ -49,6 +61,58 @@ TEST(WebCore, RenderRefusesLengthsLoopsAndFadesOutOfRange) {
   EXPECT_EQ(qvbw_player_fill(player, 0), nullptr);
   EXPECT_EQ(qvbw_player_fill(player, 8193), nullptr);
   EXPECT_NE(qvbw_player_fill(player, 1), nullptr);
+  qvbw_player_free(player);
+}
+
+TEST(WebCore, WarningsAsTheRendererWordsThem) {
+  EXPECT_EQ(qvbw_warnings(nullptr, 3, "s.qvm"), kBadArgument);
+  const std::string source = "#TITLE <t>\n#CHANNEL 1\n#A c d\n";
+  ASSERT_EQ(qvbw_warnings(reinterpret_cast<const std::uint8_t*>(source.data()), static_cast<int>(source.size()), "s.qvm"), kDone);
+  ASSERT_EQ(qvbw_warning_count(), 1);
+  EXPECT_EQ(qvbw_warning_line(0), 3);
+  EXPECT_EQ(std::string(qvbw_warning_text(0)).rfind("s.qvm:3:", 0), 0u) << qvbw_warning_text(0);
+  EXPECT_STREQ(qvbw_warning_text(1), "");
+  EXPECT_EQ(qvbw_warning_line(-1), 0);
+}
+
+TEST(WebCore, SurveyListsNotesAndTheLoop) {
+  const std::string source = "#TITLE <t>\n#CHANNEL 2\n#A v9 c $ d e\n#B v9 c d e\n";
+  ASSERT_EQ(qvbw_load(reinterpret_cast<const std::uint8_t*>(source.data()), static_cast<int>(source.size())), kDone);
+  const std::string image(reinterpret_cast<const char*>(qvbw_image()), static_cast<std::size_t>(qvbw_image_size()));
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.data());
+  const int size = static_cast<int>(image.size());
+  EXPECT_EQ(qvbw_survey(bytes, size, 0, 100), kBadArgument);
+  EXPECT_EQ(qvbw_survey(bytes, size, 1, 0), kBadArgument);
+  ASSERT_EQ(qvbw_survey(bytes, size, 1, 1000), kDone);
+  // Up to the end (A's first jump back to its mark): c d e on each channel.
+  int notes = 0;
+  for (int i = 0; i < qvbw_survey_event_count(); ++i)
+    if (qvbw_survey_events()[5 * i] == 0 && qvbw_survey_events()[5 * i + 2] < qvbw_render_end_frame()) ++notes;
+  EXPECT_EQ(notes, 6);
+  EXPECT_EQ(qvbw_survey_truncated(), 0);
+  EXPECT_GT(qvbw_render_intro_frame(), 0);
+  EXPECT_GT(qvbw_render_loop_frames(), 0);
+  EXPECT_GT(qvbw_render_end_frame(), qvbw_render_intro_frame());
+  ASSERT_EQ(qvbw_survey(bytes, size, 1, 2), kDone);
+  EXPECT_EQ(qvbw_survey_event_count(), 2);
+  EXPECT_EQ(qvbw_survey_truncated(), 1);
+}
+
+TEST(WebCore, LevelsOfEveryChannel) {
+  EXPECT_EQ(qvbw_player_levels(nullptr), nullptr);
+  const std::string source = "#TITLE <t>\n#CHANNEL 2\n#A v9 c1\n#B v4,12 c1\n";
+  ASSERT_EQ(qvbw_load(reinterpret_cast<const std::uint8_t*>(source.data()), static_cast<int>(source.size())), kDone);
+  const std::string image(reinterpret_cast<const char*>(qvbw_image()), static_cast<std::size_t>(qvbw_image_size()));
+  WebPlayer* player = qvbw_player_new(reinterpret_cast<const std::uint8_t*>(image.data()), static_cast<int>(image.size()));
+  ASSERT_NE(player, nullptr);
+  // Past the eight buffers that sound before the first timer.
+  for (int i = 0; i < 12; ++i) qvbw_player_fill(player, 8192);
+  const std::int32_t* levels = qvbw_player_levels(player);
+  ASSERT_NE(levels, nullptr);
+  EXPECT_EQ(levels[0], 9 * 16);
+  EXPECT_EQ(levels[1], 9 * 16);
+  EXPECT_EQ(levels[2], 4 * 16);
+  EXPECT_EQ(levels[3], 12 * 16);
   qvbw_player_free(player);
 }
 

@@ -18,6 +18,20 @@ constexpr std::int64_t kBlockFrames = 16384;
 // reported them so.
 constexpr std::int64_t kReportStretch = kWaveBufferBytes / 4;
 
+// Hands each event to the session's loop points, then to the host's observer.
+class BothObservers : public SequencerObserver {
+ public:
+  BothObservers(SequencerObserver& first, SequencerObserver* second) : first_(first), second_(second) {}
+  void onSequencerEvent(const SequencerEvent& event) override {
+    first_.onSequencerEvent(event);
+    if (second_ != nullptr) second_->onSequencerEvent(event);
+  }
+
+ private:
+  SequencerObserver& first_;
+  SequencerObserver* second_;
+};
+
 std::int64_t roundUp(std::int64_t frames, std::int64_t unit) {
   return (frames + unit - 1) / unit * unit;
 }
@@ -44,7 +58,8 @@ bool renderSong(const std::uint8_t* image, std::size_t size, const RenderOptions
   QvbPlayer player(image, size);
   if (player.getStatus() < 0) return false;
   LoopPoints points(player.getChannelCount(), options.loops);
-  player.setObserver(&points);
+  BothObservers observers(points, options.observer);
+  player.setObserver(&observers);
   if (player.start() != 1) return false;
   Mixer* mixer = player.mixer();
   if (mixer == nullptr) return false;

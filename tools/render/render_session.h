@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "render/loop_points.h"
+#include "song/sequencer_events.h"
 
 namespace qvb {
 
@@ -25,6 +26,9 @@ struct RenderOptions {
   int loops = 2;                   // jumps back to the mark that make a looping channel done
   std::int64_t fadeFrames = 0;     // linear fade-out length
   std::int64_t capFrames = kDefaultCapFrames;
+  // Also told every sequencer event, after the session's own loop points
+  // (null: nobody else); it runs inside the pulls, as on a device host.
+  SequencerObserver* observer = nullptr;
 };
 
 struct RenderResult {

@@ -5,23 +5,29 @@
 // and the page copies out what it keeps. Nothing here throws past the
 // boundary, and every argument is checked before use.
 //
-// Results: qvbw_load and qvbw_render answer a QvbwStatus; qvbw_export_asm
+// Results: qvbw_load, qvbw_warnings, qvbw_render and qvbw_survey answer a QvbwStatus; qvbw_export_asm
 // the exporter's own code (0 = converted); qvbw_player_new a player or null;
 // the getters plain values.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "compiler/song_warnings.h"
 #include "export/asm_exporter.h"
 #include "loader/song_loader.h"
 #include "render/render_session.h"
+#include "render/song_figures.h"
+#include "song/qvb_format.h"
 #include "song/qvb_player.h"
+#include "song/sequencer_events.h"
 #include "song/track.h"
 #include "sound/mixer.h"
 #include "sound/pull_stream.h"
+#include "sound/voice.h"
 
 #ifdef __EMSCRIPTEN__
 #define QVBW_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -41,6 +47,31 @@ Loaded loaded;
 std::string text;
 std::vector<std::int16_t> samples;
 qvb::RenderResult rendered;
+std::vector<qvb::SongWarning> warnings;
+std::vector<std::string> warningTexts;
+
+// One sequencer event as the page reads it: five 32-bit values.
+struct SurveyEvent {
+  std::int32_t kind, channel, frame, note, ticks;
+};
+static_assert(sizeof(SurveyEvent) == 20);
+
+// The events of a render, up to a limit: the page draws the song from them.
+class EventList : public qvb::SequencerObserver {
+ public:
+  void onSequencerEvent(const qvb::SequencerEvent& e) override {
+    if (events.size() >= limit) {
+      truncated = true;
+      return;
+    }
+    events.push_back({static_cast<std::int32_t>(e.kind), e.channel, static_cast<std::int32_t>(e.frame), e.note,
+                      e.ticks});
+  }
+  std::vector<SurveyEvent> events;
+  std::size_t limit = 0;
+  bool truncated = false;
+};
+EventList surveyed;
 
 enum QvbwStatus : int {
   QVBW_DONE = 1,
@@ -75,6 +106,7 @@ struct WebPlayer {
   qvb::QvbPlayer player;
   std::unique_ptr<qvb::PullStream> stream;
   std::vector<std::int16_t> buffer;
+  std::vector<std::int32_t> levels;
 };
 
 constexpr int kMaxFillFrames = 8192;
@@ -153,9 +185,77 @@ QVBW_EXPORT int qvbw_render(const std::uint8_t* image, int size, int lengthFrame
   }
 }
 
+// The warnings qvbrender prints for a source ("FILE:LINE:ROW: warning: TEXT"),
+// none for an image. QVBW_DONE with them in qvbw_warning_*.
+QVBW_EXPORT int qvbw_warnings(const std::uint8_t* source, int size, const char* file) {
+  warnings = {};
+  warningTexts = {};
+  if (!validBytes(source, size)) return QVBW_BAD_ARGUMENT;
+  try {
+    const std::span<const std::uint8_t> bytes(bytesOf(source), static_cast<std::size_t>(size));
+    if (qvb::hasMagic(bytes)) return QVBW_DONE;
+    warnings = qvb::songWarnings(bytes);
+    for (const qvb::SongWarning& w : warnings) warningTexts.push_back(qvb::formatWarning(w, file ? file : "song"));
+    return QVBW_DONE;
+  } catch (const std::bad_alloc&) {
+    warnings = {};
+    warningTexts = {};
+    return QVBW_NO_MEMORY;
+  }
+}
+
+QVBW_EXPORT int qvbw_warning_count() { return static_cast<int>(warnings.size()); }
+QVBW_EXPORT int qvbw_warning_line(int i) {
+  return i >= 0 && i < qvbw_warning_count() ? warnings[static_cast<std::size_t>(i)].line : 0;
+}
+QVBW_EXPORT int qvbw_warning_row(int i) {
+  return i >= 0 && i < qvbw_warning_count() ? warnings[static_cast<std::size_t>(i)].row : 0;
+}
+QVBW_EXPORT const char* qvbw_warning_text(int i) {
+  return i >= 0 && i < qvbw_warning_count() ? warningTexts[static_cast<std::size_t>(i)].c_str() : "";
+}
+
+// Follows the song as qvbw_render with lengthFrames -1 does, keeping no sound:
+// its figures (qvbw_render_*) and its sequencer events with their frames, at
+// most maxEvents of them (1..1048576). QVBW_DONE with the events in
+// qvbw_survey_events; QVBW_REFUSED when the song cannot be played.
+QVBW_EXPORT int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents) {
+  samples = {};
+  rendered = qvb::RenderResult{};
+  surveyed = EventList{};
+  if (!validBytes(image, size) || loops < 1 || maxEvents < 1 || maxEvents > (1 << 20)) return QVBW_BAD_ARGUMENT;
+  surveyed.limit = static_cast<std::size_t>(maxEvents);
+  qvb::RenderOptions options;
+  options.loops = loops;
+  options.observer = &surveyed;
+  try {
+    const bool ok = qvb::renderSong(
+        bytesOf(image), static_cast<std::size_t>(size), options,
+        [](const std::int16_t*, std::int64_t) { return true; }, rendered);
+    if (!ok) surveyed = EventList{};
+    return ok ? QVBW_DONE : QVBW_REFUSED;
+  } catch (const std::bad_alloc&) {
+    surveyed = EventList{};
+    return QVBW_NO_MEMORY;
+  }
+}
+
+QVBW_EXPORT const std::int32_t* qvbw_survey_events() {
+  return reinterpret_cast<const std::int32_t*>(surveyed.events.data());
+}
+QVBW_EXPORT int qvbw_survey_event_count() { return static_cast<int>(surveyed.events.size()); }
+QVBW_EXPORT int qvbw_survey_truncated() { return surveyed.truncated ? 1 : 0; }
+
 QVBW_EXPORT const std::int16_t* qvbw_samples() { return samples.data(); }
 QVBW_EXPORT int qvbw_sample_frames() { return static_cast<int>(samples.size() / 2); }
 QVBW_EXPORT int qvbw_render_end_frame() { return static_cast<int>(rendered.endFrame); }
+// The last render's (or survey's) figures as qvbrender reports them: where
+// the intro ends (the last loop mark; -1 when no channel loops), the loop
+// every looping channel shares (-1 when none, or they differ), and 1 when the
+// song ends in silence.
+QVBW_EXPORT int qvbw_render_intro_frame() { return static_cast<int>(qvb::songFigures(rendered).introFrames); }
+QVBW_EXPORT int qvbw_render_loop_frames() { return static_cast<int>(qvb::songFigures(rendered).loopFrames); }
+QVBW_EXPORT int qvbw_render_finished() { return rendered.finished ? 1 : 0; }
 
 // A player for the image, or null when it is refused or memory ran out.
 QVBW_EXPORT WebPlayer* qvbw_player_new(const std::uint8_t* image, int size) {
@@ -189,6 +289,27 @@ QVBW_EXPORT int qvbw_player_channels(const WebPlayer* web) {
 QVBW_EXPORT void qvbw_player_mute(WebPlayer* web, int channel, int muted) {
   if (web == nullptr) return;
   if (qvb::Mixer* mixer = web->player.mixer()) mixer->SetMuted(channel, muted != 0);
+}
+
+// Each channel's level now, right and left, as its voice holds it (16 times
+// the v value, so 240 for v15, falling as a release fades; 0 once the note
+// is cut): the page's meters. Null for no player; valid until the next call.
+QVBW_EXPORT const std::int32_t* qvbw_player_levels(WebPlayer* web) {
+  if (web == nullptr || web->player.mixer() == nullptr) return nullptr;
+  qvb::Mixer& mixer = *web->player.mixer();
+  const int count = mixer.voiceCount();
+  try {
+    std::vector<qvb::Voice*> voices(static_cast<std::size_t>(count));
+    const int n = mixer.CopyVoices(voices.data(), count);
+    web->levels.assign(static_cast<std::size_t>(2 * count), 0);
+    for (int i = 0; i < n; ++i) {
+      web->levels[static_cast<std::size_t>(2 * i)] = voices[static_cast<std::size_t>(i)]->volumeRight;
+      web->levels[static_cast<std::size_t>(2 * i + 1)] = voices[static_cast<std::size_t>(i)]->volumeLeft;
+    }
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return web->levels.data();
 }
 
 // The loops heard so far: the fewest jumps back to the mark among the

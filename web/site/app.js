@@ -1,20 +1,24 @@
 // The playground page: an editor that compiles as you type (in a worker), a
-// transport that plays through an audio worklet, downloads and a link that
-// carries the song. The page thread never compiles or renders sound itself.
+// transport that plays through an audio worklet with a seek bar, the song's
+// notes drawn as it plays, downloads and a link that carries the song. The
+// page thread never compiles or renders sound itself.
 import { SAMPLE_RATE, channelLetter } from './core.js';
 import { decodeSong, encodeSong, MAX_SOURCE_BYTES } from './share.js';
+import { createEditor } from './editor.js';
+import { createRoll } from './roll.js';
 
 const COMPILE_DELAY_MS = 150;
 const COMPILE_TIMEOUT_MS = 10000;
 const RENDER_TIMEOUT_MS = 120000;
+const SURVEY_DELAY_MS = 400;
+const SURVEY_TIMEOUT_MS = 30000;
 // The most a song file may hold, as in the programs: a larger file is refused
 // before it is read, a larger paste before it reaches the editor.
 const MAX_FILE_BYTES = 64 * 1024 * 1024;
+// Where the page keeps the song being edited, so a reload loses nothing.
+const STORE_KEY = 'qvbp-playground-song';
 
 const $ = (id) => document.getElementById(id);
-const editor = $('source');
-const gutter = $('gutter');
-const marker = $('marker');
 
 function showStatus(text) {
   $('status').textContent = text;
@@ -75,104 +79,62 @@ class CoreWorker {
   }
 }
 
-// ---- editor ---------------------------------------------------------------
+// ---- names ----------------------------------------------------------------
 
-function updateGutter(errorLine = 0) {
-  const lines = editor.value.split('\n').length;
-  const numbers = [];
-  for (let i = 1; i <= lines; i++) numbers.push(i === errorLine ? `<span class="error">${i}</span>` : String(i));
-  gutter.innerHTML = numbers.join('\n') + '\n';
-  gutter.scrollTop = editor.scrollTop;
+// A song's file name: the file it came from, or else its title (a pasted or
+// new song), or "untitled".
+function nameFromTitle(text) {
+  const title = /#TITLE\s*<((?:\\.|[^>\\\n])*)/.exec(text)?.[1] ?? '';
+  const slug = title.replace(/\\(.)/g, '$1').toLowerCase().normalize('NFKD').replace(/[^a-z0-9]+/g, '-')
+    .replace(/^-+|-+$/g, '').slice(0, 48);
+  return `${slug || 'untitled'}.qvm`;
 }
 
-function lineHeight() {
-  return parseFloat(getComputedStyle(editor).lineHeight);
+function currentName() {
+  return state.nameFollowsTitle ? nameFromTitle(editor.text()) : state.fileName;
 }
 
-function charWidth() {
-  const probe = document.createElement('span');
-  probe.textContent = 'x'.repeat(100);
-  probe.style.font = getComputedStyle(editor).font;
-  probe.style.visibility = 'hidden';
-  document.body.append(probe);
-  const width = probe.getBoundingClientRect().width / 100;
-  probe.remove();
-  return width;
-}
-
-// The text index of a line and a row the compiler counted in bytes from 1.
-function indexOf(line, row) {
-  const lines = editor.value.split('\n');
-  let index = 0;
-  for (let i = 0; i < Math.min(line - 1, lines.length); i++) index += lines[i].length + 1;
-  const text = lines[Math.min(line, lines.length) - 1] || '';
-  const bytes = new TextEncoder().encode(text).subarray(0, Math.max(0, row - 1));
-  return index + new TextDecoder().decode(bytes).replace(/\uFFFD$/, '').length;
-}
-
-let markedAt = null; // {line, row} of the error shown
-
-function placeMarker() {
-  if (!markedAt) {
-    marker.hidden = true;
-    return;
-  }
-  const { line, row } = markedAt;
-  const text = editor.value.split('\n')[line - 1] || '';
-  const before = text.slice(0, indexOf(line, row) - indexOf(line, 1));
-  let column = 0; // tabs advance to the next stop of four, as the editor shows them
-  for (const c of before) column = c === '\t' ? (Math.floor(column / 4) + 1) * 4 : column + 1;
-  const style = getComputedStyle(editor);
-  marker.style.top = `${parseFloat(style.paddingTop) + (line - 1) * lineHeight() - editor.scrollTop}px`;
-  marker.style.left = `${parseFloat(style.paddingLeft) + column * charWidth() - editor.scrollLeft}px`;
-  marker.hidden = false;
-}
-
-function goTo(line, row) {
-  const at = indexOf(line, row);
-  editor.focus();
-  editor.setSelectionRange(at, at + 1);
-}
-
-function showMessages(items) {
-  const list = $('messages');
-  list.replaceChildren();
-  for (const { kind, text, line, row } of items) {
-    const item = document.createElement('li');
-    item.className = kind;
-    item.textContent = text;
-    if (line > 0) item.onclick = () => goTo(line, row);
-    list.append(item);
-  }
+function baseName() {
+  return currentName().replace(/\.[^.]*$/, '') || 'untitled';
 }
 
 // ---- compiling ------------------------------------------------------------
 
 const state = {
-  fileName: 'song.qvm',
+  fileName: 'untitled.qvm',
+  nameFollowsTitle: true,
   compiled: null, // the last good compile: {image, channels, asmText}
+  surveyed: null, // what the roll and the seek bar show: the survey of `compiled`
   lastResult: null,
   compiling: false,
   again: false,
+  image: false, // an opened image plays; the editor shows no source
 };
 let core;
+let surveyor; // a second worker, so that a long survey never holds up a compile
+let editor;
+let roll;
 let compileTimer = 0;
+let surveyTimer = 0;
 let compileWaiters = [];
+let surveyWaiters = [];
 
 function scheduleCompile() {
   clearTimeout(compileTimer);
-  compileTimer = setTimeout(compileNow, COMPILE_DELAY_MS);
+  compileTimer = setTimeout(() => guarded(compileNow), COMPILE_DELAY_MS);
 }
 
 async function compileNow() {
+  clearTimeout(compileTimer);
   if (state.compiling) {
     state.again = true;
     return;
   }
   state.compiling = true;
   const started = performance.now();
-  const source = new TextEncoder().encode(editor.value);
-  const result = await core.request('compile', { source, fileName: state.fileName }, COMPILE_TIMEOUT_MS);
+  const source = new TextEncoder().encode(editor.text());
+  const fileName = currentName();
+  const result = await core.request('compile', { source, fileName }, COMPILE_TIMEOUT_MS);
   result.roundTripMs = performance.now() - started;
   state.compiling = false;
   if (state.again) {
@@ -188,41 +150,154 @@ async function compileNow() {
 
 function showCompile(result) {
   state.lastResult = result;
+  const warnings = (result.warnings || []).map((w) => ({ kind: 'warning', text: w.text, line: w.line, row: w.row }));
   if (result.ok) {
     state.compiled = result;
     // A song playing or paused takes the edit in place.
     if (audio.playing || audio.paused) audio.node.port.postMessage({ type: 'replace', image: result.image.slice() });
-    markedAt = null;
-    updateGutter();
-    showMessages([{ kind: 'ok', text: `compiled: ${result.image.length} bytes, ${result.channels} channels` }]);
+    showMessages([{ kind: 'ok', text: `compiled: ${result.image.length} bytes, ${result.channels} channels` }, ...warnings]);
     $('figures').textContent = `compiled in ${result.compileMs.toFixed(1)} ms (${result.roundTripMs.toFixed(1)} ms with the worker)`;
-    showChannels(result.channels);
+    scheduleSurvey(state.fresh ? 0 : SURVEY_DELAY_MS);
   } else {
-    markedAt = result.line > 0 ? { line: result.line, row: result.row } : null;
-    updateGutter(result.line);
-    showMessages([{ kind: 'error', text: result.message, line: result.line, row: result.row }]);
+    showMessages([{ kind: 'error', text: result.message, line: result.line, row: result.row }, ...warnings]);
   }
-  placeMarker();
+  if (!state.image) {
+    const items = result.ok ? [] : [{ severity: 'error', message: result.message, line: result.line, row: result.row }];
+    for (const w of warnings) items.push({ severity: 'warning', message: w.text, line: w.line, row: w.row });
+    editor.showDiagnostics(items);
+  }
+  state.fresh = false;
   for (const id of ['play', 'qvb', 'wav']) $(id).disabled = !state.compiled;
   $('asm').disabled = !state.compiled?.asmText;
   showStatus(result.ok ? 'ready' : state.compiled ? 'does not compile: the last good version plays' : 'does not compile');
 }
 
-// Resolves with the result of the compile of the text as it is now.
-function compileText(text, fileName = state.fileName) {
-  editor.value = text;
-  editor.readOnly = false;
+function showMessages(items) {
+  const list = $('messages');
+  list.replaceChildren();
+  for (const { kind, text, line, row } of items) {
+    const item = document.createElement('li');
+    item.className = kind;
+    item.textContent = text;
+    if (line > 0 && !state.image) item.onclick = () => editor.goTo(line, row);
+    list.append(item);
+  }
+}
+
+// A new text in the editor (a song picked, opened or brought by a link);
+// resolves with the result of its compile.
+function compileText(text, fileName) {
+  state.image = false;
+  setSection(); // a section belongs to the song it was marked in
+  state.fresh = true;
+  editor.setText(text);
   $('examples').value = '';
-  state.fileName = fileName;
-  clearTimeout(compileTimer);
+  state.fileName = fileName || 'untitled.qvm';
+  state.nameFollowsTitle = !fileName;
+  store();
   const done = new Promise((resolve) => compileWaiters.push(resolve));
   compileNow();
   return done;
 }
 
+// The editor changed by hand: a paste of a whole song makes it a new one,
+// named after its title.
+function edited(text, pasted) {
+  if (new TextEncoder().encode(text).length > MAX_SOURCE_BYTES) {
+    showStatus(`a song larger than ${MAX_SOURCE_BYTES} bytes is not compiled here`);
+    return;
+  }
+  if (pasted && text.length > 0 && state.lastPaste >= text.length / 2) state.nameFollowsTitle = true;
+  $('examples').value = '';
+  store();
+  scheduleCompile();
+}
+
+let storeTimer = 0;
+function store() {
+  clearTimeout(storeTimer);
+  storeTimer = setTimeout(() => {
+    if (state.image) return;
+    try {
+      localStorage.setItem(STORE_KEY, JSON.stringify({ text: editor.text(), fileName: state.fileName, nameFollowsTitle: state.nameFollowsTitle }));
+    } catch {
+      showStatus('the browser keeps no copy of this song (its storage is full or off)');
+    }
+  }, 300);
+}
+
+function stored() {
+  try {
+    const song = JSON.parse(localStorage.getItem(STORE_KEY) || 'null');
+    return song && typeof song.text === 'string' ? song : null;
+  } catch {
+    return null;
+  }
+}
+
+// ---- the song's figures and notes ---------------------------------------
+
+// While typing the survey waits for a pause; a song just opened is surveyed at once.
+function scheduleSurvey(delay = SURVEY_DELAY_MS) {
+  clearTimeout(surveyTimer);
+  surveyTimer = setTimeout(() => guarded(surveyNow), delay);
+}
+
+async function surveyNow() {
+  const compiled = state.compiled;
+  if (!compiled) return;
+  const result = await surveyor.request('survey', { image: compiled.image.slice(), loops: 1 }, SURVEY_TIMEOUT_MS);
+  if (compiled !== state.compiled) return; // a newer compile surveys again
+  if (!result.ok) {
+    $('songFigures').textContent = `no figures: ${result.message}`;
+    return;
+  }
+  state.surveyed = result;
+  state.surveyedFor = compiled;
+  roll.setSong(result, compiled.channels);
+  showLanes(compiled.channels);
+  showFigures(result);
+  const waiters = surveyWaiters;
+  surveyWaiters = [];
+  waiters.forEach((waiter) => waiter());
+}
+
+// The figures qvbrender reports: the length (to the first time every looping
+// channel is back at its mark), the intro and the loop.
+function showFigures(s) {
+  const length = s.endFrame >= 0 ? s.endFrame : -1;
+  $('length').textContent = length >= 0 ? formatTime(length) : 'no end within 10 minutes';
+  const parts = [length >= 0 ? `length ${formatTime(length)}${s.finished ? '' : ', 1 loop'}` : 'length: not reached'];
+  if (s.introFrame >= 0) parts.push(`intro ${formatTime(s.introFrame)}`);
+  if (s.loopFrames >= 0) parts.push(`loop ${formatTime(s.loopFrames)}`);
+  else if (s.introFrame >= 0) parts.push('loop differs between channels');
+  $('songFigures').textContent = parts.join(' · ');
+  const span = seekSpan();
+  $('seekIntro').style.width = s.introFrame >= 0 && span > 0 ? `${(100 * s.introFrame) / span}%` : '0';
+  $('seekLoop').style.display = s.introFrame >= 0 && span > 0 ? 'block' : 'none';
+  $('seekLoop').style.left = span > 0 ? `${(100 * Math.max(0, s.introFrame)) / span}%` : '0';
+  $('seek').setAttribute('aria-valuemax', String(span));
+  showSection();
+}
+
+// The frames the seek bar spans: the song up to its end, or its first loop.
+function seekSpan() {
+  const s = state.surveyed;
+  if (!s) return 0;
+  return s.endFrame > 0 ? s.endFrame : Math.max(1, s.events.length ? s.events[s.events.length - 3] : 1);
+}
+
+// A heard frame placed in what the survey covers: a looping song's later
+// passes are its loop again.
+function songPlace(frame) {
+  const s = state.surveyed;
+  if (!s || s.finished || s.introFrame < 0 || s.loopFrames <= 0 || frame < s.endFrame) return frame;
+  return s.introFrame + ((frame - s.introFrame) % s.loopFrames);
+}
+
 // ---- playing --------------------------------------------------------------
 
-const audio = { context: null, node: null, reports: [], playing: false, paused: false, channels: 0, muted: new Set(), replacedAt: -1 };
+const audio = { context: null, node: null, reports: [], playing: false, paused: false, muted: new Set(), solo: -1, replacedAt: -1, seekedAt: -1 };
 let wasmBytes;
 
 async function ensureAudio() {
@@ -246,6 +321,8 @@ async function ensureAudio() {
       if (audio.reports.length > 64) audio.reports.shift();
     } else if (message.type === 'replaced') {
       audio.replacedAt = message.songFrame;
+    } else if (message.type === 'seeked') {
+      audio.seekedAt = message.songFrame;
     } else if (message.type === 'error') {
       showStatus(`playback stopped: ${message.message}`);
       setPlaying(false, false);
@@ -253,20 +330,21 @@ async function ensureAudio() {
   };
   audio.context = context;
   audio.node = node;
-  requestAnimationFrame(showPosition);
+  for (const channel of audio.muted) node.port.postMessage({ type: 'mute', channel, muted: true });
+  sendSection();
 }
 
 // What the listener hears now: the newest report at or before the context
 // frame being output, moved on by the frames since when the song was running.
 function heardPosition() {
   const { context, reports } = audio;
-  if (!context || reports.length === 0) return { frame: 0, loops: 0, finishedAt: -1 };
+  if (!context || reports.length === 0) return { frame: 0, loops: 0, finishedAt: -1, levels: [] };
   const stamp = context.getOutputTimestamp ? context.getOutputTimestamp().contextTime : undefined;
   const now = (stamp ?? context.currentTime - (context.outputLatency || 0)) * context.sampleRate;
   let report = reports[0];
   for (const r of reports) if (r.contextFrame <= now) report = r;
   const later = report.playing ? Math.max(0, now - report.contextFrame) : 0;
-  return { frame: report.songFrame + Math.min(later, REPORT_SPAN), loops: report.loops, finishedAt: report.finishedAt };
+  return { frame: report.songFrame + Math.min(later, REPORT_SPAN), loops: report.loops, finishedAt: report.finishedAt, levels: report.levels || [] };
 }
 const REPORT_SPAN = 4096; // never run ahead of reports further than two report periods
 
@@ -277,13 +355,27 @@ function formatTime(frame) {
   return `${minutes}:${seconds}`;
 }
 
+const drawing = { frames: 0, since: performance.now(), fps: 0 };
+
 function showPosition() {
   const heard = heardPosition();
+  const place = songPlace(heard.frame);
   $('position').textContent = formatTime(heard.frame);
   $('loops').textContent = String(heard.loops);
+  const span = seekSpan();
+  $('seekHead').style.left = span > 0 ? `calc(${Math.min(100, (100 * place) / span)}% - 1px)` : '0';
+  roll.draw(place);
+  showLevels(heard.levels);
   const loopLimit = parseInt($('playLoops').value, 10);
   const looped = loopLimit > 0 && heard.loops >= loopLimit;
   if (audio.playing && (looped || (heard.finishedAt >= 0 && heard.frame >= heard.finishedAt))) stop();
+  drawing.frames++;
+  const now = performance.now();
+  if (now - drawing.since >= 1000) {
+    drawing.fps = (drawing.frames * 1000) / (now - drawing.since);
+    drawing.frames = 0;
+    drawing.since = now;
+  }
   requestAnimationFrame(showPosition);
 }
 
@@ -312,26 +404,120 @@ async function playOrPause() {
 
 function stop() {
   if (audio.node) audio.node.port.postMessage({ type: 'stop' });
+  audio.reports = [];
   setPlaying(false, false);
 }
 
-function showChannels(count) {
-  if (count === audio.channels) return;
-  audio.channels = count;
-  const box = $('channels');
+// Plays from the frame (exact: a fresh player runs silently up to it). A
+// stopped song starts playing there; a paused one stays paused.
+async function seek(frame) {
+  if (!state.compiled) return;
+  await ensureAudio();
+  await audio.context.resume();
+  const play = !audio.playing && !audio.paused;
+  audio.seekedAt = -1;
+  audio.node.port.postMessage({ type: 'seek', image: state.compiled.image.slice(), frame: Math.max(0, Math.round(frame)), play });
+  if (play) setPlaying(true, false);
+}
+
+// ---- A-B: a section played again and again ----------------------------------
+
+const section = { from: -1, to: -1 };
+
+// Sets the section's start or end (frames of the song as played from its
+// start), or clears it with no arguments.
+function setSection(from = -1, to = -1) {
+  section.from = from;
+  section.to = to;
+  sendSection();
+  showSection();
+}
+
+function markSection(end) {
+  const frame = Math.round(heardPosition().frame);
+  if (end === 'from') setSection(frame, section.to > frame ? section.to : -1);
+  else setSection(section.from >= 0 && section.from < frame ? section.from : 0, frame);
+}
+
+function sendSection() {
+  if (!audio.node) return;
+  const on = section.from >= 0 && section.to > section.from && state.compiled;
+  audio.node.port.postMessage(on ? { type: 'section', image: state.compiled.image.slice(), from: section.from, to: section.to } : { type: 'section', image: null });
+}
+
+function showSection() {
+  const on = section.from >= 0 && section.to > section.from;
+  $('clearSection').disabled = section.from < 0 && section.to < 0;
+  const span = seekSpan();
+  const box = $('seekSection');
+  box.style.display = section.from >= 0 && span > 0 ? 'block' : 'none';
+  const from = songPlace(Math.max(0, section.from));
+  const to = on ? songPlace(section.to) : from;
+  box.style.left = `${(100 * Math.min(from, span)) / Math.max(1, span)}%`;
+  box.style.width = on && to > from ? `${(100 * (to - from)) / Math.max(1, span)}%` : '2px';
+  box.title = on ? `A–B ${formatTime(section.from)}–${formatTime(section.to)}` : '';
+}
+
+function seekClick(event) {
+  const box = $('seek').getBoundingClientRect();
+  const fraction = Math.min(1, Math.max(0, (event.clientX - box.left) / box.width));
+  return seek(fraction * seekSpan());
+}
+
+// ---- channels: mute and solo from the roll --------------------------------
+
+function applyMutes(count) {
+  for (let i = 0; i < count; i++) {
+    const muted = audio.solo >= 0 ? i !== audio.solo : audio.muted.has(i);
+    audio.node?.port.postMessage({ type: 'mute', channel: i, muted });
+  }
+  roll.setMuted((i) => (audio.solo >= 0 ? i !== audio.solo : audio.muted.has(i)));
+  showLanes(count, true);
+}
+
+// Each channel's meter: its level as heard now (the louder side).
+function showLevels(levels) {
+  const meters = $('lanes').querySelectorAll('.meter > span');
+  meters.forEach((meter, i) => {
+    const level = Math.max(levels[2 * i] || 0, levels[2 * i + 1] || 0);
+    const width = `${Math.min(100, (100 * level) / 240).toFixed(0)}%`;
+    if (meter.style.width !== width) meter.style.width = width;
+  });
+}
+
+function showLanes(count, force = false) {
+  const box = $('lanes');
+  if (!force && box.childElementCount === count && box.dataset.height === String(roll.laneHeight)) return;
+  box.dataset.height = String(roll.laneHeight);
   box.replaceChildren();
   for (let i = 0; i < count; i++) {
-    const label = document.createElement('label');
-    const check = document.createElement('input');
-    check.type = 'checkbox';
-    check.checked = !audio.muted.has(i);
-    check.onchange = () => {
-      if (check.checked) audio.muted.delete(i);
+    const lane = document.createElement('div');
+    lane.style.height = `${roll.laneHeight}px`;
+    const mute = document.createElement('button');
+    mute.type = 'button';
+    mute.textContent = 'M';
+    mute.title = `mute channel ${channelLetter(i)}`;
+    mute.setAttribute('aria-pressed', String(audio.muted.has(i)));
+    mute.onclick = () => {
+      if (audio.muted.has(i)) audio.muted.delete(i);
       else audio.muted.add(i);
-      audio.node?.port.postMessage({ type: 'mute', channel: i, muted: !check.checked });
+      applyMutes(count);
     };
-    label.append(check, ` ${channelLetter(i)}`);
-    box.append(label);
+    const solo = document.createElement('button');
+    solo.type = 'button';
+    solo.textContent = 'S';
+    solo.title = `hear channel ${channelLetter(i)} alone`;
+    solo.setAttribute('aria-pressed', String(audio.solo === i));
+    solo.onclick = () => {
+      audio.solo = audio.solo === i ? -1 : i;
+      applyMutes(count);
+    };
+    const meter = document.createElement('span');
+    meter.className = 'meter';
+    meter.title = `level of channel ${channelLetter(i)}`;
+    meter.append(document.createElement('span'));
+    lane.append(channelLetter(i), mute, solo, meter);
+    box.append(lane);
   }
 }
 
@@ -343,11 +529,9 @@ function download(bytes, name, type) {
   link.download = name;
   link.click();
   setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+  lastDownload = name;
 }
-
-function baseName() {
-  return state.fileName.replace(/\.[^.]*$/, '') || 'song';
-}
+let lastDownload = null;
 
 // The WAV the renderer would write: an exact length in seconds, or up to the
 // song's end after the given loops.
@@ -372,8 +556,8 @@ async function downloadWav() {
 // ---- sharing and songs ----------------------------------------------------
 
 async function shareLink() {
-  if (editor.readOnly) return showStatus('only a source travels in a link, not a compiled image');
-  const fragment = await encodeSong(new TextEncoder().encode(editor.value), state.fileName);
+  if (state.image) return showStatus('only a source travels in a link, not a compiled image');
+  const fragment = await encodeSong(new TextEncoder().encode(editor.text()), currentName());
   history.replaceState(null, '', `#${fragment}`);
   try {
     await navigator.clipboard.writeText(location.href);
@@ -396,26 +580,45 @@ async function songFromLink() {
   }
 }
 
-// A file from disk: a source goes into the editor; an image (bytes that are
-// no text) plays and exports as it is, with the editor locked until a song
-// is picked or opened.
+const QVB_MAGIC = new TextEncoder().encode('QuaverMachine\0');
+
+function isImage(bytes) {
+  return bytes.length >= QVB_MAGIC.length && QVB_MAGIC.every((b, i) => bytes[i] === b);
+}
+
+// A file from disk: a source goes into the editor; an image plays and exports
+// as it is, with the editor locked until a song is picked or opened; bytes
+// that are neither are refused, and the editor keeps what it holds.
 async function openFile(file) {
-  if (file.size > MAX_FILE_BYTES) return showStatus(`${file.name} is not opened: a song file holds at most 64 MiB`);
+  if (file.size > MAX_FILE_BYTES) {
+    showStatus(`${file.name} is not opened: a song file holds at most 64 MiB`);
+    return { ok: false, refused: true };
+  }
   const bytes = new Uint8Array(await file.arrayBuffer());
   let text = null;
   try {
     text = new TextDecoder('utf-8', { fatal: true }).decode(bytes);
   } catch {
-    // not UTF-8: an image, or something the compiler will refuse
+    // not UTF-8: an image, or something else
   }
-  if (text !== null && !text.includes('\0')) return compileText(text, file.name);
-  editor.value = `${file.name}: ${bytes.length} bytes that are no source text.\nPick or open a song to edit one.`;
-  editor.readOnly = true;
-  $('examples').value = '';
-  state.fileName = file.name;
+  if (!isImage(bytes)) {
+    if (text !== null && !text.includes('\0')) return compileText(text, file.name);
+    const why = `${file.name} is not opened: it is neither a QVB image nor song text`;
+    showStatus(why);
+    showMessages([{ kind: 'error', text: why }]);
+    return { ok: false, refused: true, message: why };
+  }
   const started = performance.now();
   const result = await core.request('compile', { source: bytes, fileName: file.name }, COMPILE_TIMEOUT_MS);
   result.roundTripMs = performance.now() - started;
+  state.image = true;
+  state.fresh = true;
+  setSection();
+  state.fileName = file.name;
+  state.nameFollowsTitle = false;
+  editor.setText(`${file.name}: a compiled QVB image of ${bytes.length} bytes; it plays and exports as it is.\nPick or open a song to edit one.`, true);
+  editor.showDiagnostics([]);
+  $('examples').value = '';
   showCompile(result);
   return result;
 }
@@ -445,37 +648,66 @@ async function start() {
   ]);
   wasmBytes = wasm;
   core = new CoreWorker(wasm);
+  surveyor = new CoreWorker(wasm);
   for (const name of examples) $('examples').append(new Option(name, name));
-  editor.addEventListener('input', () => {
-    if (new TextEncoder().encode(editor.value).length > MAX_SOURCE_BYTES) {
-      showStatus(`a song larger than ${MAX_SOURCE_BYTES} bytes is not compiled here`);
-      return;
-    }
-    $('examples').value = '';
-    updateGutter(markedAt?.line);
-    scheduleCompile();
-  });
-  editor.addEventListener('paste', (event) => {
+  const keys = [
+    { key: 'Mod-Enter', run: () => guarded(compileNow) },
+    { key: 'Mod-Shift-Enter', run: () => guarded(playOrPause) },
+    { key: 'Mod-.', run: stop },
+  ];
+  editor = createEditor($('editor'), { onChange: edited, keys });
+  editor.view.contentDOM.addEventListener('paste', (event) => {
+    const length = event.clipboardData?.getData('text/plain').length ?? 0;
+    state.lastPaste = length;
     // Each character is at least one byte of the source.
-    if ((event.clipboardData?.getData('text/plain').length ?? 0) <= MAX_FILE_BYTES) return;
+    if (length <= MAX_FILE_BYTES) return;
     event.preventDefault();
+    event.stopPropagation();
     showStatus('not pasted: a song holds at most 64 MiB');
+  }, true);
+  // The same keys where the editor has no focus.
+  window.addEventListener('keydown', (event) => {
+    if (event.defaultPrevented || !(event.ctrlKey || event.metaKey)) return;
+    const action = event.key === 'Enter' ? (event.shiftKey ? playOrPause : compileNow) : event.key === '.' ? stop : null;
+    if (!action) return;
+    event.preventDefault();
+    guarded(action);
   });
-  editor.addEventListener('scroll', () => {
-    gutter.scrollTop = editor.scrollTop;
-    placeMarker();
-  });
-  const on = (id, event, action) => $(id).addEventListener(event, () => guarded(action));
+  roll = createRoll($('rollCanvas'), $('roll'));
+  new ResizeObserver(() => {
+    roll.resize();
+    if (state.compiled) showLanes(state.compiled.channels);
+  }).observe($('roll'));
+  const on = (id, event, action) => $(id).addEventListener(event, (e) => guarded(() => action(e)));
   on('examples', 'change', () => $('examples').value && openExample($('examples').value));
   on('play', 'click', playOrPause);
   on('stop', 'click', stop);
+  on('seek', 'click', seekClick);
+  // The seek bar by keys: arrows five seconds back or on, Home the start.
+  on('seek', 'keydown', (event) => {
+    const step = { ArrowLeft: -5, ArrowRight: 5, Home: -Infinity }[event.key];
+    if (step === undefined) return;
+    event.preventDefault();
+    const at = songPlace(heardPosition().frame);
+    return seek(Math.min(seekSpan(), Math.max(0, at + step * SAMPLE_RATE)));
+  });
+  on('markA', 'click', () => markSection('from'));
+  on('markB', 'click', () => markSection('to'));
+  on('clearSection', 'click', () => setSection());
   on('qvb', 'click', () => download(state.compiled.image, `${baseName()}.qvb`, 'application/octet-stream'));
   on('asm', 'click', () => download(state.compiled.asmText, `${baseName()}.asm`, 'text/plain'));
   on('wav', 'click', downloadWav);
   on('share', 'click', shareLink);
   on('open', 'change', () => $('open').files[0] && openFile($('open').files[0]));
   window.addEventListener('hashchange', () => guarded(songFromLink));
-  if (!(await songFromLink()) && examples.length > 0) await openExample(examples[0]);
+  requestAnimationFrame(showPosition);
+  if (await songFromLink()) return;
+  const kept = stored();
+  if (kept) {
+    await compileText(kept.text, kept.nameFollowsTitle ? null : kept.fileName);
+    return;
+  }
+  if (examples.length > 0) await openExample(examples[0]);
 }
 
 // What the browser test drives: the same calls the controls make.
@@ -485,15 +717,34 @@ window.playground = {
     throw error;
   }),
   compile: (text, fileName) => compileText(text, fileName),
+  compileNow,
   openExample,
   openFile,
   image: () => state.compiled?.image.slice(),
   renderWav,
   playOrPause,
   stop,
+  seek,
+  setSection,
   heardPosition,
+  songPlace,
+  muted: () => [...Array(state.compiled?.channels ?? 0).keys()].filter((i) => (audio.solo >= 0 ? i !== audio.solo : audio.muted.has(i))),
+  meters: () => [...$('lanes').querySelectorAll('.meter > span')].map((m) => parseFloat(m.style.width) || 0),
   replacedAt: () => audio.replacedAt,
-  marker: () => (marker.hidden ? null : { ...markedAt, top: marker.style.top, left: marker.style.left }),
-  errorLineInGutter: () => Number(gutter.querySelector('.error')?.textContent || 0),
+  seekedAt: () => audio.seekedAt,
+  surveyed: () => (state.surveyed ? new Promise((resolve) => resolve(state.surveyed)) : null),
+  // The survey of the song compiled last, once it is there.
+  currentSurvey: () => new Promise((resolve) => {
+    const check = () => (state.surveyed && state.surveyedFor === state.compiled ? resolve(state.surveyed) : surveyWaiters.push(check));
+    check();
+  }),
+  fileName: currentName,
+  lastDownload: () => lastDownload,
+  text: () => editor.text(),
+  readOnly: () => editor.readOnly(),
+  editor: () => editor,
+  diagnostics: () => editor.diagnostics(),
+  roll: () => roll,
+  fps: () => drawing.fps,
   messages: () => [...$('messages').children].map((li) => li.textContent),
 };

@@ -9,10 +9,20 @@ function compile({ source, fileName }) {
   const started = performance.now();
   const loaded = core.load(source, fileName);
   const compileMs = performance.now() - started;
-  if (!loaded.ok) return { ...loaded, compileMs };
+  const warnings = core.warnings(source, fileName);
+  if (!loaded.ok) return { ...loaded, warnings, compileMs };
   const asm = core.exportAsm(loaded.image);
   const asmText = asm.result === 0 ? asm.text : null;
-  return { ok: true, image: loaded.image, channels: loaded.channels, asmText, compileMs };
+  return { ok: true, image: loaded.image, channels: loaded.channels, asmText, warnings, compileMs };
+}
+
+// What the page draws: the song's notes with their frames, and its length,
+// intro and loop.
+function survey({ image, loops }) {
+  const started = performance.now();
+  const surveyed = core.survey(image, { loops });
+  if (surveyed.error) return { ok: false, message: surveyed.error };
+  return { ok: true, ...surveyed, surveyMs: performance.now() - started };
 }
 
 function render({ image, lengthFrames, loops, fadeFrames }) {
@@ -22,7 +32,7 @@ function render({ image, lengthFrames, loops, fadeFrames }) {
   return { ok: true, wav: wavFile(rendered.samples), renderMs: performance.now() - started };
 }
 
-const handlers = { compile, render };
+const handlers = { compile, render, survey };
 
 self.onmessage = (event) => {
   const { id, kind } = event.data;
@@ -41,6 +51,6 @@ self.onmessage = (event) => {
     // replaces this worker after such an answer.
     answer = { ok: false, broken: true, message: `internal error: ${error.message}` };
   }
-  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer].filter(Boolean);
+  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer, answer.events?.buffer].filter(Boolean);
   self.postMessage({ id, ...answer }, transfer);
 };

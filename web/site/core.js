@@ -70,6 +70,41 @@ class Core {
     });
   }
 
+  // The warnings qvbrender prints for a source, [{line, row, text}]; none
+  // for an image.
+  warnings(source, fileName) {
+    return this.withBytes(source, (pointer) => {
+      const name = new TextEncoder().encode(fileName + '\0');
+      const status = this.withBytes(name, (namePointer) => this.x.qvbw_warnings(pointer, source.length, namePointer));
+      if (status !== 1) return [];
+      const list = [];
+      for (let i = 0; i < this.x.qvbw_warning_count(); i++) {
+        list.push({ line: this.x.qvbw_warning_line(i), row: this.x.qvbw_warning_row(i), text: this.cString(this.x.qvbw_warning_text(i)) });
+      }
+      return list;
+    });
+  }
+
+  // The song followed to its end (after `loops` loops) without its sound:
+  // {events: Int32Array of [kind, channel, frame, note, ticks] per event,
+  // truncated, endFrame, introFrame, loopFrames, finished}; or {error}.
+  survey(image, { loops = 1, maxEvents = 1 << 20 } = {}) {
+    return this.withBytes(image, (pointer) => {
+      const status = this.x.qvbw_survey(pointer, image.length, loops, maxEvents);
+      if (status !== 1) return { error: RENDER_ERRORS[status] ?? 'the song could not be played' };
+      const count = this.x.qvbw_survey_event_count();
+      const events = new Int32Array(this.x.memory.buffer, this.x.qvbw_survey_events(), 5 * count).slice();
+      return {
+        events,
+        truncated: this.x.qvbw_survey_truncated() === 1,
+        endFrame: this.x.qvbw_render_end_frame(),
+        introFrame: this.x.qvbw_render_intro_frame(),
+        loopFrames: this.x.qvbw_render_loop_frames(),
+        finished: this.x.qvbw_render_finished() === 1,
+      };
+    });
+  }
+
   // {result, text}: result 0 when the exporter took the image; the text as
   // the bytes the exporter wrote (a title is written as it is).
   exportAsm(image) {
@@ -125,6 +160,12 @@ class Player {
     return this.x.qvbw_player_loops(this.handle);
   }
 
+  // Each channel's level, right and left (240 is v15), as a plain array.
+  levels() {
+    const pointer = this.x.qvbw_player_levels(this.handle);
+    return pointer === 0 ? [] : Array.from(new Int32Array(this.x.memory.buffer, pointer, 2 * this.channels));
+  }
+
   finished() {
     return this.x.qvbw_player_finished(this.handle) === 1;
   }
@@ -158,6 +199,9 @@ export function wavFile(sampleBytes) {
   file.set(sampleBytes, 44);
   return file;
 }
+
+// The kinds of the survey's events, as the sequencer numbers them.
+export const EVENT = { NOTE: 0, REST: 1, LOOP_MARK: 2, JUMP: 3, END: 4, TEMPO: 5 };
 
 // The letter of a channel as written in a source: A for the first.
 export function channelLetter(index) {

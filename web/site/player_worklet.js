@@ -9,6 +9,13 @@ const REPORT_EVERY = 2048; // frames, about 20 reports a second
 // per block (32 times as fast as it plays), and takes over where it is.
 const CATCH_UP_FRAMES = 4096;
 const MAX_FILL_FRAMES = 8192;
+// A seek pulls a fresh player silently to the frame asked for, this many
+// frames per block (silence is heard meanwhile).
+const SEEK_FRAMES = 16384;
+// A section played again and again (A-B): a player is made ready at its
+// start while the song plays (this many frames per block), and takes over
+// at the section's end without a gap.
+const SECTION_FRAMES = 4096;
 
 class QvbPlayerProcessor extends AudioWorkletProcessor {
   constructor(options) {
@@ -16,6 +23,8 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     this.core = instantiateCore(options.processorOptions.wasm);
     this.player = null;
     this.next = null;
+    this.seeking = null; // {player, at}: a fresh player pulled up to songFrame
+    this.section = null; // {image, from, to, ready, at}: the A-B section
     this.playing = false;
     this.songFrame = 0;
     this.sinceReport = 0;
@@ -28,11 +37,13 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
   command(message) {
     try {
       if (message.type === 'start') this.start(message.image);
-      else if (message.type === 'resume') this.playing = this.player !== null;
+      else if (message.type === 'resume') this.playing = this.player !== null || this.seeking !== null;
       else if (message.type === 'pause') this.playing = false;
       else if (message.type === 'stop') this.stop();
       else if (message.type === 'replace') this.replace(message.image);
       else if (message.type === 'mute') this.mute(message.channel, message.muted);
+      else if (message.type === 'seek') this.seek(message.image, message.frame, message.play);
+      else if (message.type === 'section') this.setSection(message.image, message.from, message.to);
     } catch (error) {
       this.stop();
       this.port.postMessage({ type: 'error', message: error.message });
@@ -54,12 +65,95 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
   // The edited song runs silently from its start up to the frame now playing
   // and then replaces the old one there, so an edit is heard in place.
   replace(image) {
+    if (this.section) {
+      this.dropSection();
+      this.section.image = new Uint8Array(image);
+    }
+    if (this.seeking) {
+      this.seek(image, this.songFrame, false);
+      return;
+    }
     if (!this.player) return;
     this.dropNext();
     this.next = this.core.player(new Uint8Array(image));
     if (this.next === null) return;
     for (const channel of this.muted) this.next.mute(channel, true);
     this.nextFrame = 0;
+  }
+
+  // Exact, as a host that renders from the start: a fresh player runs
+  // silently up to the frame and plays on from there. play: start playing
+  // (else keep playing or paused as now).
+  seek(image, frame, play) {
+    this.dropNext();
+    this.dropSeek();
+    const fresh = this.core.player(new Uint8Array(image));
+    if (fresh === null) {
+      this.port.postMessage({ type: 'error', message: 'the player refused the image' });
+      return;
+    }
+    for (const channel of this.muted) fresh.mute(channel, true);
+    if (this.player) this.player.free();
+    this.player = null;
+    this.seeking = { player: fresh, at: 0 };
+    this.songFrame = Math.max(0, Math.floor(frame));
+    this.finishedAt = -1;
+    if (play) this.playing = true;
+  }
+
+  seekOn() {
+    const seeking = this.seeking;
+    let budget = SEEK_FRAMES;
+    while (budget > 0 && seeking.at < this.songFrame) {
+      const frames = Math.min(budget, MAX_FILL_FRAMES, this.songFrame - seeking.at);
+      seeking.player.fill(frames);
+      seeking.at += frames;
+      budget -= frames;
+    }
+    if (seeking.at < this.songFrame) return false;
+    this.player = seeking.player;
+    this.seeking = null;
+    if (this.player.finished()) this.finishedAt = this.songFrame;
+    this.port.postMessage({ type: 'seeked', songFrame: this.songFrame });
+    return true;
+  }
+
+  // From frame `from` to frame `to` again and again; no image: no section.
+  setSection(image, from, to) {
+    this.dropSection();
+    if (!image || !(to > from) || from < 0) return;
+    this.section = { image: new Uint8Array(image), from: Math.floor(from), to: Math.floor(to), ready: null, at: 0 };
+  }
+
+  dropSection() {
+    if (this.section?.ready) this.section.ready.free();
+    if (this.section) this.section.ready = null;
+  }
+
+  // Pulls the section's next player silently towards its start.
+  prepareSection() {
+    const section = this.section;
+    if (!section.ready) {
+      section.ready = this.core.player(section.image);
+      if (section.ready === null) {
+        this.section = null;
+        return;
+      }
+      for (const channel of this.muted) section.ready.mute(channel, true);
+      section.at = 0;
+    }
+    let budget = SECTION_FRAMES;
+    while (budget > 0 && section.at < section.from) {
+      const frames = Math.min(budget, MAX_FILL_FRAMES, section.from - section.at);
+      section.ready.fill(frames);
+      section.at += frames;
+      budget -= frames;
+    }
+  }
+
+  dropSeek() {
+    if (this.seeking) this.seeking.player.free();
+    this.seeking = null;
   }
 
   catchUp() {
@@ -85,6 +179,8 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
 
   stop() {
     this.dropNext();
+    this.dropSeek();
+    this.dropSection();
     if (this.player) this.player.free();
     this.player = null;
     this.playing = false;
@@ -97,6 +193,8 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     else this.muted.delete(channel);
     if (this.player) this.player.mute(channel, muted);
     if (this.next) this.next.mute(channel, muted);
+    if (this.seeking) this.seeking.player.mute(channel, muted);
+    if (this.section?.ready) this.section.ready.mute(channel, muted);
   }
 
   // The block that starts at context frame contextFrame sounds song frame
@@ -110,8 +208,42 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
       songFrame,
       playing,
       loops: this.player ? this.player.loops() : 0,
+      levels: this.player ? this.player.levels() : [],
       finishedAt: this.finishedAt,
     });
+  }
+
+  output(player, left, right, at, frames) {
+    if (frames <= 0) return;
+    const samples = player.fill(frames);
+    for (let i = 0; i < frames; i++) {
+      left[at + i] = samples[2 * i] / 32768;
+      if (right) right[at + i] = samples[2 * i + 1] / 32768;
+    }
+  }
+
+  // The section's end: its ready player takes over at its start (or, not
+  // ready yet, a seek there).
+  sectionAgain() {
+    const section = this.section;
+    this.changed = true;
+    this.finishedAt = -1;
+    if (section.ready && section.at >= section.from) {
+      this.player.free();
+      this.player = section.ready;
+      section.ready = null;
+      this.songFrame = section.from;
+      return;
+    }
+    const image = section.image;
+    this.dropSection();
+    this.player.free();
+    this.player = this.core.player(image);
+    if (this.player === null) throw new Error('the player refused the image');
+    for (const channel of this.muted) this.player.mute(channel, true);
+    this.seeking = { player: this.player, at: 0 };
+    this.player = null;
+    this.songFrame = section.from;
   }
 
   process(inputs, outputs) {
@@ -119,17 +251,31 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     const frames = left.length;
     const blockFrame = currentFrame;
     const blockSong = this.songFrame;
+    if (this.seeking) {
+      try {
+        if (this.seekOn()) this.changed = true;
+      } catch (error) {
+        this.stop();
+        this.port.postMessage({ type: 'error', message: error.message });
+      }
+    }
     const playing = this.playing && this.player !== null;
     if (playing) {
       try {
         if (this.next) this.catchUp();
-        const samples = this.player.fill(frames);
-        for (let i = 0; i < frames; i++) {
-          left[i] = samples[2 * i] / 32768;
-          if (right) right[i] = samples[2 * i + 1] / 32768;
+        if (this.section) this.prepareSection();
+        const section = this.section;
+        // The frames of this block before the section's end, if it ends here.
+        const before = section && this.songFrame < section.to ? Math.min(frames, section.to - this.songFrame) : frames;
+        this.output(this.player, left, right, 0, before);
+        this.songFrame += before;
+        if (before < frames || (section && this.songFrame >= section.to)) this.sectionAgain();
+        // (A section that was not ready yet is being sought: silence.)
+        if (this.player && before < frames) {
+          this.output(this.player, left, right, before, frames - before);
+          this.songFrame += frames - before;
         }
-        this.songFrame += frames;
-        if (this.finishedAt < 0 && this.player.finished()) this.finishedAt = this.songFrame;
+        if (this.player && this.finishedAt < 0 && this.player.finished()) this.finishedAt = this.songFrame;
       } catch (error) {
         this.stop();
         this.port.postMessage({ type: 'error', message: error.message });

@@ -1,10 +1,17 @@
 // The playground in a real browser: serves the built site locally, drives
 // headless Chromium through it and checks what a musician relies on: every
-// example compiles, a faulty song shows its error at its line with the
-// renderer's wording, the page's WAV is byte for byte the one qvbrender
-// writes, playback advances, and a broken link gives a message, not a crash.
+// example compiles, a faulty song shows its error (and a song its warning)
+// at its line with the renderer's wording, the editor colours the language,
+// matches its brackets and helps on hover, the page's WAV is byte for byte
+// the one qvbrender writes, a pasted song's names follow its title, a binary
+// that is no image is refused, the roll draws every note and lights the ones
+// heard, the seek bar seeks exactly, an A-B section repeats, the source
+// survives a reload, every control shows without overlap from a phone's width
+// to a desktop's, playback advances, and a broken link gives a message, not a
+// crash. --figures prints the page's budgets; --screenshots DIR keeps the
+// wide, narrow and phone screenshots.
 //
-// usage: node browser_test.mjs --site DIR --qvbrender PATH --examples DIR [--figures]
+// usage: node browser_test.mjs --site DIR --qvbrender PATH --examples DIR [--figures] [--screenshots DIR]
 import { spawn, spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
 import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
@@ -102,7 +109,7 @@ try {
       const file = new File([window.playground.image()], 'demo.qvb');
       const opened = await window.playground.openFile(file);
       const cut = await window.playground.openFile(new File([window.playground.image().slice(0, 40)], 'cut.qvb'));
-      return { ok: opened.ok, channels: opened.channels, readOnly: document.getElementById('source').readOnly, cut: cut.message };
+      return { ok: opened.ok, channels: opened.channels, readOnly: window.playground.readOnly(), cut: cut.message };
     });
     expect(result.ok && result.channels === 4 && result.readOnly, JSON.stringify(result));
     expect(/^cut\.qvb: damaged QVB image: .* runs past the end$/.test(result.cut), `a cut image gave "${result.cut}"`);
@@ -116,13 +123,238 @@ try {
     const expected = native.replace(file, 'faulty.qvm');
     const shown = await page.evaluate(async (text) => {
       const result = await window.playground.compile(text, 'faulty.qvm');
-      return { result, gutter: window.playground.errorLineInGutter(), marker: window.playground.marker(), messages: window.playground.messages() };
+      const marked = document.querySelector('.cm-lintRange-error');
+      const line = marked && window.playground.editor().view.state.doc.lineAt(window.playground.editor().view.posAtDOM(marked)).number;
+      return { result, diagnostics: window.playground.diagnostics(), marked: line, messages: window.playground.messages() };
     }, faulty);
     expect(!shown.result.ok, 'the faulty song compiled');
     expect(shown.result.message === expected, `page says "${shown.result.message}", qvbrender says "${expected}"`);
     expect(shown.messages.includes(expected), 'the message is not shown under the editor');
-    expect(shown.gutter === 5 && shown.marker?.line === 5, `marked line ${shown.gutter}, marker ${JSON.stringify(shown.marker)}`);
+    const error = shown.diagnostics.find((d) => d.severity === 'error');
+    expect(error?.line === 5 && error.message === expected && shown.marked === 5,
+      `diagnostics ${JSON.stringify(shown.diagnostics)}, marked line ${shown.marked}`);
   });
+
+  await check('a warning shows at its line with qvbrender\'s words', async () => {
+    const song = '#TITLE <w>\n#CHANNEL 1\n{ no volume }\n#A c d\n';
+    const file = join(work, 'quiet.qvm');
+    writeFileSync(file, song);
+    const expected = qvbrender('-t', '1', '-o', join(work, 'quiet.wav'), file).stderr.split('\n')[0].replace(file, 'quiet.qvm');
+    const shown = await page.evaluate(async (text) => {
+      await window.playground.compile(text, 'quiet.qvm');
+      await new Promise((resolve) => setTimeout(resolve, 50));
+      return { diagnostics: window.playground.diagnostics(), marked: document.querySelectorAll('.cm-lintRange-warning').length };
+    }, song);
+    expect(/warning: channel A plays notes but never sets a volume/.test(expected), `qvbrender said "${expected}"`);
+    const warning = shown.diagnostics.find((d) => d.severity === 'warning');
+    expect(warning?.line === 4 && warning.message === expected && shown.marked === 1, JSON.stringify(shown));
+  });
+
+  await check('the editor colours the language, matches its brackets and helps on hover', async () => {
+    const song = '#TITLE <colours>\n#CHANNEL 1\n{ a comment }\n#A v12 l8 $ c4. /:2 d e :/ [2 f] <g> r\n';
+    const classes = await page.evaluate(async (text) => {
+      await window.playground.compile(text, 'colours.qvm');
+      const of = (name) => [...document.querySelectorAll(`.cm-content .qvm-${name}`)].map((e) => e.textContent);
+      return Object.fromEntries(['directive', 'title', 'comment', 'marker', 'command', 'number', 'loopMark', 'note', 'length', 'loop', 'repeat', 'octave', 'rest']
+        .map((name) => [name, of(name)]));
+    }, song);
+    const want = { directive: ['#TITLE', '#CHANNEL'], marker: ['#A'], command: ['v', 'l'], number: ['1', '12', '8', '2'], note: ['c', 'd', 'e', 'f', 'g'],
+      length: ['4.'], loop: ['/:', ':/'], repeat: ['[2', ']'], octave: ['<', '>'], rest: ['r'], loopMark: ['$'] };
+    for (const [name, tokens] of Object.entries(want)) {
+      expect(JSON.stringify(classes[name]) === JSON.stringify(tokens), `${name}: ${JSON.stringify(classes[name])}, wanted ${JSON.stringify(tokens)}`);
+    }
+    expect(classes.comment.join('').includes('a comment') && classes.title.join('').includes('colours'), JSON.stringify(classes));
+    const matched = await page.evaluate(() => {
+      const { view } = window.playground.editor();
+      const text = view.state.doc.toString();
+      const at = (needle, offset = 0) => {
+        view.dispatch({ selection: { anchor: text.indexOf(needle) + offset } });
+        return [...document.querySelectorAll('.cm-matchingBracket')].map((e) => e.textContent).join(' ');
+      };
+      return { loop: at('/:2', 2), repeat: at('[2', 1), comment: at('{ a', 1), octave: at('<g>', 1) };
+    });
+    expect(JSON.stringify(matched) === JSON.stringify({ loop: '/: :/', repeat: '[ ]', comment: '{ }', octave: '< >' }), `matched ${JSON.stringify(matched)}`);
+    const token = await page.$('.cm-content .qvm-command');
+    await token.hover();
+    const help = await page.waitForSelector('.qvm-help', { timeout: 3000 }).then((e) => e.evaluate((box) => box.textContent));
+    expect(/0\.\.15/.test(help) && /Volume/.test(help), `hover help: ${help}`);
+    await page.mouse.move(0, 0);
+  });
+
+  await check('a pasted song is named after its title: messages, downloads and the link', async () => {
+    const song = '#TITLE <Pasted Song!>\n#CHANNEL 1\n#A v9 q99 c\n';
+    const seen = await page.evaluate(async (text) => {
+      await window.playground.openExample('demo.qvm');
+      const { view } = window.playground.editor();
+      view.focus();
+      view.dispatch({ selection: { anchor: 0, head: view.state.doc.length } });
+      const data = new DataTransfer();
+      data.setData('text/plain', text);
+      view.contentDOM.dispatchEvent(new ClipboardEvent('paste', { clipboardData: data, bubbles: true, cancelable: true }));
+      for (let i = 0; i < 100 && !window.playground.messages().join().includes('error'); i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      const message = window.playground.messages()[0];
+      const pasted = window.playground.text();
+      await window.playground.compile(text.replace('q99', 'q9'));
+      document.getElementById('wav').click();
+      for (let i = 0; i < 200 && !window.playground.lastDownload(); i++) await new Promise((resolve) => setTimeout(resolve, 25));
+      document.getElementById('share').click();
+      for (let i = 0; i < 100 && !location.hash; i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      return { text: pasted, message, name: window.playground.fileName(), wav: window.playground.lastDownload(), link: location.hash };
+    }, song);
+    expect(seen.text === song, `the editor holds ${JSON.stringify(seen.text.slice(0, 40))}`);
+    expect(seen.message?.startsWith('pasted-song.qvm:3:'), `the error says "${seen.message}"`);
+    expect(seen.name === 'pasted-song.qvm' && seen.wav === 'pasted-song.wav', JSON.stringify(seen));
+    expect(seen.link.includes('name=pasted-song.qvm'), `link ${seen.link}`);
+  });
+
+  await check('a binary that is no image is refused and the editor keeps its text', async () => {
+    const seen = await page.evaluate(async () => {
+      await window.playground.openExample('demo.qvm');
+      const before = window.playground.text();
+      const result = await window.playground.openFile(new File([new Uint8Array([0, 1, 2, 0xff, 0xfe, 0, 7])], 'junk.bin'));
+      return { refused: result.refused, same: window.playground.text() === before, status: document.getElementById('status').textContent };
+    });
+    expect(seen.refused && seen.same && /junk\.bin is not opened: it is neither a QVB image nor song text/.test(seen.status), JSON.stringify(seen));
+  });
+
+  await check('the roll draws every note, the seek bar seeks, the lit notes follow playback', async () => {
+    const song = '#TITLE <roll>\n#CHANNEL 2\n#A t120 v9 l8 cdefgab<c\n#B v9 [4 c]\n';
+    const file = join(work, 'roll.qvm');
+    writeFileSync(file, song);
+    const end = Number(/length: [\d.]+ s \((\d+) frames\)/.exec(qvbrender('-o', join(work, 'roll.wav'), file).stderr)?.[1]);
+    const seen = await page.evaluate(async (text) => {
+      await window.playground.compile(text, 'roll.qvm');
+      const survey = await window.playground.currentSurvey();
+      return { notes: window.playground.roll().noteCount(), end: survey.endFrame };
+    }, song);
+    expect(seen.notes === 12, `the roll holds ${seen.notes} notes, the song 12`);
+    expect(seen.end === end, `the song ends at ${seen.end}, qvbrender says ${end}`);
+    const bar = await page.$('#seek');
+    const box = await bar.boundingBox();
+    await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
+    const landed = await page.evaluate(async () => {
+      for (let i = 0; i < 200 && window.playground.seekedAt() < 0; i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      return window.playground.seekedAt();
+    });
+    expect(Math.abs(landed - end / 2) < (end / box.width) * 2, `a click at the middle of ${end} frames landed at ${landed}`);
+    // At a few instants, the note lit on channel A is the last one the render's events start before the heard frame.
+    const instants = await page.evaluate(async () => {
+      await window.playground.seek(20000);
+      for (let i = 0; i < 200 && window.playground.seekedAt() !== 20000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      const survey = await window.playground.surveyed();
+      const starts = [];
+      for (let i = 0; i < survey.events.length; i += 5) if (survey.events[i] === 0 && survey.events[i + 1] === 0) starts.push(survey.events[i + 2]);
+      const out = [];
+      for (let k = 0; k < 5; k++) {
+        await new Promise((resolve) => setTimeout(resolve, 250));
+        const frame = window.playground.heardPosition().frame;
+        const lit = window.playground.roll().litAt(window.playground.songPlace(frame))[0];
+        const expected = starts.filter((f) => f <= frame).pop();
+        out.push({ frame, lit: lit?.start, expected, meter: window.playground.meters()[0] });
+      }
+      window.playground.stop();
+      return out;
+    });
+    expect(instants.every((i) => i.lit === i.expected), JSON.stringify(instants));
+    // Channel A plays at v9 without a gate: its meter stands at 9/15.
+    expect(instants.every((i) => i.meter === 60), `channel A's meter: ${instants.map((i) => i.meter).join(' ')}`);
+    expect(instants[instants.length - 1].frame > instants[0].frame && instants[0].frame >= 20000, JSON.stringify(instants));
+  });
+
+  await check('a song of 26 channels and 41600 notes: the roll draws only what is in view', async () => {
+    let song = '#TITLE <big>\n#CHANNEL 26\n';
+    for (let i = 0; i < 26; i++) song += `#${String.fromCharCode(65 + i)} t200 v1 l16 [200 cdefgab<c>]\n`;
+    const seen = await page.evaluate(async (text) => {
+      await window.playground.compile(text, 'big.qvm');
+      await window.playground.currentSurvey();
+      await window.playground.seek(44100 * 20);
+      await new Promise((resolve) => setTimeout(resolve, 1000));
+      // A window resized while the song plays.
+      window.dispatchEvent(new Event('resize'));
+      const roll = window.playground.roll();
+      const result = { notes: roll.noteCount(), drawn: roll.drawn };
+      window.playground.stop();
+      return result;
+    }, song);
+    expect(seen.notes === 41600, `the roll holds ${seen.notes} notes`);
+    expect(seen.drawn > 0 && seen.drawn < 4000, `the roll drew ${seen.drawn} bars`);
+  });
+
+  await check('the roll\'s lanes mute and solo channels', async () => {
+    await page.evaluate(async () => {
+      await window.playground.openExample('demo.qvm');
+      await window.playground.currentSurvey();
+    });
+    const lane = (i) => `#lanes > div:nth-child(${i + 1}) button`;
+    const seen = [];
+    await (await page.$$(lane(1)))[1].click(); // S on B
+    seen.push(await page.evaluate(() => window.playground.muted()));
+    await (await page.$$(lane(1)))[1].click(); // S again: all heard
+    await (await page.$$(lane(0)))[0].click(); // M on A
+    seen.push(await page.evaluate(() => window.playground.muted()));
+    await (await page.$$(lane(0)))[0].click();
+    seen.push(await page.evaluate(() => window.playground.muted()));
+    expect(JSON.stringify(seen) === JSON.stringify([[0, 2, 3], [0], []]), `muted ${JSON.stringify(seen)}`);
+  });
+
+  await check('an A-B section plays again and again', async () => {
+    const frames = await page.evaluate(async () => {
+      await window.playground.compile('#TITLE <ab>\n#CHANNEL 1\n#A t120 v9 l8 [8 cdefgab<c>]\n', 'ab.qvm');
+      window.playground.setSection(22050, 44100);
+      await window.playground.seek(30000);
+      for (let i = 0; i < 200 && window.playground.seekedAt() !== 30000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      const seen = [];
+      for (let i = 0; i < 30; i++) {
+        await new Promise((resolve) => setTimeout(resolve, 50));
+        seen.push(Math.round(window.playground.heardPosition().frame));
+      }
+      window.playground.stop();
+      window.playground.setSection();
+      return seen;
+    });
+    expect(frames.every((f) => f >= 22050 && f <= 44100 + 4096), `heard ${frames.join(' ')}`);
+    expect(frames.some((f, i) => i > 0 && f < frames[i - 1]), `the section did not start again: ${frames.join(' ')}`);
+  });
+
+  await check('the source is kept across a reload', async () => {
+    const song = '#TITLE <kept>\n#CHANNEL 1\n#A v9 c d e\n';
+    await page.evaluate((text) => window.playground.compile(text), song);
+    await new Promise((resolve) => setTimeout(resolve, 500));
+    await page.goto(url, { waitUntil: 'load' });
+    await page.evaluate(() => window.playground.ready);
+    const text = await page.evaluate(() => window.playground.text());
+    expect(text === song, `after a reload the editor holds ${JSON.stringify(text.slice(0, 40))}`);
+  });
+
+  // The window changes width while the song plays.
+  await page.evaluate(() => window.playground.openExample('demo.qvm').then(() => window.playground.playOrPause()));
+  for (const [name, width, height] of [['wide', 1280, 800], ['narrow', 420, 800], ['phone', 360, 740]]) {
+    await check(`a ${width} px window shows every control, none covering another`, async () => {
+      await page.setViewport({ width, height });
+      await page.evaluate(async () => {
+        await window.playground.openExample('demo.qvm');
+        await window.playground.currentSurvey();
+      });
+      await new Promise((resolve) => setTimeout(resolve, 300));
+      const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'markA', 'markB', 'roll', 'qvb', 'wav']
+        .map((id) => {
+          const r = document.getElementById(id).getBoundingClientRect();
+          return { id, x: r.left, y: r.top + window.scrollY, w: r.width, h: r.height };
+        }));
+      for (const b of boxes) expect(b.w > 0 && b.h > 0 && b.x >= 0 && b.x + b.w <= width + 0.5, `${b.id} is at ${JSON.stringify(b)}`);
+      const inside = (a, b) => a.x >= b.x && a.y >= b.y && a.x + a.w <= b.x + b.w && a.y + a.h <= b.y + b.h;
+      for (const a of boxes) {
+        for (const b of boxes) {
+          if (a === b || inside(a, b) || inside(b, a)) continue;
+          const overlap = a.x < b.x + b.w - 0.5 && b.x < a.x + a.w - 0.5 && a.y < b.y + b.h - 0.5 && b.y < a.y + a.h - 0.5;
+          expect(!overlap, `${a.id} ${JSON.stringify(a)} and ${b.id} ${JSON.stringify(b)} overlap`);
+        }
+      }
+      if (args.screenshots) await page.screenshot({ path: join(args.screenshots, `${name}.png`), fullPage: true });
+    });
+  }
+  await page.evaluate(() => window.playground.stop());
+  await page.setViewport({ width: 1280, height: 800 });
 
   await check('playback advances, and an edit is taken in place', async () => {
     await page.evaluate(() => window.playground.openExample('demo.qvm'));
@@ -138,7 +370,7 @@ try {
     const first = await waitFor(22050);
     expect(first >= 22050, `the heard position stayed at ${first}`);
     const edited = await page.evaluate(async () => {
-      const source = document.getElementById('source').value.replace('t112', 't120');
+      const source = window.playground.text().replace('t112', 't120');
       await window.playground.compile(source, 'demo.qvm');
       for (let i = 0; i < 200 && window.playground.replacedAt() < 0; i++) await new Promise((resolve) => setTimeout(resolve, 25));
       return window.playground.replacedAt();
@@ -186,15 +418,42 @@ try {
     const other = await browser.newPage();
     await other.goto(link, { waitUntil: 'load' });
     await other.evaluate(() => window.playground.ready);
-    const value = await other.evaluate(() => document.getElementById('source').value);
+    const value = await other.evaluate(() => window.playground.text());
     await other.close();
     expect(value === text, `the link gave back ${JSON.stringify(value.slice(0, 40))}`);
   });
 
   if (args.figures) {
+    const started = Date.now();
     await page.goto(url, { waitUntil: 'load' });
-    await page.evaluate(() => window.playground.ready);
+    await page.evaluate(async () => {
+      await window.playground.ready;
+      await window.playground.openExample('demo.qvm');
+      await window.playground.playOrPause();
+      while (window.playground.heardPosition().frame <= 0) await new Promise((resolve) => setTimeout(resolve, 5));
+    });
+    figures.firstSound = Date.now() - started;
+    await new Promise((resolve) => setTimeout(resolve, 2500));
+    figures.fps = await page.evaluate(() => window.playground.fps());
+    await page.evaluate(() => window.playground.stop());
+    // Typing: one character at a time, each followed by its compile.
+    figures.typing = await page.evaluate(async () => {
+      const { view } = window.playground.editor();
+      const times = [];
+      for (let i = 0; i < 20; i++) {
+        const at = view.state.doc.length;
+        view.dispatch({ changes: { from: at, insert: i % 2 ? ' ' : 'c' }, userEvent: 'input.type' });
+        const started = performance.now();
+        await window.playground.compileNow();
+        times.push(performance.now() - started);
+      }
+      times.sort((a, b) => a - b);
+      return { median: times[10], worst: times[19] };
+    });
     figures.render60 = await page.evaluate(async () => (await window.playground.renderWav({ seconds: 60 })).renderMs);
+    const { gzipSync } = await import('node:zlib');
+    figures.compressed = ['index.html', 'app.js', 'style.css', 'core.js', 'share.js', 'compile_worker.js', 'player_worklet.js', 'qvb_core.wasm', 'examples/index.json', 'examples/demo.qvm']
+      .reduce((sum, file) => sum + gzipSync(readFileSync(join(args.site, file))).length, 0);
   }
 
   await check('no unhandled exception on the page', async () => {
@@ -210,6 +469,10 @@ if (args.figures) {
   console.log(`page load: ${figures.loadBytes} bytes`);
   for (const [name, value] of Object.entries(figures)) if (name.startsWith('compile')) console.log(`${name}: ${value}`);
   console.log(`render 60 s: ${figures.render60?.toFixed(0)} ms`);
+  console.log(`page weight compressed (gzip): ${figures.compressed} bytes`);
+  console.log(`load to the demo's first sound: ${figures.firstSound} ms`);
+  console.log(`compile while typing, round trip: median ${figures.typing?.median.toFixed(1)} ms, worst ${figures.typing?.worst.toFixed(1)} ms`);
+  console.log(`drawing while playing at 1280x800: ${figures.fps?.toFixed(1)} frames a second`);
 }
 const passed = results.filter(Boolean).length;
 console.log(`${passed} passed, ${results.length - passed} failed`);

@@ -1,0 +1,125 @@
+// The song editor: CodeMirror with the QVM language, the compiler's errors
+// and warnings as diagnostics under the text, help on hover for every
+// directive and command (from the guide's tables, read at build time),
+// undo, search and the page's own keys.
+import { EditorState, Prec } from '@codemirror/state';
+import {
+  EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
+} from '@codemirror/view';
+import { history, defaultKeymap, historyKeymap, indentWithTab } from '@codemirror/commands';
+import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
+import { lintGutter, setDiagnostics, forEachDiagnostic, lintKeymap } from '@codemirror/lint';
+import { syntaxHighlighting, syntaxTree } from '@codemirror/language';
+import help from 'qvm-help';
+import { qvmLanguage, qvmClasses, qvmBrackets } from './qvm_language.js';
+
+// The position of a line and a row the compiler counted in bytes from 1
+// (row 0: the line's start; line 0: the whole song, shown at its start).
+export function positionOf(doc, line, row) {
+  if (line < 1) return 0;
+  const text = doc.line(Math.min(line, doc.lines));
+  const bytes = new TextEncoder().encode(text.text).subarray(0, Math.max(0, row - 1));
+  return text.from + new TextDecoder().decode(bytes).replace(/\uFFFD$/, '').length;
+}
+
+// The help row a token stands for: its directive, command or note letter.
+function helpKey(name, text) {
+  if (name === 'directive') return text;
+  if (name === 'note') return text.length > 1 && text[1] !== ' ' ? [text[0], text[1]] : text[0];
+  if (name === 'rest') return 'r';
+  if (name === 'command') return text;
+  if (name === 'octave') return text;
+  if (name === 'length') return /^[.^]/.test(text) ? text[0] : 'length';
+  return null;
+}
+
+function helpBox(keys) {
+  const box = document.createElement('div');
+  box.className = 'qvm-help';
+  for (const key of [keys].flat()) {
+    for (const entry of help[key] || []) {
+      const head = document.createElement('div');
+      head.className = 'qvm-help-usage';
+      head.textContent = entry.usage + (entry.range ? ` — ${entry.range}` : '');
+      const text = document.createElement('div');
+      text.textContent = entry.text;
+      const example = document.createElement('div');
+      example.className = 'qvm-help-example';
+      example.textContent = `e.g. ${entry.example}`;
+      box.append(head, text, example);
+    }
+  }
+  return box.childElementCount > 0 ? box : null;
+}
+
+const hoverHelp = hoverTooltip((view, pos, side) => {
+  const node = syntaxTree(view.state).resolveInner(pos, side);
+  if (node.from === node.to) return null;
+  const key = helpKey(node.name, view.state.sliceDoc(node.from, node.to));
+  const dom = key && helpBox(key);
+  if (!dom) return null;
+  return { pos: node.from, end: node.to, above: true, create: () => ({ dom }) };
+});
+
+// keys: [{key, run}] that act on the page (play, compile now), before the
+// editor's own. onChange(text, pasted) after every edit of the text.
+export function createEditor(parent, { onChange, keys = [] }) {
+  const extensions = [
+    Prec.highest(keymap.of(keys.map(({ key, run }) => ({ key, run: () => (run(), true), preventDefault: true })))),
+    lineNumbers(),
+    highlightActiveLineGutter(),
+    highlightActiveLine(),
+    drawSelection(),
+    history(),
+    qvmLanguage,
+    syntaxHighlighting(qvmClasses),
+    qvmBrackets,
+    highlightSelectionMatches(),
+    lintGutter(),
+    hoverHelp,
+    EditorState.tabSize.of(4),
+    keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap, ...lintKeymap, indentWithTab]),
+    EditorView.contentAttributes.of({ 'aria-label': 'Song source', spellcheck: 'false', autocapitalize: 'off' }),
+    EditorView.updateListener.of((update) => {
+      if (!update.docChanged) return;
+      const pasted = update.transactions.some((t) => t.isUserEvent('input.paste') || t.isUserEvent('input.drop'));
+      const typed = update.transactions.some((t) => t.isUserEvent('input') || t.isUserEvent('delete')
+        || t.isUserEvent('undo') || t.isUserEvent('redo') || t.isUserEvent('move'));
+      if (pasted || typed) onChange(update.state.doc.toString(), pasted);
+    }),
+  ];
+  const locked = [EditorState.readOnly.of(true), EditorView.editable.of(false)];
+  const stateOf = (doc, readOnly) => EditorState.create({ doc, extensions: [extensions, readOnly ? locked : []] });
+  const view = new EditorView({ parent, state: stateOf('', false) });
+
+  return {
+    view,
+    text: () => view.state.doc.toString(),
+    // A new text (not an edit: the undo history starts again).
+    setText(text, readOnly = false) {
+      view.setState(stateOf(text, readOnly));
+    },
+    readOnly: () => view.state.readOnly,
+    // items: [{severity, message, line, row}] as the compiler counts lines and rows.
+    showDiagnostics(items) {
+      const { doc } = view.state;
+      const diagnostics = items.map(({ severity, message, line, row }) => {
+        const from = positionOf(doc, line, row);
+        const end = doc.lineAt(from).to;
+        return { from, to: Math.min(end, from + 1), severity, message };
+      });
+      view.dispatch(setDiagnostics(view.state, diagnostics));
+    },
+    // What is shown: [{severity, line, message}], lines from 1.
+    diagnostics() {
+      const shown = [];
+      forEachDiagnostic(view.state, (d, from) => shown.push({ severity: d.severity, line: view.state.doc.lineAt(from).number, message: d.message }));
+      return shown;
+    },
+    goTo(line, row) {
+      const at = positionOf(view.state.doc, line, row);
+      view.dispatch({ selection: { anchor: at, head: Math.min(view.state.doc.lineAt(at).to, at + 1) }, scrollIntoView: true });
+      view.focus();
+    },
+  };
+}

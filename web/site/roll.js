@@ -1,0 +1,149 @@
+// The song drawn as it plays: one lane per channel, each note a bar from the
+// frame it is first heard to the channel's next note, rest or end; the loop
+// mark and the jumps back to it as lines; the playhead at the frame heard,
+// and the notes under it lit. Only what the window shows is drawn, found by
+// binary search, so a song of thousands of notes draws as fast as a short one.
+import { SAMPLE_RATE, EVENT } from './core.js';
+
+const WINDOW_SECONDS = 6; // of song across the roll
+const HEAD_AT = 0.3; // the playhead's place from the left, once the song has run that far
+const COLOURS = ['#1a5fb4', '#c01c28', '#26a269', '#a347ba', '#e5a50a', '#0e7c86', '#b5450b', '#5e5c64'];
+
+// Per channel: the notes' starts, ends and pitches (in order), its jumps.
+export function notesOf(survey, channels) {
+  const end = survey.endFrame >= 0 ? survey.endFrame : Infinity;
+  const lanes = Array.from({ length: channels }, () => ({ starts: [], ends: [], notes: [], jumps: [], low: Infinity, high: -Infinity }));
+  const open = new Array(channels).fill(-1);
+  const e = survey.events;
+  let last = 0;
+  for (let i = 0; i + 4 < e.length; i += 5) {
+    const [kind, channel, frame, note] = [e[i], e[i + 1], e[i + 2], e[i + 3]];
+    if (channel < 0 || channel >= channels || frame >= end) continue;
+    const lane = lanes[channel];
+    last = Math.max(last, frame);
+    if (kind === EVENT.NOTE || kind === EVENT.REST || kind === EVENT.END) {
+      if (open[channel] >= 0) lane.ends[open[channel]] = frame;
+      open[channel] = -1;
+    }
+    if (kind === EVENT.NOTE) {
+      open[channel] = lane.starts.length;
+      lane.starts.push(frame);
+      lane.ends.push(frame);
+      lane.notes.push(note);
+      lane.low = Math.min(lane.low, note);
+      lane.high = Math.max(lane.high, note);
+    } else if (kind === EVENT.JUMP) {
+      lane.jumps.push(frame);
+    }
+  }
+  const stop = Number.isFinite(end) ? end : last;
+  lanes.forEach((lane, channel) => {
+    if (open[channel] >= 0) lane.ends[open[channel]] = Math.max(stop, lane.starts[open[channel]]);
+  });
+  return lanes;
+}
+
+// The first index whose value is above `frame` in an ascending list.
+function firstAbove(list, frame) {
+  let low = 0;
+  let high = list.length;
+  while (low < high) {
+    const mid = (low + high) >> 1;
+    if (list[mid] > frame) high = mid;
+    else low = mid + 1;
+  }
+  return low;
+}
+
+export function createRoll(canvas, box) {
+  const context = canvas.getContext('2d');
+  let survey = null;
+  let lanes = [];
+  let muted = () => false;
+  let scale = 1;
+  const roll = {
+    laneHeight: 24,
+    drawn: 0, // bars drawn by the last draw
+    setSong(surveyed, channels) {
+      survey = surveyed;
+      lanes = notesOf(surveyed, channels);
+      roll.resize();
+    },
+    setMuted(test) {
+      muted = test;
+    },
+    resize() {
+      const count = Math.max(1, lanes.length);
+      roll.laneHeight = Math.max(14, Math.min(40, Math.floor((box.clientHeight - 2) / count)));
+      scale = window.devicePixelRatio || 1;
+      const width = Math.max(1, canvas.clientWidth);
+      const height = roll.laneHeight * count;
+      canvas.style.height = `${height}px`;
+      canvas.width = Math.round(width * scale);
+      canvas.height = Math.round(height * scale);
+    },
+    noteCount: () => lanes.reduce((sum, lane) => sum + lane.starts.length, 0),
+    // The note each channel sounds at the frame (null for none): what is lit.
+    litAt(frame) {
+      return lanes.map((lane) => {
+        const i = firstAbove(lane.starts, frame) - 1;
+        return i >= 0 && frame < lane.ends[i] ? { note: lane.notes[i], start: lane.starts[i] } : null;
+      });
+    },
+    draw(frame) {
+      const width = canvas.width / scale;
+      const height = canvas.height / scale;
+      context.setTransform(scale, 0, 0, scale, 0, 0);
+      context.clearRect(0, 0, width, height);
+      roll.drawn = 0;
+      if (!survey || lanes.length === 0 || width < 2) return;
+      const span = WINDOW_SECONDS * SAMPLE_RATE;
+      const x0 = Math.max(0, frame - HEAD_AT * span);
+      const x1 = x0 + span;
+      const px = width / span;
+      const looping = !survey.finished && survey.introFrame >= 0 && survey.loopFrames > 0;
+      // The loop drawn again after its end, as it is heard.
+      const passes = looping ? [0, survey.loopFrames] : [0];
+      const h = roll.laneHeight;
+      lanes.forEach((lane, channel) => {
+        const top = channel * h;
+        if (channel % 2) {
+          context.fillStyle = '#f0f0f5';
+          context.fillRect(0, top, width, h);
+        }
+        const range = Math.max(1, lane.high - lane.low + 1);
+        const bar = Math.max(2, Math.min(6, (h - 4) / range + 1));
+        const colour = muted(channel) ? '#bbb' : COLOURS[channel % COLOURS.length];
+        for (const offset of passes) {
+          const from = Math.max(0, firstAbove(lane.ends, x0 - offset) - 1);
+          for (let i = from; i < lane.starts.length && lane.starts[i] + offset < x1; i++) {
+            if (offset > 0 && lane.starts[i] < survey.introFrame) continue;
+            const start = lane.starts[i] + offset;
+            const end = lane.ends[i] + offset;
+            if (end <= x0) continue;
+            const y = top + 2 + ((lane.high - lane.notes[i]) / range) * (h - 4 - bar);
+            const lit = frame >= start && frame < end;
+            context.fillStyle = lit ? '#000' : colour;
+            context.fillRect((start - x0) * px, y, Math.max(1, (end - start) * px - 1), lit ? bar + 1 : bar);
+            roll.drawn++;
+          }
+          context.strokeStyle = '#8a6d00';
+          for (const jump of lane.jumps) {
+            const x = (jump + offset - x0) * px;
+            if (x >= 0 && x <= width) context.strokeRect(x, top, 0.5, h);
+          }
+        }
+      });
+      if (survey.introFrame >= 0) {
+        context.fillStyle = '#36a';
+        for (const offset of passes) {
+          const x = (survey.introFrame + offset - x0) * px;
+          if (x >= 0 && x <= width) context.fillRect(x - 1, 0, 2, height);
+        }
+      }
+      context.fillStyle = '#c22';
+      context.fillRect((frame - x0) * px - 1, 0, 2, height);
+    },
+  };
+  return roll;
+}
