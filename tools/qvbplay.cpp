@@ -67,7 +67,7 @@ class Player {
     }
     for (;;) {
       std::string bytes;
-      if (terminal_.interactive()) bytes = terminal_.readKeys(kRefreshMs);
+      if (terminal_.interactive()) bytes = terminal_.readKeys(kRefreshMs, watch_ ? watch_->wakeDescriptor() : -1);
       else std::this_thread::sleep_for(std::chrono::milliseconds(kRefreshMs));
       for (const qvb::Action& a : keys_.feed(bytes)) {
         if (!act(a)) return finish("quit");

@@ -233,5 +233,22 @@ TEST(FileWatch, AFileThatVanishesIsWaitedForAndReportedWhenItIsBack) {
   fs::remove_all(dir);
 }
 
+TEST(FileWatch, ASaveWrittenWholeOrRenamedIntoPlaceIsReportedAtOnce) {
+  namespace fs = std::filesystem;
+  const std::string dir = test::makeTempDir();
+  const std::string path = dir + "/song.qvm";
+  test::writeFile(path, "one");
+  FileWatch watch(path);
+  if (!watch.usesInotify()) GTEST_SKIP() << "no inotify here";
+  EXPECT_FALSE(watch.changed(0));
+  test::writeFile(path, "two");  // written and closed
+  EXPECT_TRUE(watch.changed(1));
+  test::writeFile(dir + "/song.qvm.tmp", "three");
+  EXPECT_FALSE(watch.changed(2)) << "another file";
+  fs::rename(dir + "/song.qvm.tmp", path);  // as editors save
+  EXPECT_TRUE(watch.changed(3));
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace qvb

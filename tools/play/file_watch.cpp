@@ -51,8 +51,9 @@ FileWatch::Stamp FileWatch::stamp() const {
   return s;
 }
 
-// True when an event named the file.
-bool FileWatch::drainEvents() {
+// True when an event named the file; finished is set when one said the file
+// was written and closed, or renamed into place: a whole save.
+bool FileWatch::drainEvents(bool& finished) {
   bool touched = false;
 #ifdef __linux__
   alignas(struct inotify_event) char buffer[4096];
@@ -61,7 +62,10 @@ bool FileWatch::drainEvents() {
     if (n <= 0) break;
     for (ssize_t at = 0; at < n;) {
       const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
-      if (event->len > 0 && name_ == event->name) touched = true;
+      if (event->len > 0 && name_ == event->name) {
+        touched = true;
+        if ((event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) != 0) finished = true;
+      }
       at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
     }
   }
@@ -70,17 +74,22 @@ bool FileWatch::drainEvents() {
 }
 
 // Either way the file's stamp decides: an event only says when to look (and
-// catches a save within the same clock tick as the last one).
+// catches a save within the same clock tick as the last one). A save the
+// events say is whole (closed after writing, or renamed into place) is read
+// at once; any other change once it has been quiet for kSettleMs.
 bool FileWatch::changed(std::int64_t nowMs) {
-  const bool touched = inotify_ >= 0 && drainEvents();
+  bool finished = false;
+  const bool touched = inotify_ >= 0 && drainEvents(finished);
   const Stamp now = stamp();
   if (touched || !(now == last_)) {
     pending_ = true;
     lastChangeMs_ = nowMs;
     last_ = now;
   }
-  if (!pending_ || !now.exists || nowMs - lastChangeMs_ < kSettleMs) return false;
+  wholeSave_ = wholeSave_ || finished;
+  if (!pending_ || !now.exists || (!wholeSave_ && nowMs - lastChangeMs_ < kSettleMs)) return false;
   pending_ = false;
+  wholeSave_ = false;
   return true;
 }
 

@@ -121,9 +121,9 @@ int Terminal::width() const {
   return 80;
 }
 
-std::string Terminal::readKeys(int timeoutMs) {
-  struct pollfd in {STDIN_FILENO, POLLIN, 0};
-  if (::poll(&in, 1, timeoutMs) <= 0 || (in.revents & POLLIN) == 0) return {};
+std::string Terminal::readKeys(int timeoutMs, int wakeFd) {
+  struct pollfd in[2] = {{STDIN_FILENO, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+  if (::poll(in, wakeFd >= 0 ? 2 : 1, timeoutMs) <= 0 || (in[0].revents & POLLIN) == 0) return {};
   // Everything waiting, so a key's bytes are not cut between two reads.
   std::string keys;
   char bytes[256];

@@ -22,9 +22,9 @@ class Terminal {
   bool interactive() const { return interactive_; }
   // Columns of the terminal (80 when it cannot tell).
   int width() const;
-  // Waits up to timeoutMs for bytes on standard input and returns what came
-  // (empty after the timeout).
-  std::string readKeys(int timeoutMs);
+  // Waits up to timeoutMs for bytes on standard input (or until wakeFd, when
+  // given, becomes readable) and returns what came (empty otherwise).
+  std::string readKeys(int timeoutMs, int wakeFd = -1);
   // Draws the lines from the top left, clearing what was there.
   void draw(const std::string& screen);
   void restore();
