@@ -117,7 +117,8 @@ constexpr int kMaxFillFrames = 8192;
 // image surveyed is that song's: only then do its offsets mean its text.
 void placeSurveyed(std::span<const std::uint8_t> image) {
   const qvb::LoadedSong& song = loaded.song;
-  if (!song.ok() || song.map.channelCount() == 0 || !std::ranges::equal(image, song.image)) return;
+  if (!song.ok() || song.map.channelCount() == 0) return;
+  if (!std::equal(image.begin(), image.end(), song.image.begin(), song.image.end())) return;
   for (SurveyEvent& e : surveyed.events) {
     qvb::SourcePlace place;
     if (e.offset >= 0 && song.map.find(e.channel, e.offset, place)) {
