@@ -297,7 +297,7 @@ try {
     expect(JSON.stringify(seen) === JSON.stringify([[0, 2, 3], [0], []]), `muted ${JSON.stringify(seen)}`);
   });
 
-  await check('while the demo plays the editor lights the note heard on each channel where the survey places it, and nothing once stopped', async () => {
+  await check('while the demo plays the editor lights the note heard on each channel where the survey places it, none after an edit until it is surveyed, none once stopped', async () => {
     const demo = readFileSync(join(args.examples, 'demo.qvm'), 'utf8').split('\n');
     const firstLineOfA = demo.findIndex((line) => line.startsWith('e4 g e d4 c4')) + 1;
     expect(firstLineOfA > 0, 'demo.qvm no longer opens channel A with e4 g e d4 c4');
@@ -315,9 +315,19 @@ try {
         const drawn = lit.places.filter((p) => view.visibleRanges.some((r) => r.from <= view.state.doc.line(p.line).from && view.state.doc.line(p.line).to <= r.to));
         samples.push({ ...lit, drawn: drawn.length, shown: [...document.querySelectorAll('.cm-content .qvm-lit')].map((e) => e.textContent) });
       }
+      // An edit puts the lights out until its text is compiled and surveyed.
+      const frames = () => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+      const { view } = window.playground.editor();
+      view.dispatch({ changes: { from: view.state.doc.length, insert: ' ' }, userEvent: 'input.type' });
+      await frames();
+      const edited = window.playground.lit();
+      await window.playground.compileNow();
+      await window.playground.currentSurvey();
+      await frames();
+      const resurveyed = window.playground.lit();
       window.playground.stop();
-      await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
-      return { events: Array.from(survey.events), samples, stopped: window.playground.lit(), shownStopped: document.querySelectorAll('.qvm-lit').length };
+      await frames();
+      return { events: Array.from(survey.events), samples, edited, resurveyed, stopped: window.playground.lit(), shownStopped: document.querySelectorAll('.qvm-lit').length };
     });
     // The survey's own answer: on each channel, the last note, rest or end at
     // or before the frame; a note is lit at its line and row.
@@ -345,6 +355,9 @@ try {
       `during A's first note: ${JSON.stringify(inFirstNote.map((s) => s.places))}`);
     expect(new Set(playing.map((s) => JSON.stringify(s.places))).size > 3, 'the lit notes did not move');
     expect(playing.some((s) => s.shown.length > 0), 'no lit letter was ever in view');
+    expect(seen.edited.frame === -1 && seen.edited.places.length === 0, `just after an edit: ${JSON.stringify(seen.edited)}`);
+    const again = seen.resurveyed.places.map((p) => `${p.line}:${p.row}`).sort().join(' ');
+    expect(seen.resurveyed.frame >= 0 && again === expected(seen.resurveyed.frame), `surveyed again: ${JSON.stringify(seen.resurveyed)}`);
     expect(seen.stopped.frame === -1 && seen.stopped.places.length === 0 && seen.shownStopped === 0, `stopped: ${JSON.stringify(seen.stopped)}`);
   });
 
