@@ -28,6 +28,7 @@ int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents);
 int qvbw_survey_event_count();
 int qvbw_render_intro_frame();
 int qvbw_render_loop_frames();
+int qvbw_render_end_frame();
 }
 
 namespace {
@@ -79,6 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qvbw_export_asm(image.data(), imageSize);
   // An exact length keeps every render short; -1 would render up to ten minutes.
   qvbw_render(image.data(), imageSize, length == -1 ? 4410 : length, loops % 4, fade);
+  // A song that ends or loops within that render is short to survey: its
+  // notes are placed in the source just loaded.
+  if (qvbw_render_end_frame() >= 0) qvbw_survey(image.data(), imageSize, 1, 1 + (pull & 0xfff));
   WebPlayer* player = qvbw_player_new(image.data(), imageSize);
   if (player == nullptr) return 0;
   for (int i = 0; i < 8; ++i) {

@@ -87,7 +87,7 @@ TEST(WebCore, SurveyListsNotesAndTheLoop) {
   // Up to the end (A's first jump back to its mark): c d e on each channel.
   int notes = 0;
   for (int i = 0; i < qvbw_survey_event_count(); ++i)
-    if (qvbw_survey_events()[5 * i] == 0 && qvbw_survey_events()[5 * i + 2] < qvbw_render_end_frame()) ++notes;
+    if (qvbw_survey_events()[8 * i] == 0 && qvbw_survey_events()[8 * i + 2] < qvbw_render_end_frame()) ++notes;
   EXPECT_EQ(notes, 6);
   EXPECT_EQ(qvbw_survey_truncated(), 0);
   EXPECT_GT(qvbw_render_intro_frame(), 0);
@@ -96,6 +96,33 @@ TEST(WebCore, SurveyListsNotesAndTheLoop) {
   ASSERT_EQ(qvbw_survey(bytes, size, 1, 2), kDone);
   EXPECT_EQ(qvbw_survey_event_count(), 2);
   EXPECT_EQ(qvbw_survey_truncated(), 1);
+}
+
+// Each note's line and row, as "channel:line:row" in the order surveyed.
+std::string notePlaces() {
+  std::string places;
+  for (int i = 0; i < qvbw_survey_event_count(); ++i) {
+    const std::int32_t* e = qvbw_survey_events() + 8 * i;
+    if (e[0] != 0) continue;
+    places += std::to_string(e[1]) + ":" + std::to_string(e[6]) + ":" + std::to_string(e[7]) + " ";
+  }
+  return places;
+}
+
+TEST(WebCore, SurveyedNotesCarryTheirPlaceInTheSourceLoadedLast) {
+  const std::string source = "#TITLE <t>\n#CHANNEL 2\n#A v9 c\n  [2 <d>]\n#B v9 l4 e\n";
+  ASSERT_EQ(qvbw_load(reinterpret_cast<const std::uint8_t*>(source.data()), static_cast<int>(source.size())), kDone);
+  const std::string image(reinterpret_cast<const char*>(qvbw_image()), static_cast<std::size_t>(qvbw_image_size()));
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.data());
+  const int size = static_cast<int>(image.size());
+  ASSERT_EQ(qvbw_survey(bytes, size, 1, 1000), kDone);
+  // Both copies of the bracket's d point at its one letter.
+  EXPECT_EQ(notePlaces(), "0:3:7 1:5:10 0:4:7 0:4:7 ");
+  // Another song loaded: the image is no longer the one the places belong to.
+  const std::string other = "#TITLE <o>\n#CHANNEL 1\n#A v9 c\n";
+  ASSERT_EQ(qvbw_load(reinterpret_cast<const std::uint8_t*>(other.data()), static_cast<int>(other.size())), kDone);
+  ASSERT_EQ(qvbw_survey(bytes, size, 1, 1000), kDone);
+  EXPECT_EQ(notePlaces(), "0:0:0 1:0:0 0:0:0 0:0:0 ");
 }
 
 TEST(WebCore, LevelsOfEveryChannel) {

@@ -50,11 +50,13 @@ qvb::RenderResult rendered;
 std::vector<qvb::SongWarning> warnings;
 std::vector<std::string> warningTexts;
 
-// One sequencer event as the page reads it: five 32-bit values.
+// One sequencer event as the page reads it: eight 32-bit values. offset is
+// where its item begins in the channel's block (-1 for none); line and row
+// are that item's place in the source (0 when it is not known).
 struct SurveyEvent {
-  std::int32_t kind, channel, frame, note, ticks;
+  std::int32_t kind, channel, frame, note, ticks, offset, line, row;
 };
-static_assert(sizeof(SurveyEvent) == 20);
+static_assert(sizeof(SurveyEvent) == 32);
 
 // The events of a render, up to a limit: the page draws the song from them.
 class EventList : public qvb::SequencerObserver {
@@ -65,7 +67,7 @@ class EventList : public qvb::SequencerObserver {
       return;
     }
     events.push_back({static_cast<std::int32_t>(e.kind), e.channel, static_cast<std::int32_t>(e.frame), e.note,
-                      e.ticks});
+                      e.ticks, e.offset, 0, 0});
   }
   std::vector<SurveyEvent> events;
   std::size_t limit = 0;
@@ -110,6 +112,21 @@ struct WebPlayer {
 };
 
 constexpr int kMaxFillFrames = 8192;
+
+// The surveyed events placed in the source of the last song loaded, when the
+// image surveyed is that song's: only then do its offsets mean its text.
+void placeSurveyed(std::span<const std::uint8_t> image) {
+  const qvb::LoadedSong& song = loaded.song;
+  if (!song.ok() || song.map.channelCount() == 0) return;
+  if (!std::equal(image.begin(), image.end(), song.image.begin(), song.image.end())) return;
+  for (SurveyEvent& e : surveyed.events) {
+    qvb::SourcePlace place;
+    if (e.offset >= 0 && song.map.find(e.channel, e.offset, place)) {
+      e.line = place.line;
+      e.row = place.row;
+    }
+  }
+}
 
 }  // namespace
 
@@ -217,7 +234,9 @@ QVBW_EXPORT const char* qvbw_warning_text(int i) {
 
 // Follows the song as qvbw_render with lengthFrames -1 does, keeping no sound:
 // its figures (qvbw_render_*) and its sequencer events with their frames, at
-// most maxEvents of them (1..1048576). QVBW_DONE with the events in
+// most maxEvents of them (1..1048576). When the image is the one the last
+// qvbw_load compiled, each note and rest also carries the line and row of
+// its command in that source. QVBW_DONE with the events in
 // qvbw_survey_events; QVBW_REFUSED when the song cannot be played.
 QVBW_EXPORT int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents) {
   samples = {};
@@ -233,6 +252,7 @@ QVBW_EXPORT int qvbw_survey(const std::uint8_t* image, int size, int loops, int 
         bytesOf(image), static_cast<std::size_t>(size), options,
         [](const std::int16_t*, std::int64_t) { return true; }, rendered);
     if (!ok) surveyed = EventList{};
+    else placeSurveyed({bytesOf(image), static_cast<std::size_t>(size)});
     return ok ? QVBW_DONE : QVBW_REFUSED;
   } catch (const std::bad_alloc&) {
     surveyed = EventList{};

@@ -2,7 +2,7 @@
 // transport that plays through an audio worklet with a seek bar, the song's
 // notes drawn as it plays, downloads and a link that carries the song. The
 // page thread never compiles or renders sound itself.
-import { SAMPLE_RATE, channelLetter } from './core.js';
+import { SAMPLE_RATE, EVENT_SIZE, AT, channelLetter } from './core.js';
 import { decodeSong, encodeSong, MAX_SOURCE_BYTES } from './share.js';
 import { createEditor } from './editor.js';
 import { createRoll } from './roll.js';
@@ -103,7 +103,7 @@ function baseName() {
 const state = {
   fileName: 'untitled.qvm',
   nameFollowsTitle: true,
-  compiled: null, // the last good compile: {image, channels, asmText}
+  compiled: null, // the last good compile: {image, channels, asmText, source, version}
   surveyed: null, // what the roll and the seek bar show: the survey of `compiled`
   lastResult: null,
   compiling: false,
@@ -133,9 +133,13 @@ async function compileNow() {
   state.compiling = true;
   const started = performance.now();
   const source = new TextEncoder().encode(editor.text());
+  const version = editor.version();
   const fileName = currentName();
   const result = await core.request('compile', { source, fileName }, COMPILE_TIMEOUT_MS);
   result.roundTripMs = performance.now() - started;
+  // The text it was made of: the survey places the notes in it.
+  result.source = source;
+  result.version = version;
   state.compiling = false;
   if (state.again) {
     state.again = false;
@@ -246,7 +250,8 @@ function scheduleSurvey(delay = SURVEY_DELAY_MS) {
 async function surveyNow() {
   const compiled = state.compiled;
   if (!compiled) return;
-  const result = await surveyor.request('survey', { image: compiled.image.slice(), loops: 1 }, SURVEY_TIMEOUT_MS);
+  const request = { image: compiled.image.slice(), source: state.image ? null : compiled.source, loops: 1 };
+  const result = await surveyor.request('survey', request, SURVEY_TIMEOUT_MS);
   if (compiled !== state.compiled) return; // a newer compile surveys again
   if (!result.ok) {
     $('songFigures').textContent = `no figures: ${result.message}`;
@@ -284,7 +289,7 @@ function showFigures(s) {
 function seekSpan() {
   const s = state.surveyed;
   if (!s) return 0;
-  return s.endFrame > 0 ? s.endFrame : Math.max(1, s.events.length ? s.events[s.events.length - 3] : 1);
+  return s.endFrame > 0 ? s.endFrame : Math.max(1, s.events.length ? s.events[s.events.length - EVENT_SIZE + AT.FRAME] : 1);
 }
 
 // A heard frame placed in what the survey covers: a looping song's later
@@ -365,6 +370,7 @@ function showPosition() {
   const span = seekSpan();
   $('seekHead').style.left = span > 0 ? `calc(${Math.min(100, (100 * place) / span)}% - 1px)` : '0';
   roll.draw(place);
+  showLit(place);
   showLevels(heard.levels);
   const loopLimit = parseInt($('playLoops').value, 10);
   const looped = loopLimit > 0 && heard.loops >= loopLimit;
@@ -377,6 +383,16 @@ function showPosition() {
     drawing.since = now;
   }
   requestAnimationFrame(showPosition);
+}
+
+// The note each channel sounds lit in the editor, while a song plays or
+// waits paused, and only when the survey was made of the text shown.
+const lit = { frame: -1 };
+function showLit(place) {
+  const s = state.surveyedFor;
+  const on = (audio.playing || audio.paused) && !state.image && s && s === state.compiled && s.version === editor.version();
+  editor.light(on ? roll.litAt(place).filter((n) => n && n.line > 0) : []);
+  lit.frame = on ? place : -1;
 }
 
 function setPlaying(playing, paused) {
@@ -744,6 +760,8 @@ window.playground = {
   readOnly: () => editor.readOnly(),
   editor: () => editor,
   diagnostics: () => editor.diagnostics(),
+  // The notes lit in the editor, and the song frame they were lit for (-1: none lit).
+  lit: () => ({ frame: lit.frame, places: editor.lit() }),
   roll: () => roll,
   fps: () => drawing.fps,
   messages: () => [...$('messages').children].map((li) => li.textContent),

@@ -16,10 +16,11 @@ function compile({ source, fileName }) {
   return { ok: true, image: loaded.image, channels: loaded.channels, asmText, warnings, compileMs };
 }
 
-// What the page draws: the song's notes with their frames, and its length,
-// intro and loop.
-function survey({ image, loops }) {
+// What the page draws: the song's notes with their frames (and with their
+// places in the source, when it comes along), and its length, intro and loop.
+function survey({ image, source, loops }) {
   const started = performance.now();
+  if (source) core.load(source, 'song');
   const surveyed = core.survey(image, { loops });
   if (surveyed.error) return { ok: false, message: surveyed.error };
   return { ok: true, ...surveyed, surveyMs: performance.now() - started };

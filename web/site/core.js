@@ -86,14 +86,17 @@ class Core {
   }
 
   // The song followed to its end (after `loops` loops) without its sound:
-  // {events: Int32Array of [kind, channel, frame, note, ticks] per event,
-  // truncated, endFrame, introFrame, loopFrames, finished}; or {error}.
+  // {events: Int32Array of [kind, channel, frame, note, ticks, offset, line,
+  // row] per event (EVENT_SIZE values), truncated, endFrame, introFrame,
+  // loopFrames, finished}; or {error}. A note's or rest's line and row are
+  // its place in the source loaded last, when the image is that source's
+  // (else 0).
   survey(image, { loops = 1, maxEvents = 1 << 20 } = {}) {
     return this.withBytes(image, (pointer) => {
       const status = this.x.qvbw_survey(pointer, image.length, loops, maxEvents);
       if (status !== 1) return { error: RENDER_ERRORS[status] ?? 'the song could not be played' };
       const count = this.x.qvbw_survey_event_count();
-      const events = new Int32Array(this.x.memory.buffer, this.x.qvbw_survey_events(), 5 * count).slice();
+      const events = new Int32Array(this.x.memory.buffer, this.x.qvbw_survey_events(), EVENT_SIZE * count).slice();
       return {
         events,
         truncated: this.x.qvbw_survey_truncated() === 1,
@@ -202,6 +205,9 @@ export function wavFile(sampleBytes) {
 
 // The kinds of the survey's events, as the sequencer numbers them.
 export const EVENT = { NOTE: 0, REST: 1, LOOP_MARK: 2, JUMP: 3, END: 4, TEMPO: 5 };
+// The values of one surveyed event, and where each lies among them.
+export const EVENT_SIZE = 8;
+export const AT = { KIND: 0, CHANNEL: 1, FRAME: 2, NOTE: 3, TICKS: 4, OFFSET: 5, LINE: 6, ROW: 7 };
 
 // The letter of a channel as written in a source: A for the first.
 export function channelLetter(index) {

@@ -1,10 +1,10 @@
 // The song editor: CodeMirror with the QVM language, the compiler's errors
 // and warnings as diagnostics under the text, help on hover for every
 // directive and command (from the guide's tables, read at build time),
-// undo, search and the page's own keys.
-import { EditorState, Prec } from '@codemirror/state';
+// undo, search, the page's own keys, and the notes heard lit as a song plays.
+import { EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
 import {
-  EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
+  Decoration, EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
 } from '@codemirror/view';
 import { history, defaultKeymap, historyKeymap, indentWithTab } from '@codemirror/commands';
 import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
@@ -61,9 +61,24 @@ const hoverHelp = hoverTooltip((view, pos, side) => {
   return { pos: node.from, end: node.to, above: true, create: () => ({ dom }) };
 });
 
+// The notes being heard: a mark on each one's letter, set afresh by the
+// player's clock and mapped through edits until then.
+const setLit = StateEffect.define();
+const litMark = Decoration.mark({ class: 'qvm-lit' });
+const litNotes = StateField.define({
+  create: () => Decoration.none,
+  update(marks, transaction) {
+    for (const effect of transaction.effects) if (effect.is(setLit)) return effect.value;
+    return marks.map(transaction.changes);
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
 // keys: [{key, run}] that act on the page (play, compile now), before the
 // editor's own. onChange(text, pasted) after every edit of the text.
 export function createEditor(parent, { onChange, keys = [] }) {
+  let version = 0; // one more with every change of the text
+  let litKey = '';
   const extensions = [
     Prec.highest(keymap.of(keys.map(({ key, run }) => ({ key, run: () => (run(), true), preventDefault: true })))),
     lineNumbers(),
@@ -77,11 +92,13 @@ export function createEditor(parent, { onChange, keys = [] }) {
     highlightSelectionMatches(),
     lintGutter(),
     hoverHelp,
+    litNotes,
     EditorState.tabSize.of(4),
     keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap, ...lintKeymap, indentWithTab]),
     EditorView.contentAttributes.of({ 'aria-label': 'Song source', spellcheck: 'false', autocapitalize: 'off' }),
     EditorView.updateListener.of((update) => {
       if (!update.docChanged) return;
+      version++;
       const pasted = update.transactions.some((t) => t.isUserEvent('input.paste') || t.isUserEvent('input.drop'));
       const typed = update.transactions.some((t) => t.isUserEvent('input') || t.isUserEvent('delete')
         || t.isUserEvent('undo') || t.isUserEvent('redo') || t.isUserEvent('move'));
@@ -95,8 +112,13 @@ export function createEditor(parent, { onChange, keys = [] }) {
   return {
     view,
     text: () => view.state.doc.toString(),
+    // Which text the editor holds: compiles and surveys made of another
+    // version place nothing in it.
+    version: () => version,
     // A new text (not an edit: the undo history starts again).
     setText(text, readOnly = false) {
+      version++;
+      litKey = '';
       view.setState(stateOf(text, readOnly));
     },
     readOnly: () => view.state.readOnly,
@@ -114,6 +136,32 @@ export function createEditor(parent, { onChange, keys = [] }) {
     diagnostics() {
       const shown = [];
       forEachDiagnostic(view.state, (d, from) => shown.push({ severity: d.severity, line: view.state.doc.lineAt(from).number, message: d.message }));
+      return shown;
+    },
+    // Lights the letters at places [{line, row}] as the compiler counts
+    // them, and no others; none for an empty list.
+    light(places) {
+      const key = places.map(({ line, row }) => `${line}:${row}`).join(' ');
+      if (key === litKey) return;
+      litKey = key;
+      const { doc } = view.state;
+      const marks = [];
+      for (const { line, row } of places) {
+        if (line < 1 || line > doc.lines) continue;
+        const from = positionOf(doc, line, row);
+        if (from < doc.lineAt(from).to) marks.push(litMark.range(from, from + 1));
+      }
+      view.dispatch({ effects: setLit.of(Decoration.set(marks, true)) });
+    },
+    // What is lit: [{line, row, letter}], rows as the compiler counts them.
+    lit() {
+      const shown = [];
+      const { doc } = view.state;
+      view.state.field(litNotes).between(0, doc.length, (from, to) => {
+        const line = doc.lineAt(from);
+        const row = new TextEncoder().encode(doc.sliceString(line.from, from)).length + 1;
+        shown.push({ line: line.number, row, letter: doc.sliceString(from, to) });
+      });
       return shown;
     },
     goTo(line, row) {

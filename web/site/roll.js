@@ -3,21 +3,22 @@
 // mark and the jumps back to it as lines; the playhead at the frame heard,
 // and the notes under it lit. Only what the window shows is drawn, found by
 // binary search, so a song of thousands of notes draws as fast as a short one.
-import { SAMPLE_RATE, EVENT } from './core.js';
+import { SAMPLE_RATE, EVENT, EVENT_SIZE, AT } from './core.js';
 
 const WINDOW_SECONDS = 6; // of song across the roll
 const HEAD_AT = 0.3; // the playhead's place from the left, once the song has run that far
 const COLOURS = ['#1a5fb4', '#c01c28', '#26a269', '#a347ba', '#e5a50a', '#0e7c86', '#b5450b', '#5e5c64'];
 
-// Per channel: the notes' starts, ends and pitches (in order), its jumps.
+// Per channel: the notes' starts, ends, pitches and places in the source
+// (line and row, 0 when unknown; in order), its jumps.
 export function notesOf(survey, channels) {
   const end = survey.endFrame >= 0 ? survey.endFrame : Infinity;
-  const lanes = Array.from({ length: channels }, () => ({ starts: [], ends: [], notes: [], jumps: [], low: Infinity, high: -Infinity }));
+  const lanes = Array.from({ length: channels }, () => ({ starts: [], ends: [], notes: [], lines: [], rows: [], jumps: [], low: Infinity, high: -Infinity }));
   const open = new Array(channels).fill(-1);
   const e = survey.events;
   let last = 0;
-  for (let i = 0; i + 4 < e.length; i += 5) {
-    const [kind, channel, frame, note] = [e[i], e[i + 1], e[i + 2], e[i + 3]];
+  for (let i = 0; i + EVENT_SIZE <= e.length; i += EVENT_SIZE) {
+    const [kind, channel, frame, note] = [e[i + AT.KIND], e[i + AT.CHANNEL], e[i + AT.FRAME], e[i + AT.NOTE]];
     if (channel < 0 || channel >= channels || frame >= end) continue;
     const lane = lanes[channel];
     last = Math.max(last, frame);
@@ -30,6 +31,8 @@ export function notesOf(survey, channels) {
       lane.starts.push(frame);
       lane.ends.push(frame);
       lane.notes.push(note);
+      lane.lines.push(e[i + AT.LINE]);
+      lane.rows.push(e[i + AT.ROW]);
       lane.low = Math.min(lane.low, note);
       lane.high = Math.max(lane.high, note);
     } else if (kind === EVENT.JUMP) {
@@ -83,11 +86,12 @@ export function createRoll(canvas, box) {
       canvas.height = Math.round(height * scale);
     },
     noteCount: () => lanes.reduce((sum, lane) => sum + lane.starts.length, 0),
-    // The note each channel sounds at the frame (null for none): what is lit.
+    // The note each channel sounds at the frame, with its place in the
+    // source (null for none): what is lit.
     litAt(frame) {
       return lanes.map((lane) => {
         const i = firstAbove(lane.starts, frame) - 1;
-        return i >= 0 && frame < lane.ends[i] ? { note: lane.notes[i], start: lane.starts[i] } : null;
+        return i >= 0 && frame < lane.ends[i] ? { note: lane.notes[i], start: lane.starts[i], line: lane.lines[i], row: lane.rows[i] } : null;
       });
     },
     draw(frame) {

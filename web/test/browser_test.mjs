@@ -5,7 +5,7 @@
 // matches its brackets and helps on hover, the page's WAV is byte for byte
 // the one qvbrender writes, a pasted song's names follow its title, a binary
 // that is no image is refused, the roll draws every note and lights the ones
-// heard, the seek bar seeks exactly, an A-B section repeats, the source
+// heard, the editor lights the note each channel sounds, the seek bar seeks exactly, an A-B section repeats, the source
 // survives a reload, every control shows without overlap from a phone's width
 // to a desktop's, playback advances, and a broken link gives a message, not a
 // crash. --figures prints the page's budgets; --screenshots DIR keeps the
@@ -243,7 +243,7 @@ try {
       for (let i = 0; i < 200 && window.playground.seekedAt() !== 20000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
       const survey = await window.playground.surveyed();
       const starts = [];
-      for (let i = 0; i < survey.events.length; i += 5) if (survey.events[i] === 0 && survey.events[i + 1] === 0) starts.push(survey.events[i + 2]);
+      for (let i = 0; i < survey.events.length; i += 8) if (survey.events[i] === 0 && survey.events[i + 1] === 0) starts.push(survey.events[i + 2]);
       const out = [];
       for (let k = 0; k < 5; k++) {
         await new Promise((resolve) => setTimeout(resolve, 250));
@@ -295,6 +295,70 @@ try {
     await (await page.$$(lane(0)))[0].click();
     seen.push(await page.evaluate(() => window.playground.muted()));
     expect(JSON.stringify(seen) === JSON.stringify([[0, 2, 3], [0], []]), `muted ${JSON.stringify(seen)}`);
+  });
+
+  await check('while the demo plays the editor lights the note heard on each channel where the survey places it, none after an edit until it is surveyed, none once stopped', async () => {
+    const demo = readFileSync(join(args.examples, 'demo.qvm'), 'utf8').split('\n');
+    const firstLineOfA = demo.findIndex((line) => line.startsWith('e4 g e d4 c4')) + 1;
+    expect(firstLineOfA > 0, 'demo.qvm no longer opens channel A with e4 g e d4 c4');
+    const seen = await page.evaluate(async () => {
+      window.playground.stop();
+      await window.playground.openExample('demo.qvm');
+      const survey = await window.playground.currentSurvey();
+      await window.playground.playOrPause();
+      const samples = [];
+      for (let i = 0; i < 60; i++) {
+        await new Promise((resolve) => setTimeout(resolve, 37));
+        // The marks drawn: every lit letter on a line the editor has drawn.
+        const { view } = window.playground.editor();
+        const lit = window.playground.lit();
+        const drawn = lit.places.filter((p) => view.visibleRanges.some((r) => r.from <= view.state.doc.line(p.line).from && view.state.doc.line(p.line).to <= r.to));
+        samples.push({ ...lit, drawn: drawn.length, shown: [...document.querySelectorAll('.cm-content .qvm-lit')].map((e) => e.textContent) });
+      }
+      // An edit puts the lights out until its text is compiled and surveyed.
+      const frames = () => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+      const { view } = window.playground.editor();
+      view.dispatch({ changes: { from: view.state.doc.length, insert: ' ' }, userEvent: 'input.type' });
+      await frames();
+      const edited = window.playground.lit();
+      await window.playground.compileNow();
+      await window.playground.currentSurvey();
+      await frames();
+      const resurveyed = window.playground.lit();
+      window.playground.stop();
+      await frames();
+      return { events: Array.from(survey.events), samples, edited, resurveyed, stopped: window.playground.lit(), shownStopped: document.querySelectorAll('.qvm-lit').length };
+    });
+    // The survey's own answer: on each channel, the last note, rest or end at
+    // or before the frame; a note is lit at its line and row.
+    const e = seen.events;
+    const expected = (frame) => {
+      const last = new Map();
+      for (let i = 0; i < e.length; i += 8) if (e[i] <= 1 || e[i] === 4) if (e[i + 2] <= frame) last.set(e[i + 1], i);
+      return [...last.values()].filter((i) => e[i] === 0).map((i) => `${e[i + 6]}:${e[i + 7]}`).sort().join(' ');
+    };
+    // Channel A's notes, rests and end: its first note sounds until the next of them.
+    const aNotes = [];
+    for (let i = 0; i < e.length; i += 8) if ((e[i] <= 1 || e[i] === 4) && e[i + 1] === 0) aNotes.push(i);
+    expect(e[aNotes[0]] === 0 && `${e[aNotes[0] + 6]}:${e[aNotes[0] + 7]}` === `${firstLineOfA}:1`,
+      `the survey places A's first note at ${e[aNotes[0] + 6]}:${e[aNotes[0] + 7]}`);
+    const playing = seen.samples.filter((s) => s.frame >= 0);
+    expect(playing.length >= 50, `lit during ${playing.length} of ${seen.samples.length} instants`);
+    for (const s of playing) {
+      const got = s.places.map((p) => `${p.line}:${p.row}`).sort().join(' ');
+      expect(got === expected(s.frame), `at frame ${s.frame} lit ${got}, the survey says ${expected(s.frame)}`);
+      expect(s.places.every((p) => /^[a-g]$/.test(p.letter)), `lit ${JSON.stringify(s.places)}`);
+      expect(s.shown.every((letter) => /^[a-g]$/.test(letter)) && s.shown.length === s.drawn, `marked ${JSON.stringify(s.shown)} of ${JSON.stringify(s.places)}, ${s.drawn} in view`);
+    }
+    const inFirstNote = playing.filter((s) => s.frame >= e[aNotes[0] + 2] && s.frame < e[aNotes[1] + 2]);
+    expect(inFirstNote.length > 0 && inFirstNote.every((s) => s.places.some((p) => p.line === firstLineOfA && p.row === 1)),
+      `during A's first note: ${JSON.stringify(inFirstNote.map((s) => s.places))}`);
+    expect(new Set(playing.map((s) => JSON.stringify(s.places))).size > 3, 'the lit notes did not move');
+    expect(playing.some((s) => s.shown.length > 0), 'no lit letter was ever in view');
+    expect(seen.edited.frame === -1 && seen.edited.places.length === 0, `just after an edit: ${JSON.stringify(seen.edited)}`);
+    const again = seen.resurveyed.places.map((p) => `${p.line}:${p.row}`).sort().join(' ');
+    expect(seen.resurveyed.frame >= 0 && again === expected(seen.resurveyed.frame), `surveyed again: ${JSON.stringify(seen.resurveyed)}`);
+    expect(seen.stopped.frame === -1 && seen.stopped.places.length === 0 && seen.shownStopped === 0, `stopped: ${JSON.stringify(seen.stopped)}`);
   });
 
   await check('an A-B section plays again and again', async () => {
