@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(!error.empty());
     return 0;
   }
-  if (line->help) return 0;
+  if (line->help || line->version) return 0;  // nothing else is set then
   check(!line->input.empty() && !line->output.empty());
   check(line->options.loops >= 0 && line->options.loops <= 1000);
   check(line->options.lengthFrames >= -1 && line->options.lengthFrames <= kMaxFrames);
