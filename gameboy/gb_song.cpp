@@ -147,6 +147,17 @@ int frequencyRegister(HwChannel channel, unsigned hz) {
   return 2048 - static_cast<int>((k + hz / 2) / hz);
 }
 
+int noiseRegister(unsigned hz) {
+  constexpr int kSlowest = 0xD7;
+  if (hz == 0) return kSlowest;
+  // 524288 / r / 2^(s+1) Hz with r = 0.5, 1..7: twice r * 2^s near 5232 / f.
+  unsigned v = (5232 + hz / 2) / hz;
+  int shift = 0;
+  for (; v > 14; ++shift) v = (v + 1) >> 1;
+  const unsigned ratio = v < 2 ? 0 : (v + 1) >> 1;
+  return shift >= 14 ? kSlowest : shift << 4 | static_cast<int>(ratio);
+}
+
 GbSong buildGbSong(const ImageView& image) {
   GbSong song;
   const auto text = image.titleText();

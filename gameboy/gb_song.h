@@ -33,5 +33,8 @@ GbSong buildGbSong(const ImageView& image);
 // rounded (K = 131072 on the pulse channels, 65536 on the wave channel), 0
 // below the channel's range. The noise channel takes no such register.
 int frequencyRegister(HwChannel channel, unsigned hz);
+// NR43 for a noise note of f Hz: the generator clocked near 100 * f, as the
+// player's noise table advances (0xD7, the slowest, for 0 Hz).
+int noiseRegister(unsigned hz);
 
 }  // namespace qvb::gb

@@ -1,15 +1,16 @@
 ; qvb sound driver for the Game Boy: plays a song's track commands on the
 ; console's sound hardware with the timing of the qvb sequencer.
 ;
-; Interface (all three may clobber AF, BC, DE and HL):
+; Interface (qvb_init and qvb_stop change AF, BC, DE and HL):
 ;   qvb_init    HL = song data (made by qvbgb). Turns the sound on and the
 ;               song's channels silent; the song starts at once.
 ;   qvb_update  call once per timer interrupt at 512 Hz: TAC = 0x04 (4096 Hz)
 ;               and TMA = 0xF8. Ticks and effect frames fall due on an exact
-;               accumulator, so nothing drifts.
+;               accumulator, so nothing drifts. Changes only AF and HL.
 ;   qvb_stop    silences the song's channels; qvb_update then does nothing.
 ; The driver writes only the registers of the channels the song uses, their
-; bits of NR51, NR10 when pulse 1 is used, NR50 and NR52 once in qvb_init,
+; bits of NR51, NR10 when pulse 1 is used, NR52 in qvb_init, NR50 at the first
+; call,
 ; and wave RAM when the wave channel is used. RAM: the _DATA area below.
 ;
 ; Song data: u8 channel count (0..4), u8 wave count, per channel u8 hardware
@@ -19,7 +20,7 @@
 ; cross, so reading never leaves it.
 
 	.module qvb_driver
-	.globl qvb_note_hz, qvb_note_period
+	.globl qvb_note_hz, qvb_note_period, qvb_note_x_pulse, qvb_note_x_wave
 
 ; Timer units (2 frames at 44100 Hz) are counted in 256ths; one interrupt at
 ; 512 Hz is 22050 / 512 units, exactly 11025 / 256.
@@ -98,6 +99,8 @@ q_tick:		.ds 4   ; the same for the tick
 q_tick_iv:	.ds 2
 q_tick_on:	.ds 1
 q_playing:	.ds 1
+q_calls:	.ds 1   ; calls left until the next event
+q_span:		.ds 3   ; the time those calls stand for
 q_count:	.ds 1
 q_nwaves:	.ds 1
 q_waves:	.ds 2
@@ -107,6 +110,8 @@ q_jumped:	.ds 1
 q_tmp:		.ds 1
 q_note:		.ds 1
 q_iter:		.ds 1
+q_first:	.ds 1   ; 1 until the first call
+q_fastx:	.ds 1   ; 1: note_on left the frequency register in C_XLO/XHI
 q_end:
 
 	.area _CODE
@@ -130,8 +135,6 @@ qvb_init::
 	ld (q_song+1),a
 	ld a,#0x80
 	ldh (0x26),a
-	ld a,#0x77
-	ldh (0x24),a
 	ld a,(hl+)
 	cp #MAX_CHANNELS + 1
 	jr c,2$
@@ -224,7 +227,14 @@ qvb_init::
 	ld (hl+),a
 	ld a,#1
 	ld (hl+),a      ; q_tick_on
-	ld (hl),a       ; q_playing
+	ld (hl+),a      ; q_playing
+	ld (hl+),a      ; q_calls: the first call takes the slow path
+	ld a,#<UNITS_PER_CALL
+	ld (hl+),a      ; q_span: one call
+	ld a,#>UNITS_PER_CALL
+	ld (hl),a
+	ld a,#1
+	ld (q_first),a
 	ret
 
 qvb_stop::
@@ -258,42 +268,140 @@ qvb_stop::
 	ret
 
 qvb_update::
-	ld hl,#q_eff
-	ld a,(hl)
-	sub #<UNITS_PER_CALL
-	ld (hl+),a
-	ld a,(hl)
-	sbc #>UNITS_PER_CALL
-	ld (hl+),a
-	ld a,(hl)
-	sbc #0
-	ld (hl+),a
-	ld b,a
-	ld a,(hl)
-	sub #<UNITS_PER_CALL
-	ld (hl+),a
-	ld a,(hl)
-	sbc #>UNITS_PER_CALL
-	ld (hl+),a
-	ld a,(hl)
-	sbc #0
-	ld (hl+),a
-	ld a,(hl)
-	sbc #0
-	ld (hl),a
-	or b
-	rla
-	ret nc
+	ld hl,#q_calls
+	dec (hl)
+	ret nz
+	push bc
+	push de
+	call due_calls
+	pop de
+	pop bc
+	ret
+
+; The calls counted down: the time they stand for comes off both countdowns,
+; what fell due runs, and the calls until the next event are counted anew.
+due_calls:
 	ld a,(q_playing)
 	or a
-	jr nz,due
-	ld a,#0x7F      ; stopped: put both far away
-	ld (q_eff+2),a
-	ld (q_tick+3),a
+	ret z                   ; stopped: back here every 256 calls, to no effect
+	ld a,(q_first)
+	or a
+	jr z,1$
+	xor a                   ; the first call turns the master volume up: the
+	ld (q_first),a          ; moment the song's clock starts shows outside
+	ld a,#0x77
+	ldh (0x24),a
+1$:
+	ld hl,#q_span
+	ld a,(hl+)
+	ld c,a
+	ld a,(hl+)
+	ld b,a
+	ld e,(hl)
+	ld hl,#q_eff
+	ld a,(hl)
+	sub c
+	ld (hl+),a
+	ld a,(hl)
+	sbc a,b
+	ld (hl+),a
+	ld a,(hl)
+	sbc a,e
+	ld (hl+),a
+	ld a,(hl)               ; q_tick follows
+	sub c
+	ld (hl+),a
+	ld a,(hl)
+	sbc a,b
+	ld (hl+),a
+	ld a,(hl)
+	sbc a,e
+	ld (hl+),a
+	ld a,(hl)
+	sbc a,#0
+	ld (hl),a
+	call run_due
+; Counts the calls until the first countdown runs out: the least k with
+; k * UNITS_PER_CALL above it (at most 9, since the effect frame's is at
+; most 368 units), and the time they stand for.
+count_calls:
+	ld hl,#q_eff
+	ld a,(hl+)
+	ld c,a
+	ld a,(hl+)
+	ld b,a
+	ld e,(hl)               ; EBC: the effect frame's countdown
+	ld a,(q_tick_on)
+	or a
+	jr z,2$
+	ld hl,#q_tick+3
+	ld a,(hl-)
+	or a
+	jr nz,2$
+	ld a,(hl-)              ; the tick's, when it is sooner
+	cp e
+	jr c,1$
+	jr nz,2$
+	ld a,(hl-)
+	cp b
+	jr c,1$
+	jr nz,2$
+	ld a,(hl)
+	cp c
+	jr nc,2$
+1$:	ld hl,#q_tick
+	ld a,(hl+)
+	ld c,a
+	ld a,(hl+)
+	ld b,a
+	ld e,(hl)
+2$:	ld d,#0
+3$:	inc d
+	ld a,c
+	sub #<UNITS_PER_CALL
+	ld c,a
+	ld a,b
+	sbc #>UNITS_PER_CALL
+	ld b,a
+	ld a,e
+	sbc #0
+	ld e,a
+	jr nc,3$
+	ld a,d
+	ld (q_calls),a
+	ld l,a
+	add a,a
+	add a,l
+	ld hl,#spans
+	add a,l
+	ld l,a
+	adc a,h
+	sub l
+	ld h,a
+	ld a,(hl+)
+	ld (q_span),a
+	ld a,(hl+)
+	ld (q_span+1),a
+	ld a,(hl)
+	ld (q_span+2),a
 	ret
+
+; k * UNITS_PER_CALL for k = 0..9, three bytes each.
+spans:
+	.db 0x00, 0x00, 0x00
+	.db 0x11, 0x2b, 0x00
+	.db 0x22, 0x56, 0x00
+	.db 0x33, 0x81, 0x00
+	.db 0x44, 0xac, 0x00
+	.db 0x55, 0xd7, 0x00
+	.db 0x66, 0x02, 0x01
+	.db 0x77, 0x2d, 0x01
+	.db 0x88, 0x58, 0x01
+	.db 0x99, 0x83, 0x01
+
 ; Runs what fell due, earliest first; at the same instant the effect frame
 ; runs before the tick.
-due:
+run_due:
 	ld a,(q_eff+2)
 	ld b,a
 	ld a,(q_tick_on)
@@ -318,9 +426,8 @@ due:
 	ld a,(de)
 	sbc a,(hl)
 	inc de
-	ld c,a
 	ld a,(de)
-	sbc #0xFF       ; the effect count's top byte, negative here
+	sbc #0xFF               ; the effect count's top byte, negative here
 	rla
 	jr c,do_tick
 	jr do_effect
@@ -335,7 +442,7 @@ do_effect:
 	ld a,(hl)
 	adc a,#>EFFECT_INTERVAL
 	ld (hl),a
-	jr due
+	jr run_due
 do_tick:
 	call tick
 	ld a,(q_tick_iv)
@@ -345,9 +452,7 @@ do_tick:
 	or c
 	jr nz,1$
 	ld (q_tick_on),a        ; interval 0 stops the ticks
-	ld a,#0x7F
-	ld (q_tick+3),a
-	jr due
+	jr run_due
 1$:	ld hl,#q_tick+1
 	ld a,(hl)
 	add a,c
@@ -358,7 +463,7 @@ do_tick:
 	ld a,(hl)
 	adc a,#0
 	ld (hl),a
-	jr due
+	jr run_due
 
 ;---------------------------------------------------------------- tick
 tick:
@@ -677,7 +782,31 @@ note_on:
 	ld a,(hl)
 	or a
 	jr nz,1$
+	FLD C_DET
+	ld a,(hl)
+	or a
+	jr nz,3$
+	FLD C_HW                ; no detune: the register from a table
+	ld a,(hl)
+	cp #3
+	jr z,3$
+	cp #2
 	pop hl
+	push hl
+	ld bc,#qvb_note_x_pulse
+	jr nz,4$
+	ld bc,#qvb_note_x_wave
+4$:	add hl,bc
+	ld a,(hl+)
+	ld b,(hl)
+	ld c,a
+	FLD C_XLO
+	ld (hl),c
+	inc hl
+	ld (hl),b
+	ld a,#1
+	ld (q_fastx),a
+3$:	pop hl
 	ld bc,#qvb_note_hz
 	add hl,bc
 	ld a,(hl+)
@@ -1399,7 +1528,11 @@ compute_x:
 	ret
 
 hw_note_on:
-	call compute_x
+	ld a,(q_fastx)
+	or a
+	call z,compute_x
+	xor a
+	ld (q_fastx),a
 	call levels
 	ld b,a
 	FLD C_HW

@@ -45,13 +45,9 @@ idle:
 
 timer_interrupt:
 	push af
-	push bc
-	push de
 	push hl
 	call qvb_update
 	pop hl
-	pop de
-	pop bc
 	pop af
 	reti
 
