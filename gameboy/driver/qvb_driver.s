@@ -4,13 +4,12 @@
 ; Interface (qvb_init and qvb_stop change AF, BC, DE and HL):
 ;   qvb_init    HL = song data (made by qvbgb). Turns the sound on and the
 ;               song's channels silent; the song starts at once.
-;   qvb_update  call once per timer interrupt at 512 Hz: TAC = 0x04 (4096 Hz)
-;               and TMA = 0xF8. Ticks and effect frames fall due on an exact
+;   qvb_update  call once per timer interrupt at 256 Hz: TAC = 0x04 (4096 Hz)
+;               and TMA = 0xF0. Ticks and effect frames fall due on an exact
 ;               accumulator, so nothing drifts. Changes only AF and HL.
 ;   qvb_stop    silences the song's channels; qvb_update then does nothing.
 ; The driver writes only the registers of the channels the song uses, their
-; bits of NR51, NR10 when pulse 1 is used, NR52 in qvb_init, NR50 at the first
-; call,
+; bits of NR51, NR10 when pulse 1 is used, NR50 and NR52 in qvb_init,
 ; and wave RAM when the wave channel is used. RAM: the _DATA area below.
 ;
 ; Song data: u8 channel count (0..4), u8 wave count, per channel u8 hardware
@@ -23,8 +22,8 @@
 	.globl qvb_note_hz, qvb_note_period, qvb_note_x_pulse, qvb_note_x_wave
 
 ; Timer units (2 frames at 44100 Hz) are counted in 256ths; one interrupt at
-; 512 Hz is 22050 / 512 units, exactly 11025 / 256.
-UNITS_PER_CALL = 11025
+; 256 Hz is 22050 / 256 units, exactly 22050 / 256.
+UNITS_PER_CALL = 22050
 EFFECT_INTERVAL = 368
 
 ; One channel's state (CH_SIZE bytes).
@@ -64,8 +63,12 @@ C_TRIG = 44     ; 1: the next note must restart the channel
 C_EMPTY = 45    ; 1: the wave slot chosen holds no wave
 C_XLO = 46      ; last frequency register value
 C_XHI = 47
-C_REP = 48      ; 16 repeat levels of 5 bytes: start (2), count, exit (2)
-CH_SIZE = 128
+C_PAN = 48      ; this channel's NR51 bits as last written
+C_WTYPE = 49    ; what wave RAM holds: voice type (0 = nothing yet) ...
+C_WSLOT = 50    ; ... and slot
+C_DUTY = 51     ; NRx1 as last written
+C_REP = 52      ; 16 repeat levels of 5 bytes: start (2), count, exit (2)
+CH_SIZE = 132
 MAX_CHANNELS = 4
 
 .macro FLD off
@@ -99,8 +102,8 @@ q_tick:		.ds 4   ; the same for the tick
 q_tick_iv:	.ds 2
 q_tick_on:	.ds 1
 q_playing:	.ds 1
-q_calls:	.ds 1   ; calls left until the next event
-q_span:		.ds 3   ; the time those calls stand for
+q_next:		.ds 3   ; the sooner countdown, less the calls since the last look
+q_sync:		.ds 3   ; what it was at the last look
 q_count:	.ds 1
 q_nwaves:	.ds 1
 q_waves:	.ds 2
@@ -110,7 +113,9 @@ q_jumped:	.ds 1
 q_tmp:		.ds 1
 q_note:		.ds 1
 q_iter:		.ds 1
-q_first:	.ds 1   ; 1 until the first call
+q_prerun:	.ds 1   ; 1 while qvb_init runs the commands before each first note
+q_skip:		.ds 2   ; ticks that can pass with no channel reading
+q_owed:		.ds 2   ; ticks passed so, not yet taken off the waits
 q_fastx:	.ds 1   ; 1: note_on left the frequency register in C_XLO/XHI
 q_end:
 
@@ -128,6 +133,10 @@ qvb_init::
 	dec b
 	bit 7,b
 	jr z,1$
+	ld a,#<EFFECT_INTERVAL  ; the tick starts at the effect frame's rate
+	ld (q_tick_iv),a
+	ld a,#>EFFECT_INTERVAL
+	ld (q_tick_iv+1),a
 	pop hl
 	ld a,l
 	ld (q_song),a
@@ -135,6 +144,8 @@ qvb_init::
 	ld (q_song+1),a
 	ld a,#0x80
 	ldh (0x26),a
+	ld a,#0x77
+	ldh (0x24),a
 	ld a,(hl+)
 	cp #MAX_CHANNELS + 1
 	jr c,2$
@@ -197,6 +208,18 @@ qvb_init::
 	inc hl
 	ld (hl),b
 	call hw_claim
+	ld a,#1
+	ld (q_prerun),a
+	FLD C_PTR
+	ld a,(hl+)
+	ld c,a
+	ld b,(hl)
+	xor a
+	ld (q_items),a
+	ld (q_items+1),a
+	call read_next
+	xor a
+	ld (q_prerun),a
 	pop hl
 	push hl
 	ld hl,#CH_SIZE
@@ -221,21 +244,12 @@ qvb_init::
 	xor a
 	ld (hl+),a
 	ld (hl+),a
-	ld a,#<EFFECT_INTERVAL
-	ld (hl+),a
-	ld a,#>EFFECT_INTERVAL
-	ld (hl+),a
+	inc hl          ; q_tick_iv: set before the channels' first commands ran
+	inc hl
 	ld a,#1
 	ld (hl+),a      ; q_tick_on
-	ld (hl+),a      ; q_playing
-	ld (hl+),a      ; q_calls: the first call takes the slow path
-	ld a,#<UNITS_PER_CALL
-	ld (hl+),a      ; q_span: one call
-	ld a,#>UNITS_PER_CALL
-	ld (hl),a
-	ld a,#1
-	ld (q_first),a
-	ret
+	ld (hl),a       ; q_playing
+	jp next_look
 
 qvb_stop::
 	xor a
@@ -268,36 +282,54 @@ qvb_stop::
 	ret
 
 qvb_update::
-	ld hl,#q_calls
-	dec (hl)
-	ret nz
+	ld hl,#q_next
+	ld a,(hl)
+	sub #<UNITS_PER_CALL
+	ld (hl+),a
+	ld a,(hl)
+	sbc #>UNITS_PER_CALL
+	ld (hl+),a
+	ld a,(hl)
+	sbc #0
+	ld (hl),a
+	ret nc
 	push bc
 	push de
-	call due_calls
+	call due_now
 	pop de
 	pop bc
 	ret
 
-; The calls counted down: the time they stand for comes off both countdowns,
-; what fell due runs, and the calls until the next event are counted anew.
-due_calls:
+; The sooner countdown ran out: the time since the last look comes off both
+; countdowns, what fell due runs, and the sooner of them is counted anew.
+due_now:
 	ld a,(q_playing)
 	or a
-	ret z                   ; stopped: back here every 256 calls, to no effect
-	ld a,(q_first)
-	or a
-	jr z,1$
-	xor a                   ; the first call turns the master volume up: the
-	ld (q_first),a          ; moment the song's clock starts shows outside
-	ld a,#0x77
-	ldh (0x24),a
-1$:
-	ld hl,#q_span
-	ld a,(hl+)
-	ld c,a
-	ld a,(hl+)
+	jr nz,1$
+	ld a,#0x7F              ; stopped: put the next look far away
+	ld (q_next+2),a
+	ret
+1$:	ld hl,#q_sync           ; CBE = elapsed = sync - next
+	ld de,#q_next
+	ld a,(de)
+	ld c,(hl)
+	inc hl
+	inc de
 	ld b,a
-	ld e,(hl)
+	ld a,c
+	sub b
+	ld c,a
+	ld a,(de)
+	ld b,a
+	ld a,(hl+)
+	inc de
+	sbc a,b
+	ld b,a
+	ld a,(de)
+	ld e,a
+	ld a,(hl)
+	sbc a,e
+	ld e,a
 	ld hl,#q_eff
 	ld a,(hl)
 	sub c
@@ -321,83 +353,48 @@ due_calls:
 	sbc a,#0
 	ld (hl),a
 	call run_due
-; Counts the calls until the first countdown runs out: the least k with
-; k * UNITS_PER_CALL above it (at most 9, since the effect frame's is at
-; most 368 units), and the time they stand for.
-count_calls:
+; The next look: the sooner countdown (both are not negative now).
+next_look:
 	ld hl,#q_eff
-	ld a,(hl+)
-	ld c,a
-	ld a,(hl+)
-	ld b,a
-	ld e,(hl)               ; EBC: the effect frame's countdown
 	ld a,(q_tick_on)
 	or a
 	jr z,2$
-	ld hl,#q_tick+3
-	ld a,(hl-)
+	ld a,(q_tick+3)
 	or a
 	jr nz,2$
-	ld a,(hl-)              ; the tick's, when it is sooner
-	cp e
+	ld de,#q_tick+2
+	ld hl,#q_eff+2
+	ld a,(de)
+	cp (hl)
 	jr c,1$
-	jr nz,2$
-	ld a,(hl-)
-	cp b
+	jr nz,3$
+	dec de
+	dec hl
+	ld a,(de)
+	cp (hl)
 	jr c,1$
-	jr nz,2$
-	ld a,(hl)
-	cp c
-	jr nc,2$
+	jr nz,3$
+	dec de
+	dec hl
+	ld a,(de)
+	cp (hl)
+	jr c,1$
+3$:	ld hl,#q_eff
+	jr 2$
 1$:	ld hl,#q_tick
+2$:	ld de,#q_next
 	ld a,(hl+)
-	ld c,a
+	ld (de),a
+	ld (q_sync),a
+	inc de
 	ld a,(hl+)
-	ld b,a
-	ld e,(hl)
-2$:	ld d,#0
-3$:	inc d
-	ld a,c
-	sub #<UNITS_PER_CALL
-	ld c,a
-	ld a,b
-	sbc #>UNITS_PER_CALL
-	ld b,a
-	ld a,e
-	sbc #0
-	ld e,a
-	jr nc,3$
-	ld a,d
-	ld (q_calls),a
-	ld l,a
-	add a,a
-	add a,l
-	ld hl,#spans
-	add a,l
-	ld l,a
-	adc a,h
-	sub l
-	ld h,a
-	ld a,(hl+)
-	ld (q_span),a
-	ld a,(hl+)
-	ld (q_span+1),a
+	ld (de),a
+	ld (q_sync+1),a
+	inc de
 	ld a,(hl)
-	ld (q_span+2),a
+	ld (de),a
+	ld (q_sync+2),a
 	ret
-
-; k * UNITS_PER_CALL for k = 0..9, three bytes each.
-spans:
-	.db 0x00, 0x00, 0x00
-	.db 0x11, 0x2b, 0x00
-	.db 0x22, 0x56, 0x00
-	.db 0x33, 0x81, 0x00
-	.db 0x44, 0xac, 0x00
-	.db 0x55, 0xd7, 0x00
-	.db 0x66, 0x02, 0x01
-	.db 0x77, 0x2d, 0x01
-	.db 0x88, 0x58, 0x01
-	.db 0x99, 0x83, 0x01
 
 ; Runs what fell due, earliest first; at the same instant the effect frame
 ; runs before the tick.
@@ -466,12 +463,30 @@ do_tick:
 	jr run_due
 
 ;---------------------------------------------------------------- tick
+; Ticks in which no channel reads only count: q_skip of them can pass so,
+; and the waits are brought up to date (q_owed) at the next tick that reads.
 tick:
-	ld de,#q_chans
+	ld hl,#q_skip
+	ld a,(hl+)
+	or (hl)
+	jr z,1$
+	dec hl
+	ld a,(hl)
+	sub #1
+	ld (hl+),a
+	ld a,(hl)
+	sbc #0
+	ld (hl+),a
+	inc (hl)                ; q_owed follows
+	ret nz
+	inc hl
+	inc (hl)
+	ret
+1$:	ld de,#q_chans
 	ld a,(q_count)
 	or a
 	ret z
-1$:	ld (q_iter),a
+2$:	ld (q_iter),a
 	call tick_channel
 	ld hl,#CH_SIZE
 	add hl,de
@@ -479,7 +494,43 @@ tick:
 	ld e,l
 	ld a,(q_iter)
 	dec a
-	jr nz,1$
+	jr nz,2$
+	ld hl,#q_owed
+	xor a
+	ld (hl+),a
+	ld (hl),a
+	; the least wait less one, over the channels still playing
+	ld bc,#0xFFFF
+	ld de,#q_chans + C_WAIT
+	ld a,(q_count)
+3$:	ld (q_iter),a
+	ld a,(de)
+	ld l,a
+	inc de
+	ld a,(de)
+	dec de
+	ld h,a
+	or l
+	jr z,4$
+	dec hl
+	ld a,l
+	sub c
+	ld a,h
+	sbc a,b
+	jr nc,4$
+	ld b,h
+	ld c,l
+4$:	ld hl,#CH_SIZE
+	add hl,de
+	ld d,h
+	ld e,l
+	ld a,(q_iter)
+	dec a
+	jr nz,3$
+	ld hl,#q_skip
+	ld (hl),c
+	inc hl
+	ld (hl),b
 	ret
 
 tick_channel:
@@ -489,10 +540,20 @@ tick_channel:
 	ld b,(hl)
 	or b
 	ret z
-	dec bc
-	ld a,b
-	ld (hl-),a
+	ld a,(q_owed)           ; the ticks that only counted, and this one
+	cpl
+	ld l,a
+	ld a,(q_owed+1)
+	cpl
+	ld h,a
+	add hl,bc               ; wait - owed - 1
+	ld b,h
+	ld c,l
+	FLD C_WAIT
 	ld (hl),c
+	inc hl
+	ld (hl),b
+	ld a,b
 	or c
 	ret nz
 	xor a
@@ -705,6 +766,9 @@ cmd_vtype:
 	jp read_next
 
 cmd_end:
+	ld a,(q_prerun)
+	or a
+	jr nz,prerun_stop
 	ld a,(q_jumped)
 	or a
 	jr nz,ch_finish         ; a second END in one reading: nothing takes time
@@ -731,7 +795,24 @@ ch_finish:
 	ld (hl),a
 	jp hw_silence
 
+; Before the song starts, a channel's leading commands (which take no time)
+; run in qvb_init, so that its first tick only has its notes to play. The
+; item that takes time, or ends the channel, is left to that tick.
+prerun_stop:
+	dec bc
+	FLD C_PTR
+	ld (hl),c
+	inc hl
+	ld (hl),b
+	ret
+
 it_note:
+	ld a,(q_prerun)
+	or a
+	jr nz,prerun_stop
+	dec bc
+	ld a,(bc)
+	inc bc
 	ld (q_note),a
 	call read_length
 	push bc
@@ -740,6 +821,9 @@ it_note:
 	pop bc
 	jr timed
 it_rest:
+	ld a,(q_prerun)
+	or a
+	jr nz,prerun_stop
 	call read_length
 	push bc
 	call rest_on
@@ -1360,6 +1444,8 @@ hw_claim:
 	ldh (0x25),a
 	FLD C_TRIG
 	ld (hl),#1
+	FLD C_DUTY
+	ld (hl),#0xFF
 	call hw_silence
 	FLD C_HW
 	ld a,(hl)
@@ -1397,21 +1483,43 @@ hw_timbre:
 	ld hl,#duties
 	add hl,bc
 	ld a,(hl)
-1$:	PUT 0
+1$:	ld b,a
+	FLD C_DUTY
+	ld a,b
+	cp (hl)
+	ret z
+	ld (hl),a
+	PUT 0
 	ret
 
 ; Wave RAM from the sine or the chosen slot; the next note restarts the
 ; channel (at once when one sounds).
 load_wave:
-	FLD C_EMPTY
-	ld (hl),#0
 	FLD C_TYPE
 	ld a,(hl)
+	ld b,a
+	FLD C_TIMBRE
+	ld c,(hl)
+	FLD C_WTYPE
+	ld a,(hl)
+	cp b
+	jr nz,5$
+	cp #4
+	ret nz                  ; the sine is there already
+	inc hl
+	ld a,(hl)
+	cp c
+	ret z                   ; so is this slot
+5$:	FLD C_WTYPE
+	ld (hl),b
+	inc hl
+	ld (hl),c
+	FLD C_EMPTY
+	ld (hl),#0
+	ld a,b
 	cp #4
 	ld hl,#sine16
 	jr nz,3$
-	FLD C_TIMBRE
-	ld c,(hl)
 	ld a,(q_waves)
 	ld l,a
 	ld a,(q_waves+1)
@@ -1474,7 +1582,14 @@ levels:
 3$:	sla c
 	dec b
 	jr nz,3$
-4$:	ld hl,#pan_masks
+4$:	ld b,a
+	FLD C_PAN
+	ld a,c
+	cp (hl)
+	jr z,6$
+	ld (hl),a
+	ld a,b
+	ld hl,#pan_masks
 	add a,l
 	ld l,a
 	adc a,h
@@ -1487,6 +1602,7 @@ levels:
 	and b
 	or c
 	ldh (0x25),a
+6$:
 	FLD C_LVLR
 	ld a,(hl+)
 	cp (hl)

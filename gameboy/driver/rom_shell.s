@@ -23,7 +23,7 @@ start:
 	ld (hl+),a
 	ld (hl+),a
 	ld (hl),a
-	ld a,#0xF8              ; 512 Hz: 4096 Hz / 8
+	ld a,#0xF0              ; 256 Hz: 4096 Hz / 16
 	ldh (0x06),a
 	ldh (0x05),a
 	ld a,#0x04

@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "song/pitch_tables.h"
-#include "gameboy/driver_image.h"
 #include "song/qvb_player.h"
 #include "sound/pull_stream.h"
 #include "tests/support/run_process.h"
@@ -89,9 +88,9 @@ std::vector<RegisterWrite> gbsplayWrites(const std::string& gbsPath, int seconds
     if (!playing || std::sscanf(line.c_str(), "%x ff%x=%x", &delta, &address, &value) != 3) continue;
     cycles += delta;
     const double at = static_cast<double>(cycles) / kGbClock;
-    // The driver's first call turns the master volume up; its clock started
-    // one call before.
-    if (address == 0x24 && start < 0) start = at - 1.0 / gb::kCallsPerSecond;
+    // The driver's clock starts at the end of its init, where the GBS
+    // init routine sets TIMA.
+    if (address == 0x05 && start < 0) start = at;
     if (address >= 0x10 && address <= 0x3F) writes.push_back({at, static_cast<int>(address), static_cast<int>(value)});
   }
   for (RegisterWrite& write : writes) write.seconds -= std::max(start, 0.0);
