@@ -190,9 +190,12 @@ GbSong buildGbSong(const ImageView& image) {
   for (int k = 0; k < kKinds; ++k) {
     const auto& channels = byKind[static_cast<std::size_t>(k)];
     if (static_cast<int>(channels.size()) > kRoom[static_cast<std::size_t>(k)]) {
+      constexpr const char* kOrdinal[] = {"", "second", "third"};
+      constexpr const char* kHardware[] = {"two", "one", "one"};
       song.refusal = std::string("channel ") + letter(channels[static_cast<std::size_t>(kRoom[static_cast<std::size_t>(k)])]) +
-                     ": the Game Boy has " + (k == Pulse ? "two pulse channels" : "one " + std::string(k == WaveKind ? "wave" : "noise") + " channel") +
-                     " and more " + kKindNames[k] + " channels than that";
+                     " would be a " + kOrdinal[kRoom[static_cast<std::size_t>(k)]] + " " +
+                     (k == Pulse ? "square or pulse" : k == WaveKind ? "sine or wave" : "noise") +
+                     " channel; the Game Boy has " + kHardware[k];
       return song;
     }
     for (std::size_t i = 0; i < channels.size(); ++i) {
