@@ -5,11 +5,13 @@
 # GoogleTest's sources to build for it, and Wine's launcher and 64-bit loader).
 set -e
 # libclang-rt-dev: the libFuzzer and sanitizer runtimes, only recommended by clang.
-pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc tmux"
+# sdcc assembles the Game Boy driver; gbsplay and the gambatte libretro core
+# check what it plays.
+pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc gbsplay libretro-gambatte tmux"
 # "web": what the playground and its browser test need instead (npm comes
 # inside some builds of nodejs; Debian's own is a package of its own).
 if [ "$1" = web ]; then
-  pkgs="cmake make emscripten node-acorn nodejs chromium python3"
+  pkgs="cmake make emscripten node-acorn nodejs chromium python3 sdcc"
   command -v npm >/dev/null || pkgs="$pkgs npm"
 fi
 if [ "${1:-}" = windows ]; then
