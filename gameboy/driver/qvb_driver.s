@@ -70,6 +70,7 @@ C_DUTY = 51     ; NRx1 as last written
 C_REP = 52      ; 16 repeat levels of 5 bytes: start (2), count, exit (2)
 CH_SIZE = 132
 MAX_CHANNELS = 4
+QUEUE_MAX = 120
 
 .macro FLD off
 	ld hl,#off
@@ -113,6 +114,10 @@ q_jumped:	.ds 1
 q_tmp:		.ds 1
 q_note:		.ds 1
 q_iter:		.ds 1
+q_direct:	.ds 1   ; 1: register writes go out at once
+q_nr51:		.ds 1   ; NR51 as the queue leaves it
+q_qlen:		.ds 1
+q_queue:	.ds 2 * QUEUE_MAX
 q_prerun:	.ds 1   ; 1 while qvb_init runs the commands before each first note
 q_skip:		.ds 2   ; ticks that can pass with no channel reading
 q_owed:		.ds 2   ; ticks passed so, not yet taken off the waits
@@ -142,10 +147,14 @@ qvb_init::
 	ld (q_song),a
 	ld a,h
 	ld (q_song+1),a
+	ld a,#1
+	ld (q_direct),a
 	ld a,#0x80
 	ldh (0x26),a
 	ld a,#0x77
 	ldh (0x24),a
+	ldh a,(0x25)
+	ld (q_nr51),a
 	ld a,(hl+)
 	cp #MAX_CHANNELS + 1
 	jr c,2$
@@ -230,16 +239,19 @@ qvb_init::
 	ld a,(q_iter)
 	dec a
 	jr nz,3$
+; The first tick and effect frame come 92 units in; the countdowns run one
+; call ahead (they reach zero a call before their time, when the work is
+; done and its writes queued): 92 * 256 - 1 - UNITS_PER_CALL.
 9$:	ld hl,#q_eff
-	ld a,#0xFF
+	ld a,#<(92 * 256 - 1 - UNITS_PER_CALL)
 	ld (hl+),a
-	ld a,#0x5B
+	ld a,#>(92 * 256 - 1 - UNITS_PER_CALL)
 	ld (hl+),a
 	xor a
 	ld (hl+),a
-	ld a,#0xFF      ; the first tick and effect frame come 92 units in
+	ld a,#<(92 * 256 - 1 - UNITS_PER_CALL)
 	ld (hl+),a
-	ld a,#0x5B
+	ld a,#>(92 * 256 - 1 - UNITS_PER_CALL)
 	ld (hl+),a
 	xor a
 	ld (hl+),a
@@ -249,11 +261,16 @@ qvb_init::
 	ld a,#1
 	ld (hl+),a      ; q_tick_on
 	ld (hl),a       ; q_playing
+	xor a
+	ld (q_direct),a
 	jp next_look
 
 qvb_stop::
 	xor a
 	ld (q_playing),a
+	ld (q_qlen),a           ; what was queued never sounds
+	inc a
+	ld (q_direct),a
 	ld de,#q_chans
 	ld a,(q_count)
 	or a
@@ -269,9 +286,11 @@ qvb_stop::
 	ld a,(hl)
 	cpl
 	ld c,a
-	ldh a,(0x25)
+	ld a,(q_nr51)
 	and c
-	ldh (0x25),a
+	ld (q_nr51),a
+	ld c,#0x25
+	call qput
 	ld hl,#CH_SIZE
 	add hl,de
 	ld d,h
@@ -282,6 +301,9 @@ qvb_stop::
 	ret
 
 qvb_update::
+	ld a,(q_qlen)
+	or a
+	call nz,flush
 	ld hl,#q_next
 	ld a,(hl)
 	sub #<UNITS_PER_CALL
@@ -1411,7 +1433,7 @@ hz_to_nr43:
 	ret
 
 ;---------------------------------------------------------------- hardware
-; Writes A to the register C bytes past the channel's NRx1.
+; Writes A to the register reg bytes past the channel's NRx1 (queued).
 .macro PUT reg
 	push af
 	FLD C_BASE
@@ -1419,8 +1441,64 @@ hz_to_nr43:
 	add a,#reg
 	ld c,a
 	pop af
-	ldh (c),a
+	call qput
 .endm
+
+; Register writes wait in a queue for the next call, which begins with
+; them: events are worked out one call ahead, so the time they take never
+; delays what is heard. In qvb_init and qvb_stop they go out at once.
+; qput: A to register 0xFF00 + C; keeps A, BC, DE and HL.
+qput:
+	push hl
+	push bc
+	ld b,a
+	ld a,(q_direct)
+	or a
+	jr nz,2$
+	ld a,(q_qlen)
+	cp #QUEUE_MAX
+	jr c,1$
+	call flush              ; full: out at once rather than lost
+	xor a
+1$:	ld l,a
+	inc a
+	ld (q_qlen),a
+	ld a,l
+	add a,a
+	ld hl,#q_queue
+	add a,l
+	ld l,a
+	adc a,h
+	sub l
+	ld h,a
+	ld (hl),c
+	inc hl
+	ld (hl),b
+	ld a,b
+	pop bc
+	pop hl
+	ret
+2$:	ld a,b
+	ldh (c),a
+	pop bc
+	pop hl
+	ret
+
+; Writes the queue out; keeps BC, DE.
+flush:
+	push bc
+	ld hl,#q_qlen
+	ld b,(hl)
+	ld (hl),#0
+	ld hl,#q_queue
+1$:	ld a,(hl+)
+	ld c,a
+	ld a,(hl+)
+	ldh (c),a
+	dec b
+	jr nz,1$
+	pop bc
+	ret
 
 ; Silences the channel and takes its DAC (first use of the channel).
 hw_claim:
@@ -1429,7 +1507,8 @@ hw_claim:
 	or a
 	jr nz,1$
 	xor a
-	ldh (0x10),a            ; pulse 1 without its sweep
+	ld c,#0x10              ; pulse 1 without its sweep
+	call qput
 1$:	FLD C_HW
 	ld a,(hl)
 	ld c,a
@@ -1439,9 +1518,11 @@ hw_claim:
 	ld a,(hl)
 	cpl
 	ld c,a
-	ldh a,(0x25)
+	ld a,(q_nr51)
 	and c
-	ldh (0x25),a
+	ld (q_nr51),a
+	ld c,#0x25
+	call qput
 	FLD C_TRIG
 	ld (hl),#1
 	FLD C_DUTY
@@ -1543,16 +1624,18 @@ load_wave:
 	ld (hl),#1
 	ld hl,#sine16
 3$:	xor a
-	ldh (0x1A),a
+	ld c,#0x1A
+	call qput
 	ld c,#0x30
 4$:	ld a,(hl+)
-	ldh (c),a
+	call qput
 	inc c
 	ld a,c
 	cp #0x40
 	jr nz,4$
 	ld a,#0x80
-	ldh (0x1A),a
+	ld c,#0x1A
+	call qput
 	FLD C_TRIG
 	ld (hl),#1
 	FLD C_KEYON
@@ -1598,10 +1681,12 @@ levels:
 	ld a,(hl)
 	cpl
 	ld b,a
-	ldh a,(0x25)
+	ld a,(q_nr51)
 	and b
 	or c
-	ldh (0x25),a
+	ld (q_nr51),a
+	ld c,#0x25
+	call qput
 6$:
 	FLD C_LVLR
 	ld a,(hl+)
@@ -1719,8 +1804,13 @@ wave_code:
 1$:	ld a,c
 	ret
 
-; Frequency changes (sweep, vibrato) go on without a restart.
+; Frequency changes (sweep, vibrato) go on without a restart; a silent
+; channel takes them at its next note.
 hw_frequency:
+	FLD C_ENV
+	ld a,(hl)
+	or a
+	ret z
 	call compute_x
 	ld b,#0
 	jp write_x

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -153,10 +152,6 @@ TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vect
         char what[96];
         std::snprintf(what, sizeof what, "no write of 0x%03x within the window", wanted);
         check.fault = describe(event, what);
-        if (std::getenv("GB_DEBUG"))
-          for (const Seen& seen : *list)
-            if (seen.seconds > event.seconds - 0.05 && seen.seconds < event.seconds + 0.05)
-              std::printf("  %.5f 0x%03x\n", seen.seconds, seen.value);
       }
       continue;
     }
