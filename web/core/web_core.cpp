@@ -6,7 +6,8 @@
 // boundary, and every argument is checked before use.
 //
 // Results: qvbw_load and qvbw_render answer a QvbwStatus; qvbw_export_asm
-// the exporter's own code (0 = converted); qvbw_player_new a player or null;
+// the exporter's own code (0 = converted); qvbw_game_boy 0 with the file's
+// bytes, 1 with the reason in qvbw_text; qvbw_player_new a player or null;
 // the getters plain values.
 #include <algorithm>
 #include <cstdint>
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "export/asm_exporter.h"
+#include "gameboy/gb_files.h"
+#include "gameboy/gb_song.h"
 #include "loader/song_loader.h"
 #include "render/render_session.h"
 #include "song/qvb_player.h"
@@ -121,6 +124,37 @@ QVBW_EXPORT int qvbw_export_asm(const std::uint8_t* image, int size) {
     return qvb::ASM_WRITE_FAILED;
   }
 }
+
+// A Game Boy file of the song: kind 0 a ROM (.gb), 1 a GBS file. 0 with the
+// bytes in qvbw_game_boy_bytes; 1 when the song does not fit, the reason
+// (naming the channel to blame) in qvbw_text; -1 for bad arguments.
+std::vector<std::uint8_t> gameBoyFile;
+QVBW_EXPORT int qvbw_game_boy(const std::uint8_t* image, int size, int kind) {
+  text.clear();
+  gameBoyFile.clear();
+  if (!validBytes(image, size) || kind < 0 || kind > 1) return -1;
+  try {
+    const qvb::ImageView view = qvb::viewImage({bytesOf(image), static_cast<std::size_t>(size)});
+    if (!view.ok()) {
+      text = "not a readable song image";
+      return 1;
+    }
+    const qvb::gb::GbSong song = qvb::gb::buildGbSong(view);
+    qvb::gb::GbFile file = kind == 0 ? qvb::gb::makeRom(song) : qvb::gb::makeGbs(song);
+    if (!file.ok) {
+      text = file.refusal;
+      return 1;
+    }
+    gameBoyFile = std::move(file.bytes);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    text = "out of memory";
+    gameBoyFile.clear();
+    return 1;
+  }
+}
+QVBW_EXPORT const std::uint8_t* qvbw_game_boy_bytes() { return gameBoyFile.data(); }
+QVBW_EXPORT int qvbw_game_boy_size() { return static_cast<int>(gameBoyFile.size()); }
 
 QVBW_EXPORT const char* qvbw_text() { return text.data(); }
 QVBW_EXPORT int qvbw_text_size() { return static_cast<int>(text.size()); }

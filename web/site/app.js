@@ -147,7 +147,7 @@ function showMessages(items) {
 
 const state = {
   fileName: 'song.qvm',
-  compiled: null, // the last good compile: {image, channels, asmText}
+  compiled: null, // the last good compile: {image, channels, asmText, gb, gbs, gameBoyRefusal}
   lastResult: null,
   compiling: false,
   again: false,
@@ -202,6 +202,10 @@ function showCompile(result) {
   placeMarker();
   for (const id of ['play', 'qvb', 'wav']) $(id).disabled = !state.compiled;
   $('asm').disabled = !state.compiled?.asmText;
+  for (const id of ['gb', 'gbs']) {
+    $(id).disabled = !state.compiled?.[id];
+    $(id).title = state.compiled?.gameBoyRefusal ?? 'plays on a Game Boy';
+  }
   showStatus(result.ok ? 'ready' : state.compiled ? 'does not compile: the last good version plays' : 'does not compile');
 }
 
@@ -461,6 +465,8 @@ async function start() {
   on('stop', 'click', stop);
   on('qvb', 'click', () => download(state.compiled.image, `${baseName()}.qvb`, 'application/octet-stream'));
   on('asm', 'click', () => download(state.compiled.asmText, `${baseName()}.asm`, 'text/plain'));
+  on('gb', 'click', () => download(state.compiled.gb, `${baseName()}.gb`, 'application/octet-stream'));
+  on('gbs', 'click', () => download(state.compiled.gbs, `${baseName()}.gbs`, 'application/octet-stream'));
   on('wav', 'click', downloadWav);
   on('share', 'click', shareLink);
   on('open', 'change', () => $('open').files[0] && openFile($('open').files[0]));

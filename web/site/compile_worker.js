@@ -12,7 +12,12 @@ function compile({ source, fileName }) {
   if (!loaded.ok) return { ...loaded, compileMs };
   const asm = core.exportAsm(loaded.image);
   const asmText = asm.result === 0 ? asm.text : null;
-  return { ok: true, image: loaded.image, channels: loaded.channels, asmText, compileMs };
+  const rom = core.gameBoy(loaded.image, 0);
+  const gbs = core.gameBoy(loaded.image, 1);
+  return {
+    ok: true, image: loaded.image, channels: loaded.channels, asmText, compileMs,
+    gb: rom.bytes ?? null, gbs: gbs.bytes ?? null, gameBoyRefusal: rom.error ?? gbs.error ?? null,
+  };
 }
 
 function render({ image, lengthFrames, loops, fadeFrames }) {
@@ -41,6 +46,7 @@ self.onmessage = (event) => {
     // replaces this worker after such an answer.
     answer = { ok: false, broken: true, message: `internal error: ${error.message}` };
   }
-  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer].filter(Boolean);
+  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer, answer.gb?.buffer,
+    answer.gbs?.buffer].filter(Boolean);
   self.postMessage({ id, ...answer }, transfer);
 };
