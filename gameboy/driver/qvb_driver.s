@@ -70,7 +70,7 @@ C_DUTY = 51     ; NRx1 as last written
 C_REP = 52      ; 16 repeat levels of 5 bytes: start (2), count, exit (2)
 CH_SIZE = 132
 MAX_CHANNELS = 4
-QUEUE_MAX = 120
+QUEUE_MAX = 120                         ; writes of one call, or of one channel's start
 
 .macro FLD off
 	ld hl,#off
@@ -114,9 +114,8 @@ q_jumped:	.ds 1
 q_tmp:		.ds 1
 q_note:		.ds 1
 q_iter:		.ds 1
-q_direct:	.ds 1   ; 1: register writes go out at once
 q_nr51:		.ds 1   ; NR51 as the queue leaves it
-q_qlen:		.ds 1
+q_qptr:		.ds 2   ; where the next queued write goes
 q_queue:	.ds 2 * QUEUE_MAX
 q_prerun:	.ds 1   ; 1 while qvb_init runs the commands before each first note
 q_skip:		.ds 2   ; ticks that can pass with no channel reading
@@ -142,13 +141,15 @@ qvb_init::
 	ld (q_tick_iv),a
 	ld a,#>EFFECT_INTERVAL
 	ld (q_tick_iv+1),a
+	ld hl,#q_qptr
+	ld (hl),#<q_queue
+	inc hl
+	ld (hl),#>q_queue
 	pop hl
 	ld a,l
 	ld (q_song),a
 	ld a,h
 	ld (q_song+1),a
-	ld a,#1
-	ld (q_direct),a
 	ld a,#0x80
 	ldh (0x26),a
 	ld a,#0x77
@@ -229,6 +230,7 @@ qvb_init::
 	call read_next
 	xor a
 	ld (q_prerun),a
+	call flush
 	pop hl
 	push hl
 	ld hl,#CH_SIZE
@@ -261,16 +263,15 @@ qvb_init::
 	ld a,#1
 	ld (hl+),a      ; q_tick_on
 	ld (hl),a       ; q_playing
-	xor a
-	ld (q_direct),a
 	jp next_look
 
 qvb_stop::
 	xor a
 	ld (q_playing),a
-	ld (q_qlen),a           ; what was queued never sounds
-	inc a
-	ld (q_direct),a
+	ld hl,#q_qptr           ; what was queued never sounds
+	ld (hl),#<q_queue
+	inc hl
+	ld (hl),#>q_queue
 	ld de,#q_chans
 	ld a,(q_count)
 	or a
@@ -298,11 +299,11 @@ qvb_stop::
 	ld a,(q_iter)
 	dec a
 	jr nz,1$
-	ret
+	jp flush
 
 qvb_update::
-	ld a,(q_qlen)
-	or a
+	ld a,(q_qptr)
+	cp #<q_queue
 	call nz,flush
 	ld hl,#q_next
 	ld a,(hl)
@@ -1450,54 +1451,47 @@ hz_to_nr43:
 ; qput: A to register 0xFF00 + C; keeps A, BC, DE and HL.
 qput:
 	push hl
-	push bc
-	ld b,a
-	ld a,(q_direct)
-	or a
-	jr nz,2$
-	ld a,(q_qlen)
-	cp #QUEUE_MAX
-	jr c,1$
-	call flush              ; full: out at once rather than lost
-	xor a
-1$:	ld l,a
-	inc a
-	ld (q_qlen),a
-	ld a,l
-	add a,a
-	ld hl,#q_queue
-	add a,l
+	push af
+	ld a,(q_qptr)
 	ld l,a
-	adc a,h
-	sub l
+	ld a,(q_qptr+1)
 	ld h,a
 	ld (hl),c
 	inc hl
-	ld (hl),b
-	ld a,b
-	pop bc
-	pop hl
-	ret
-2$:	ld a,b
-	ldh (c),a
-	pop bc
+	pop af
+	ld (hl+),a
+	push af
+	ld a,l
+	ld (q_qptr),a
+	ld a,h
+	ld (q_qptr+1),a
+	pop af
 	pop hl
 	ret
 
-; Writes the queue out; keeps BC, DE.
+; Writes the queue out; keeps DE.
 flush:
 	push bc
-	ld hl,#q_qlen
-	ld b,(hl)
-	ld (hl),#0
+	ld a,(q_qptr)           ; B = entries: (end - start) / 2
+	sub #<q_queue
+	ld b,a
+	ld a,(q_qptr+1)
+	sbc #>q_queue
+	rra
+	rr b
+	jr z,2$                 ; nothing queued
 	ld hl,#q_queue
+	ld a,l
+	ld (q_qptr),a
+	ld a,h
+	ld (q_qptr+1),a
 1$:	ld a,(hl+)
 	ld c,a
 	ld a,(hl+)
 	ldh (c),a
 	dec b
 	jr nz,1$
-	pop bc
+2$:	pop bc
 	ret
 
 ; Silences the channel and takes its DAC (first use of the channel).

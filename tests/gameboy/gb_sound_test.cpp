@@ -124,17 +124,22 @@ TEST(GbRom, playsNotesAndSilentRestsOnTimeInTheGambatteCore) {
   const auto& audio = core.audio();
   const double rate = core.sampleRate();
 
-  // Onsets: a loud sample 3 ms or more after the last loud one, when the
-  // sound goes on for 5 ms (the click of the sound turned on is none).
+  // Onsets: a loud sample 3 ms or more after the last loud one, where the
+  // next 5 ms swing both ways (a tone; the steps of DACs turned on and off
+  // at start-up decay one way).
   std::vector<double> onsets;
-  double lastLoud = -1, onset = -1;
-  for (std::size_t i = 0; i < audio.size() / 2; ++i) {
+  double lastLoud = -1;
+  const auto window = static_cast<std::size_t>(rate * 0.005);
+  for (std::size_t i = 0; i + window < audio.size() / 2; ++i) {
     if (std::abs(audio[2 * i]) < 1000) continue;
     const double at = static_cast<double>(i) / rate;
-    if (lastLoud < 0 || at - lastLoud > 0.003) onset = at;
-    if (onset >= 0 && at - onset > 0.005) {
-      onsets.push_back(onset);
-      onset = -1;
+    if (lastLoud < 0 || at - lastLoud > 0.003) {
+      int high = 0, low = 0;
+      for (std::size_t j = i; j < i + window; ++j) {
+        high = std::max<int>(high, audio[2 * j]);
+        low = std::min<int>(low, audio[2 * j]);
+      }
+      if (high > 1000 && low < -1000) onsets.push_back(at);
     }
     lastLoud = at;
   }
