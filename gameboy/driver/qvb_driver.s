@@ -70,6 +70,7 @@ C_DUTY = 51     ; NRx1 as last written
 C_REP = 52      ; 16 repeat levels of 5 bytes: start (2), count, exit (2)
 CH_SIZE = 132
 MAX_CHANNELS = 4
+MAX_STRIDE = 64                         ; intervals a tick's countdown moves at once
 QUEUE_MAX = 120                         ; writes of one call, or of one channel's start
 
 .macro FLD off
@@ -473,17 +474,66 @@ do_tick:
 	jr nz,1$
 	ld (q_tick_on),a        ; interval 0 stops the ticks
 	jr run_due
-1$:	ld hl,#q_tick+1
-	ld a,(hl)
-	add a,c
-	ld (hl+),a
-	ld a,(hl)
-	adc a,b
-	ld (hl+),a
-	ld a,(hl)
-	adc a,#0
-	ld (hl),a
+	; The ticks in which no channel reads are stepped over: the countdown
+	; moves on by m intervals at once (m up to MAX_STRIDE), m - 1 of them
+	; owed to the waits. When every channel has finished, no tick matters.
+1$:	ld hl,#q_skip
+	ld a,(hl+)
+	and (hl)
+	inc a
+	jr nz,2$
+	ld (q_tick_on),a
 	jr run_due
+2$:	ld a,(hl-)              ; m - 1 = min(skip, MAX_STRIDE - 1)
+	or a
+	ld a,#MAX_STRIDE - 1
+	jr nz,3$
+	ld a,(hl)
+	cp #MAX_STRIDE - 1
+	jr c,3$
+	ld a,#MAX_STRIDE - 1
+3$:	ld e,a
+	ld a,(hl)               ; skip -= m - 1
+	sub e
+	ld (hl+),a
+	ld a,(hl)
+	sbc #0
+	ld (hl+),a
+	ld a,(hl)               ; owed += m - 1 (q_owed follows)
+	add a,e
+	ld (hl+),a
+	ld a,(hl)
+	adc #0
+	ld (hl),a
+	inc e                   ; AHL = interval * m, over m's 7 bits from the top
+	sla e
+	ld d,#7
+	xor a
+	ld h,a
+	ld l,a
+4$:	add hl,hl
+	rla
+	sla e
+	jr nc,5$
+	add hl,bc
+	adc a,#0
+5$:	dec d
+	jr nz,4$
+	ld b,a
+	ld a,l
+	ld de,#q_tick+1
+	ld a,(de)
+	add a,l
+	ld (de),a
+	inc de
+	ld a,(de)
+	adc a,h
+	ld (de),a
+	inc de
+	ld a,(de)
+	adc a,b
+	ld (de),a
+	jp run_due
 
 ;---------------------------------------------------------------- tick
 ; Ticks in which no channel reads only count: q_skip of them can pass so,
