@@ -67,8 +67,12 @@ C_PAN = 48      ; this channel's NR51 bits as last written
 C_WTYPE = 49    ; what wave RAM holds: voice type (0 = nothing yet) ...
 C_WSLOT = 50    ; ... and slot
 C_DUTY = 51     ; NRx1 as last written
-C_REP = 52      ; 16 repeat levels of 5 bytes: start (2), count, exit (2)
-CH_SIZE = 132
+C_LASTR = 52    ; the track volumes of the last note ...
+C_LASTL = 53
+C_LASTNIB = 54  ; ... and the volume nibble they gave
+C_LASTOK = 55   ; 1: those hold (NR51 is as they left it)
+C_REP = 56      ; 16 repeat levels of 5 bytes: start (2), count, exit (2)
+CH_SIZE = 136
 MAX_CHANNELS = 4
 MAX_STRIDE = 64                         ; intervals a tick's countdown moves at once
 QUEUE_MAX = 120                         ; writes of one call, or of one channel's start
@@ -1635,7 +1639,9 @@ load_wave:
 	ld a,(hl)
 	cp c
 	ret z                   ; so is this slot
-5$:	FLD C_WTYPE
+5$:	FLD C_LASTOK
+	ld (hl),#0
+	FLD C_WTYPE
 	ld (hl),b
 	inc hl
 	ld (hl),c
@@ -1778,8 +1784,36 @@ hw_note_on:
 	call z,compute_x
 	xor a
 	ld (q_fastx),a
-	call levels
+	FLD C_VOLR              ; the note's levels are the track volumes: the
+	ld a,(hl+)              ; last note's nibble and NR51 hold when they match
+	ld c,(hl)
 	ld b,a
+	FLD C_LASTOK
+	ld a,(hl)
+	or a
+	jr z,7$
+	FLD C_LASTR
+	ld a,(hl+)
+	cp b
+	jr nz,7$
+	ld a,(hl+)
+	cp c
+	jr nz,7$
+	ld a,(hl)
+	jr 8$
+7$:	push bc
+	call levels
+	pop bc
+	push af
+	FLD C_LASTR
+	ld (hl),b
+	inc hl
+	ld (hl),c
+	inc hl
+	pop af
+	ld (hl+),a
+	ld (hl),#1
+8$:	ld b,a
 	FLD C_HW
 	ld a,(hl)
 	cp #2
@@ -1896,6 +1930,8 @@ hw_wave_level:
 	ld a,(hl)
 	cp #2
 	ret nz
+	FLD C_LASTOK
+	ld (hl),#0
 	call levels
 	call wave_code
 	FLD C_ENV
