@@ -18,8 +18,10 @@ extern const std::uint16_t kDriverInit;
 extern const std::uint16_t kDriverUpdate;
 extern const std::uint16_t kDriverRamStart;  // all RAM of driver and shell
 extern const std::uint16_t kDriverRamSize;
-extern const char kDriverSource0[];  // qvb_driver.s
-extern const char kDriverSource1[];  // note_tables.s
+// The driver's source files, by name (the include file first).
+extern const std::size_t kDriverSourceCount;
+extern const char* const kDriverSourceNames[];
+extern const char* const kDriverSources[];
 
 // Where the GBS image is loaded: the driver's code and everything after it.
 inline constexpr std::uint16_t kGbsLoadAddress = 0x0400;

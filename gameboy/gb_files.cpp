@@ -122,30 +122,44 @@ std::vector<TextFile> makeAsmKit(const GbSong& song) {
       text += line;
     }
   }
+  std::string modules, assemble, rels;
+  for (std::size_t i = 0; i < kDriverSourceCount; ++i) {
+    const std::string name = kDriverSourceNames[i];
+    modules += "  " + name + std::string(name.size() < 15 ? 15 - name.size() : 1, ' ') +
+               (i == 0 ? "the driver's constants and macros\n" : "the driver\n");
+    if (name.size() > 2 && name.substr(name.size() - 2) == ".s") {
+      const std::string stem = name.substr(0, name.size() - 2);
+      assemble += "  sdasgb -g -o " + stem + ".rel " + name + "\n";
+      rels += " " + stem + ".rel";
+    }
+  }
   std::string readme =
       "The song " + printable(song.title, 200, false) +
       " for the qvb Game Boy sound driver.\n\n"
-      "  song.s         the song data, global label qvb_song\n"
-      "  qvb_driver.s   the driver (areas _CODE and _DATA)\n"
-      "  note_tables.s  its note tables\n\n"
-      "Assemble and link them with your game (SDCC's tools):\n\n"
-      "  sdasgb -o song.rel song.s\n"
-      "  sdasgb -o qvb_driver.rel qvb_driver.s\n"
-      "  sdasgb -o note_tables.rel note_tables.s\n"
-      "  sdldgb -i game.ihx -b _CODE=0x0200 -b _DATA=0xC000 game.rel qvb_driver.rel note_tables.rel song.rel\n"
+      "  song.s         the song data, global label qvb_song\n" +
+      modules +
+      "\nAssemble and link them with your game (SDCC's tools; -g lets the driver's\n"
+      "modules find each other's names):\n\n"
+      "  sdasgb -o song.rel song.s\n" +
+      assemble + "  sdldgb -i game.ihx -b _CODE=0x0200 -b _DATA=0xC000 game.rel" + rels +
+      " song.rel\n"
       "  makebin -Z game.ihx game.gb\n\n"
       "In the game:\n\n"
       "  ld hl,#qvb_song\n"
       "  call qvb_init        ; sound on, the song starts\n"
       "  ; timer: TMA = 0xF0, TAC = 0x04 (256 interrupts a second), IE bit 2\n"
-      "  ; in the timer interrupt: push af, bc, de, hl; call qvb_update; pop them; reti\n"
+      "  ; in the timer interrupt: push af, hl; call qvb_update; pop them; reti\n"
       "  call qvb_stop        ; silence\n\n"
-      "qvb_update, qvb_init and qvb_stop change AF, BC, DE and HL. The driver uses " +
+      "qvb_update changes AF and HL; qvb_init and qvb_stop change AF, BC, DE and HL.\n"
+      "The driver uses " +
       sizeText(kDriverRamSize - 3) +
       " bytes of RAM (_DATA) and writes only the sound registers of the channels the\n"
       "song uses (their NR51 bits, NR10 with pulse 1, wave RAM with the wave channel),\n"
       "plus NR50 and NR52 in qvb_init.\n";
-  return {{"song.s", text}, {"qvb_driver.s", kDriverSource0}, {"note_tables.s", kDriverSource1}, {"README", readme}};
+  std::vector<TextFile> files{{"song.s", text}};
+  for (std::size_t i = 0; i < kDriverSourceCount; ++i) files.push_back({kDriverSourceNames[i], kDriverSources[i]});
+  files.push_back({"README", readme});
+  return files;
 }
 
 }  // namespace qvb::gb

@@ -28,7 +28,7 @@ struct TextFile {
 GbFile makeRom(const GbSong& song);
 GbFile makeGbs(const GbSong& song);
 // song.s (label qvb_song and one named after the title where that is a valid
-// name), qvb_driver.s, note_tables.s and README.
+// name), the driver's source files and a README.
 std::vector<TextFile> makeAsmKit(const GbSong& song);
 
 }  // namespace qvb::gb

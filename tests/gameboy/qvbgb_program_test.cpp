@@ -111,21 +111,21 @@ TEST_F(Qvbgb, theAsmKitLinkedBySdccsToolsPlaysLikeTheRom) {
   writeFile(dir_ + "/castle.qvm", readFile(std::string(QVBP_SOURCE_DIR) + "/examples/famicom.qvm"));
   ASSERT_EQ(run({"castle.qvm"}).exitStatus, 0);
   ASSERT_EQ(run({"--asm", "kit", "castle.qvm"}).exitStatus, 0);
-  for (const char* name : {"song.s", "qvb_driver.s", "note_tables.s", "README"})
+  for (const char* name : {"song.s", "qvb_driver.inc", "qvb_driver.s", "qvb_read.s", "qvb_effects.s", "qvb_hw.s",
+                           "note_tables.s", "README"})
     ASSERT_TRUE(fileExists(dir_ + "/kit/" + name)) << name;
   std::string shell = readFile(std::string(QVBP_SOURCE_DIR) + "/gameboy/driver/rom_shell.s");
   for (std::size_t at; (at = shell.find("qvb_song_data")) != std::string::npos;) shell.replace(at, 13, "qvb_song");
   writeFile(dir_ + "/kit/game.s", shell);
   const std::string kit = dir_ + "/kit";
-  for (const char* module : {"game", "qvb_driver", "note_tables", "song"}) {
-    const ProcessResult assembled = runProcess({"sdasgb", "-o", std::string(module) + ".rel", std::string(module) + ".s"}, kit);
+  const std::vector<std::string> modules = {"game", "qvb_driver", "qvb_read", "qvb_effects", "qvb_hw", "note_tables", "song"};
+  for (const std::string& module : modules) {
+    const ProcessResult assembled = runProcess({"sdasgb", "-g", "-o", module + ".rel", module + ".s"}, kit);
     ASSERT_EQ(assembled.exitStatus, 0) << module << ": " << assembled.out << assembled.err;
   }
-  ASSERT_EQ(runProcess({"sdldgb", "-i", "game.ihx", "-b", "_CODE=0x0400", "-b", "_DATA=0xC000", "game.rel",
-                        "qvb_driver.rel", "note_tables.rel", "song.rel"},
-                       kit)
-                .exitStatus,
-            0);
+  std::vector<std::string> link = {"sdldgb", "-i", "game.ihx", "-b", "_CODE=0x0400", "-b", "_DATA=0xC000"};
+  for (const std::string& module : modules) link.push_back(module + ".rel");
+  ASSERT_EQ(runProcess(link, kit).exitStatus, 0);
   ASSERT_EQ(runProcess({"makebin", "-Z", "game.ihx", "game.gb"}, kit).exitStatus, 0);
 
   std::vector<std::vector<std::int16_t>> sounds;
