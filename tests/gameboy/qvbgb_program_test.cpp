@@ -105,6 +105,16 @@ TEST_F(Qvbgb, refusesSongsThatDoNotFitNamingTheChannelAndWritesNothing) {
   EXPECT_FALSE(fileExists(dir_ + "/d.gb"));
 }
 
+TEST_F(Qvbgb, refusesARomLargerThan32KbWithItsSizeButWritesTheGbs) {
+  writeFile(dir_ + "/big.qvm", "#TITLE <big>\n#CHANNEL 1\n#A v9 l16 " + std::string(15000, 'c') + "\n");
+  const ProcessResult rom = run({"big.qvm"});
+  EXPECT_EQ(rom.exitStatus, 1);
+  EXPECT_NE(rom.out.find("without a bank controller it holds 32768"), std::string::npos) << rom.out;
+  EXPECT_FALSE(fileExists(dir_ + "/big.gb"));
+  EXPECT_EQ(run({"--gbs", "big.qvm"}).exitStatus, 0);
+  EXPECT_TRUE(fileExists(dir_ + "/big.gbs"));
+}
+
 // The kit linked with a game of its own (the same shell qvbgb's ROMs use,
 // naming qvb_song) sounds sample for sample like qvbgb's ROM.
 TEST_F(Qvbgb, theAsmKitLinkedBySdccsToolsPlaysLikeTheRom) {
