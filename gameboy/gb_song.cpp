@@ -19,7 +19,14 @@ constexpr VoiceKind kindOfType(int type) {
   return type == 2 ? NoiseKind : WaveKind;
 }
 
-constexpr const char* kKindNames[kKinds] = {"square or pulse", "sine or wave", "noise"};
+// Each kind's voices, and how many Game Boy channels play them.
+struct KindInfo {
+  const char* voices;
+  std::size_t room;
+  const char* roomWord;
+};
+constexpr KindInfo kKindInfo[kKinds] = {{"square or pulse", 2, "two"}, {"sine or wave", 1, "one"}, {"noise", 1, "one"}};
+constexpr const char* kOrdinal[] = {"first", "second", "third"};
 
 // What the hardware plays only the closest way; one warning per kind and channel.
 enum class Approximation {
@@ -178,24 +185,20 @@ GbSong buildGbSong(const ImageView& image) {
     for (int k = 0; k < kKinds; ++k)
       if (scan.sounds[static_cast<std::size_t>(k)]) kinds.push_back(k);
     if (kinds.size() > 1) {
-      song.refusal = std::string("channel ") + letter(c) + " switches between " + kKindNames[kinds[0]] + " and " +
-                     kKindNames[kinds[1]] + " voices, which play on different Game Boy channels";
+      song.refusal = std::string("channel ") + letter(c) + " switches between " + kKindInfo[kinds[0]].voices +
+                     " and " + kKindInfo[kinds[1]].voices + " voices, which play on different Game Boy channels";
       return song;
     }
     const int kind = kinds.empty() ? scan.lastSetKind.value_or(Pulse) : kinds[0];
     byKind[static_cast<std::size_t>(kind)].push_back(c);
   }
-  constexpr std::array<int, kKinds> kRoom = {2, 1, 1};
   song.channels.assign(static_cast<std::size_t>(count), HwChannel::Pulse1);
-  for (int k = 0; k < kKinds; ++k) {
-    const auto& channels = byKind[static_cast<std::size_t>(k)];
-    if (static_cast<int>(channels.size()) > kRoom[static_cast<std::size_t>(k)]) {
-      constexpr const char* kOrdinal[] = {"", "second", "third"};
-      constexpr const char* kHardware[] = {"two", "one", "one"};
-      song.refusal = std::string("channel ") + letter(channels[static_cast<std::size_t>(kRoom[static_cast<std::size_t>(k)])]) +
-                     " would be a " + kOrdinal[kRoom[static_cast<std::size_t>(k)]] + " " +
-                     (k == Pulse ? "square or pulse" : k == WaveKind ? "sine or wave" : "noise") +
-                     " channel; the Game Boy has " + kHardware[k];
+  for (std::size_t k = 0; k < kKinds; ++k) {
+    const std::vector<int>& channels = byKind[k];
+    const KindInfo& info = kKindInfo[k];
+    if (channels.size() > info.room) {
+      song.refusal = std::string("channel ") + letter(channels[info.room]) + " would be a " + kOrdinal[info.room] +
+                     " " + info.voices + " channel; the Game Boy has " + info.roomWord;
       return song;
     }
     for (std::size_t i = 0; i < channels.size(); ++i) {
