@@ -8,6 +8,7 @@
 ;               and TMA = 0xF0. Ticks and effect frames fall due on an exact
 ;               accumulator, so nothing drifts. Changes only AF and HL.
 ;   qvb_stop    silences the song's channels; qvb_update then does nothing.
+; Call qvb_init and qvb_stop with the timer interrupt off (or from it).
 ; The driver writes only the registers of the channels the song uses, their
 ; bits of NR51, NR10 when pulse 1 is used, NR50 and NR52 in qvb_init,
 ; and wave RAM when the wave channel is used. RAM: the _DATA area below.
