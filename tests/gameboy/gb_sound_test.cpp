@@ -120,28 +120,38 @@ TEST(GbRom, playsNotesAndSilentRestsOnTimeInTheGambatteCore) {
   ASSERT_TRUE(rom.ok) << rom.refusal;
   GambatteCore core(rom.bytes);
   ASSERT_TRUE(core.ok()) << "the gambatte core at " << kGambattePath << " did not take the ROM";
-  for (int frame = 0; frame < 60 * 9; ++frame) core.runFrame();
+  for (int frame = 0; frame < 60 * 10; ++frame) core.runFrame();  // the song and the start-up
   const auto& audio = core.audio();
   const double rate = core.sampleRate();
 
-  // Onsets: a loud sample 3 ms or more after the last loud one, where the
-  // next 5 ms swing both ways (a tone; the steps of DACs turned on and off
-  // at start-up decay one way).
+  // Onsets: a tone swings between loud levels of both signs again and
+  // again; the steps of DACs turned on and off at start-up do not. A swing
+  // 3 ms or more after the last one, followed by another within 3 ms, starts
+  // a note, at the earliest edge of the 3 ms before it.
   std::vector<double> onsets;
-  double lastLoud = -1;
-  const auto window = static_cast<std::size_t>(rate * 0.005);
-  for (std::size_t i = 0; i + window < audio.size() / 2; ++i) {
-    if (std::abs(audio[2 * i]) < 1000) continue;
-    const double at = static_cast<double>(i) / rate;
-    if (lastLoud < 0 || at - lastLoud > 0.003) {
-      int high = 0, low = 0;
-      for (std::size_t j = i; j < i + window; ++j) {
-        high = std::max<int>(high, audio[2 * j]);
-        low = std::min<int>(low, audio[2 * j]);
+  const auto gap = static_cast<std::size_t>(rate * 0.003);
+  const auto level = [&audio](std::size_t i) { return static_cast<int>(audio[2 * i]); };
+  int lastSign = 0;
+  std::size_t lastSwing = 0;
+  bool swung = false;
+  double pending = -1;
+  for (std::size_t i = 1; i < audio.size() / 2; ++i) {
+    const int sign = level(i) > 1000 ? 1 : level(i) < -1000 ? -1 : 0;
+    if (sign == 0) continue;
+    if (lastSign != 0 && sign != lastSign) {
+      if (!swung || i - lastSwing > gap) {
+        std::size_t edge = i;
+        for (std::size_t j = i; j + gap > i && j > 1; --j)
+          if (std::abs(level(j) - level(j - 1)) > 1000) edge = j;
+        pending = static_cast<double>(edge) / rate;
+      } else if (pending >= 0) {
+        onsets.push_back(pending);
+        pending = -1;
       }
-      if (high > 1000 && low < -1000) onsets.push_back(at);
+      lastSwing = i;
+      swung = true;
     }
-    lastLoud = at;
+    lastSign = sign;
   }
   std::vector<double> starts, rests;
   for (const HeardEvent& event : sequencerEvents(image, 9)) {
