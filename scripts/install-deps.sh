@@ -7,12 +7,13 @@ set -e
 # libclang-rt-dev: the libFuzzer and sanitizer runtimes, only recommended by clang.
 # scdoc builds the manual pages; groff-base formats them in their test.
 # dpkg-dev (dpkg-shlibdeps, for the package's dependencies) and lintian make
-# and check the Debian package.
-pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc tmux scdoc groff-base dpkg-dev lintian"
+# and check the Debian package. sdcc assembles the Game Boy driver; gbsplay
+# and the gambatte libretro core check what it plays.
+pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc gbsplay libretro-gambatte tmux scdoc groff-base dpkg-dev lintian"
 # "web": what the playground and its browser test need instead (npm comes
 # inside some builds of nodejs; Debian's own is a package of its own).
 if [ "$1" = web ]; then
-  pkgs="cmake make emscripten node-acorn nodejs chromium python3"
+  pkgs="cmake make emscripten node-acorn nodejs chromium python3 sdcc"
   command -v npm >/dev/null || pkgs="$pkgs npm"
 fi
 if [ "${1:-}" = windows ]; then

@@ -28,6 +28,9 @@ int qvbw_render_end_frame();
 int qvbw_render_intro_frame();
 int qvbw_render_loop_frames();
 const std::int32_t* qvbw_player_levels(WebPlayer* web);
+int qvbw_game_boy(const std::uint8_t* image, int size, int kind);
+int qvbw_game_boy_size();
+const char* qvbw_text();
 }
 
 namespace {
@@ -41,6 +44,28 @@ TEST(WebCore, NoBytesBehindANullPointerAndNoNegativeSizes) {
   EXPECT_EQ(qvbw_render(nullptr, 5, -1, 2, 0), kBadArgument);
   EXPECT_NE(qvbw_export_asm(nullptr, 5), 0);
   EXPECT_EQ(qvbw_player_new(nullptr, 5), nullptr);
+  EXPECT_EQ(qvbw_game_boy(nullptr, 5, 0), kBadArgument);
+}
+
+TEST(WebCore, GameBoyFilesOfASongThatFitsAndTheReasonForOneThatDoesNot) {
+  struct Case { const char* source; int kind, result; const char* reason; };
+  const Case cases[] = {
+      {"#TITLE <t>\n#CHANNEL 1\n#A v9 c\n", 0, kDone, ""},
+      {"#TITLE <t>\n#CHANNEL 1\n#A v9 c\n", 1, kDone, ""},
+      {"#TITLE <t>\n#CHANNEL 1\n#A v9 c\n", 2, kBadArgument, ""},
+      {"#TITLE <t>\n#CHANNEL 1\n#A v9 %1 c %3 c\n", 0, 0, "channel A switches between"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(qvbw_load(reinterpret_cast<const std::uint8_t*>(c.source), static_cast<int>(std::string(c.source).size())),
+              kDone);
+    const std::string image(reinterpret_cast<const char*>(qvbw_image()), static_cast<std::size_t>(qvbw_image_size()));
+    EXPECT_EQ(qvbw_game_boy(reinterpret_cast<const std::uint8_t*>(image.data()), static_cast<int>(image.size()), c.kind),
+              c.result) << c.source << c.kind;
+    if (c.result == kDone) {
+      EXPECT_EQ(qvbw_game_boy_size() == 32768, c.kind == 0);
+    }
+    EXPECT_NE(std::string(qvbw_text()).find(c.reason), std::string::npos);
+  }
 }
 
 TEST(WebCore, RenderRefusesLengthsLoopsAndFadesOutOfRange) {

@@ -5,8 +5,9 @@
 // and the page copies out what it keeps. Nothing here throws past the
 // boundary, and every argument is checked before use.
 //
-// Results: qvbw_load, qvbw_warnings, qvbw_render and qvbw_survey answer a QvbwStatus; qvbw_export_asm
-// the exporter's own code (0 = converted); qvbw_player_new a player or null;
+// Results: qvbw_load, qvbw_warnings, qvbw_render, qvbw_survey and
+// qvbw_game_boy answer a QvbwStatus; qvbw_export_asm the exporter's own code
+// (0 = converted); qvbw_player_new a player or null;
 // the getters plain values.
 #include <algorithm>
 #include <cstdint>
@@ -18,6 +19,8 @@
 
 #include "compiler/song_warnings.h"
 #include "export/asm_exporter.h"
+#include "gameboy/gb_files.h"
+#include "gameboy/gb_song.h"
 #include "loader/song_loader.h"
 #include "render/render_session.h"
 #include "render/song_figures.h"
@@ -169,6 +172,37 @@ QVBW_EXPORT int qvbw_export_asm(const std::uint8_t* image, int size) {
     return qvb::ASM_WRITE_FAILED;
   }
 }
+
+// A Game Boy file of the song: kind 0 a ROM (.gb), 1 a GBS file. QVBW_DONE
+// with the bytes in qvbw_game_boy_bytes; QVBW_REFUSED when the song does not
+// fit, the reason (naming the channel to blame) in qvbw_text.
+std::vector<std::uint8_t> gameBoyFile;
+QVBW_EXPORT int qvbw_game_boy(const std::uint8_t* image, int size, int kind) {
+  text.clear();
+  gameBoyFile.clear();
+  if (!validBytes(image, size) || kind < 0 || kind > 1) return QVBW_BAD_ARGUMENT;
+  try {
+    const qvb::ImageView view = qvb::viewImage({bytesOf(image), static_cast<std::size_t>(size)});
+    if (!view.ok()) {
+      text = "not a readable song image";
+      return QVBW_REFUSED;
+    }
+    const qvb::gb::GbSong song = qvb::gb::buildGbSong(view);
+    qvb::gb::GbFile file = kind == 0 ? qvb::gb::makeRom(song) : qvb::gb::makeGbs(song);
+    if (!file.ok) {
+      text = file.refusal;
+      return QVBW_REFUSED;
+    }
+    gameBoyFile = std::move(file.bytes);
+    return QVBW_DONE;
+  } catch (const std::bad_alloc&) {
+    text = "out of memory";
+    gameBoyFile.clear();
+    return QVBW_NO_MEMORY;
+  }
+}
+QVBW_EXPORT const std::uint8_t* qvbw_game_boy_bytes() { return gameBoyFile.data(); }
+QVBW_EXPORT int qvbw_game_boy_size() { return static_cast<int>(gameBoyFile.size()); }
 
 QVBW_EXPORT const char* qvbw_text() { return text.data(); }
 QVBW_EXPORT int qvbw_text_size() { return static_cast<int>(text.size()); }

@@ -103,7 +103,7 @@ function baseName() {
 const state = {
   fileName: 'untitled.qvm',
   nameFollowsTitle: true,
-  compiled: null, // the last good compile: {image, channels, asmText, source, version}
+  compiled: null, // the last good compile: {image, channels, asmText, gb, gbs, gameBoyRefusal, source, version}
   surveyed: null, // what the roll and the seek bar show: the survey of `compiled`
   lastResult: null,
   compiling: false,
@@ -173,6 +173,10 @@ function showCompile(result) {
   state.fresh = false;
   for (const id of ['play', 'qvb', 'wav']) $(id).disabled = !state.compiled;
   $('asm').disabled = !state.compiled?.asmText;
+  for (const id of ['gb', 'gbs']) {
+    $(id).disabled = !state.compiled?.[id];
+    $(id).title = state.compiled?.gameBoyRefusal ?? 'plays on a Game Boy';
+  }
   showStatus(result.ok ? 'ready' : state.compiled ? 'does not compile: the last good version plays' : 'does not compile');
 }
 
@@ -712,6 +716,8 @@ async function start() {
   on('clearSection', 'click', () => setSection());
   on('qvb', 'click', () => download(state.compiled.image, `${baseName()}.qvb`, 'application/octet-stream'));
   on('asm', 'click', () => download(state.compiled.asmText, `${baseName()}.asm`, 'text/plain'));
+  on('gb', 'click', () => download(state.compiled.gb, `${baseName()}.gb`, 'application/octet-stream'));
+  on('gbs', 'click', () => download(state.compiled.gbs, `${baseName()}.gbs`, 'application/octet-stream'));
   on('wav', 'click', downloadWav);
   on('share', 'click', shareLink);
   on('open', 'change', () => $('open').files[0] && openFile($('open').files[0]));

@@ -13,7 +13,12 @@ function compile({ source, fileName }) {
   if (!loaded.ok) return { ...loaded, warnings, compileMs };
   const asm = core.exportAsm(loaded.image);
   const asmText = asm.result === 0 ? asm.text : null;
-  return { ok: true, image: loaded.image, channels: loaded.channels, asmText, warnings, compileMs };
+  const rom = core.gameBoy(loaded.image, 0);
+  const gbs = core.gameBoy(loaded.image, 1);
+  return {
+    ok: true, image: loaded.image, channels: loaded.channels, asmText, warnings, compileMs,
+    gb: rom.bytes ?? null, gbs: gbs.bytes ?? null, gameBoyRefusal: rom.error ?? gbs.error ?? null,
+  };
 }
 
 // What the page draws: the song's notes with their frames (and with their
@@ -52,6 +57,7 @@ self.onmessage = (event) => {
     // replaces this worker after such an answer.
     answer = { ok: false, broken: true, message: `internal error: ${error.message}` };
   }
-  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer, answer.events?.buffer].filter(Boolean);
+  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer, answer.events?.buffer,
+    answer.gb?.buffer, answer.gbs?.buffer].filter(Boolean);
   self.postMessage({ id, ...answer }, transfer);
 };

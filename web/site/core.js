@@ -117,6 +117,16 @@ class Core {
     });
   }
 
+  // {bytes} of a Game Boy ROM (kind 0) or GBS file (kind 1), or {error}
+  // saying why the song does not fit.
+  gameBoy(image, kind) {
+    return this.withBytes(image, (pointer) => {
+      const result = this.x.qvbw_game_boy(pointer, image.length, kind);
+      if (result !== 1) return { error: new TextDecoder().decode(this.bytes(this.x.qvbw_text(), this.x.qvbw_text_size())) };
+      return { bytes: this.bytes(this.x.qvbw_game_boy_bytes(), this.x.qvbw_game_boy_size()).slice() };
+    });
+  }
+
   // {samples, endFrame}: interleaved 16-bit stereo samples as little-endian
   // bytes; or {error} saying why there are none.
   render(image, { lengthFrames = -1, loops = 2, fadeFrames = 0 } = {}) {

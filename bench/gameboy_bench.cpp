@@ -1,0 +1,69 @@
+// The Game Boy driver's cost: the CPU cycles it takes per video frame (70224
+// cycles), on average and at the worst, playing the examples that fit in the
+// ROM qvbgb writes, run in the gambatte core. The ROM's idle loop counts 24
+// cycles a count; what the frame did not count went to the timer interrupt
+// and the driver. Also reported: the song data and the driver's ROM and RAM.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "frontend/file_bytes.h"
+#include "gameboy/driver_image.h"
+#include "gameboy/gb_files.h"
+#include "loader/song_loader.h"
+#include "tests/support/gambatte_core.h"
+
+namespace {
+
+void BM_GameBoyDriverCycles(benchmark::State& state, const char* example) {
+  std::vector<std::uint8_t> bytes;
+  qvb::InputFile file(std::string(QVBP_SOURCE_DIR) + "/examples/" + example);
+  file.readAll(bytes);
+  const qvb::LoadedSong song = qvb::loadSong(bytes);
+  const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(qvb::viewImage(song.image));
+  const qvb::gb::GbFile rom = qvb::gb::makeRom(gbSong);
+  if (!rom.ok) {
+    state.SkipWithError(rom.refusal.c_str());
+    return;
+  }
+  constexpr int kFrames = 60 * 60;  // a minute
+  double average = 0;
+  int worst = 0;
+  for (auto _ : state) {
+    qvb::test::GambatteCore core(rom.bytes);
+    if (!core.ok()) {
+      state.SkipWithError("the gambatte core did not take the ROM");
+      return;
+    }
+    const auto counted = [&core] {
+      const std::uint16_t at = qvb::gb::kIdleCounter;
+      return core.ram(at) | core.ram(static_cast<std::uint16_t>(at + 1)) << 8 |
+             core.ram(static_cast<std::uint16_t>(at + 2)) << 16;
+    };
+    for (int f = 0; f < 2; ++f) core.runFrame();  // past the start-up
+    long long busy = 0;
+    int previous = counted();
+    worst = 0;
+    for (int f = 0; f < kFrames; ++f) {
+      core.runFrame();
+      const int now = counted();
+      const int cycles = qvb::test::kCyclesPerFrame - 24 * ((now - previous) & 0xFFFFFF);
+      previous = now;
+      busy += cycles;
+      worst = std::max(worst, cycles);
+    }
+    average = static_cast<double>(busy) / kFrames;
+  }
+  state.counters["cycles_avg"] = average;
+  state.counters["cycles_worst"] = worst;
+  state.counters["frame_%_avg"] = 100.0 * average / qvb::test::kCyclesPerFrame;
+  state.counters["frame_%_worst"] = 100.0 * worst / qvb::test::kCyclesPerFrame;
+  state.counters["song_bytes"] = static_cast<double>(gbSong.data.size());
+  state.counters["driver_rom_bytes"] = static_cast<double>(qvb::gb::kDriverRomSize - qvb::gb::kGbsLoadAddress);
+  state.counters["ram_bytes"] = qvb::gb::kDriverRamSize - 3;  // less the shell's idle counter
+}
+BENCHMARK_CAPTURE(BM_GameBoyDriverCycles, famicom, "famicom.qvm")->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace

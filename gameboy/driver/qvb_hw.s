@@ -1,0 +1,462 @@
+;; The qvb sound driver's hardware side: the queue of register writes, and
+;; what a note, rest, release, timbre or frequency change writes to a
+;; channel's registers, its NR51 bits and wave RAM.
+
+	.module qvb_hw
+	.include "qvb_driver.inc"
+
+	.area _CODE
+;---------------------------------------------------------------- hardware
+
+; Register writes wait in a queue for the next call, which begins with
+; them: events are worked out one call ahead, so the time they take never
+; delays what is heard. In qvb_init and qvb_stop they go out at once.
+; qput: A to register 0xFF00 + C; keeps A, BC, DE and HL.
+qput::
+	push hl
+	push af
+	ld a,(q_qptr)
+	ld l,a
+	ld a,(q_qptr+1)
+	ld h,a
+	ld (hl),c
+	inc hl
+	pop af
+	ld (hl+),a
+	push af
+	ld a,l
+	ld (q_qptr),a
+	ld a,h
+	ld (q_qptr+1),a
+	pop af
+	pop hl
+	ret
+
+; Writes the queue out; keeps DE.
+flush::
+	push bc
+	ld a,(q_qptr)           ; B = entries: (end - start) / 2
+	sub #<q_queue
+	ld b,a
+	ld a,(q_qptr+1)
+	sbc #>q_queue
+	rra
+	rr b
+	jr z,2$                 ; nothing queued
+	ld hl,#q_queue
+	ld a,l
+	ld (q_qptr),a
+	ld a,h
+	ld (q_qptr+1),a
+1$:	ld a,(hl+)
+	ld c,a
+	ld a,(hl+)
+	ldh (c),a
+	dec b
+	jr nz,1$
+2$:	pop bc
+	ret
+
+; Silences the channel and takes its DAC (first use of the channel).
+hw_claim::
+	FLD C_HW
+	ld a,(hl)
+	or a
+	jr nz,1$
+	xor a
+	ld c,#0x10              ; pulse 1 without its sweep
+	call qput
+1$:	FLD C_HW
+	ld a,(hl)
+	ld c,a
+	ld b,#0
+	ld hl,#pan_masks
+	add hl,bc
+	ld a,(hl)
+	cpl
+	ld c,a
+	ld a,(q_nr51)
+	and c
+	ld (q_nr51),a
+	ld c,#0x25
+	call qput
+	FLD C_TRIG
+	ld (hl),#1
+	FLD C_DUTY
+	ld (hl),#0xFF
+	call hw_silence
+	FLD C_HW
+	ld a,(hl)
+	cp #2
+	ret nz
+	jp load_wave
+
+hw_silence::
+	xor a
+	FLD C_ENV
+	ld (hl),a
+	PUT 1
+	ret
+
+; The closest the channel comes to the voice's type and timbre.
+hw_timbre::
+	FLD C_HW
+	ld a,(hl)
+	cp #2
+	jp z,load_wave
+	ret nc
+	FLD C_TYPE
+	ld a,(hl)
+	or a
+	ld a,#0x80              ; a square: half the cycle
+	jr z,1$
+	FLD C_TIMBRE
+	ld a,(hl)
+	cp #8
+	ld a,#0x80
+	jr nc,1$
+	ld a,(hl)
+	ld c,a
+	ld b,#0
+	ld hl,#duties
+	add hl,bc
+	ld a,(hl)
+1$:	ld b,a
+	FLD C_DUTY
+	ld a,b
+	cp (hl)
+	ret z
+	ld (hl),a
+	PUT 0
+	ret
+
+; Wave RAM from the sine or the chosen slot; the next note restarts the
+; channel (at once when one sounds).
+load_wave::
+	FLD C_TYPE
+	ld a,(hl)
+	ld b,a
+	FLD C_TIMBRE
+	ld c,(hl)
+	FLD C_WTYPE
+	ld a,(hl)
+	cp b
+	jr nz,5$
+	cp #4
+	ret nz                  ; the sine is there already
+	inc hl
+	ld a,(hl)
+	cp c
+	ret z                   ; so is this slot
+5$:	FLD C_LASTOK
+	ld (hl),#0
+	FLD C_WTYPE
+	ld (hl),b
+	inc hl
+	ld (hl),c
+	FLD C_EMPTY
+	ld (hl),#0
+	ld a,b
+	cp #4
+	ld hl,#sine16
+	jr nz,3$
+	ld a,(q_waves)
+	ld l,a
+	ld a,(q_waves+1)
+	ld h,a
+	ld a,(q_nwaves)
+	or a
+	jr z,2$
+	ld b,a
+1$:	ld a,(hl+)
+	cp c
+	jr z,3$
+	ld a,#16
+	add a,l
+	ld l,a
+	adc a,h
+	sub l
+	ld h,a
+	dec b
+	jr nz,1$
+2$:	FLD C_EMPTY            ; an empty slot: silent
+	ld (hl),#1
+	ld hl,#sine16
+3$:	xor a
+	ld c,#0x1A
+	call qput
+	ld c,#0x30
+4$:	ld a,(hl+)
+	call qput
+	inc c
+	ld a,c
+	cp #0x40
+	jr nz,4$
+	ld a,#0x80
+	ld c,#0x1A
+	call qput
+	FLD C_TRIG
+	ld (hl),#1
+	FLD C_KEYON
+	ld a,(hl)
+	or a
+	ret z
+	jp hw_note_on
+
+; A = the louder level's top nibble; NR51 gets the sides that sound.
+levels::
+	FLD C_LVLR
+	ld a,(hl+)
+	ld b,(hl)
+	and #0xF0
+	ld c,a
+	jr z,1$
+	ld c,#0x01
+1$:	ld a,b
+	and #0xF0
+	jr z,2$
+	set 4,c
+2$:	FLD C_HW
+	ld a,(hl)
+	or a
+	jr z,4$
+	ld b,a
+3$:	sla c
+	dec b
+	jr nz,3$
+4$:	ld b,a
+	FLD C_PAN
+	ld a,c
+	cp (hl)
+	jr z,6$
+	ld (hl),a
+	ld a,b
+	ld hl,#pan_masks
+	add a,l
+	ld l,a
+	adc a,h
+	sub l
+	ld h,a
+	ld a,(hl)
+	cpl
+	ld b,a
+	ld a,(q_nr51)
+	and b
+	or c
+	ld (q_nr51),a
+	ld c,#0x25
+	call qput
+6$:
+	FLD C_LVLR
+	ld a,(hl+)
+	cp (hl)
+	jr nc,5$
+	ld a,(hl)
+5$:	swap a
+	and #0x0F
+	ld b,a
+	FLD C_EMPTY
+	ld a,(hl)
+	or a
+	ld a,b
+	ret z
+	xor a
+	ret
+
+; The frequency register (or NR43) for the channel's frequency, kept in C_XLO/XHI.
+compute_x::
+	FLD C_FREQ
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
+	push hl
+	FLD C_HW
+	ld a,(hl)
+	pop hl
+	cp #3
+	jr z,1$
+	srl a
+	call hz_to_x
+	jr 2$
+1$:	call hz_to_nr43
+	ld c,a
+	ld b,#0
+2$:	FLD C_XLO
+	ld (hl),c
+	inc hl
+	ld (hl),b
+	ret
+
+hw_note_on::
+	ld a,(q_fastx)
+	or a
+	call z,compute_x
+	xor a
+	ld (q_fastx),a
+	FLD C_VOLR              ; the note's levels are the track volumes: the
+	ld a,(hl+)              ; last note's nibble and NR51 hold when they match
+	ld c,(hl)
+	ld b,a
+	FLD C_LASTOK
+	ld a,(hl)
+	or a
+	jr z,7$
+	FLD C_LASTR
+	ld a,(hl+)
+	cp b
+	jr nz,7$
+	ld a,(hl+)
+	cp c
+	jr nz,7$
+	ld a,(hl)
+	jr 8$
+7$:	push bc
+	call levels
+	pop bc
+	push af
+	FLD C_LASTR
+	ld (hl),b
+	inc hl
+	ld (hl),c
+	inc hl
+	pop af
+	ld (hl+),a
+	ld (hl),#1
+8$:	ld b,a
+	FLD C_HW
+	ld a,(hl)
+	cp #2
+	jr z,wave_on
+	ld a,b
+	swap a                  ; volume, constant envelope
+	FLD C_ENV
+	cp (hl)
+	jr z,1$
+	ld (hl),a
+	PUT 1
+	FLD C_TRIG
+	ld (hl),#1
+1$:	FLD C_TRIG
+	ld a,(hl)
+	ld (hl),#0
+	or a
+	ld b,#0
+	jr z,write_x
+	ld b,#0x80
+write_x::
+	FLD C_HW
+	ld a,(hl)
+	cp #3
+	jr z,2$
+	FLD C_XLO
+	ld a,(hl+)
+	PUT 2
+	FLD C_XHI
+	ld a,(hl)
+	or b
+	PUT 3
+	ret
+2$:	FLD C_XLO
+	ld a,(hl)
+	PUT 2
+	ld a,b
+	PUT 3
+	ret
+wave_on::
+	ld a,b
+	call wave_code
+	FLD C_ENV
+	ld (hl),a
+	PUT 1
+	FLD C_TRIG
+	ld a,(hl)
+	ld (hl),#0
+	or a
+	ld b,#0
+	jr z,write_x
+	ld b,#0x80
+	jp write_x
+
+; NR32 for a volume nibble A: 0, 25, 50 or 100 %.
+wave_code::
+	or a
+	ret z
+	cp #6
+	ld c,#0x60
+	jr c,1$
+	cp #12
+	ld c,#0x40
+	jr c,1$
+	ld c,#0x20
+1$:	ld a,c
+	ret
+
+; Frequency changes (sweep, vibrato) go on without a restart; a silent
+; channel takes them at its next note.
+hw_frequency::
+	FLD C_ENV
+	ld a,(hl)
+	or a
+	ret z
+	call compute_x
+	ld b,#0
+	jp write_x
+
+; A rest with release: the hardware envelope falls from the level sounding;
+; the wave channel's level falls in the effect frames instead.
+hw_release::
+	FLD C_HW
+	ld a,(hl)
+	cp #2
+	ret z
+	FLD C_REL
+	ld a,(hl)
+	cp #16
+	jr c,1$
+	ld a,#15
+1$:	ld c,a
+	ld b,#0
+	ld hl,#paces
+	add hl,bc
+	ld b,(hl)
+	FLD C_LVLR
+	ld a,(hl+)
+	cp (hl)
+	jr nc,2$
+	ld a,(hl)
+2$:	and #0xF0
+	or b
+	FLD C_ENV
+	ld (hl),a
+	PUT 1
+	FLD C_TRIG
+	ld (hl),#0
+	ld b,#0x80
+	jp write_x
+
+hw_wave_level::
+	FLD C_HW
+	ld a,(hl)
+	cp #2
+	ret nz
+	FLD C_LASTOK
+	ld (hl),#0
+	call levels
+	call wave_code
+	FLD C_ENV
+	cp (hl)
+	ret z
+	ld (hl),a
+	PUT 1
+	ret
+
+hw_bases::	.db 0x11, 0x16, 0x1B, 0x20
+hw_types::	.db 0, 0, 3, 2
+pan_masks::	.db 0x11, 0x22, 0x44, 0x88
+; Pulse timbres 0..7 (eighths low): 3 and 5 have no duty of their own.
+duties::		.db 0x80, 0x00, 0x40, 0x40, 0x80, 0xC0, 0xC0, 0x00
+; Envelope pace for a release of 0..15 a frame (16 and up: 1).
+paces::		.db 7, 7, 7, 6, 4, 3, 3, 2, 2, 2, 2, 2, 1, 1, 1, 1
+sine16::		.db 0x89, 0xAC, 0xDE, 0xEF, 0xFF, 0xEE, 0xDC, 0xA9
+		.db 0x86, 0x53, 0x21, 0x10, 0x00, 0x11, 0x23, 0x56
+

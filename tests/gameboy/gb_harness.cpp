@@ -1,0 +1,169 @@
+#include "tests/gameboy/gb_harness.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include "song/pitch_tables.h"
+#include "song/qvb_player.h"
+#include "sound/pull_stream.h"
+#include "tests/support/run_process.h"
+
+namespace qvb::test {
+namespace {
+
+constexpr double kRate = 44100;
+constexpr double kGbClock = 4194304;
+
+class Recorder : public SequencerObserver {
+ public:
+  explicit Recorder(const QvbPlayer& player) : player_(player) {}
+  void onSequencerEvent(const SequencerEvent& event) override {
+    HeardEvent heard{event.kind, event.channel, static_cast<double>(event.frame) / kRate};
+    const Track& track = player_.tracks()[event.channel];
+    if (event.kind == SequencerEventKind::NoteOn) {
+      heard.hz = track.periodMode == 0
+                     ? static_cast<std::uint16_t>(kNoteFrequency[static_cast<std::size_t>(event.note)] + track.detune)
+                     : kPeriodFrequency[static_cast<std::size_t>(track.period)];
+    }
+    heard.release = track.release;
+    events.push_back(heard);
+  }
+  std::vector<HeardEvent> events;
+
+ private:
+  const QvbPlayer& player_;
+};
+
+// The registers a channel's events show in: frequency high (the write that
+// completes a note), level.
+struct ChannelRegisters {
+  int frequencyLow, frequencyHigh, level;
+};
+
+ChannelRegisters registersOf(gb::HwChannel channel) {
+  switch (channel) {
+    case gb::HwChannel::Pulse1: return {0x13, 0x14, 0x12};
+    case gb::HwChannel::Pulse2: return {0x18, 0x19, 0x17};
+    case gb::HwChannel::Wave: return {0x1D, 0x1E, 0x1C};
+    default: return {0x22, 0x23, 0x21};
+  }
+}
+
+std::string describe(const HeardEvent& event, const char* what) {
+  char text[160];
+  std::snprintf(text, sizeof text, "channel %c at %.4f s: %s", 'A' + event.channel, event.seconds, what);
+  return text;
+}
+
+}  // namespace
+
+std::vector<HeardEvent> sequencerEvents(const std::vector<std::uint8_t>& image, double seconds) {
+  QvbPlayer player(image.data(), image.size());
+  Recorder recorder(player);
+  player.setObserver(&recorder);
+  player.start();
+  PullStream stream(*player.mixer());
+  stream.skipFrames(static_cast<std::int64_t>(seconds * kRate));
+  return recorder.events;
+}
+
+std::vector<RegisterWrite> gbsplayWrites(const std::string& gbsPath, int seconds) {
+  const ProcessResult run = runProcess({"gbsplay", "-q", "-q", "-o", "iodumper", "-t", std::to_string(seconds), "-f",
+                                        "0", "-T", "0", gbsPath, "1", "1"},
+                                       ".", std::chrono::seconds(120));
+  std::vector<RegisterWrite> writes;
+  std::istringstream lines(run.out);
+  bool playing = false;
+  long long cycles = 0;
+  double start = -1;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("subsong", 0) == 0) {
+      playing = true;
+      continue;
+    }
+    unsigned delta = 0, address = 0, value = 0;
+    if (!playing || std::sscanf(line.c_str(), "%x ff%x=%x", &delta, &address, &value) != 3) continue;
+    cycles += delta;
+    const double at = static_cast<double>(cycles) / kGbClock;
+    // The driver's clock starts at the end of its init, where the GBS
+    // init routine sets TIMA.
+    if (address == 0x05 && start < 0) start = at;
+    if (address >= 0x10 && address <= 0x3F) writes.push_back({at, static_cast<int>(address), static_cast<int>(value)});
+  }
+  for (RegisterWrite& write : writes) write.seconds -= std::max(start, 0.0);
+  return writes;
+}
+
+TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vector<RegisterWrite>& writes,
+                          const std::vector<gb::HwChannel>& channels, double window) {
+  TimingCheck check;
+  constexpr double kEarly = 0.0003;  // the timer's first step comes up to 1/4096 s early
+  const double last = events.empty() ? 0 : events.back().seconds;
+  std::map<int, std::size_t> nextNote, nextLevel;  // per channel: the first write not yet matched
+  int low[0x40] = {};
+  // Per channel, the note writes (with their register value) and level writes.
+  struct Seen {
+    double seconds;
+    int value;
+  };
+  std::map<int, std::vector<Seen>> notes, levels;
+  for (const RegisterWrite& write : writes) {
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+      const ChannelRegisters r = registersOf(channels[c]);
+      const int channel = static_cast<int>(c);
+      if (write.reg == r.frequencyHigh) {
+        const int value = channels[c] == gb::HwChannel::Noise ? low[r.frequencyLow] : (write.value & 7) << 8 | low[r.frequencyLow];
+        notes[channel].push_back({write.seconds, value});
+      }
+      if (write.reg == r.level) levels[channel].push_back({write.seconds, write.value});
+    }
+    low[write.reg] = write.value;
+  }
+  for (const HeardEvent& event : events) {
+    const gb::HwChannel hw = channels[static_cast<std::size_t>(event.channel)];
+    std::vector<Seen>* list = nullptr;
+    std::size_t* next = nullptr;
+    int wanted = -1;  // the value the write must have; -1: any non-silent envelope
+    if (event.kind == SequencerEventKind::NoteOn) {
+      list = &notes[event.channel];
+      next = &nextNote[event.channel];
+      wanted = hw == gb::HwChannel::Noise ? gb::noiseRegister(event.hz) : gb::frequencyRegister(hw, event.hz);
+      ++check.notes;
+    } else if (event.kind == SequencerEventKind::Rest || event.kind == SequencerEventKind::ChannelEnd) {
+      const bool fades = event.kind == SequencerEventKind::Rest && event.release != 0;
+      if (fades && hw == gb::HwChannel::Wave) continue;  // the level falls frame by frame
+      list = &levels[event.channel];
+      next = &nextLevel[event.channel];
+      wanted = fades ? -1 : 0;
+      ++(event.kind == SequencerEventKind::Rest ? check.rests : check.ends);
+    } else {
+      continue;
+    }
+    const double allowed = window;
+    std::size_t i = *next;
+    while (i < list->size() && (*list)[i].seconds < event.seconds - kEarly) ++i;
+    while (i < list->size() && (*list)[i].seconds <= event.seconds + allowed &&
+           !(wanted >= 0 ? (*list)[i].value == wanted : ((*list)[i].value & 7) != 0 || (*list)[i].value == 0))
+      ++i;
+    if (i >= list->size() || (*list)[i].seconds > event.seconds + allowed) {
+      if (check.fault.empty()) {
+        char what[96];
+        std::snprintf(what, sizeof what, "no write of 0x%03x within the window", wanted);
+        check.fault = describe(event, what);
+      }
+      continue;
+    }
+    const double lateness = (*list)[i].seconds - event.seconds;
+
+    check.earliest = std::min(check.earliest, lateness);
+    check.latest = std::max(check.latest, lateness);
+    if (event.seconds < 60) check.firstMinuteLatest = std::max(check.firstMinuteLatest, lateness);
+    if (event.seconds > last - 60) check.lastMinuteLatest = std::max(check.lastMinuteLatest, lateness);
+    *next = i + 1;
+  }
+  return check;
+}
+
+}  // namespace qvb::test

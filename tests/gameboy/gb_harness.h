@@ -1,0 +1,52 @@
+// What the Game Boy checks compare: the sequencer's events for a song (when
+// each note, rest and channel end is heard, with the note's frequency), the
+// sound register writes a GBS file makes in gbsplay (with their times), and
+// the comparison of the two: every event must show as its register write
+// within one driver call plus 1 ms, in the same order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gameboy/gb_song.h"
+#include "song/sequencer_events.h"
+
+namespace qvb::test {
+
+struct HeardEvent {
+  SequencerEventKind kind;
+  int channel;
+  double seconds;  // from the start of the first timer period
+  unsigned hz = 0;     // NoteOn: the voice's frequency
+  int release = 0;     // Rest: the channel's release
+};
+
+// The events of the first `seconds` of a song image.
+std::vector<HeardEvent> sequencerEvents(const std::vector<std::uint8_t>& image, double seconds);
+
+struct RegisterWrite {
+  double seconds;  // from the driver's start of its timer
+  int reg;         // 0x10..0x3F
+  int value;
+};
+
+// gbsplay's register writes for a GBS file over `seconds`, the mute options
+// given (e.g. "-2" "-3" "-4" to hear channel 1 alone) ignored by the dump.
+std::vector<RegisterWrite> gbsplayWrites(const std::string& gbsPath, int seconds);
+
+struct TimingCheck {
+  int notes = 0, rests = 0, ends = 0;
+  double earliest = 0, latest = 0;  // seconds, write less event
+  double firstMinuteLatest = 0, lastMinuteLatest = 0;
+  std::string fault;  // the first event not found as it should be
+};
+
+// Matches every event against the writes of its hardware channel. Notes:
+// the frequency register write (NRx3/NRx4, or NR43/NR44) with the register
+// the Hz give; rests without release and channel ends: the channel silenced
+// (NRx2 = 0, NR32 = 0); rests with release on pulse and noise: a new envelope.
+TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vector<RegisterWrite>& writes,
+                          const std::vector<gb::HwChannel>& channels, double window);
+
+}  // namespace qvb::test

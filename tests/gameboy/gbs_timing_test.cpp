@@ -1,0 +1,169 @@
+// The driver in gbsplay against the sequencer: every note, rest and channel
+// end of the examples, of songs that use each command, and of generated
+// songs shows as its register write within one driver call plus 1 ms, with
+// the frequency register the note's Hz give, in the same order; over ten
+// minutes the last minute is no later than the first.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gameboy/driver_image.h"
+#include "gameboy/gb_files.h"
+#include "loader/song_loader.h"
+#include "tests/gameboy/gb_harness.h"
+#include "tests/support/run_process.h"
+
+namespace qvb::test {
+namespace {
+
+// One driver call plus 1 ms. A call whose work outlasts its period (several
+// channels with every-frame vibrato in period mode, or a tick that starts
+// four notes at once) delays the next one: busy songs get a second call.
+constexpr double kWindow = 1.0 / gb::kCallsPerSecond + 0.001;
+constexpr double kBusyWindow = 2.0 / gb::kCallsPerSecond + 0.001;
+
+std::vector<std::uint8_t> compiled(const std::string& source) {
+  const LoadedSong song = loadSong(std::span(reinterpret_cast<const std::uint8_t*>(source.data()), source.size()));
+  EXPECT_TRUE(song.ok()) << source;
+  return song.image;
+}
+
+// Plays the song's GBS file in gbsplay for `seconds` and compares.
+TimingCheck checkSong(const std::vector<std::uint8_t>& image, int seconds, const std::string& dir,
+                      double window = kBusyWindow) {
+  const gb::GbSong song = gb::buildGbSong(viewImage(image));
+  EXPECT_TRUE(song.ok) << song.refusal;
+  const gb::GbFile gbs = gb::makeGbs(song);
+  const std::string path = dir + "/song.gbs";
+  writeFile(path, std::string(gbs.bytes.begin(), gbs.bytes.end()));
+  return compareTiming(sequencerEvents(image, seconds), gbsplayWrites(path, seconds), song.channels, window);
+}
+
+void expectOnTime(const TimingCheck& check, const std::string& name, double window = kBusyWindow) {
+  EXPECT_EQ(check.fault, "") << name;
+  EXPECT_GE(check.earliest, -0.0003) << name;
+  EXPECT_LE(check.latest, window) << name;
+  EXPECT_GT(check.notes, 0) << name;
+}
+
+class GbsTiming : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = makeTempDir(); }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string dir_;
+};
+
+TEST_F(GbsTiming, theFamicomExampleKeepsTimeForTenMinutesWithoutDrift) {
+  const std::string source = readFile(std::string(QVBP_SOURCE_DIR) + "/examples/famicom.qvm");
+  const TimingCheck check = checkSong(compiled(source), 600, dir_, kWindow);
+  expectOnTime(check, "famicom.qvm", kWindow);
+  EXPECT_GT(check.rests, 100);
+  // A drift of a tenth of a millisecond a minute would show as a whole one here.
+  EXPECT_NEAR(check.lastMinuteLatest, check.firstMinuteLatest, 1.0 / gb::kCallsPerSecond);
+  std::printf("famicom.qvm, 600 s: %d notes, %d rests; writes %.3f to %.3f ms after the sequencer\n", check.notes,
+              check.rests, check.earliest * 1000, check.latest * 1000);
+}
+
+struct FeatureSong {
+  const char* name;
+  const char* source;
+};
+
+const FeatureSong kFeatureSongs[] = {
+    {"repeats with breaks, nested, and a loop mark",
+     "#TITLE <r>\n#CHANNEL 2\n#A t150 v15 %1 @2 o4 $ /:3 c8 d8 /:2 e16 f16 :/ / g4 :/ a2 r4\n"
+     "#B v12 %0 o3 /:2 c4 r8 e8 :/ g2\n"},
+    {"tempo changes in the second channel",
+     "#TITLE <t>\n#CHANNEL 2\n#A v15 %1 @4 o4 c8 d8 e8 f8 g8 a8 b8 > c8 < $ c4 e4\n"
+     "#B v10 %0 o3 c2 t200 e4 t60 g4 t300 c8 e8 g8 $ r1\n"},
+    {"four channels with the noise channel",
+     "#TITLE <n>\n#CHANNEL 4\n#A v15 %1 @6 o5 $ c4 e4 g4 r4\n#B v9 %0 o4 $ e2 g2\n"
+     "#C v15 %3 o3 $ c2 g2\n#D v12 %2 o2 $ c8 r8 c16 c16 r8 o6 c4\n"},
+    {"release, sweep and detune after key-off",
+     "#TITLE <s>\n#CHANNEL 3\n#A v15 %1 @2 s8,3 k5 o4 $ c8 r8 e8 r8 g4 r4\n"
+     "#B v12 %0 s20,-4 o5 $ c4 r4\n#C v15 %3 s16 k-3 o4 $ a4 r4 c4 r4\n"},
+    {"vibrato with growth, on pulse and wave",
+     "#TITLE <v>\n#CHANNEL 2\n#A v15 %1 @4 mp4,3,2,1,1 o5 $ a2 c2 e1\n"
+     "#B v15 %3 mp2,5,1,-2,0 o4 $ c1 g1\n"},
+    {"period mode with detune and sweep",
+     "#TITLE <p>\n#CHANNEL 2\n#A v15 %129 @2 k3 o4 $ c8 e8 g8 r8 a4\n"
+     "#B v15 %128 s10,2 o5 $ c4 r4 d4 r4\n"},
+    {"a user wave, switched with the sine",
+     "#TITLE <w>\n#WAV 3,<(-128,127),16,(127,-128),16>\n#CHANNEL 1\n#A v15 %4 @3 o4 $ c4 e4 %3 g4 %4 @3 c4\n"},
+};
+
+TEST_F(GbsTiming, songsThatUseEachCommandKeepTimeAndPitch) {
+  for (const FeatureSong& song : kFeatureSongs) {
+    const TimingCheck check = checkSong(compiled(song.source), 40, dir_);
+    expectOnTime(check, song.name);
+  }
+}
+
+// A song of one to four channels that fits the hardware: square or pulse
+// channels, a sine or wave channel and a noise channel in any order, with
+// tempo, loops, repeats, every volume form, release and sweep, vibrato,
+// detune, period mode, timbres and notes of every length.
+std::string fittingSong(std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  auto chance = [&](int percent) { return pick(1, 100) <= percent; };
+  std::vector<int> kinds = {0, 0, 1, 2};  // pulse, pulse, wave, noise
+  std::shuffle(kinds.begin(), kinds.end(), rng);
+  kinds.resize(static_cast<std::size_t>(pick(1, 4)));
+  std::string s = "#TITLE <g" + std::to_string(seed) + ">\n#WAV 7,<(-100,100),20,[12 -40,]>\n#CHANNEL " +
+                  std::to_string(kinds.size()) + "\n";
+  static const char* kNotes[] = {"c", "d+", "e", "f", "g-", "a", "b", "c#"};
+  static const char* kLengths[] = {"1", "2", "4", "8", "16", "32", "3", "6", "12", "4.", "1^1", "2^8"};
+  for (std::size_t c = 0; c < kinds.size(); ++c) {
+    s += "#";
+    s += static_cast<char>('A' + c);
+    s += " ";
+    if (chance(40)) s += "t" + std::to_string(pick(60, 300)) + " ";
+    if (chance(50)) s += "$";
+    for (int k = pick(2, 4); k > 0; --k) {
+      static const int kTypes[3][2] = {{0, 1}, {3, 4}, {2, 2}};
+      const int type = kTypes[kinds[c]][pick(0, 1)];
+      s += " %" + std::to_string(type + (chance(15) ? 128 : 0));
+      if (type == 1) s += " @" + std::to_string(pick(1, 7));
+      if (type == 4) s += " @7";
+      s += " o" + std::to_string(type == 2 ? pick(1, 7) : pick(3, 6));
+      s += " v" + (chance(25) ? std::to_string(pick(0, 15)) + "," + std::to_string(pick(0, 15))
+                              : std::to_string(pick(4, 15)));
+      if (chance(40)) s += " s" + std::to_string(pick(0, 30)) + "," + std::to_string(pick(-10, 10));
+      if (chance(40))
+        s += " mp" + std::to_string(pick(1, 30)) + "," + std::to_string(pick(1, 20)) + "," +
+             std::to_string(pick(1, 6)) + "," + std::to_string(pick(-5, 5)) + "," + std::to_string(pick(0, 4));
+      if (chance(30)) s += " k" + std::to_string(pick(-20, 20));
+      if (chance(30)) s += " q" + std::to_string(pick(4, 16));
+      s += chance(30) ? " /:" + std::to_string(pick(2, 3)) + " " : " ";
+      for (int n = pick(3, 10); n > 0; --n) {
+        s += chance(12) ? "r" : kNotes[pick(0, 7)];
+        s += kLengths[pick(0, 11)];
+        s += " ";
+      }
+      if (s.find("/:", s.rfind('%')) != std::string::npos) s += " :/";
+    }
+    s += "\n";
+  }
+  return s;
+}
+
+TEST_F(GbsTiming, fiftyGeneratedSongsKeepTimeAndPitch) {
+  int notes = 0;
+  double latest = 0;
+  for (std::uint32_t seed = 1; seed <= 50; ++seed) {
+    const std::string source = fittingSong(seed);
+    const TimingCheck check = checkSong(compiled(source), 20, dir_);
+    expectOnTime(check, source);
+    notes += check.notes;
+    latest = std::max(latest, check.latest);
+  }
+  std::printf("50 generated songs, 20 s each: %d notes, the latest write %.3f ms after the sequencer\n", notes,
+              latest * 1000);
+}
+
+}  // namespace
+}  // namespace qvb::test

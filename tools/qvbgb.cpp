@@ -1,0 +1,131 @@
+// qvbgb: a song (QVM source or QVB image) for the Game Boy: a ROM that plays
+// it (song.gb), a GBS file (--gbs) or the song data and the driver's source
+// for a game (--asm DIR). Refusals are one line and exit status 1, with no
+// file written; what the hardware plays only the closest way is warned about
+// once per kind and channel.
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frontend/file_bytes.h"
+#include "gameboy/gb_files.h"
+#include "gameboy/gb_song.h"
+#include "loader/song_loader.h"
+#include "song/qvb_format.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: qvbgb [--gbs | --asm DIR] SONG\n"
+    "  SONG        a QVM source or QVB image; writes SONG's name with .gb\n"
+    "  --gbs       write a GBS file (.gbs) instead\n"
+    "  --asm DIR   write the song data, the driver's source and a README into DIR\n";
+
+// Writes beside the target and renames over it, so a file is whole or absent.
+bool writeWhole(const fs::path& path, const void* data, std::size_t size) {
+  const fs::path temporary = path.string() + ".part";
+  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(data, 1, size, file) == size;
+  const bool closed = std::fclose(file) == 0;
+  std::error_code ec;
+  if (written && closed) {
+    fs::rename(temporary, path, ec);
+    if (!ec) return true;
+  }
+  fs::remove(temporary, ec);
+  return false;
+}
+
+// The line of a channel's first marker ("#A") in a source, 0 when not found.
+int markerLine(const std::vector<std::uint8_t>& source, char channel) {
+  int line = 1;
+  bool lineStart = true;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    const char c = static_cast<char>(source[i]);
+    if (c == '\n') {
+      ++line;
+      lineStart = true;
+      continue;
+    }
+    if (lineStart && c == '#' && i + 1 < source.size() && static_cast<char>(source[i + 1]) == channel &&
+        (i + 2 >= source.size() || !std::isalpha(source[i + 2])))
+      return line;
+    if (c != ' ' && c != '\t') lineStart = false;
+  }
+  return 0;
+}
+
+int refuse(const std::string& input, const std::string& why) {
+  std::printf("qvbgb: %s: %s\n", input.c_str(), why.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  bool gbs = false;
+  std::string asmDir, input;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--gbs") {
+      gbs = true;
+    } else if (args[i] == "--asm" && i + 1 < args.size()) {
+      asmDir = args[++i];
+    } else if (input.empty() && !args[i].empty() && args[i][0] != '-') {
+      input = args[i];
+    } else {
+      std::printf("%s", kUsage);
+      return 2;
+    }
+  }
+  if (input.empty() || (gbs && !asmDir.empty())) {
+    std::printf("%s", kUsage);
+    return 2;
+  }
+
+  qvb::InputFile file(input);
+  std::vector<std::uint8_t> bytes;
+  if (!file.isOpen() || file.readAll(bytes) != qvb::FileRead::Ok)
+    return refuse(input, std::string("cannot read: ") + std::strerror(file.error() != 0 ? file.error() : EIO));
+  const qvb::LoadedSong song = qvb::loadSong(bytes);
+  if (!song.ok()) {
+    std::printf("%s\n", qvb::describeProblem(song.diagnosis, input).c_str());
+    return 1;
+  }
+  const qvb::ImageView view = qvb::viewImage(song.image);
+  const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(view);
+  if (!gbSong.ok) return refuse(input, gbSong.refusal);
+  const bool source = !qvb::hasMagic(bytes);
+  for (const std::string& warning : gbSong.warnings) {
+    const int line = source ? markerLine(bytes, warning[std::strlen("channel ")]) : 0;
+    if (line > 0)
+      std::printf("%s:%d: warning: %s\n", input.c_str(), line, warning.c_str());
+    else
+      std::printf("%s: warning: %s\n", input.c_str(), warning.c_str());
+  }
+
+  if (!asmDir.empty()) {
+    std::error_code ec;
+    fs::create_directories(asmDir, ec);
+    for (const qvb::gb::TextFile& text : qvb::gb::makeAsmKit(gbSong)) {
+      const fs::path path = fs::path(asmDir) / text.name;
+      if (!writeWhole(path, text.text.data(), text.text.size())) return refuse(input, "cannot write " + path.string());
+    }
+    std::printf("wrote %s\n", asmDir.c_str());
+    return 0;
+  }
+  const qvb::gb::GbFile out = gbs ? qvb::gb::makeGbs(gbSong) : qvb::gb::makeRom(gbSong);
+  if (!out.ok) return refuse(input, out.refusal);
+  const fs::path target = fs::path(input).replace_extension(gbs ? ".gbs" : ".gb");
+  if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target.string());
+  std::printf("wrote %s (%zu bytes)\n", target.string().c_str(), out.bytes.size());
+  return 0;
+}
