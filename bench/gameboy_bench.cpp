@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/file_bytes.h"
+#include "host/file_bytes.h"
 #include "gameboy/driver_image.h"
 #include "gameboy/gb_files.h"
 #include "loader/song_loader.h"

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frontend/file_bytes.h"
+#include "host/file_bytes.h"
 #include "gameboy/gb_files.h"
 #include "gameboy/gb_song.h"
 #include "loader/song_loader.h"
