@@ -1,4 +1,4 @@
-# bash completion for qvbp, qvbrender and qvbplay: their options, the songs
+# bash completion for qvbp, qvbrender, qvbplay and qvbgb: their options, the songs
 # they read (.qvm sources, .qvb images) and the sound files qvbrender writes.
 # Installed once under each program's name, as bash-completion looks them up.
 
@@ -59,6 +59,22 @@ _qvbplay() {
   _qvbp_files "$cur" "$_qvbp_songs"
 }
 
+# qvbgb [--gbs | --asm DIR] SONG
+_qvbgb() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=
+  [[ $COMP_CWORD -gt 0 ]] && prev=${COMP_WORDS[COMP_CWORD-1]}
+  if [[ $prev == --asm ]]; then
+    COMPREPLY=($(compgen -d -- "$cur"))
+    return 0
+  fi
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W '--gbs --asm -h --help' -- "$cur"))
+    return 0
+  fi
+  _qvbp_files "$cur" "$_qvbp_songs"
+}
+
 complete -F _qvbp qvbp
 complete -F _qvbrender qvbrender
 complete -F _qvbplay qvbplay
+complete -F _qvbgb qvbgb

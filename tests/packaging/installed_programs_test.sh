@@ -49,7 +49,7 @@ case $mode in
 esac
 
 bin="$root/bin" doc="$root/share/doc/qvbp"
-for file in man/man1/qvbp.1 man/man1/qvbrender.1 man/man1/qvbplay.1 man/man5/qvm.5; do
+for file in man/man1/qvbp.1 man/man1/qvbrender.1 man/man1/qvbplay.1 man/man1/qvbgb.1 man/man5/qvm.5; do
   [ -f "$root/share/$file$man_suffix" ] || fail "no page share/$file$man_suffix"
 done
 for file in README.md CHANGELOG.md docs/mml-guide.md examples/README.md examples/demo.qvm; do
@@ -68,6 +68,8 @@ status=$?
 "$bin/qvbrender" -t 1 -o "demo song.wav" demo.qvb 2>/dev/null || fail "qvbrender demo.qvb"
 size=$(stat -c %s "demo song.wav" 2>/dev/null || echo 0)
 [ "$size" -ge 176400 ] || fail "a second of sound is 176400 bytes and more, not $size"
+cp "$doc/examples/famicom.qvm" . && "$bin/qvbgb" famicom.qvm >/dev/null 2>&1 || fail "qvbgb famicom.qvm"
+[ "$(stat -c %s famicom.gb 2>/dev/null)" = 32768 ] || fail "qvbgb wrote no 32 KB famicom.gb"
 printf '#TITLE <short>\n#CHANNEL 1\n#A v12 l16 $ c d\n' >short.qvm
 out=$("$bin/qvbplay" --null -l 1 short.qvm 2>&1) || fail "qvbplay --null short.qvm: $out"
 [[ $out == *"playing short.qvm: short"* ]] || fail "qvbplay's first line: $out"
@@ -78,12 +80,12 @@ out=$("$bin/qvbplay" --null -l 1 short.qvm 2>&1) || fail "qvbplay --null short.q
 completions="$root/share/bash-completion/completions"
 shown() { printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd ' '; }
 offered=$(
-  for program in qvbp qvbrender qvbplay; do source "$completions/$program" || echo "unreadable $program"; done
+  for program in qvbp qvbrender qvbplay qvbgb; do source "$completions/$program" || echo "unreadable $program"; done
   COMP_WORDS=(qvbp ""); COMP_CWORD=1; _qvbp; echo "qvbp: $(shown)"
   COMP_WORDS=(qvbrender -o ""); COMP_CWORD=2; _qvbrender; echo "qvbrender -o: $(shown)"
   COMP_WORDS=(qvbplay --v); COMP_CWORD=1; _qvbplay; echo "qvbplay --v: $(shown)"
 )
-expected="qvbp: demo.qvb demo.qvm short.qvm
+expected="qvbp: demo.qvb demo.qvm famicom.qvm short.qvm
 qvbrender -o: demo song.wav
 qvbplay --v: --version"
 [ "$offered" = "$expected" ] || fail "completions offer
