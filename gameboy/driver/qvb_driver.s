@@ -203,20 +203,7 @@ qvb_stop::
 	ret z
 1$:	ld (q_iter),a
 	call hw_silence
-	FLD C_HW
-	ld a,(hl)
-	ld c,a
-	ld b,#0
-	ld hl,#pan_masks
-	add hl,bc
-	ld a,(hl)
-	cpl
-	ld c,a
-	ld a,(q_nr51)
-	and c
-	ld (q_nr51),a
-	ld c,#0x25
-	call qput
+	call hw_unpan
 	ld hl,#CH_SIZE
 	add hl,de
 	ld d,h

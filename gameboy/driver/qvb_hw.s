@@ -57,16 +57,9 @@ flush::
 2$:	pop bc
 	ret
 
-; Silences the channel and takes its DAC (first use of the channel).
-hw_claim::
+; Takes the channel out of both sides of NR51 (its bits in q_nr51, queued).
+hw_unpan::
 	FLD C_HW
-	ld a,(hl)
-	or a
-	jr nz,1$
-	xor a
-	ld c,#0x10              ; pulse 1 without its sweep
-	call qput
-1$:	FLD C_HW
 	ld a,(hl)
 	ld c,a
 	ld b,#0
@@ -80,6 +73,18 @@ hw_claim::
 	ld (q_nr51),a
 	ld c,#0x25
 	call qput
+	ret
+
+; Silences the channel and takes its DAC (first use of the channel).
+hw_claim::
+	FLD C_HW
+	ld a,(hl)
+	or a
+	jr nz,1$
+	xor a
+	ld c,#0x10              ; pulse 1 without its sweep
+	call qput
+1$:	call hw_unpan
 	FLD C_TRIG
 	ld (hl),#1
 	FLD C_DUTY
