@@ -34,26 +34,38 @@ std::optional<int> tenthsOf(const std::string& text) {
   return (std::stoi(m[1]) * 60 + std::stoi(m[2])) * 10 + std::stoi(m[3]);
 }
 
-// The time on the status line, in tenths, and channel A's note as shown.
+// The time on the status line, in tenths, its bar and beat (once known), and
+// channel A's note as shown.
 struct Shown {
   int tenths = 0;
+  std::string bar;
   std::string note;
 };
 std::optional<Shown> readScreen(const std::string& screen) {
-  std::smatch time, note;
+  std::smatch time, note, bar;
   if (!std::regex_search(screen, time, std::regex(R"((?:playing|paused|ended) +(\d+:\d\d\.\d))")) ||
       !std::regex_search(screen, note, std::regex(R"(\n[> ] +1 A (\S+))"))) {
     return std::nullopt;
   }
-  return Shown{*tenthsOf(time[1]), note[1]};
+  std::regex_search(screen, bar, std::regex(R"(bar (\d+:\d+))"));
+  return Shown{*tenthsOf(time[1]), bar.empty() ? "" : bar[1].str(), note[1]};
 }
 
-// Channel A's notes as a render of the song hears them: (first frame, note).
-std::vector<std::pair<std::int64_t, int>> notesOf(const std::string& source) {
+// Channel A's notes as a render of the song hears them, each with the tick
+// the lengths before it add up to.
+struct Note {
+  std::int64_t frame = 0;
+  int note = 0;
+  std::int64_t tick = 0;
+};
+std::vector<Note> notesOf(const std::string& source) {
   struct Notes final : SequencerObserver {
-    std::vector<std::pair<std::int64_t, int>> heard;
+    std::vector<Note> heard;
+    std::int64_t ticks = 0;
     void onSequencerEvent(const SequencerEvent& e) override {
-      if (e.channel == 0 && e.kind == SequencerEventKind::NoteOn) heard.emplace_back(e.frame, e.note);
+      if (e.channel != 0 || e.kind != SequencerEventKind::NoteOn) return;
+      heard.push_back({e.frame, e.note, ticks});
+      ticks += e.ticks;
     }
   } notes;
   const LoadedSong song = loadSong({reinterpret_cast<const std::uint8_t*>(source.data()), source.size()});
@@ -77,7 +89,7 @@ struct Playing {
   ~Playing() { std::system(("rm -rf '" + dir + "'").c_str()); }
 };
 
-TEST(QvbplayScreen, TheNoteShownIsTheOneTheSongPlaysWithinFiftyMillisecondsOfTheTimeShown) {
+TEST(QvbplayScreen, TheNoteAndBeatShownAreThoseTheSongPlaysWithinFiftyMillisecondsOfTheTimeShown) {
   if (!test::haveTmux()) GTEST_SKIP() << "tmux is not installed";
   const auto notes = notesOf(kSteps);
   ASSERT_GE(notes.size(), 8u);
@@ -92,12 +104,19 @@ TEST(QvbplayScreen, TheNoteShownIsTheOneTheSongPlaysWithinFiftyMillisecondsOfThe
     // note may be that of a frame 50 ms to either side.
     const std::int64_t from = shown->tenths * kFramesPerTenth - kFramesPerTenth / 2;
     const std::int64_t to = (shown->tenths + 1) * kFramesPerTenth + kFramesPerTenth / 2;
-    std::vector<std::string> possible;
+    // The song's loop is one bar of eighth notes, so the bar shown is
+    // always the first, and the beat that of the note.
+    std::vector<std::string> possible, bars;
     for (std::size_t n = 0; n < notes.size(); ++n) {
-      const std::int64_t end = n + 1 < notes.size() ? notes[n + 1].first : INT64_MAX;
-      if (notes[n].first < to && end > from) possible.push_back(noteName(notes[n].second));
+      const std::int64_t end = n + 1 < notes.size() ? notes[n + 1].frame : INT64_MAX;
+      if (notes[n].frame >= to || end <= from) continue;
+      possible.push_back(noteName(notes[n].note));
+      bars.push_back("1:" + std::to_string(notes[n].tick % 192 / 48 + 1));
     }
     EXPECT_THAT(possible, testing::Contains(shown->note)) << screen;
+    if (!shown->bar.empty()) {
+      EXPECT_THAT(bars, testing::Contains(shown->bar)) << screen;
+    }
     ++checked;
   }
   EXPECT_GE(checked, 20);
