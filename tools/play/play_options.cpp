@@ -20,7 +20,8 @@ const char* const kPlayUsage =
     "  --verbose        count the device's underruns (gaps heard), shown and told on exit\n"
     "  -h, --help       this text\n"
     "  --version        the program's version\n"
-    "keys: space pause, 1-9 mute, s then 1-9 solo, r restart, left/right 5 s, q or Esc quit\n";
+    "keys: space pause, 1-9 mute, s then 1-9 solo, up/down then m or o mute or solo any channel,\n"
+    "  a then b repeat a section, r restart, left/right 5 s, q or Esc quit\n";
 
 std::optional<PlayOptions> parsePlayOptions(int argc, const char* const* argv, std::string& error) {
   PlayOptions o;
