@@ -231,6 +231,6 @@ void WinmmPlatform::freeBuffer(std::uint8_t* data) {
   if (data != nullptr) HeapFree(GetProcessHeap(), 0, data);
 }
 
-std::unique_ptr<AudioPlatform> makeSystemAudioPlatform() { return std::make_unique<WinmmPlatform>(); }
+std::unique_ptr<AudioPlatform> makeSystemAudioPlatform(DeviceRing) { return std::make_unique<WinmmPlatform>(); }
 
 }  // namespace qvb

@@ -20,6 +20,7 @@
 #include "sound/mixer.h"
 #include "sound/pull_stream.h"
 #include "tests/support/run_process.h"
+#include "tests/support/tmux_session.h"
 
 namespace qvb {
 namespace {
@@ -47,7 +48,6 @@ TEST(QvbplayProgram, AnUnknownDeviceIsRefusedWithExitStatusOne) {
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
-// A tmux server of our own, killed with everything in it when the test ends.
 // Whether the display's row of a channel ("1 A ...") ends in "muted".
 bool shownMuted(const std::string& screen, const std::string& row) {
   for (std::size_t at = 0, end; (end = screen.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -59,44 +59,10 @@ bool shownMuted(const std::string& screen, const std::string& row) {
   return false;
 }
 
-class Tmux {
- public:
-  Tmux() : socket_("qvbplay-test-" + std::to_string(::getpid())) {}
-  ~Tmux() { run("kill-server"); }
-  int run(const std::string& args) const {
-    return std::system(("tmux -L " + socket_ + " " + args + " >/dev/null 2>&1").c_str());
-  }
-  std::string screen() const {
-    std::string text;
-    std::FILE* pipe = ::popen(("tmux -L " + socket_ + " capture-pane -p -t play 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return text;
-    std::array<char, 4096> chunk{};
-    while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr) text += chunk.data();
-    ::pclose(pipe);
-    return text;
-  }
-  // Polls the screen until it shows the text, for at most twenty seconds.
-  bool waitFor(const std::string& text) const {
-    return waitUntil([&](const std::string& s) { return s.find(text) != std::string::npos; });
-  }
-  template <typename Test>
-  bool waitUntil(Test test) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (test(screen())) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-
- private:
-  std::string socket_;
-};
-
 TEST(QvbplayProgram, OnATerminalKeysSteerTheDisplayAndQuitGivesTheTerminalBack) {
   if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
   const std::string song = std::string(QVBP_SOURCE_DIR) + "/examples/demo.qvm";
-  Tmux tmux;
+  test::Tmux tmux;
   // After the program, the shell reports its status and the modes it finds.
   const std::string after =
       "echo EXIT=$?; stty -a | tr ' ' '\\n' | grep -x -e icanon -e -icanon -e echo -e -echo | tr '\\n' ' '; "
@@ -130,7 +96,7 @@ TEST(QvbplayProgram, OnATerminalKeysSteerTheDisplayAndQuitGivesTheTerminalBack) 
 TEST(QvbplayProgram, AfterCtrlZAndFgKeysActAtOnceAndACutSequenceIsOneKey) {
   if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
   const std::string song = std::string(QVBP_SOURCE_DIR) + "/examples/demo.qvm";
-  Tmux tmux;
+  test::Tmux tmux;
   ASSERT_EQ(tmux.run("new-session -d -s play -x 60 -y 20 \"env PS1='$ ' bash --norc --noprofile -i\""), 0);
   tmux.run("send-keys -t play '" + kProgram + " --null " + song + "' Enter");
   ASSERT_TRUE(tmux.waitFor("playing ")) << tmux.screen();
