@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "song/sequencer_events.h"
+#include "song/track.h"
 
 namespace qvb {
 
@@ -18,7 +19,7 @@ inline constexpr int kTicksPerBar = 192;
 class SongBeats final : public SequencerObserver {
  public:
   // firstInterval: the tick interval a song starts with.
-  explicit SongBeats(std::int32_t firstInterval = 368);
+  explicit SongBeats(std::int32_t firstInterval = kStartTickInterval);
 
   // Takes the tempo changes, in the order the sequencer reads them.
   void onSequencerEvent(const SequencerEvent& event) override;
