@@ -332,6 +332,9 @@ async function ensureAudio() {
       audio.replacedAt = message.songFrame;
     } else if (message.type === 'seeked') {
       audio.seekedAt = message.songFrame;
+    } else if (message.type === 'captured') {
+      audio.captured?.(message.blocks);
+      audio.captured = null;
     } else if (message.type === 'error') {
       showStatus(`playback stopped: ${message.message}`);
       setPlaying(false, false);
@@ -753,6 +756,11 @@ window.playground = {
   muted: () => [...Array(state.compiled?.channels ?? 0).keys()].filter((i) => (audio.solo >= 0 ? i !== audio.solo : audio.muted.has(i))),
   meters: () => [...$('lanes').querySelectorAll('.meter > span')].map((m) => parseFloat(m.style.width) || 0),
   replacedAt: () => audio.replacedAt,
+  // The next `frames` the player sends out, in blocks of {songFrame, left, right}.
+  captureOutput: (frames) => new Promise((resolve) => {
+    audio.captured = resolve;
+    audio.node.port.postMessage({ type: 'capture', frames });
+  }),
   seekedAt: () => audio.seekedAt,
   surveyed: () => (state.surveyed ? new Promise((resolve) => resolve(state.surveyed)) : null),
   // The survey of the song compiled last, once it is there.

@@ -1,9 +1,11 @@
 // The song drawn as it plays: one lane per channel, each note a bar from the
-// frame it is first heard to the channel's next note, rest or end; the loop
-// mark and the jumps back to it as lines; the playhead at the frame heard,
-// and the notes under it lit. Only what the window shows is drawn, found by
-// binary search, so a song of thousands of notes draws as fast as a short one.
-import { SAMPLE_RATE, EVENT, EVENT_SIZE, AT } from './core.js';
+// frame it is first heard to the channel's next note, rest or end; each
+// channel's loop mark ($) and its jumps back to it as lines; each pass of a
+// /: :/ loop as a bracket over its span with its number, every other pass
+// shaded; the playhead at the frame heard, and the notes under it lit. Only
+// what the window shows is drawn, found by binary search, so a song of
+// thousands of notes draws as fast as a short one.
+import { SAMPLE_RATE, EVENT, EVENT_SIZE, AT, REPEAT_SIZE, PASS } from './core.js';
 
 const WINDOW_SECONDS = 6; // of song across the roll
 const HEAD_AT = 0.3; // the playhead's place from the left, once the song has run that far
@@ -13,7 +15,7 @@ const COLOURS = ['#1a5fb4', '#c01c28', '#26a269', '#a347ba', '#e5a50a', '#0e7c86
 // (line and row, 0 when unknown; in order), its jumps.
 export function notesOf(survey, channels) {
   const end = survey.endFrame >= 0 ? survey.endFrame : Infinity;
-  const lanes = Array.from({ length: channels }, () => ({ starts: [], ends: [], notes: [], lines: [], rows: [], jumps: [], low: Infinity, high: -Infinity }));
+  const lanes = Array.from({ length: channels }, () => ({ starts: [], ends: [], notes: [], lines: [], rows: [], jumps: [], marks: [], low: Infinity, high: -Infinity }));
   const open = new Array(channels).fill(-1);
   const e = survey.events;
   let last = 0;
@@ -37,12 +39,33 @@ export function notesOf(survey, channels) {
       lane.high = Math.max(lane.high, note);
     } else if (kind === EVENT.JUMP) {
       lane.jumps.push(frame);
+    } else if (kind === EVENT.LOOP_MARK && lane.marks.length === 0) {
+      lane.marks.push(frame);
     }
   }
   const stop = Number.isFinite(end) ? end : last;
   lanes.forEach((lane, channel) => {
     if (open[channel] >= 0) lane.ends[open[channel]] = Math.max(stop, lane.starts[open[channel]]);
   });
+  return lanes;
+}
+
+// Per channel, per depth of nesting: the passes of its loops in the order
+// they play ({from, to, pass, count}); passes of one depth never overlap.
+export function passesOf(survey, channels) {
+  const lanes = Array.from({ length: channels }, () => []);
+  const r = survey.repeats ?? [];
+  for (let i = 0; i + REPEAT_SIZE <= r.length; i += REPEAT_SIZE) {
+    const [channel, depth] = [r[i + PASS.CHANNEL], r[i + PASS.DEPTH]];
+    if (channel < 0 || channel >= channels || depth < 0) continue;
+    const depths = lanes[channel];
+    while (depths.length <= depth) depths.push({ from: [], to: [], pass: [], count: [] });
+    const list = depths[depth];
+    list.from.push(r[i + PASS.FROM]);
+    list.to.push(r[i + PASS.TO]);
+    list.pass.push(r[i + PASS.PASS]);
+    list.count.push(r[i + PASS.COUNT]);
+  }
   return lanes;
 }
 
@@ -62,14 +85,81 @@ export function createRoll(canvas, box) {
   const context = canvas.getContext('2d');
   let survey = null;
   let lanes = [];
+  let loops = [];
   let muted = () => false;
   let scale = 1;
+  // A channel's notes in view, a bar each at its pitch within the lane.
+  function drawNotes(lane, channel, top, { x0, x1, px, frame }, offset, skip) {
+    const h = roll.laneHeight;
+    const range = Math.max(1, lane.high - lane.low + 1);
+    const bar = Math.max(2, Math.min(6, (h - 4) / range + 1));
+    const colour = muted(channel) ? '#bbb' : COLOURS[channel % COLOURS.length];
+    const from = Math.max(0, firstAbove(lane.ends, x0 - offset) - 1);
+    for (let i = from; i < lane.starts.length && lane.starts[i] + offset < x1; i++) {
+      if (lane.starts[i] < skip) continue;
+      const start = lane.starts[i] + offset;
+      const end = lane.ends[i] + offset;
+      if (end <= x0) continue;
+      const y = top + 2 + ((lane.high - lane.notes[i]) / range) * (h - 4 - bar);
+      const lit = frame >= start && frame < end;
+      context.fillStyle = lit ? '#000' : colour;
+      context.fillRect((start - x0) * px, y, Math.max(1, (end - start) * px - 1), lit ? bar + 1 : bar);
+      roll.drawn++;
+    }
+  }
+
+  // Where the channel's loop mark is ($, a blue line) and where it jumps back
+  // to it (a brown one).
+  function drawMarks(lane, channel, top, { x0, px, width }, offset) {
+    const h = roll.laneHeight;
+    context.fillStyle = '#8a6d00';
+    for (const jump of lane.jumps) {
+      const x = (jump + offset - x0) * px;
+      if (x >= 0 && x <= width) context.fillRect(x, top, 1, h);
+    }
+    context.fillStyle = '#36a';
+    for (const mark of lane.marks) {
+      const x = (mark + offset - x0) * px;
+      if (x < -8 || x > width) continue;
+      context.fillRect(x - 1, top, 2, h);
+      context.fillText('$', x + 2, top + h - 10);
+      roll.drawnMarks.push({ channel, frame: mark + offset });
+    }
+  }
+
+  // Each pass of the channel's loops in view: a bracket along the lane's top
+  // (lower for a loop inside another) with the pass's number, every other
+  // pass of an outermost loop shaded.
+  function drawLoops(channel, top, { x0, x1, px }, offset, skip) {
+    const h = roll.laneHeight;
+    loops[channel]?.forEach((list, depth) => {
+      const y = top + 1 + 3 * depth;
+      for (let i = firstAbove(list.to, x0 - offset); i < list.from.length && list.from[i] + offset < x1; i++) {
+        if (list.from[i] < skip) continue;
+        const left = (list.from[i] + offset - x0) * px;
+        const right = (list.to[i] + offset - x0) * px;
+        if (depth === 0 && list.pass[i] % 2 === 0) {
+          context.fillStyle = 'rgba(138, 109, 0, 0.10)';
+          context.fillRect(left, top, right - left, h);
+        }
+        context.fillStyle = '#8a6d00';
+        context.fillRect(left + 1, y, Math.max(1, right - left - 2), 1);
+        context.fillRect(left + 1, y, 1, 4);
+        if (right - left > 24 && depth < 2) context.fillText(`${list.pass[i]}/${list.count[i]}`, left + 3, y + 2);
+        roll.drawnPasses.push({ channel, pass: list.pass[i], count: list.count[i], from: list.from[i] + offset });
+      }
+    });
+  }
+
   const roll = {
     laneHeight: 24,
     drawn: 0, // bars drawn by the last draw
+    drawnPasses: [], // the passes the last draw bracketed: {channel, pass, count, from}
+    drawnMarks: [], // the loop marks it drew: {channel, frame}
     setSong(surveyed, channels) {
       survey = surveyed;
       lanes = notesOf(surveyed, channels);
+      loops = passesOf(surveyed, channels);
       roll.resize();
     },
     setMuted(test) {
@@ -86,6 +176,7 @@ export function createRoll(canvas, box) {
       canvas.height = Math.round(height * scale);
     },
     noteCount: () => lanes.reduce((sum, lane) => sum + lane.starts.length, 0),
+    passCount: () => loops.reduce((sum, depths) => sum + depths.reduce((n, list) => n + list.from.length, 0), 0),
     // The note each channel sounds at the frame, with its place in the
     // source (null for none): what is lit.
     litAt(frame) {
@@ -100,53 +191,32 @@ export function createRoll(canvas, box) {
       context.setTransform(scale, 0, 0, scale, 0, 0);
       context.clearRect(0, 0, width, height);
       roll.drawn = 0;
+      roll.drawnPasses = [];
+      roll.drawnMarks = [];
       if (!survey || lanes.length === 0 || width < 2) return;
       const span = WINDOW_SECONDS * SAMPLE_RATE;
       const x0 = Math.max(0, frame - HEAD_AT * span);
-      const x1 = x0 + span;
-      const px = width / span;
+      const view = { x0, x1: x0 + span, px: width / span, width, frame };
       const looping = !survey.finished && survey.introFrame >= 0 && survey.loopFrames > 0;
       // The loop drawn again after its end, as it is heard.
       const passes = looping ? [0, survey.loopFrames] : [0];
-      const h = roll.laneHeight;
+      context.font = '9px sans-serif';
+      context.textBaseline = 'top';
       lanes.forEach((lane, channel) => {
-        const top = channel * h;
+        const top = channel * roll.laneHeight;
         if (channel % 2) {
           context.fillStyle = '#f0f0f5';
-          context.fillRect(0, top, width, h);
+          context.fillRect(0, top, width, roll.laneHeight);
         }
-        const range = Math.max(1, lane.high - lane.low + 1);
-        const bar = Math.max(2, Math.min(6, (h - 4) / range + 1));
-        const colour = muted(channel) ? '#bbb' : COLOURS[channel % COLOURS.length];
         for (const offset of passes) {
-          const from = Math.max(0, firstAbove(lane.ends, x0 - offset) - 1);
-          for (let i = from; i < lane.starts.length && lane.starts[i] + offset < x1; i++) {
-            if (offset > 0 && lane.starts[i] < survey.introFrame) continue;
-            const start = lane.starts[i] + offset;
-            const end = lane.ends[i] + offset;
-            if (end <= x0) continue;
-            const y = top + 2 + ((lane.high - lane.notes[i]) / range) * (h - 4 - bar);
-            const lit = frame >= start && frame < end;
-            context.fillStyle = lit ? '#000' : colour;
-            context.fillRect((start - x0) * px, y, Math.max(1, (end - start) * px - 1), lit ? bar + 1 : bar);
-            roll.drawn++;
-          }
-          context.strokeStyle = '#8a6d00';
-          for (const jump of lane.jumps) {
-            const x = (jump + offset - x0) * px;
-            if (x >= 0 && x <= width) context.strokeRect(x, top, 0.5, h);
-          }
+          const skip = offset > 0 ? survey.introFrame : -1; // the intro is not heard again
+          drawLoops(channel, top, view, offset, skip);
+          drawNotes(lane, channel, top, view, offset, skip);
+          drawMarks(lane, channel, top, view, offset);
         }
       });
-      if (survey.introFrame >= 0) {
-        context.fillStyle = '#36a';
-        for (const offset of passes) {
-          const x = (survey.introFrame + offset - x0) * px;
-          if (x >= 0 && x <= width) context.fillRect(x - 1, 0, 2, height);
-        }
-      }
       context.fillStyle = '#c22';
-      context.fillRect((frame - x0) * px - 1, 0, 2, height);
+      context.fillRect((frame - x0) * view.px - 1, 0, 2, height);
     },
   };
   return roll;
