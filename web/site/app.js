@@ -487,6 +487,19 @@ function seekClick(event) {
   return seek(fraction * seekSpan());
 }
 
+// ---- the roll's zoom ------------------------------------------------------
+
+function zoom(steps) {
+  roll.zoomBy(steps);
+  showZoom();
+}
+
+function showZoom() {
+  $('zoomSpan').textContent = `${roll.seconds()} s`;
+  $('zoomIn').disabled = !roll.canZoom(1);
+  $('zoomOut').disabled = !roll.canZoom(-1);
+}
+
 // ---- channels: mute and solo from the roll --------------------------------
 
 function applyMutes(count) {
@@ -714,6 +727,15 @@ async function start() {
     const at = songPlace(heardPosition().frame);
     return seek(Math.min(seekSpan(), Math.max(0, at + step * SAMPLE_RATE)));
   });
+  on('zoomIn', 'click', () => zoom(1));
+  on('zoomOut', 'click', () => zoom(-1));
+  // Ctrl+wheel on the roll zooms it, not the page.
+  on('rollCanvas', 'wheel', (event) => {
+    if (!event.ctrlKey && !event.metaKey) return;
+    event.preventDefault();
+    zoom(event.deltaY < 0 ? 1 : -1);
+  });
+  showZoom();
   on('markA', 'click', () => markSection('from'));
   on('markB', 'click', () => markSection('to'));
   on('clearSection', 'click', () => setSection());

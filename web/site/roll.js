@@ -7,7 +7,9 @@
 // thousands of notes draws as fast as a short one.
 import { SAMPLE_RATE, EVENT, EVENT_SIZE, AT, REPEAT_SIZE, PASS } from './core.js';
 
-const WINDOW_SECONDS = 6; // of song across the roll
+// Seconds of song across the roll: each zoom step halves or doubles them.
+const ZOOM_SECONDS = [0.75, 1.5, 3, 6, 12, 24, 48, 96];
+const FIRST_ZOOM = 3;
 const HEAD_AT = 0.3; // the playhead's place from the left, once the song has run that far
 const COLOURS = ['#1a5fb4', '#c01c28', '#26a269', '#a347ba', '#e5a50a', '#0e7c86', '#b5450b', '#5e5c64'];
 
@@ -145,6 +147,7 @@ export function createRoll(canvas, box) {
         context.fillStyle = '#8a6d00';
         context.fillRect(left + 1, y, Math.max(1, right - left - 2), 1);
         context.fillRect(left + 1, y, 1, 4);
+        context.fillRect(right - 2, y, 1, 4);
         if (right - left > 24 && depth < 2) context.fillText(`${list.pass[i]}/${list.count[i]}`, left + 3, y + 2);
         roll.drawnPasses.push({ channel, pass: list.pass[i], count: list.count[i], from: list.from[i] + offset });
       }
@@ -153,6 +156,14 @@ export function createRoll(canvas, box) {
 
   const roll = {
     laneHeight: 24,
+    zoom: FIRST_ZOOM,
+    seconds: () => ZOOM_SECONDS[roll.zoom],
+    // steps > 0 show less of the song, wider.
+    zoomed: (steps) => Math.min(ZOOM_SECONDS.length - 1, Math.max(0, roll.zoom - steps)),
+    canZoom: (steps) => roll.zoomed(steps) !== roll.zoom,
+    zoomBy(steps) {
+      roll.zoom = roll.zoomed(steps);
+    },
     drawn: 0, // bars drawn by the last draw
     drawnPasses: [], // the passes the last draw bracketed: {channel, pass, count, from}
     drawnMarks: [], // the loop marks it drew: {channel, frame}
@@ -194,7 +205,7 @@ export function createRoll(canvas, box) {
       roll.drawnPasses = [];
       roll.drawnMarks = [];
       if (!survey || lanes.length === 0 || width < 2) return;
-      const span = WINDOW_SECONDS * SAMPLE_RATE;
+      const span = roll.seconds() * SAMPLE_RATE;
       const x0 = Math.max(0, frame - HEAD_AT * span);
       const view = { x0, x1: x0 + span, px: width / span, width, frame };
       const looping = !survey.finished && survey.introFrame >= 0 && survey.loopFrames > 0;

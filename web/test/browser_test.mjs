@@ -8,7 +8,7 @@
 // mark and every numbered pass of its loops, and lights the notes heard, muting
 // and soloing silence those channels in the sound sent out, the editor lights
 // the note each channel sounds, the seek bar seeks exactly, an A-B section repeats, the source
-// survives a reload, every control shows without overlap from a phone's width
+// survives a reload, the roll zooms, every control shows without overlap from a phone's width
 // to a desktop's, playback advances, and a broken link gives a message, not a
 // crash. --figures prints the page's budgets; --screenshots DIR keeps the
 // wide, narrow and phone screenshots.
@@ -286,12 +286,28 @@ try {
       // A window resized while the song plays.
       window.dispatchEvent(new Event('resize'));
       const roll = window.playground.roll();
-      const result = { notes: roll.noteCount(), drawn: roll.drawn };
-      window.playground.stop();
-      return result;
+      return { notes: roll.noteCount(), drawn: roll.drawn, seconds: roll.seconds() };
     }, song);
     expect(seen.notes === 41600, `the roll holds ${seen.notes} notes`);
     expect(seen.drawn > 0 && seen.drawn < 4000, `the roll drew ${seen.drawn} bars`);
+    // Zoomed out twice, by the button and by Ctrl+wheel: four times the song in view.
+    await page.click('#zoomOut');
+    const canvas = await (await page.$('#rollCanvas')).boundingBox();
+    await page.mouse.move(canvas.x + canvas.width / 2, canvas.y + 5);
+    await page.keyboard.down('Control');
+    await page.mouse.wheel({ deltaY: 100 });
+    await page.keyboard.up('Control');
+    const wider = await page.evaluate(async () => {
+      await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+      const roll = window.playground.roll();
+      const result = { drawn: roll.drawn, seconds: roll.seconds(), shown: document.getElementById('zoomSpan').textContent };
+      document.getElementById('zoomIn').click();
+      document.getElementById('zoomIn').click();
+      window.playground.stop();
+      return result;
+    });
+    expect(wider.seconds === 4 * seen.seconds && wider.shown === `${wider.seconds} s`, `zoomed out: ${JSON.stringify(wider)}, from ${seen.seconds} s`);
+    expect(wider.drawn > 3 * seen.drawn && wider.drawn < 5 * seen.drawn, `zoomed out the roll drew ${wider.drawn} bars, before ${seen.drawn}`);
   });
 
   await check('the roll\'s lanes mute and solo channels', async () => {
@@ -483,7 +499,7 @@ try {
         await window.playground.currentSurvey();
       });
       await new Promise((resolve) => setTimeout(resolve, 300));
-      const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'markA', 'markB', 'roll', 'qvb', 'wav']
+      const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'markA', 'markB', 'zoomOut', 'zoomIn', 'roll', 'qvb', 'wav']
         .map((id) => {
           const r = document.getElementById(id).getBoundingClientRect();
           return { id, x: r.left, y: r.top + window.scrollY, w: r.width, h: r.height };
