@@ -6,6 +6,7 @@ import { SAMPLE_RATE, EVENT_SIZE, AT, channelLetter } from './core.js';
 import { decodeSong, encodeSong, MAX_SOURCE_BYTES } from './share.js';
 import { createEditor } from './editor.js';
 import { createRoll } from './roll.js';
+import { bracketsOf } from './bracket_passes.js';
 
 const COMPILE_DELAY_MS = 150;
 const COMPILE_TIMEOUT_MS = 10000;
@@ -263,7 +264,7 @@ async function surveyNow() {
   }
   state.surveyed = result;
   state.surveyedFor = compiled;
-  roll.setSong(result, compiled.channels);
+  roll.setSong(result, compiled.channels, state.image ? [] : bracketsOf(new TextDecoder().decode(compiled.source)));
   showLanes(compiled.channels);
   showFigures(result);
   const waiters = surveyWaiters;

@@ -6,6 +6,7 @@
 // what the window shows is drawn, found by binary search, so a song of
 // thousands of notes draws as fast as a short one.
 import { SAMPLE_RATE, EVENT, EVENT_SIZE, AT, REPEAT_SIZE, PASS } from './core.js';
+import { bracketPasses } from './bracket_passes.js';
 
 // Seconds of song across the roll: each zoom step halves or doubles them.
 const ZOOM_SECONDS = [0.75, 1.5, 3, 6, 12, 24, 48, 96];
@@ -52,19 +53,19 @@ export function notesOf(survey, channels) {
   return lanes;
 }
 
-// Per channel, per depth of nesting: the passes of its loops in the order
-// they play ({from, to, pass, count}); passes of one depth never overlap.
-export function passesOf(survey, channels) {
+// Per channel, per depth of nesting: the passes (laid out as the survey's
+// repeats) before the song's end, in the order they play ({from, to, pass,
+// count}); passes of one depth never overlap.
+export function passesOf(r, channels, end) {
   const lanes = Array.from({ length: channels }, () => []);
-  const r = survey.repeats ?? [];
   for (let i = 0; i + REPEAT_SIZE <= r.length; i += REPEAT_SIZE) {
     const [channel, depth] = [r[i + PASS.CHANNEL], r[i + PASS.DEPTH]];
-    if (channel < 0 || channel >= channels || depth < 0) continue;
+    if (channel < 0 || channel >= channels || depth < 0 || r[i + PASS.FROM] >= end) continue;
     const depths = lanes[channel];
     while (depths.length <= depth) depths.push({ from: [], to: [], pass: [], count: [] });
     const list = depths[depth];
     list.from.push(r[i + PASS.FROM]);
-    list.to.push(r[i + PASS.TO]);
+    list.to.push(Math.min(end, r[i + PASS.TO]));
     list.pass.push(r[i + PASS.PASS]);
     list.count.push(r[i + PASS.COUNT]);
   }
@@ -130,26 +131,28 @@ export function createRoll(canvas, box) {
   }
 
   // Each pass of the channel's loops in view: a bracket along the lane's top
-  // (lower for a loop inside another) with the pass's number, every other
-  // pass of an outermost loop shaded.
+  // (lower for a loop inside another; along its foot for a [ ] repeat) with
+  // the pass's number, every other pass of an outermost loop shaded.
   function drawLoops(channel, top, { x0, x1, px }, offset, skip) {
     const h = roll.laneHeight;
     loops[channel]?.forEach((list, depth) => {
-      const y = top + 1 + 3 * depth;
+      const y = list.bracket ? top + h - 5 : top + 1 + 3 * depth;
       for (let i = firstAbove(list.to, x0 - offset); i < list.from.length && list.from[i] + offset < x1; i++) {
         if (list.from[i] < skip) continue;
         const left = (list.from[i] + offset - x0) * px;
         const right = (list.to[i] + offset - x0) * px;
-        if (depth === 0 && list.pass[i] % 2 === 0) {
+        if (depth === 0 && !list.bracket && list.pass[i] % 2 === 0) {
           context.fillStyle = 'rgba(138, 109, 0, 0.10)';
           context.fillRect(left, top, right - left, h);
         }
         context.fillStyle = '#8a6d00';
-        context.fillRect(left + 1, y, Math.max(1, right - left - 2), 1);
+        const line = list.bracket ? y + 3 : y; // a foot bracket's ticks point up
+        context.fillRect(left + 1, line, Math.max(1, right - left - 2), 1);
         context.fillRect(left + 1, y, 1, 4);
         context.fillRect(right - 2, y, 1, 4);
-        if (right - left > 24 && depth < 2) context.fillText(`${list.pass[i]}/${list.count[i]}`, left + 3, y + 2);
-        roll.drawnPasses.push({ channel, pass: list.pass[i], count: list.count[i], from: list.from[i] + offset });
+        const label = list.bracket ? `[${list.pass[i]}/${list.count[i]}]` : `${list.pass[i]}/${list.count[i]}`;
+        if (right - left > 6 * label.length && (list.bracket || depth < 2)) context.fillText(label, left + 3, list.bracket ? y - 8 : y + 2);
+        roll.drawnPasses.push({ channel, pass: list.pass[i], count: list.count[i], from: list.from[i] + offset, bracket: !!list.bracket });
       }
     });
   }
@@ -167,10 +170,15 @@ export function createRoll(canvas, box) {
     drawn: 0, // bars drawn by the last draw
     drawnPasses: [], // the passes the last draw bracketed: {channel, pass, count, from}
     drawnMarks: [], // the loop marks it drew: {channel, frame}
-    setSong(surveyed, channels) {
+    // brackets: the source's [ ] repeats (bracketsOf), when the survey placed its notes in it.
+    setSong(surveyed, channels, brackets = []) {
       survey = surveyed;
       lanes = notesOf(surveyed, channels);
-      loops = passesOf(surveyed, channels);
+      const end = surveyed.endFrame >= 0 ? surveyed.endFrame : Infinity;
+      loops = passesOf(surveyed.repeats ?? [], channels, end);
+      passesOf(bracketPasses(surveyed, channels, brackets), channels, end).forEach(([copies], channel) => {
+        if (copies) loops[channel].push({ ...copies, bracket: true });
+      });
       roll.resize();
     },
     setMuted(test) {

@@ -5,7 +5,7 @@
 // matches its brackets and helps on hover, the page's WAV is byte for byte
 // the one qvbrender writes, a pasted song's names follow its title, a binary
 // that is no image is refused, the roll draws every note, each channel's loop
-// mark and every numbered pass of its loops, and lights the notes heard, muting
+// mark and every numbered pass of its loops and brackets, and lights the notes heard, muting
 // and soloing silence those channels in the sound sent out, the editor lights
 // the note each channel sounds, the seek bar seeks exactly, an A-B section repeats, the source
 // survives a reload, the roll zooms, every control shows without overlap from a phone's width
@@ -327,8 +327,8 @@ try {
     expect(JSON.stringify(seen) === JSON.stringify([[0, 2, 3], [0], []]), `muted ${JSON.stringify(seen)}`);
   });
 
-  await check('the roll shows each channel\'s loop mark and numbers every pass of its loops', async () => {
-    const song = '#TITLE <passes>\n#CHANNEL 2\n#A t120 v9 l8 c $ /:3 d e :/ f\n#B t120 v9 l8 /:2 /:2 g :/ a :/ r r\n';
+  await check('the roll shows each channel\'s loop mark and numbers every pass of its loops and repeat brackets', async () => {
+    const song = '#TITLE <passes>\n#CHANNEL 3\n#A t120 v9 l8 c $ /:3 d e :/ f\n#B t120 v9 l8 /:2 /:2 g :/ a :/ r r\n#C t120 v9 l8 [3 c d | e]\n';
     const seen = await page.evaluate(async (text) => {
       window.playground.stop();
       await window.playground.compile(text, 'passes.qvm');
@@ -343,8 +343,13 @@ try {
     const of = (channel, kind) => e.flatMap((v, i) => (i % 8 === 0 && v === kind && e[i + 1] === channel ? [e[i + 2]] : []));
     const notesA = of(0, 0);
     const passesA = seen.passes.filter((p) => p.channel === 0);
-    expect(JSON.stringify(passesA) === JSON.stringify([1, 3, 5].map((n, k) => ({ channel: 0, pass: k + 1, count: 3, from: notesA[n] }))),
+    expect(JSON.stringify(passesA) === JSON.stringify([1, 3, 5].map((n, k) => ({ channel: 0, pass: k + 1, count: 3, from: notesA[n], bracket: false }))),
       `channel A's passes ${JSON.stringify(passesA)}, its notes start at ${notesA}`);
+    // The bracket's copies: c d e c d e c d.
+    const notesC = of(2, 0);
+    const passesC = seen.passes.filter((p) => p.channel === 2);
+    expect(JSON.stringify(passesC) === JSON.stringify([0, 3, 6].map((n, k) => ({ channel: 2, pass: k + 1, count: 3, from: notesC[n], bracket: true }))),
+      `channel C's passes ${JSON.stringify(passesC)}, its notes start at ${notesC}`);
     const passesB = seen.passes.filter((p) => p.channel === 1).map((p) => `${p.pass}/${p.count}`).sort();
     expect(JSON.stringify(passesB) === JSON.stringify(['1/2', '1/2', '1/2', '2/2', '2/2', '2/2']), `channel B's passes ${passesB}`);
     const marks = seen.marks.map((m) => `${m.channel}@${m.frame}`);
