@@ -9,7 +9,7 @@ import { SAMPLE_RATE, EVENT, EVENT_SIZE, AT, REPEAT_SIZE, PASS } from './core.js
 import { bracketPasses } from './bracket_passes.js';
 
 // Seconds of song across the roll: each zoom step halves or doubles them.
-const ZOOM_SECONDS = [0.75, 1.5, 3, 6, 12, 24, 48, 96];
+const ZOOM_SECONDS = [0.75, 1.5, 3, 6, 12, 24, 48];
 const FIRST_ZOOM = 3;
 const HEAD_AT = 0.3; // the playhead's place from the left, once the song has run that far
 const COLOURS = ['#1a5fb4', '#c01c28', '#26a269', '#a347ba', '#e5a50a', '#0e7c86', '#b5450b', '#5e5c64'];
@@ -97,6 +97,8 @@ export function createRoll(canvas, box) {
     const range = Math.max(1, lane.high - lane.low + 1);
     const bar = Math.max(2, Math.min(6, (h - 4) / range + 1));
     const colour = muted(channel) ? '#bbb' : COLOURS[channel % COLOURS.length];
+    // (A colour set is parsed anew: it is set once for the lane, not per bar.)
+    context.fillStyle = colour;
     const from = Math.max(0, firstAbove(lane.ends, x0 - offset) - 1);
     for (let i = from; i < lane.starts.length && lane.starts[i] + offset < x1; i++) {
       if (lane.starts[i] < skip) continue;
@@ -104,9 +106,14 @@ export function createRoll(canvas, box) {
       const end = lane.ends[i] + offset;
       if (end <= x0) continue;
       const y = top + 2 + ((lane.high - lane.notes[i]) / range) * (h - 4 - bar);
-      const lit = frame >= start && frame < end;
-      context.fillStyle = lit ? '#000' : colour;
-      context.fillRect((start - x0) * px, y, Math.max(1, (end - start) * px - 1), lit ? bar + 1 : bar);
+      const width = Math.max(1, (end - start) * px - 1);
+      if (frame >= start && frame < end) {
+        context.fillStyle = '#000';
+        context.fillRect((start - x0) * px, y, width, bar + 1);
+        context.fillStyle = colour;
+      } else {
+        context.fillRect((start - x0) * px, y, width, bar);
+      }
       roll.drawn++;
     }
   }
@@ -148,8 +155,10 @@ export function createRoll(canvas, box) {
         context.fillStyle = '#8a6d00';
         const line = list.bracket ? y + 3 : y; // a foot bracket's ticks point up
         context.fillRect(left + 1, line, Math.max(1, right - left - 2), 1);
-        context.fillRect(left + 1, y, 1, 4);
-        context.fillRect(right - 2, y, 1, 4);
+        if (right - left >= 8) {
+          context.fillRect(left + 1, y, 1, 4);
+          context.fillRect(right - 2, y, 1, 4);
+        }
         const label = list.bracket ? `[${list.pass[i]}/${list.count[i]}]` : `${list.pass[i]}/${list.count[i]}`;
         if (right - left > 6 * label.length && (list.bracket || depth < 2)) context.fillText(label, left + 3, list.bracket ? y - 8 : y + 2);
         roll.drawnPasses.push({ channel, pass: list.pass[i], count: list.count[i], from: list.from[i] + offset, bracket: !!list.bracket });
