@@ -137,6 +137,18 @@ export function createRoll(canvas, box) {
     }
   }
 
+  // The passes' numbers, written over the notes once they are drawn.
+  const labels = [];
+  function drawLabels() {
+    for (const { label, x, y } of labels) {
+      context.fillStyle = 'rgba(255, 255, 255, 0.8)';
+      context.fillRect(x - 1, y - 1, context.measureText(label).width + 2, 10);
+      context.fillStyle = '#8a6d00';
+      context.fillText(label, x, y);
+    }
+    labels.length = 0;
+  }
+
   // Each pass of the channel's loops in view: a bracket along the lane's top
   // (lower for a loop inside another; along its foot for a [ ] repeat) with
   // the pass's number, every other pass of an outermost loop shaded.
@@ -159,8 +171,12 @@ export function createRoll(canvas, box) {
           context.fillRect(left + 1, y, 1, 4);
           context.fillRect(right - 2, y, 1, 4);
         }
+        // An outer loop's number at its pass's start, an inner one's at its end.
         const label = list.bracket ? `[${list.pass[i]}/${list.count[i]}]` : `${list.pass[i]}/${list.count[i]}`;
-        if (right - left > 6 * label.length && (list.bracket || depth < 2)) context.fillText(label, left + 3, list.bracket ? y - 8 : y + 2);
+        const room = right - left - 6 * label.length;
+        if (room > 0 && (list.bracket || depth < 2)) {
+          labels.push({ label, x: depth === 0 ? left + 3 : right - 3 - 5 * label.length, y: list.bracket ? y - 8 : y + 2 });
+        }
         roll.drawnPasses.push({ channel, pass: list.pass[i], count: list.count[i], from: list.from[i] + offset, bracket: !!list.bracket });
       }
     });
@@ -243,6 +259,7 @@ export function createRoll(canvas, box) {
           drawMarks(lane, channel, top, view, offset);
         }
       });
+      drawLabels();
       context.fillStyle = '#c22';
       context.fillRect((frame - x0) * view.px - 1, 0, 2, height);
     },
