@@ -16,10 +16,16 @@ const placeKey = (line, row) => line * 2 ** 31 + row;
 export function bracketsOf(text) {
   const lineStarts = [0];
   for (let i = text.indexOf('\n'); i >= 0; i = text.indexOf('\n', i + 1)) lineStarts.push(i + 1);
+  // Bytes are counted on from the place before on the same line, so a long
+  // line of many brackets is read once, not once per bracket.
   const encoder = new TextEncoder();
+  const cursor = { line: 0, at: 0, bytes: 0 };
   const placeOf = (at) => {
     const line = lastAtOrBefore(lineStarts, at);
-    return placeKey(line + 1, encoder.encode(text.slice(lineStarts[line], at)).length + 1);
+    if (line !== cursor.line || at < cursor.at) Object.assign(cursor, { line, at: lineStarts[line], bytes: 0 });
+    cursor.bytes += encoder.encode(text.slice(cursor.at, at)).length;
+    cursor.at = at;
+    return placeKey(line + 1, cursor.bytes + 1);
   };
   const brackets = [];
   for (const item of bracketPairs(text).values()) {
