@@ -203,6 +203,7 @@ TEST(WebCore, SurveyNumbersEachPassOfEveryLoop) {
       {"/:2 /:2 c :/ :/ d", "1/2@1:0-1 1/2@0:0-2 2/2@1:1-2 1/2@1:2-3 2/2@0:2-4 2/2@1:3-4 "},
       // Back to the mark: the loop starts again from its first pass.
       {"c $ /:2 d :/ e", "1/2@0:1-2 2/2@0:2-3 1/2@0:4-5 2/2@0:5-6 "},
+      {"/:2 c :/ /:2 d :/", "1/2@0:0-1 2/2@0:1-2 1/2@0:2-3 2/2@0:3-E "},
       {"c d", ""},
   };
   for (const Case& c : cases) {

@@ -9,12 +9,13 @@ namespace {
 
 bool holds(std::int32_t start, std::int32_t end, std::int32_t offset) { return offset >= start && offset < end; }
 
+}  // namespace
+
 // The loops of one block, each from the item after its REPEAT_START to its
 // REPEAT_END, read as the compiler wrote them: one item after another.
-template <typename Loop>
-std::vector<Loop> loopsOf(std::span<const std::uint8_t> block) {
+std::vector<RepeatPasses::Loop> RepeatPasses::loopsOf(std::span<const std::uint8_t> block) {
   std::vector<Loop> loops;
-  std::vector<Loop> open;
+  std::vector<int> unclosed;
   const auto length = static_cast<std::int32_t>(block.size());
   for (std::int32_t pos = 0; pos < length;) {
     const std::int32_t at = pos;
@@ -23,23 +24,21 @@ std::vector<Loop> loopsOf(std::span<const std::uint8_t> block) {
       Loop loop;
       loop.bodyStart = pos;
       loop.count = std::max(1, item.operands[1]);
-      loop.depth = static_cast<std::int32_t>(open.size());
-      open.push_back(loop);
-    } else if (item.opcode == REPEAT_END && !open.empty()) {
-      open.back().bodyEnd = at;
-      loops.push_back(open.back());
-      open.pop_back();
+      loop.depth = static_cast<std::int32_t>(unclosed.size());
+      loop.parent = unclosed.empty() ? -1 : unclosed.back();
+      unclosed.push_back(static_cast<int>(loops.size()));
+      loops.push_back(loop);
+    } else if (item.opcode == REPEAT_END && !unclosed.empty()) {
+      loops[static_cast<std::size_t>(unclosed.back())].bodyEnd = at;
+      unclosed.pop_back();
     }
   }
-  std::sort(loops.begin(), loops.end(), [](const Loop& a, const Loop& b) { return a.bodyStart < b.bodyStart; });
   return loops;
 }
 
-}  // namespace
-
 RepeatPasses::RepeatPasses(std::span<const std::span<const std::uint8_t>> blocks, std::size_t limit)
     : limit_(limit) {
-  for (const auto block : blocks) channels_.push_back({loopsOf<Loop>(block), -1});
+  for (const auto block : blocks) channels_.push_back({loopsOf(block), {}, -1});
 }
 
 void RepeatPasses::onSequencerEvent(const SequencerEvent& event) {
@@ -58,33 +57,45 @@ void RepeatPasses::onSequencerEvent(const SequencerEvent& event) {
   }
 }
 
+// Loops nest, so those around an offset are the last one to begin at or
+// before it, or the nearest loop around that one which reaches past it, and
+// the loops around that.
+void RepeatPasses::findAround(const Channel& ch, std::int32_t offset) {
+  around_.clear();
+  const auto after = std::upper_bound(ch.loops.begin(), ch.loops.end(), offset,
+                                      [](std::int32_t at, const Loop& loop) { return at < loop.bodyStart; });
+  int i = static_cast<int>(after - ch.loops.begin()) - 1;
+  while (i >= 0 && offset >= ch.loops[static_cast<std::size_t>(i)].bodyEnd) i = ch.loops[static_cast<std::size_t>(i)].parent;
+  for (; i >= 0; i = ch.loops[static_cast<std::size_t>(i)].parent) around_.push_back(i);
+}
+
 // A step back within a loop's body is that loop's jump when it has passes
 // left; the loops inside it start again from their first pass. With none to
 // blame (a pass cut short by the sequencer), every loop around starts again.
 void RepeatPasses::step(int channel, std::int64_t frame, std::int32_t offset) {
   Channel& ch = channels_[static_cast<std::size_t>(channel)];
+  findAround(ch, offset);
+  for (auto i = ch.open.rbegin(); i != ch.open.rend(); ++i)
+    if (std::find(around_.begin(), around_.end(), *i) == around_.end()) close(channel, ch.loops[static_cast<std::size_t>(*i)], frame);
   const bool back = ch.last >= 0 && offset <= ch.last;
-  const Loop* jumper = nullptr;
-  if (back) {
-    for (auto loop = ch.loops.rbegin(); loop != ch.loops.rend(); ++loop) {
-      const bool around = holds(loop->bodyStart, loop->bodyEnd, offset) && holds(loop->bodyStart, loop->bodyEnd, ch.last);
-      if (around && loop->pass > 0 && loop->pass < loop->count) {
-        jumper = &*loop;
-        break;
-      }
+  int jumper = -1;
+  for (const int i : around_) {
+    const Loop& loop = ch.loops[static_cast<std::size_t>(i)];
+    if (back && holds(loop.bodyStart, loop.bodyEnd, ch.last) && loop.pass > 0 && loop.pass < loop.count) {
+      jumper = i;
+      break;
     }
   }
-  for (Loop& loop : ch.loops) {
-    if (!holds(loop.bodyStart, loop.bodyEnd, offset)) {
-      if (loop.pass > 0) close(channel, loop, frame);
-      continue;
-    }
-    if (loop.pass > 0 && (!back || (jumper != nullptr && loop.depth < jumper->depth))) continue;
-    const std::int32_t next = &loop == jumper ? loop.pass + 1 : 1;
+  const std::int32_t jumperDepth = jumper >= 0 ? ch.loops[static_cast<std::size_t>(jumper)].depth : -1;
+  for (auto i = around_.rbegin(); i != around_.rend(); ++i) {
+    Loop& loop = ch.loops[static_cast<std::size_t>(*i)];
+    if (loop.pass > 0 && (!back || (jumper >= 0 && loop.depth < jumperDepth))) continue;
+    const std::int32_t next = *i == jumper ? loop.pass + 1 : 1;
     if (loop.pass > 0) close(channel, loop, frame);
     loop.pass = next;
     loop.from = frame;
   }
+  ch.open = around_;
   ch.last = offset;
 }
 
@@ -102,8 +113,8 @@ void RepeatPasses::close(int channel, Loop& loop, std::int64_t frame) {
 
 void RepeatPasses::closeAll(int channel, std::int64_t frame) {
   Channel& ch = channels_[static_cast<std::size_t>(channel)];
-  for (Loop& loop : ch.loops)
-    if (loop.pass > 0) close(channel, loop, frame);
+  for (auto i = ch.open.rbegin(); i != ch.open.rend(); ++i) close(channel, ch.loops[static_cast<std::size_t>(*i)], frame);
+  ch.open.clear();
   ch.last = -1;
 }
 

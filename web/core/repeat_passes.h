@@ -38,19 +38,25 @@ class RepeatPasses : public SequencerObserver {
  private:
   struct Loop {
     std::int32_t bodyStart = 0, bodyEnd = 0, count = 1, depth = 0;
+    int parent = -1;        // the loop around this one
     std::int32_t pass = 0;  // 0 while no pass is open
     std::int64_t from = 0;
   };
   struct Channel {
     std::vector<Loop> loops;  // by where their bodies begin: outer before inner
+    std::vector<int> open;    // the loops with a pass open, inner first (closed outer first)
     std::int32_t last = -1;   // the offset of the note or rest read last; -1 after a jump or none
   };
 
+  static std::vector<Loop> loopsOf(std::span<const std::uint8_t> block);
+  // The loops whose bodies hold the offset, inner first, into `around_`.
+  void findAround(const Channel& ch, std::int32_t offset);
   void step(int channel, std::int64_t frame, std::int32_t offset);
   void close(int channel, Loop& loop, std::int64_t frame);
   void closeAll(int channel, std::int64_t frame);
 
   std::vector<Channel> channels_;
+  std::vector<int> around_;
   std::vector<RepeatPass> passes_;
   std::size_t limit_;
   bool truncated_ = false;
