@@ -95,7 +95,7 @@ export function createRoll(canvas, box) {
   function drawNotes(lane, channel, top, { x0, x1, px, frame }, offset, skip) {
     const h = roll.laneHeight;
     const range = Math.max(1, lane.high - lane.low + 1);
-    const bar = Math.max(2, Math.min(6, (h - 4) / range + 1));
+    const bar = Math.round(Math.max(2, Math.min(6, (h - 4) / range + 1)));
     const colour = muted(channel) ? '#bbb' : COLOURS[channel % COLOURS.length];
     // (A colour set is parsed anew: it is set once for the lane, not per bar.)
     context.fillStyle = colour;
@@ -105,14 +105,16 @@ export function createRoll(canvas, box) {
       const start = lane.starts[i] + offset;
       const end = lane.ends[i] + offset;
       if (end <= x0) continue;
-      const y = top + 2 + ((lane.high - lane.notes[i]) / range) * (h - 4 - bar);
-      const width = Math.max(1, (end - start) * px - 1);
+      // Whole pixels: a rectangle off the pixel grid costs its edges' blending.
+      const y = Math.round(top + 2 + ((lane.high - lane.notes[i]) / range) * (h - 4 - bar));
+      const x = Math.round((start - x0) * px);
+      const width = Math.max(1, Math.round((end - x0) * px) - x - 1);
       if (frame >= start && frame < end) {
         context.fillStyle = '#000';
-        context.fillRect((start - x0) * px, y, width, bar + 1);
+        context.fillRect(x, y, width, bar + 1);
         context.fillStyle = colour;
       } else {
-        context.fillRect((start - x0) * px, y, width, bar);
+        context.fillRect(x, y, width, bar);
       }
       roll.drawn++;
     }
