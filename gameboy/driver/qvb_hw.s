@@ -270,6 +270,15 @@ levels::
 
 ; The frequency register (or NR43) for the channel's frequency, kept in C_XLO/XHI.
 compute_x::
+	call freq_x
+	FLD C_XLO
+	ld (hl),c
+	inc hl
+	ld (hl),b
+	ret
+
+; The frequency register (or NR43) for the channel's frequency, into BC.
+freq_x::
 	FLD C_FREQ
 	ld a,(hl+)
 	ld h,(hl)
@@ -281,15 +290,10 @@ compute_x::
 	cp #3
 	jr z,1$
 	srl a
-	call hz_to_x
-	jr 2$
+	jp hz_to_x
 1$:	call hz_to_nr43
 	ld c,a
 	ld b,#0
-2$:	FLD C_XLO
-	ld (hl),c
-	inc hl
-	ld (hl),b
 	ret
 
 hw_note_on::
@@ -397,13 +401,29 @@ wave_code::
 	ret
 
 ; Frequency changes (sweep, vibrato) go on without a restart; a silent
-; channel takes them at its next note.
+; channel takes them at its next note. Only what changed is written: the
+; low register alone takes effect without the high one.
 hw_frequency::
 	FLD C_ENV
 	ld a,(hl)
 	or a
 	ret z
-	call compute_x
+	call freq_x
+	FLD C_XHI
+	ld a,(hl)
+	cp b
+	jr nz,2$
+	dec hl
+	ld a,(hl)
+	cp c
+	ret z
+	ld (hl),c
+	ld a,c
+	PUT 2
+	ret
+2$:	ld (hl),b
+	dec hl
+	ld (hl),c
 	ld b,#0
 	jp write_x
 
