@@ -47,6 +47,8 @@ q_prerun::	.ds 1   ; 1 while qvb_init runs the commands before each first note
 q_skip::		.ds 2   ; ticks that can pass with no channel reading
 q_owed::		.ds 2   ; ticks passed so, not yet taken off the waits
 q_fastx::	.ds 1   ; 1: note_on left the frequency register in C_XLO/XHI
+q_wpend::	.ds 1   ; 1: the wave channel's wave waits for its item that takes time
+q_wsrc::	.ds 2   ; the 16 bytes the queue's wave RAM entry copies
 q_div::		.ds 2   ; the division's low dividend byte, then its quotient's high byte
 q_end::
 

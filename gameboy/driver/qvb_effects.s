@@ -66,7 +66,6 @@ effect_channel::
 	call sub_s8
 	call clamp_period
 	call store_period
-	call period_hz
 4$:	call store_freq
 	call hw_frequency
 vibrato::
@@ -212,10 +211,8 @@ vib_pitch::
 	ld a,(hl)
 	pop hl
 	or a
-	jr z,1$
-	call clamp_period
-	call period_hz
-1$:	call store_freq
+	call nz,clamp_period
+	call store_freq
 	jp hw_frequency
 
 load_offset_range::
