@@ -47,6 +47,7 @@ q_prerun::	.ds 1   ; 1 while qvb_init runs the commands before each first note
 q_skip::		.ds 2   ; ticks that can pass with no channel reading
 q_owed::		.ds 2   ; ticks passed so, not yet taken off the waits
 q_fastx::	.ds 1   ; 1: note_on left the frequency register in C_XLO/XHI
+q_hold::	.ds 1   ; 1: the queue waits one call more (qvb_init's work)
 q_wpend::	.ds 1   ; 1: the wave channel's wave waits for its item that takes time
 q_wsrc::	.ds 2   ; the 16 bytes the queue's wave RAM entry copies
 q_div::		.ds 2   ; the division's low dividend byte, then its quotient's high byte
@@ -191,11 +192,31 @@ qvb_init::
 	ld a,#1
 	ld (hl+),a      ; q_tick_on
 	ld (hl),a       ; q_playing
-	jp next_look
+	call next_look
+; The first call's work (the first notes, all at once) is done now, so
+; that no call has to: that call only waits, and the second writes it out.
+	call count_call
+	ld hl,#q_next
+	ld a,(hl)
+	add a,#<UNITS_PER_CALL
+	ld (hl+),a
+	ld a,(hl)
+	adc a,#>UNITS_PER_CALL
+	ld (hl+),a
+	ld a,(hl)
+	adc a,#0
+	ld (hl),a
+	ld a,(q_qptr)
+	sub #<q_queue
+	ret z
+	ld a,#1
+	ld (q_hold),a
+	ret
 
 qvb_stop::
 	xor a
 	ld (q_playing),a
+	ld (q_hold),a
 	ld hl,#q_qptr           ; what was queued never sounds
 	ld (hl),#<q_queue
 	inc hl
@@ -220,6 +241,7 @@ qvb_update::
 	ld a,(q_qptr)
 	cp #<q_queue
 	call nz,flush
+count_call::
 	ld hl,#q_next
 	ld a,(hl)
 	sub #<UNITS_PER_CALL

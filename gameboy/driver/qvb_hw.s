@@ -31,9 +31,36 @@ qput::
 	pop af
 	ret
 
+; qput_ch: A to the register C bytes past the channel's NRx1; keeps B and DE.
+qput_ch::
+	push af
+	FLD C_BASE
+	ld a,(hl)
+	add a,c
+	ld c,a
+	ld hl,#q_qptr
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
+	ld (hl),c
+	inc hl
+	pop af
+	ld (hl+),a
+	ld a,l
+	ld (q_qptr),a
+	ld a,h
+	ld (q_qptr+1),a
+	ret
+
 ; Writes the queue out; keeps DE.
 flush::
-	push bc
+	ld a,(q_hold)
+	or a
+	jr z,5$
+	xor a
+	ld (q_hold),a
+	ret
+5$:	push bc
 	ld a,(q_qptr)           ; B = entries: (end - start) / 2
 	sub #<q_queue
 	ld b,a
