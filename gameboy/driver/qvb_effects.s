@@ -353,6 +353,7 @@ div_nibble:
 	.endm
 	rla
 	ld (q_div+1),a
+div_low:
 	ld a,(q_div)
 	.rept 8
 	QSTEP
@@ -362,6 +363,12 @@ div_nibble:
 	ld a,(q_div+1)
 	ld b,a
 	ret
+; The same when the quotient is below 256: HL (< DE) and the low byte.
+udiv8::
+	call div_setup
+	xor a
+	ld (q_div+1),a
+	jr div_low
 ; BC = DE, DE = -DE; keeps A, HL and the carry.
 div_setup:
 	ld b,d
@@ -426,20 +433,35 @@ hz_to_x::
 	ld h,a
 	ld a,l
 	ld (q_div),a
-	ld a,h
-	swap a
-	and #0x0F
+	ld b,#2                 ; K >> 16
 	bit 0,c
-	jr nz,3$
-	add a,#0x20
-	jr 4$
-3$:	add a,#0x10
-4$:	ld l,a
+	jr z,3$
+	dec b
+3$:	ld a,b                  ; from (K + f / 2) >> 8 < f on, 8 bits do
+	cp d
+	jr c,4$
+	jr nz,5$
+	ld a,h
+	cp e
+	jr nc,5$
+4$:	ld l,h
+	ld h,b
+	call udiv8
+	jr 6$
+5$:	ld a,b
+	swap a
+	ld l,a
 	ld a,h
 	swap a
+	ld h,a
+	and #0x0F
+	add a,l
+	ld l,a
+	ld a,h
 	and #0xF0
 	ld h,#0
 	call udiv12
+6$:
 	xor a                   ; x = 2048 - quotient
 	sub c
 	ld c,a
@@ -476,9 +498,18 @@ hz_to_nr43::
 	add hl,bc
 	ld a,l
 	ld (q_div),a
+	ld a,d                  ; the dividend's high byte below f: 8 bits do
+	or a
+	jr nz,9$
 	ld a,h
+	cp e
+	jr c,9$
 	ld hl,#0
 	call udiv16
+	jr 8$
+9$:	ld l,h
+	ld h,#0
+	call udiv8
 8$:	pop de
 	ld h,#0                 ; the shift
 2$:	ld a,b
