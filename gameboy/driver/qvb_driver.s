@@ -42,12 +42,17 @@ q_note::		.ds 1
 q_iter::		.ds 1
 q_nr51::		.ds 1   ; NR51 as the queue leaves it
 q_qptr::		.ds 2   ; where the next queued write goes
-q_queue::	.ds 2 * QUEUE_MAX
+q_fbase::	.ds 2   ; the queue this call fills, written out two calls on
+q_obase::	.ds 2   ; the other queue, filled the call before ...
+q_oend::		.ds 2   ; ... up to here
+q_queue_a::	.ds 2 * QUEUE_MAX
+q_queue_b::	.ds 2 * QUEUE_MAX
+q_defer::	.ds 1   ; 1: events that fell due wait for the next call
+q_limited::	.ds 1   ; 1: a call stops taking events once it has worked a while
 q_prerun::	.ds 1   ; 1 while qvb_init runs the commands before each first note
 q_skip::		.ds 2   ; ticks that can pass with no channel reading
 q_owed::		.ds 2   ; ticks passed so, not yet taken off the waits
 q_fastx::	.ds 1   ; 1: note_on left the frequency register in C_XLO/XHI
-q_hold::	.ds 1   ; 1: the queue waits one call more (qvb_init's work)
 q_wpend::	.ds 1   ; 1: the wave channel's wave waits for its item that takes time
 q_wsrc::	.ds 2   ; the 16 bytes the queue's wave RAM entry copies
 q_div::		.ds 2   ; the division's low dividend byte, then its quotient's high byte
@@ -71,9 +76,21 @@ qvb_init::
 	ld a,#>EFFECT_INTERVAL
 	ld (q_tick_iv+1),a
 	ld hl,#q_qptr
-	ld (hl),#<q_queue
-	inc hl
-	ld (hl),#>q_queue
+	ld a,#<q_queue_a
+	ld (hl+),a
+	ld a,#>q_queue_a
+	ld (hl+),a
+	ld a,#<q_queue_a        ; q_fbase
+	ld (hl+),a
+	ld a,#>q_queue_a
+	ld (hl+),a
+	ld a,#<q_queue_b        ; q_obase, q_oend
+	ld (hl+),a
+	ld a,#>q_queue_b
+	ld (hl+),a
+	ld a,#<q_queue_b
+	ld (hl+),a
+	ld (hl),#>q_queue_b
 	pop hl
 	ld a,l
 	ld (q_song),a
@@ -170,9 +187,10 @@ qvb_init::
 	ld a,(q_iter)
 	dec a
 	jr nz,3$
-; The first tick and effect frame come 92 units in; the countdowns run one
-; call ahead (they reach zero a call before their time, when the work is
-; done and its writes queued): 92 * 256 - 1 - UNITS_PER_CALL.
+; The first tick and effect frame come 92 units in; the countdowns run two
+; calls ahead (they reach zero two calls before their time, when the work
+; is done and its writes queued), counting qvb_init as the call before the
+; first: 92 * 256 - 1 - UNITS_PER_CALL before its share comes off.
 9$:	ld hl,#q_eff
 	ld a,#<(92 * 256 - 1 - UNITS_PER_CALL)
 	ld (hl+),a
@@ -193,34 +211,25 @@ qvb_init::
 	ld (hl+),a      ; q_tick_on
 	ld (hl),a       ; q_playing
 	call next_look
-; The first call's work (the first notes, all at once) is done now, so
-; that no call has to: that call only waits, and the second writes it out.
+; qvb_init is the call before the first: the first notes are worked out
+; now, and go out two calls on.
 	call count_call
-	ld hl,#q_next
-	ld a,(hl)
-	add a,#<UNITS_PER_CALL
-	ld (hl+),a
-	ld a,(hl)
-	adc a,#>UNITS_PER_CALL
-	ld (hl+),a
-	ld a,(hl)
-	adc a,#0
-	ld (hl),a
-	ld a,(q_qptr)
-	sub #<q_queue
-	ret z
 	ld a,#1
-	ld (q_hold),a
+	ld (q_limited),a
 	ret
 
 qvb_stop::
 	xor a
 	ld (q_playing),a
-	ld (q_hold),a
-	ld hl,#q_qptr           ; what was queued never sounds
-	ld (hl),#<q_queue
-	inc hl
-	ld (hl),#>q_queue
+	ld (q_defer),a
+	ld a,(q_fbase)          ; what was queued never sounds
+	ld (q_qptr),a
+	ld a,(q_fbase+1)
+	ld (q_qptr+1),a
+	ld a,(q_obase)
+	ld (q_oend),a
+	ld a,(q_obase+1)
+	ld (q_oend+1),a
 	ld de,#q_chans
 	ld a,(q_count)
 	or a
@@ -238,9 +247,24 @@ qvb_stop::
 	jp flush
 
 qvb_update::
-	ld a,(q_qptr)
-	cp #<q_queue
-	call nz,flush
+	ld a,(q_oend)           ; first the writes worked out two calls ago
+	ld hl,#q_obase
+	sub (hl)
+	call nz,flush_old
+	ld a,(q_defer)
+	or a
+	jr z,1$
+	push bc                 ; then what the last call left: its writes
+	push de                 ; go out with the last call's
+	call finish_due
+	pop de
+	pop bc
+	jr 2$
+1$:	ld a,(q_qptr)
+	ld hl,#q_fbase
+	cp (hl)
+	jr z,count_call
+2$:	call swap_queues
 count_call::
 	ld hl,#q_next
 	ld a,(hl)
@@ -313,6 +337,9 @@ due_now::
 	sbc a,#0
 	ld (hl),a
 	call run_due
+	ld a,(q_defer)
+	or a
+	ret nz
 ; The next look: the sooner countdown (both are not negative now).
 next_look::
 	ld hl,#q_eff
@@ -356,6 +383,57 @@ next_look::
 	ld (q_sync+2),a
 	ret
 
+; The events the last call left, all of them, before this call's own.
+finish_due::
+	xor a
+	ld (q_defer),a
+	ld (q_limited),a
+	call run_due
+	ld a,#1
+	ld (q_limited),a
+	jp next_look
+
+; The queue just written out takes this call's writes; the other one waits
+; with the last call's. Keeps BC and DE.
+swap_queues::
+	push bc
+	ld a,(q_qptr)
+	ld (q_oend),a
+	ld a,(q_qptr+1)
+	ld (q_oend+1),a
+	ld hl,#q_fbase
+	ld a,(hl+)
+	ld c,a
+	ld b,(hl)
+	ld a,(q_obase)
+	ld (q_fbase),a
+	ld (q_qptr),a
+	ld a,(q_obase+1)
+	ld (q_fbase+1),a
+	ld (q_qptr+1),a
+	ld a,c
+	ld (q_obase),a
+	ld a,b
+	ld (q_obase+1),a
+	pop bc
+	ret
+
+; Carry: this call has worked a while (the timer two steps past its reload
+; at TMA = 0xF0), so that an event started now could run into the next
+; call; the events left wait for it (their writes still go out in time).
+over_budget::
+	ld a,(q_limited)
+	or a
+	ret z
+	ldh a,(0x05)
+	cp #0xF0 + BUDGET_STEPS
+	ccf
+	ret
+defer_rest::
+	ld a,#1
+	ld (q_defer),a
+	ret
+
 ; Runs what fell due, earliest first; at the same instant the effect frame
 ; runs before the tick.
 run_due::
@@ -391,6 +469,8 @@ run_due::
 1$:	bit 7,b
 	ret z
 do_effect::
+	call over_budget
+	jr c,defer_rest
 	call effect_frame
 	ld hl,#q_eff+1
 	ld a,(hl)
@@ -401,6 +481,8 @@ do_effect::
 	ld (hl),a
 	jr run_due
 do_tick::
+	call over_budget
+	jr c,defer_rest
 	call tick
 	ld a,(q_tick_iv)
 	ld c,a

@@ -8,10 +8,12 @@
 	.area _CODE
 ;---------------------------------------------------------------- hardware
 
-; Register writes wait in a queue for the next call, which begins with
-; them: events are worked out one call ahead, so the time they take never
-; delays what is heard. In qvb_init and qvb_stop they go out at once. An
-; entry for register 0x30 stands for the whole of wave RAM, from q_wsrc.
+; Register writes wait in a queue for the call after next, which begins
+; with them: events are worked out two calls ahead, so the time they take
+; never delays what is heard, and work that does not fit one call can be
+; finished in the next (two queues take turns). In qvb_init and qvb_stop
+; they go out at once. An entry for register 0x30 stands for the whole of
+; wave RAM, from q_wsrc.
 ; qput: A to register 0xFF00 + C; keeps A, BC and DE.
 qput::
 	push af
@@ -52,28 +54,39 @@ qput_ch::
 	ld (q_qptr+1),a
 	ret
 
-; Writes the queue out; keeps DE.
+; Writes this call's queue out at once (qvb_init, qvb_stop); keeps DE.
 flush::
-	ld a,(q_hold)
-	or a
-	jr z,5$
-	xor a
-	ld (q_hold),a
-	ret
-5$:	push bc
+	push bc
+	ld hl,#q_fbase
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
 	ld a,(q_qptr)           ; B = entries: (end - start) / 2
-	sub #<q_queue
+	sub l
+	srl a
 	ld b,a
-	ld a,(q_qptr+1)
-	sbc #>q_queue
-	rra
-	rr b
-	jr z,2$                 ; nothing queued
-	ld hl,#q_queue
 	ld a,l
 	ld (q_qptr),a
 	ld a,h
 	ld (q_qptr+1),a
+	jr write_out
+
+; Writes out the queue of two calls ago, A bytes long; keeps BC and DE.
+flush_old::
+	push bc
+	srl a
+	ld b,a
+	ld hl,#q_obase
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
+	ld (q_oend),a
+	ld a,h
+	ld (q_oend+1),a
+write_out:
+	inc b
+	dec b
+	jr z,2$
 1$:	ld a,(hl+)
 	ld c,a
 	cp #0x30
