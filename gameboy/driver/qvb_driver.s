@@ -49,6 +49,7 @@ q_queue_a::	.ds 2 * QUEUE_MAX
 q_queue_b::	.ds 2 * QUEUE_MAX
 q_defer::	.ds 1   ; 1: events that fell due wait for the next call
 q_limited::	.ds 1   ; 1: a call stops taking events once it has worked a while
+q_work::		.ds 1   ; 0: no queue holds writes and no event waits
 q_prerun::	.ds 1   ; 1 while qvb_init runs the commands before each first note
 q_skip::		.ds 2   ; ticks that can pass with no channel reading
 q_owed::		.ds 2   ; ticks passed so, not yet taken off the waits
@@ -247,6 +248,9 @@ qvb_stop::
 	jp flush
 
 qvb_update::
+	ld a,(q_work)
+	or a
+	jr z,count_call
 	ld a,(q_oend)           ; first the writes worked out two calls ago
 	ld hl,#q_obase
 	sub (hl)
@@ -259,12 +263,11 @@ qvb_update::
 	call finish_due
 	pop de
 	pop bc
-	jr 2$
-1$:	ld a,(q_qptr)
-	ld hl,#q_fbase
-	cp (hl)
-	jr z,count_call
-2$:	call swap_queues
+1$:	call swap_queues
+	ld a,(q_oend)           ; work left for the next call: those writes
+	ld hl,#q_obase
+	sub (hl)
+	ld (q_work),a
 count_call::
 	ld hl,#q_next
 	ld a,(hl)
@@ -279,6 +282,8 @@ count_call::
 	ret nc
 	push bc
 	push de
+	ld a,#1
+	ld (q_work),a
 	call due_now
 	pop de
 	pop bc
