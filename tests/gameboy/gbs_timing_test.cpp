@@ -67,6 +67,13 @@ TEST_F(GbsTiming, theFamicomExampleKeepsTimeForTenMinutesWithoutDrift) {
               check.rests, check.earliest * 1000, check.latest * 1000);
 }
 
+TEST_F(GbsTiming, everyOtherExampleThatFitsKeepsTimeForAMinute) {
+  for (const char* name : {"fanfare.qvm", "loops.qvm", "repeats.qvm", "sweep.qvm", "tempo.qvm", "vibrato.qvm"}) {
+    const std::string source = readFile(std::string(QVBP_SOURCE_DIR) + "/examples/" + name);
+    expectOnTime(checkSong(compiled(source), 60, dir_), name);
+  }
+}
+
 struct FeatureSong {
   const char* name;
   const char* source;

@@ -51,19 +51,19 @@ TEST_F(Qvbgb, writesARomWithAValidHeaderAndAGbsFileBesideTheSong) {
   EXPECT_EQ(std::string(gbs.begin() + 0x10, gbs.begin() + 0x1C), "Castle Steps");
 }
 
-TEST_F(Qvbgb, warnsOncePerKindAndChannelWithTheChannelsLine) {
+TEST_F(Qvbgb, warnsOncePerKindAndChannelWithTheLineOfTheItemThatAsks) {
   writeFile(dir_ + "/s.qvm",
-            "#TITLE <w>\n#CHANNEL 2\n#A v15 %1 @3 o1 c c c @5 c s1 c r c\n#B v12 %3 o4 c v8 c d e\n");
+            "#TITLE <w>\n#CHANNEL 2\n#A v15 %1 @3\no1 c c c\n@5 c s1 c r c\n#B v12 %3\no4 c v8 c d e\n");
   const ProcessResult result = run({"s.qvm"});
   ASSERT_EQ(result.exitStatus, 0) << result.out;
   EXPECT_EQ(result.out,
-            "s.qvm:3: warning: channel A: notes below the channel's range play at its lowest pitch\n"
-            "s.qvm:3: warning: channel A: pulse timbres 3 and 5 have no duty here: played as 25 % and 75 %\n"
-            "s.qvm:3: warning: channel A: release 1 is beyond what the hardware envelope can fall; the nearest "
+            "s.qvm:4: warning: channel A: notes below the channel's range play at its lowest pitch\n"
+            "s.qvm:4: warning: channel A: pulse timbres 3 and 5 have no duty here: played as 25 % and 75 %\n"
+            "s.qvm:5: warning: channel A: release 1 is beyond what the hardware envelope can fall; the nearest "
             "pace is taken\n"
-            "s.qvm:4: warning: channel B: the wave channel has only the volumes 0, 25, 50 and 100 %: levels are "
+            "s.qvm:7: warning: channel B: the wave channel has only the volumes 0, 25, 50 and 100 %: levels are "
             "rounded\n"
-            "s.qvm:4: warning: channel B: the wave channel plays 32 samples of 4 bits: its waveform is coarser\n"
+            "s.qvm:7: warning: channel B: the wave channel plays 32 samples of 4 bits: its waveform is coarser\n"
             "wrote s.gb (32768 bytes)\n");
 }
 
