@@ -423,16 +423,13 @@ swap_queues::
 	pop bc
 	ret
 
-; Carry: this call has worked a while (the timer two steps past its reload
-; at TMA = 0xF0), so that an event started now could run into the next
-; call; the events left wait for it (their writes still go out in time).
+; Before each event: once the timer is BUDGET_STEPS past its reload (at
+; TMA = 0xF0), an event started now could run into the next call; with
+; carry, the events left wait for it (their writes still go out in time).
+; Only calls from the timer interrupt are so limited.
 over_budget::
 	ld a,(q_limited)
-	or a
-	ret z
-	ldh a,(0x05)
-	cp #0xF0 + BUDGET_STEPS
-	ccf
+	rra
 	ret
 defer_rest::
 	ld a,#1
@@ -474,8 +471,12 @@ run_due::
 1$:	bit 7,b
 	ret z
 do_effect::
+	ldh a,(0x05)
+	cp #0xF0 + BUDGET_STEPS
+	jr c,9$
 	call over_budget
 	jr c,defer_rest
+9$:
 	call effect_frame
 	ld hl,#q_eff+1
 	ld a,(hl)
@@ -486,8 +487,12 @@ do_effect::
 	ld (hl),a
 	jr run_due
 do_tick::
+	ldh a,(0x05)
+	cp #0xF0 + BUDGET_STEPS
+	jr c,9$
 	call over_budget
 	jr c,defer_rest
+9$:
 	call tick
 	ld a,(q_tick_iv)
 	ld c,a
