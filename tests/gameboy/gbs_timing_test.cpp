@@ -68,10 +68,14 @@ TEST_F(GbsTiming, theFamicomExampleKeepsTimeForTenMinutesWithoutDrift) {
 }
 
 TEST_F(GbsTiming, everyOtherExampleThatFitsKeepsTimeForAMinute) {
+  double latest = 0;
   for (const char* name : {"fanfare.qvm", "loops.qvm", "repeats.qvm", "sweep.qvm", "tempo.qvm", "vibrato.qvm"}) {
     const std::string source = readFile(std::string(QVBP_SOURCE_DIR) + "/examples/" + name);
-    expectOnTime(checkSong(compiled(source), 60, dir_), name);
+    const TimingCheck check = checkSong(compiled(source), 60, dir_);
+    expectOnTime(check, name);
+    latest = std::max(latest, check.latest);
   }
+  std::printf("six more examples, 60 s each: the latest write %.3f ms after the sequencer\n", latest * 1000);
 }
 
 struct FeatureSong {
