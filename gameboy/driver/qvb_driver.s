@@ -263,7 +263,10 @@ qvb_update::
 	call finish_due
 	pop de
 	pop bc
-1$:	call swap_queues
+1$:	ld a,(q_qptr)
+	ld hl,#q_fbase
+	cp (hl)
+	call nz,swap_queues     ; (both empty, they need no swap)
 	ld a,(q_oend)           ; work left for the next call: those writes
 	ld hl,#q_obase
 	sub (hl)
@@ -276,8 +279,9 @@ count_call::
 	ld a,(hl)
 	sbc #>UNITS_PER_CALL
 	ld (hl+),a
+	ret nc                  ; no borrow: the top byte stands, not negative
 	ld a,(hl)
-	sbc #0
+	sub #1
 	ld (hl),a
 	ret nc
 	push bc
@@ -401,26 +405,29 @@ finish_due::
 ; The queue just written out takes this call's writes; the other one waits
 ; with the last call's. Keeps BC and DE.
 swap_queues::
-	push bc
 	ld a,(q_qptr)
 	ld (q_oend),a
 	ld a,(q_qptr+1)
 	ld (q_oend+1),a
-	ld hl,#q_fbase
-	ld a,(hl+)
-	ld c,a
-	ld b,(hl)
-	ld a,(q_obase)
+	ld a,(q_fbase)
+	cp #<q_queue_a
+	jr nz,1$
+	ld a,(q_fbase+1)
+	cp #>q_queue_a
+	jr nz,1$
+	ld hl,#q_queue_b
+	jr 2$
+1$:	ld hl,#q_queue_a
+2$:	ld a,(q_fbase)          ; the other queue is the one filled until now
+	ld (q_obase),a
+	ld a,(q_fbase+1)
+	ld (q_obase+1),a
+	ld a,l
 	ld (q_fbase),a
 	ld (q_qptr),a
-	ld a,(q_obase+1)
+	ld a,h
 	ld (q_fbase+1),a
 	ld (q_qptr+1),a
-	ld a,c
-	ld (q_obase),a
-	ld a,b
-	ld (q_obase+1),a
-	pop bc
 	ret
 
 ; Before each event: once the timer is BUDGET_STEPS past its reload (at
