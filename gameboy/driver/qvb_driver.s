@@ -430,10 +430,10 @@ swap_queues::
 	ld (q_qptr+1),a
 	ret
 
-; Before each event: once the timer is BUDGET_STEPS past its reload (at
-; TMA = 0xF0), an event started now could run into the next call; with
-; carry, the events left wait for it (their writes still go out in time).
-; Only calls from the timer interrupt are so limited.
+; Before each event (BUDGET): once the timer is BUDGET_STEPS past its
+; reload (at TMA = 0xF0), an event started now could run into the next call;
+; with carry, the events left wait for it (their writes still go out in
+; time). Only calls from the timer interrupt are so limited.
 over_budget::
 	ld a,(q_limited)
 	rra
@@ -478,12 +478,7 @@ run_due::
 1$:	bit 7,b
 	ret z
 do_effect::
-	ldh a,(0x05)
-	cp #0xF0 + BUDGET_STEPS
-	jr c,9$
-	call over_budget
-	jr c,defer_rest
-9$:
+	BUDGET
 	call effect_frame
 	ld hl,#q_eff+1
 	ld a,(hl)
@@ -494,12 +489,7 @@ do_effect::
 	ld (hl),a
 	jr run_due
 do_tick::
-	ldh a,(0x05)
-	cp #0xF0 + BUDGET_STEPS
-	jr c,9$
-	call over_budget
-	jr c,defer_rest
-9$:
+	BUDGET
 	call tick
 	ld a,(q_tick_iv)
 	ld c,a

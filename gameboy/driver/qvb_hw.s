@@ -14,9 +14,10 @@
 ; finished in the next (two queues take turns). In qvb_init and qvb_stop
 ; they go out at once. An entry for register 0x30 stands for the whole of
 ; wave RAM, from q_wsrc.
-; qput: A to register 0xFF00 + C; keeps A, BC and DE.
+; qput: A to register 0xFF00 + C; keeps BC and DE.
 qput::
 	push af
+queue_tail:
 	ld hl,#q_qptr
 	ld a,(hl+)
 	ld h,(hl)
@@ -25,12 +26,10 @@ qput::
 	inc hl
 	pop af
 	ld (hl+),a
-	push af
 	ld a,l
 	ld (q_qptr),a
 	ld a,h
 	ld (q_qptr+1),a
-	pop af
 	ret
 
 ; qput_ch: A to the register C bytes past the channel's NRx1; keeps B and DE.
@@ -40,19 +39,7 @@ qput_ch::
 	ld a,(hl)
 	add a,c
 	ld c,a
-	ld hl,#q_qptr
-	ld a,(hl+)
-	ld h,(hl)
-	ld l,a
-	ld (hl),c
-	inc hl
-	pop af
-	ld (hl+),a
-	ld a,l
-	ld (q_qptr),a
-	ld a,h
-	ld (q_qptr+1),a
-	ret
+	jr queue_tail
 
 ; Writes this call's queue out at once (qvb_init, qvb_stop); keeps DE.
 flush::
