@@ -270,5 +270,22 @@ TEST(FileWatch, ASaveWrittenWholeOrRenamedIntoPlaceIsReportedAtOnce) {
   fs::remove_all(dir);
 }
 
+TEST(FileWatch, ASaveStillBeingWrittenIsReadOnlyOnceQuiet) {
+  const std::string dir = test::makeTempDir();
+  const std::string path = dir + "/song.qvm";
+  test::writeFile(path, "one");
+  FileWatch watch(path);
+  if (!watch.reported()) GTEST_SKIP() << "the system reports no changes here";
+  EXPECT_FALSE(watch.changed(0));
+  {
+    std::ofstream writer(path, std::ios::binary | std::ios::app);
+    writer << ", two" << std::flush;
+    awaitNews(watch);
+    EXPECT_FALSE(watch.changed(1)) << "still open for writing";
+    EXPECT_TRUE(watch.changed(1 + kSettleMs));
+  }
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace qvb

@@ -19,11 +19,13 @@ std::wstring wide(const std::string& text) {
   return out;
 }
 
-// Windows names no "closed after writing": a file nobody holds open any
-// longer (it opens with no sharing at all) was written whole.
-bool closedByAll(const std::string& path) {
-  const HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Windows names no "closed after writing": a file that opens while sharing
+// no writing was written whole, as nobody holds it open for writing any
+// more. Renames and reads meanwhile are shared, so the look (a moment) gets
+// in no editor's way but one opening the file to write again just then.
+bool writtenWhole(const std::string& path) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   return true;
@@ -111,7 +113,7 @@ bool FileWatch::drainEvents(bool& finished) {
     if (!reading) break;
   }
   if (!reading) events_.reset();  // no more reports: the stamp alone from now on
-  if (written && !finished) finished = closedByAll(path_);
+  if (written && !finished) finished = writtenWhole(path_);
   return touched;
 }
 
