@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -250,41 +251,40 @@ void awaitNews(const FileWatch& watch) {
 #endif
 }
 
-TEST(FileWatch, ASaveWrittenWholeOrRenamedIntoPlaceIsReportedAtOnce) {
-  namespace fs = std::filesystem;
-  const std::string dir = test::makeTempDir();
-  const std::string path = dir + "/song.qvm";
-  test::writeFile(path, "one");
-  FileWatch watch(path);
-  if (!watch.reported()) GTEST_SKIP() << "the system reports no changes here";
-  EXPECT_FALSE(watch.changed(0));
-  test::writeFile(path, "two");  // written and closed
-  awaitNews(watch);
-  EXPECT_TRUE(watch.changed(1));
-  test::writeFile(dir + "/song.qvm.tmp", "three");
-  awaitNews(watch);
-  EXPECT_FALSE(watch.changed(2)) << "another file";
-  fs::rename(dir + "/song.qvm.tmp", path);  // as editors save
-  awaitNews(watch);
-  EXPECT_TRUE(watch.changed(3));
-  fs::remove_all(dir);
+// A song file in a fresh folder, watched with the system's reports.
+class FileWatchReports : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::writeFile(path_, "one");
+    watch_ = std::make_unique<FileWatch>(path_);
+    if (!watch_->reported()) GTEST_SKIP() << "the system reports no changes here";
+    EXPECT_FALSE(watch_->changed(0));
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  const std::string dir_ = test::makeTempDir();
+  const std::string path_ = dir_ + "/song.qvm";
+  std::unique_ptr<FileWatch> watch_;
+};
+
+TEST_F(FileWatchReports, ASaveWrittenWholeOrRenamedIntoPlaceIsReportedAtOnce) {
+  test::writeFile(path_, "two");  // written and closed
+  awaitNews(*watch_);
+  EXPECT_TRUE(watch_->changed(1));
+  test::writeFile(dir_ + "/song.qvm.tmp", "three");
+  awaitNews(*watch_);
+  EXPECT_FALSE(watch_->changed(2)) << "another file";
+  std::filesystem::rename(dir_ + "/song.qvm.tmp", path_);  // as editors save
+  awaitNews(*watch_);
+  EXPECT_TRUE(watch_->changed(3));
 }
 
-TEST(FileWatch, ASaveStillBeingWrittenIsReadOnlyOnceQuiet) {
-  const std::string dir = test::makeTempDir();
-  const std::string path = dir + "/song.qvm";
-  test::writeFile(path, "one");
-  FileWatch watch(path);
-  if (!watch.reported()) GTEST_SKIP() << "the system reports no changes here";
-  EXPECT_FALSE(watch.changed(0));
-  {
-    std::ofstream writer(path, std::ios::binary | std::ios::app);
-    writer << ", two" << std::flush;
-    awaitNews(watch);
-    EXPECT_FALSE(watch.changed(1)) << "still open for writing";
-    EXPECT_TRUE(watch.changed(1 + kSettleMs));
-  }
-  std::filesystem::remove_all(dir);
+TEST_F(FileWatchReports, ASaveStillBeingWrittenIsReadOnlyOnceQuiet) {
+  std::ofstream writer(path_, std::ios::binary | std::ios::app);
+  writer << ", two" << std::flush;
+  awaitNews(*watch_);
+  EXPECT_FALSE(watch_->changed(1)) << "still open for writing";
+  EXPECT_TRUE(watch_->changed(1 + kSettleMs));
 }
 
 }  // namespace

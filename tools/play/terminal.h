@@ -21,7 +21,7 @@ class Terminal {
   // are a terminal (a console that takes escape sequences, on Windows);
   // otherwise nothing changes and interactive() is false.
   explicit Terminal(bool wanted = true);
-  ~Terminal();  // restores
+  ~Terminal() { restore(); }
   Terminal(const Terminal&) = delete;
   Terminal& operator=(const Terminal&) = delete;
 
@@ -40,6 +40,9 @@ class Terminal {
   void suspend();
 
  private:
+  // The whole text to standard output, as the system writes to its terminal.
+  static void writeOut(const std::string& text);
+
   bool interactive_ = false;
 };
 

@@ -102,8 +102,6 @@ Terminal::Terminal(bool wanted) {
   writeAll("\033[2J", 4);
 }
 
-Terminal::~Terminal() { restore(); }
-
 void Terminal::restore() {
   if (!interactive_) return;
   gWanted = 0;
@@ -136,9 +134,6 @@ std::string Terminal::readKeys(int timeoutMs, WakeHandle wake) {
   return keys;
 }
 
-void Terminal::draw(const std::string& screen) {
-  const std::string text = "\033[H" + screen + "\033[J";
-  writeAll(text.data(), text.size());
-}
+void Terminal::writeOut(const std::string& text) { writeAll(text.data(), text.size()); }
 
 }  // namespace qvb
