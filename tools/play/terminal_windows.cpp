@@ -47,9 +47,17 @@ void restoreNow() {
   SetConsoleOutputCP(gSavedCodePage);
 }
 
-// Ctrl-Break, the window closed, logoff or shutdown (Ctrl-C arrives as a
-// key): the console put back, then the default handling ends the process.
-BOOL WINAPI onControl(DWORD) {
+// Ctrl-C comes as a key; should it come as a signal all the same (Wine's
+// console sends both), it is taken as the key, so quitting takes one path.
+std::atomic<bool> gCtrlC{false};
+
+// Ctrl-Break, the window closed, logoff or shutdown: the console put back,
+// then the default handling ends the process.
+BOOL WINAPI onControl(DWORD event) {
+  if (event == CTRL_C_EVENT) {
+    gCtrlC = true;
+    return TRUE;
+  }
   restoreNow();
   return FALSE;
 }
@@ -98,11 +106,10 @@ int Terminal::width() const {
 // focus, mouse and size changes, which are read and dropped here).
 std::string Terminal::readKeys(int timeoutMs, WakeHandle wake) {
   const HANDLE handles[2] = {input(), wake};
-  if (WaitForMultipleObjects(wake != kNoWake ? 2 : 1, handles, FALSE, static_cast<DWORD>(timeoutMs)) !=
-      WAIT_OBJECT_0) {
-    return {};
-  }
-  std::string keys;
+  const bool signalled = WaitForMultipleObjects(wake != kNoWake ? 2 : 1, handles, FALSE,
+                                                static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+  std::string keys = gCtrlC.exchange(false) ? "\003" : "";
+  if (!signalled) return keys;
   INPUT_RECORD records[kMostRecords];
   DWORD waiting = 0;
   while (keys.size() < kMostKeys && GetNumberOfConsoleInputEvents(input(), &waiting) && waiting > 0) {
