@@ -33,12 +33,15 @@ namespace {
 const std::string kProgram = test::program(QVBPLAY_EXE);
 const bool kUnderWine = kProgram.ends_with(".exe");
 
-// Standard error less what Wine's ALSA library says before the program does
-// on a machine without a sound card (its lines end bare: shown as "\\n").
+// Standard error less what Wine itself says: its ALSA library before the
+// program on a machine without a sound card, and now and then its client as
+// the process ends (their lines end bare: shown as "\\n").
 std::string programErrors(std::string err) {
-  for (std::size_t at; kUnderWine && (at = err.find("ALSA lib ")) != std::string::npos;) {
-    const std::size_t end = err.find("\\n", at);
-    err.erase(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+  for (const char* wine : {"ALSA lib ", "wine client error"}) {
+    for (std::size_t at; kUnderWine && (at = err.find(wine)) != std::string::npos;) {
+      const std::size_t end = err.find("\\n", at);
+      err.erase(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+    }
   }
   return err;
 }
