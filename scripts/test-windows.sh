@@ -37,4 +37,4 @@ export TMPDIR="$work"
   --gtest_filter='QvbRender.*:WinePlayback.*:-QvbRender.ChoosesTheFileTypeByTheOutputName:QvbRender.OutputOntoADeviceIsWrittenInPlace'
 # qvbplay.exe without a terminal, and on one: tmux's, which Wine's console
 # takes as its own (keys in, the display out).
-"$linux/tests/play_tests" --gtest_brief=1 --gtest_filter='QvbplayProgram.*'
+"$linux/tests/play_tests" --gtest_brief=1 --gtest_filter='QvbplayProgram.*:QvbplayScreen.*'
