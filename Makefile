@@ -102,7 +102,7 @@ test-web: web build
 
 test: test-normal test-asan test-fuzz test-web
 
-# Windows: qvbp.exe and qvbrender.exe cross-built with MinGW-w64 into $(WINDOWS)/;
+# Windows: qvbp.exe, qvbrender.exe and qvbplay.exe cross-built with MinGW-w64 into $(WINDOWS)/;
 # test-windows also builds the test programs and runs everything under Wine.
 deps-windows:
 	@sh scripts/install-deps.sh windows
@@ -111,7 +111,7 @@ $(WINDOWS)/CMakeCache.txt:
 	cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DQVBP_BENCH=OFF -DQVBP_WERROR=ON
 
 windows: deps-windows $(WINDOWS)/CMakeCache.txt
-	cmake --build $(WINDOWS) -j $(JOBS) --target qvbp qvbrender
+	cmake --build $(WINDOWS) -j $(JOBS) --target qvbp qvbrender qvbplay
 
 test-windows: deps-windows build $(WINDOWS)/CMakeCache.txt
 	cmake --build $(WINDOWS) -j $(JOBS)

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs the Windows tests under Wine: the cross-built GoogleTest programs
-# through ctest, then the command-line and playback tests of the Linux build
-# pointed at the Windows programs. Usage: scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD
+# through ctest, then the command-line, playback and player tests of the
+# Linux build pointed at the Windows programs. Usage: scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD
 # One fresh Wine prefix per run, in a temporary folder removed at the end.
 set -eu
 windows=$(cd "$1" && pwd)
@@ -35,3 +35,6 @@ export TMPDIR="$work"
 "$linux/tests/frontend_tests" --gtest_brief=1 --gtest_filter='Driver.*:AsmOutput.*'
 "$linux/tests/tools_tests" --gtest_brief=1 \
   --gtest_filter='QvbRender.*:WinePlayback.*:-QvbRender.ChoosesTheFileTypeByTheOutputName:QvbRender.OutputOntoADeviceIsWrittenInPlace'
+# qvbplay.exe without a terminal, and on one: tmux's, which Wine's console
+# takes as its own (keys in, the display out).
+"$linux/tests/play_tests" --gtest_brief=1 --gtest_filter='QvbplayProgram.*:QvbplayScreen.*'

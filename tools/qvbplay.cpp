@@ -39,7 +39,12 @@ std::string wallClock() {
   const std::time_t now = std::time(nullptr);
   char text[16] = "";
   std::tm local{};
-  if (::localtime_r(&now, &local) != nullptr) std::strftime(text, sizeof text, "%H:%M:%S", &local);
+#ifdef _WIN32
+  const bool known = ::localtime_s(&local, &now) == 0;  // Windows' reentrant form, its arguments swapped
+#else
+  const bool known = ::localtime_r(&now, &local) != nullptr;
+#endif
+  if (known) std::strftime(text, sizeof text, "%H:%M:%S", &local);
   return text;
 }
 
@@ -67,7 +72,7 @@ class Player {
     }
     for (;;) {
       std::string bytes;
-      if (terminal_.interactive()) bytes = terminal_.readKeys(kRefreshMs, watch_ ? watch_->wakeDescriptor() : -1);
+      if (terminal_.interactive()) bytes = terminal_.readKeys(kRefreshMs, watch_ ? watch_->wakeHandle() : qvb::kNoWake);
       else std::this_thread::sleep_for(std::chrono::milliseconds(kRefreshMs));
       for (const qvb::Action& a : keys_.feed(bytes)) {
         if (!act(a)) return finish("quit");

@@ -23,7 +23,7 @@
 namespace qvb {
 namespace {
 
-const std::string kProgram = QVBPLAY_EXE;
+const std::string kProgram = test::program(QVBPLAY_EXE);
 constexpr std::int64_t kFramesPerTenth = 4410;
 // Eighth notes of 0.2 s at t150, each a different pitch.
 const std::string kSteps = "#TITLE <steps>\n#CHANNEL 1\n#A v15 t150 l8 $ c d e f g a b > c <\n";
@@ -83,7 +83,7 @@ struct Playing {
   test::Tmux tmux{"qvbplay-screen"};
   Playing(const std::string& source, const std::string& options) {
     test::writeFile(dir + "/s.qvm", source);
-    tmux.run("new-session -d -s play -x 70 -y 14 \"cd '" + dir + "' && " + kProgram + " --null " + options +
+    tmux.run("new-session -d -s play -x 70 -y 14 \"cd '" + dir + "' && " + test::shellCommand(kProgram) + " --null " + options +
              " s.qvm; sleep 60\"");
   }
   ~Playing() { std::system(("rm -rf '" + dir + "'").c_str()); }
