@@ -57,6 +57,7 @@ q_fastx::	.ds 1   ; 1: note_on left the frequency register in C_XLO/XHI
 q_wpend::	.ds 1   ; 1: the wave channel's wave waits for its item that takes time
 q_wsrc::	.ds 2   ; the 16 bytes the queue's wave RAM entry copies
 q_div::		.ds 2   ; the division's low dividend byte, then its quotient's high byte
+q_regs::		.ds 2 * REG_SLOTS ; squeeze: per register, written? and its last value
 q_end::
 
 	.area _CODE

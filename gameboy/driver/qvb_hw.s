@@ -13,7 +13,16 @@
 ; never delays what is heard, and work that does not fit one call can be
 ; finished in the next (two queues take turns). In qvb_init and qvb_stop
 ; they go out at once. An entry for register 0x30 stands for the whole of
-; wave RAM, from q_wsrc.
+; wave RAM, from q_wsrc. A queue that fills up is squeezed.
+; qput_ch: A to the register C bytes past the channel's NRx1; keeps B and DE.
+qput_ch::
+	push af
+	FLD C_BASE
+	ld a,(hl)
+	add a,c
+	ld c,a
+	jr queue_tail
+
 ; qput: A to register 0xFF00 + C; keeps BC and DE.
 qput::
 	push af
@@ -30,16 +39,104 @@ queue_tail:
 	ld (q_qptr),a
 	ld a,h
 	ld (q_qptr+1),a
-	ret
+	ld a,l
+	ld hl,#q_fbase
+	sub (hl)
+	cp #2 * QUEUE_MAX
+	ret nz
+	; fall through: full
 
-; qput_ch: A to the register C bytes past the channel's NRx1; keeps B and DE.
-qput_ch::
-	push af
-	FLD C_BASE
-	ld a,(hl)
-	add a,c
+; A full queue: items that take no time, read again and again, queue writes
+; without end. Only each register's last value counts then, and the order
+; of a channel's registers: the queue becomes one write per register in the
+; order of their addresses (the envelope and frequency before the trigger;
+; wave RAM, in NR30's place, before NR32..NR34), at most 17 of the 22. An
+; NRx4 keeps a trigger written since the channel's last wave load. Keeps BC
+; and DE.
+squeeze:
+	push bc
+	push de
+	ld hl,#q_regs
+	ld b,#2 * REG_SLOTS
+	xor a
+1$:	ld (hl+),a
+	dec b
+	jr nz,1$
+	ld hl,#q_fbase
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
+	ld b,#QUEUE_MAX
+2$:	ld a,(hl+)              ; C = register, E = value
 	ld c,a
-	jr queue_tail
+	ld a,(hl+)
+	ld e,a
+	push hl
+	ld a,c
+	cp #0x30
+	jr nz,3$
+	ld hl,#q_regs + 2 * (0x1E - 0x10) + 1
+	res 7,(hl)              ; a load stops the channel: an earlier trigger is gone
+	ld a,#0x1A
+3$:	sub #0x10               ; HL = the register's slot: written?, value
+	ld c,a
+	add a,a
+	add a,#<q_regs
+	ld l,a
+	adc a,#>q_regs
+	sub l
+	ld h,a
+	ld a,(hl)
+	ld (hl),#1
+	inc hl
+	or a
+	jr z,4$
+	ld a,c
+	cp #0x14 - 0x10
+	jr z,5$
+	cp #0x19 - 0x10
+	jr z,5$
+	cp #0x1E - 0x10
+	jr z,5$
+	cp #0x23 - 0x10
+	jr nz,4$
+5$:	ld a,(hl)               ; an NRx4: the trigger stays
+	and #0x80
+	or e
+	ld e,a
+4$:	ld (hl),e
+	pop hl
+	dec b
+	jr nz,2$
+	ld hl,#q_fbase          ; the slots written, in order, from the start
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
+	ld de,#q_regs
+	ld c,#0x10
+6$:	ld a,(de)
+	inc de
+	or a
+	jr z,8$
+	ld a,c
+	cp #0x1A
+	jr nz,7$
+	ld a,#0x30
+7$:	ld (hl+),a
+	ld a,(de)
+	ld (hl+),a
+8$:	inc de
+	inc c
+	ld a,c
+	cp #0x10 + REG_SLOTS
+	jr nz,6$
+	ld a,l
+	ld (q_qptr),a
+	ld a,h
+	ld (q_qptr+1),a
+	pop de
+	pop bc
+	ret
 
 ; Writes this call's queue out at once (qvb_init, qvb_stop); keeps DE.
 flush::

@@ -1,11 +1,13 @@
 // Blocks of random bytes, in images of version 0.81 (the exporter's layout):
 // whatever the bytes (unknown commands, items cut by the block's end, blocks
 // without END, zero lengths, repeat levels without a slot), the driver in
-// gbsplay ends the channels, loops and plays exactly where the sequencer does.
+// gbsplay ends the channels, loops and plays exactly where the sequencer does;
+// and a tick of notes of no length on every channel ends on the last ones.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <cstdio>
+#include <map>
 #include <random>
 
 #include "gameboy/driver_image.h"
@@ -54,6 +56,68 @@ TEST(GbsBadInput, randomBlocksEndLoopAndPlayWhereTheSequencerDoes) {
   EXPECT_GT(events, 50);
   std::printf("20 songs of random bytes: %d notes, rests and ends where the sequencer has them\n", events);
   std::filesystem::remove_all(dir);
+}
+
+// Notes of no length between timbre, voice type and volume changes, 30 on
+// each of the four channels in one tick, before a long note: hundreds of
+// writes, each note's trigger among them. Once the tick is written, every
+// channel sounds its last note: its frequency register, its level, and a
+// trigger after its level and (on the wave channel) after wave RAM.
+TEST(GbsBadInput, notesOfNoLengthWithoutEndLeaveEveryChannelOnItsLastNote) {
+  ImageContents contents;
+  contents.title = "z";
+  contents.waves.push_back(WaveRecord{});
+  for (std::size_t i = 0; i < 32; ++i) contents.waves[0].samples[i] = static_cast<std::int8_t>(i < 16 ? 100 : -100);
+  const std::uint8_t types[4][2] = {{1, 1}, {0, 0}, {3, 4}, {2, 2}};  // pulse, square, sine and wave, noise
+  for (const auto& type : types) {
+    std::vector<std::uint8_t> block{0xFE, type[0], 0x81, 0xF0, 0x3C, 0x10};
+    for (int i = 0; i < 30; ++i) {
+      const auto odd = static_cast<std::uint8_t>(i & 1);
+      block.insert(block.end(), {0xFE, type[odd], 0xFD, static_cast<std::uint8_t>(1 + odd), 0x81,
+                                 static_cast<std::uint8_t>(odd != 0 ? 0x80 : 0xF0),
+                                 static_cast<std::uint8_t>(0x30 + i), 0x00});
+    }
+    // The last two at one level: the second writes its frequency without a trigger.
+    block.insert(block.end(), {0xFE, type[0], 0x81, 0xC0, 0x40, 0x00, 0x45, 0xFF, 0x00, 0xF0, 0x80, 0x10, 0xFF});
+    contents.channels.push_back(block);
+  }
+  const std::vector<std::uint8_t> image = buildImage(contents);
+  const gb::GbSong song = gb::buildGbSong(viewImage(image));
+  ASSERT_TRUE(song.ok) << song.refusal;
+  const std::string dir = makeTempDir();
+  const gb::GbFile gbs = gb::makeGbs(song);
+  writeFile(dir + "/z.gbs", std::string(gbs.bytes.begin(), gbs.bytes.end()));
+  const std::vector<RegisterWrite> writes = gbsplayWrites(dir + "/z.gbs", 2);
+  std::filesystem::remove_all(dir);
+
+  std::map<int, unsigned> lastHz;  // per channel, the last note the sequencer started
+  double lastStart = 0;
+  for (const HeardEvent& event : sequencerEvents(image, 1)) {
+    if (event.kind != SequencerEventKind::NoteOn) continue;
+    lastHz[event.channel] = event.hz;
+    lastStart = event.seconds;
+  }
+  int value[0x40] = {}, lastAt[0x40] = {}, triggerAt[0x40] = {}, at = 0;
+  for (const RegisterWrite& write : writes) {
+    if (write.seconds > lastStart + 0.2) break;  // well after the tick, before the long notes end
+    value[write.reg] = write.value;
+    lastAt[write.reg] = ++at;
+    if ((write.value & 0x80) != 0) triggerAt[write.reg] = at;
+  }
+  const int base[4] = {0x11, 0x16, 0x1B, 0x20};  // NRx1 of pulse 1, pulse 2, wave, noise
+  for (int c = 0; c < 4; ++c) {
+    const auto hw = static_cast<gb::HwChannel>(c);
+    const int level = base[c] + 1, low = base[c] + 2, high = base[c] + 3;
+    const int frequency = hw == gb::HwChannel::Noise ? value[low] : (value[high] & 7) << 8 | value[low];
+    EXPECT_EQ(frequency, hw == gb::HwChannel::Noise ? gb::noiseRegister(lastHz[c])
+                                                   : gb::frequencyRegister(hw, lastHz[c]))
+        << "channel " << c;
+    EXPECT_NE(value[level] & (hw == gb::HwChannel::Wave ? 0x60 : 0xF0), 0) << "channel " << c;
+    EXPECT_GT(triggerAt[high], lastAt[level]) << "channel " << c;
+    if (hw == gb::HwChannel::Wave) {
+      EXPECT_GT(triggerAt[high], lastAt[0x1A]);
+    }
+  }
 }
 
 }  // namespace

@@ -119,6 +119,35 @@ TEST_F(GbsTiming, songsThatUseEachCommandKeepTimeAndPitch) {
   }
 }
 
+// Commands that take no time, again and again before notes on all four
+// channels: each pulse timbre change queues a write, some 140 in one tick.
+// The notes still play in order at their pitch, and each pulse channel's
+// duty is its last timbre's. Reading those items takes the tick some ten
+// calls, which the clock does not get back: hence the wider window.
+TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
+  const std::string source =
+      "#TITLE <q>\n#CHANNEL 4\n#A v15 %1 o4 c8 [32 @1 @2] d8 e8 f8 r8 g4\n"
+      "#B v15 o4 e8 [32 %0 %1] g8 c8 e8 r8 g4\n#C v15 %3 o4 a8 [3 %4 %3] b8 c8 d8 r8 e4\n"
+      "#D %2 o3 c8 [3 v4 v15] d8 e8 f8 r8 g4\n";
+  const std::vector<std::uint8_t> image = compiled(source);
+  const gb::GbSong song = gb::buildGbSong(viewImage(image));
+  ASSERT_TRUE(song.ok) << song.refusal;
+  const gb::GbFile gbs = gb::makeGbs(song);
+  writeFile(dir_ + "/song.gbs", std::string(gbs.bytes.begin(), gbs.bytes.end()));
+  const std::vector<RegisterWrite> writes = gbsplayWrites(dir_ + "/song.gbs", 4);
+  const TimingCheck check = compareTiming(sequencerEvents(image, 3), writes, song.channels, 0.05);
+  EXPECT_EQ(check.fault, "");
+  EXPECT_EQ(check.notes, 20);
+  int lastDuty[2] = {-1, -1};
+  for (const RegisterWrite& write : writes) {
+    if (write.reg == 0x11) lastDuty[0] = write.value;
+    if (write.reg == 0x16) lastDuty[1] = write.value;
+  }
+  EXPECT_EQ(lastDuty[0], 0x40);  // @2: a quarter
+  EXPECT_EQ(lastDuty[1], 0x40);  // %1 starts at timbre 3, a quarter on the hardware
+  std::printf("hundreds of writes in one call: the latest write %.3f ms after the sequencer\n", check.latest * 1000);
+}
+
 // A song of one to four channels that fits the hardware: square or pulse
 // channels, a sine or wave channel and a noise channel in any order, with
 // tempo, loops, repeats, every volume form, release and sweep, vibrato,
