@@ -18,7 +18,7 @@ PORT   ?= 8000
 # which finds Debian's node modules (acorn) only when told where they are.
 EMENV  := NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps deps-web build play install deb test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
+.PHONY: all deps deps-web build play install deb test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows windows-zip test-windows
 
 all: build
 
@@ -100,20 +100,29 @@ test-web: web build
 	cd web && npm ci --no-audit --no-fund --ignore-scripts
 	node web/test/browser_test.mjs --site $(WEB)/site --qvbrender $(BUILD)/qvbrender --examples examples
 
-test: test-normal test-asan test-fuzz test-web
+# Windows is one of our systems: its build and tests run with the others.
+test: test-normal test-windows test-asan test-fuzz test-web
 
-# Windows: qvbp.exe and qvbrender.exe cross-built with MinGW-w64 into $(WINDOWS)/;
-# test-windows also builds the test programs and runs everything under Wine.
-deps-windows:
+# Windows: the programs cross-built with MinGW-w64 into $(WINDOWS)/, and
+# $(WINDOWS)/qvbp-VERSION-windows-x86_64.zip with the documents and examples;
+# test-windows also builds the test programs and runs everything under Wine,
+# with the Linux build's command-line tests pointed at the .exe files.
+WINDOWS_SHIPPED := qvbp qvbrender qvbgb man
+deps-windows: $(WINDOWS)/.deps-installed
+$(WINDOWS)/.deps-installed: scripts/install-deps.sh
 	@sh scripts/install-deps.sh windows
+	@mkdir -p $(WINDOWS) && touch $@
 
-$(WINDOWS)/CMakeCache.txt:
+$(WINDOWS)/CMakeCache.txt: | $(WINDOWS)/.deps-installed
 	cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DQVBP_BENCH=OFF -DQVBP_WERROR=ON
 
 windows: deps-windows $(WINDOWS)/CMakeCache.txt
-	cmake --build $(WINDOWS) -j $(JOBS) --target qvbp qvbrender
+	cmake --build $(WINDOWS) -j $(JOBS) --target $(WINDOWS_SHIPPED)
 
-test-windows: deps-windows build $(WINDOWS)/CMakeCache.txt
+windows-zip: windows
+	cd $(WINDOWS) && cpack -G ZIP
+
+test-windows: windows-zip build
 	cmake --build $(WINDOWS) -j $(JOBS)
 	JOBS=$(JOBS) sh scripts/test-windows.sh $(WINDOWS) $(BUILD)
 

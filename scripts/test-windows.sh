@@ -1,9 +1,13 @@
 #!/bin/sh
 # Runs the Windows tests under Wine: the cross-built GoogleTest programs
 # through ctest, then the command-line and playback tests of the Linux build
-# pointed at the Windows programs. Usage: scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD
+# pointed at the Windows programs, then the zip (made by `make windows-zip`):
+# what it holds, and a program run from where it is unpacked.
+# Usage: scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD
 # One fresh Wine prefix per run, in a temporary folder removed at the end.
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+source=$(dirname "$here")
 windows=$(cd "$1" && pwd)
 linux=$(cd "$2" && pwd)
 jobs=${JOBS:-2}
@@ -30,8 +34,23 @@ wineboot </dev/null >>"$work/wineboot.log" 2>&1
 
 # The Windows renderer writes WAV only, so the file type test is left out, and
 # a Windows program has no /dev/null to write onto in place.
-export QVBP_TEST_WINDOWS_BIN="$windows" QVBP_TEST_WINE="$(cd "$(dirname "$0")" && pwd)/wine-run.sh"
+export QVBP_TEST_WINDOWS_BIN="$windows" QVBP_TEST_WINE="$here/wine-run.sh"
 export TMPDIR="$work"
 "$linux/tests/frontend_tests" --gtest_brief=1 --gtest_filter='Driver.*:AsmOutput.*'
 "$linux/tests/tools_tests" --gtest_brief=1 \
   --gtest_filter='QvbRender.*:WinePlayback.*:*/FileNames.*:-QvbRender.ChoosesTheFileTypeByTheOutputName:QvbRender.OutputOntoADeviceIsWrittenInPlace'
+
+# Every program, document, manual page and example, in one folder named as the zip.
+zip=$(ls "$windows"/qvbp-*-windows-*.zip)
+top=$(basename "$zip" .zip)
+cmake -E tar tf "$zip" >"$work/zip.list"
+pages=$(cd "$source/docs/man" && ls *.scd | sed 's|^\(.*\)\.scd$|docs/man/\1.txt|')
+for f in qvbp.exe qvbrender.exe qvbgb.exe README.md CHANGELOG.md $pages \
+    $(cd "$source" && ls docs/*.md examples/README.md examples/*.qvm); do
+  grep -qxF "$top/$f" "$work/zip.list" || { echo "$zip lacks $f" >&2; exit 1; }
+done
+mkdir "$work/unzipped"
+(cd "$work/unzipped" && cmake -E tar xf "$zip")
+(cd "$work/unzipped/$top" && "$QVBP_TEST_WINE" ./qvbrender.exe -t 1 -o demo.wav examples/demo.qvm >/dev/null 2>&1) &&
+  [ -s "$work/unzipped/$top/demo.wav" ] || { echo "qvbrender.exe from the zip rendered no demo" >&2; exit 1; }
+echo "the zip holds the programs, documents and examples, and its qvbrender.exe renders the demo"
