@@ -54,16 +54,18 @@ install: deps $(BUILD)/CMakeCache.txt
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # $(DEB)/qvbp_VERSION_ARCH.deb, from a build folder of its own made with
-# Debian's flags (dpkg-buildflags, all hardening on): among them
-# -ffile-prefix-map, so the binaries do not depend on where the checkout
-# lies. Its dates are those of the last commit (asked for here, as the build
-# folder may be outside the checkout) or SOURCE_DATE_EPOCH, so the same
-# sources give the same bytes.
+# Debian's flags (dpkg-buildflags, all hardening on). The binaries do not
+# depend on where the checkout lies: the checkout's path is mapped to "."
+# by CMake (QVBP_RELATIVE_SOURCE_PATHS) rather than by dpkg-buildflags, whose
+# -ffile-prefix-map would split at a space in that path. Its dates are those
+# of the last commit (asked for here, as the build folder may be outside the
+# checkout) or SOURCE_DATE_EPOCH, so the same sources give the same bytes.
 $(DEB)/CMakeCache.txt:
-	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	export DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath"; \
 	CXXFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
-	cmake -S . -B $(DEB) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF
+	cmake -S . -B $(DEB) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF \
+		-DQVBP_RELATIVE_SOURCE_PATHS=ON
 
 deb: deps $(DEB)/CMakeCache.txt
 	cmake --build $(DEB) -j $(JOBS) --target $(SHIPPED)
