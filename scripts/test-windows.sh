@@ -13,6 +13,10 @@ linux=$(cd "$2" && pwd)
 jobs=${JOBS:-2}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvbp-wine.XXXXXX")
+# Wine finds its server through a folder in TMPDIR: every Wine command here
+# and in the tests (which make their folders in TMPDIR) shares this one, so
+# that they all reach the one server below and the cleanup stops it.
+export TMPDIR="$work"
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
   wineserver -k 2>/dev/null || true
@@ -29,14 +33,12 @@ wineserver -w
 wineserver -p </dev/null >/dev/null 2>&1
 wineboot </dev/null >>"$work/wineboot.log" 2>&1
 
-# What the Windows programs leave in their temporary folder goes with the prefix.
 (cd "$windows" && ctest --output-on-failure -j "$jobs")
 
 # The Windows renderer writes WAV only, so the file type test is left out, and
 # a Windows program has no /dev/null or /dev/full to write onto, nor sees a
 # Linux symbolic link as one.
 export QVBP_TEST_WINDOWS_BIN="$windows" QVBP_TEST_WINE="$here/wine-run.sh"
-export TMPDIR="$work"
 "$linux/tests/frontend_tests" --gtest_brief=1 --gtest_filter='Driver.*:AsmOutput.*'
 "$linux/tests/tools_tests" --gtest_brief=1 \
   --gtest_filter='QvbRender.*:WinePlayback.*:*/FileNames.*:-QvbRender.ChoosesTheFileTypeByTheOutputName:QvbRender.OutputOntoADeviceIsWrittenInPlace:QvbRender.ALinkToAFileNotThereYetIsWrittenThrough:QvbRender.AFullDeviceIsReportedInOurWordsForEveryFileType'
