@@ -109,7 +109,7 @@ test: test-normal test-windows test-asan test-fuzz test-web
 # $(WINDOWS)/qvbp-VERSION-windows-x86_64.zip with the documents and examples;
 # test-windows also builds the test programs and runs everything under Wine,
 # with the Linux build's command-line tests pointed at the .exe files.
-WINDOWS_SHIPPED := qvbp qvbrender qvbgb man
+WINDOWS_SHIPPED := qvbp qvbrender qvbplay qvbgb man
 deps-windows: $(WINDOWS)/.deps-installed
 $(WINDOWS)/.deps-installed: scripts/install-deps.sh
 	@sh scripts/install-deps.sh windows

@@ -99,6 +99,7 @@ int parseHeader(MmlSource& reader, SongHeader& header) {
   for (;;) {
     int x = reader.getNonBlank();
     if (x == END_OF_TEXT) return 0;
+    reader.position(header.itemAt.line, header.itemAt.row);
     if (x != '#') return ERR_HEADER;
     x = reader.peekNonBlank();
     int result = 0;
@@ -111,6 +112,7 @@ int parseHeader(MmlSource& reader, SongHeader& header) {
         if (!reader.matchWord("CHANNEL")) return ERR_HEADER;
         if (!reader.readInt(header.channelCount) || reader.numberTooBig() || header.channelCount <= 0)
           return ERR_CHANNEL;
+        header.channelAt = header.itemAt;
         break;
       case 'P':
         if (!reader.matchWord("PRAGMA")) return ERR_HEADER;

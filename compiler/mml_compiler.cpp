@@ -53,6 +53,14 @@ int MmlCompiler::failAtReader(int code) {
   return code;
 }
 
+// The reported place stays where the reads stopped (or none); a person is
+// shown the directive instead.
+void MmlCompiler::placeHeaderFault(HeaderPlace at) {
+  command_ = CommandFault{};
+  command_.line = at.line;
+  command_.row = at.row;
+}
+
 int MmlCompiler::compile(const std::uint8_t* text, std::int32_t size) {
   if (text == nullptr) {
     status_ = 1;
@@ -99,13 +107,21 @@ int MmlCompiler::steps(std::int32_t size) {
   }
   if (const int line = reader_.split(source_.data()); line != 0) return fail(ERR_CHANNEL_MARKER, line, 0);
   reader_.setReplayBudget(replayBudgetFor(static_cast<std::uint64_t>(size)));
-  if (const int result = parseHeader(reader_, header_); result != 0) return failAtReader(result);
+  if (const int result = parseHeader(reader_, header_); result != 0) {
+    failAtReader(result);
+    if (status_ != ERR_REPEAT_LIMIT) placeHeaderFault(header_.itemAt);
+    return status_;
+  }
 
   if (header_.channelCount <= 0 || header_.title.empty()) return fail(ERR_NO_TITLE_OR_CHANNEL, 0, 0);
-  if (header_.mode == kModeFamicom && header_.channelCount != 3) return fail(ERR_CHANNEL_COUNT, 0, 0);
   // Exactly the channels 0..channelCount have an entry: the highest letter
   // with text is the channelCount-th one.
-  if (reader_.lines().lastChannel() != header_.channelCount) return fail(ERR_CHANNEL_COUNT, 0, 0);
+  if ((header_.mode == kModeFamicom && header_.channelCount != 3) ||
+      reader_.lines().lastChannel() != header_.channelCount) {
+    fail(ERR_CHANNEL_COUNT, 0, 0);
+    placeHeaderFault(header_.channelAt);
+    return status_;
+  }
 
   tracks_.emplace(header_.channelCount);
   if (const int result = compileTracks(reader_, header_, *tracks_, map_, &command_); result != 0) {

@@ -24,7 +24,9 @@ struct CompileError {
   // For a faulty command, where a person finds it (the reported line and row
   // say where the reads stopped, which at a channel's end is no place in the
   // text): its channel, where it began, and for a loop left open where that
-  // loop began. 0 when unknown.
+  // loop began. A faulty header item has channel 0 and the place of its
+  // directive (for a channel count that does not fit, of #CHANNEL). 0 when
+  // unknown.
   std::int32_t commandChannel = 0;
   std::int32_t commandLine = 0, commandRow = 0;
   std::int32_t openLine = 0, openRow = 0;
@@ -59,6 +61,10 @@ class MmlCompiler {
   // Hands the image over without a copy; empty when there is none. The
   // compiler keeps no image afterwards.
   std::vector<std::uint8_t> takeImage();
+  // What the header lines set, and the last channel with text: what a
+  // refused channel count is weighed against.
+  const SongHeader& header() const { return header_; }
+  int lastChannelWithText() const { return reader_.lines().lastChannel(); }
   // Bytes the reader examined in the last compile: a measure of its work.
   std::uint64_t readSteps() const { return reader_.readSteps(); }
 
@@ -71,6 +77,7 @@ class MmlCompiler {
   int steps(std::int32_t size);
   int fail(int code, std::int32_t line, std::int32_t row);
   int failAtReader(int code);
+  void placeHeaderFault(HeaderPlace at);
 
   std::vector<std::uint8_t> source_;  // the work copy: the text and kWorkCopyExtra zero bytes
   std::vector<std::uint8_t> image_;
@@ -78,7 +85,7 @@ class MmlCompiler {
   std::int32_t errorLine_ = 0;
   std::int32_t errorRow_ = 0;
   std::int32_t errorChannel_ = 0;
-  CommandFault command_;  // of a fault in a channel's commands
+  CommandFault command_;  // of a fault in a channel's commands or a header item
   MmlSource reader_;
   std::optional<ChannelBuffers> tracks_;
   SourceMap* map_ = nullptr;

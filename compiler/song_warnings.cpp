@@ -20,8 +20,7 @@ constexpr std::uint8_t kCr = 0x0D;
 // samples reach 128, the sine table 64.
 constexpr int kNoisePeak = 128, kWavePeak = 128, kSinePeak = 64;
 
-// The loudest level a voice of the type set by `%` (the whole operand) plays
-// at a volume byte.
+// The loudest level a voice of this type plays at a volume byte.
 std::int32_t peakLevel(int type, int volume) {
   switch (type) {
     case Noise: return tableMultiplier(volume) * kNoisePeak;
@@ -43,16 +42,19 @@ struct ChannelFacts {
 
 ChannelFacts readChannel(std::span<const std::uint8_t> block) {
   ChannelFacts facts;
-  int type = Square, timbre = 0, left = 0, right = 0;
+  // The voice keeps type and timbre by the player's own rules: `%` takes the
+  // low four bits (the high bit is period mode) and a type above 4 is refused.
+  Voice voice(nullptr);
+  int left = 0, right = 0;
   const auto length = static_cast<std::int32_t>(block.size());
   for (std::int32_t at = 0; at < length;) {
     const TrackItem item = decodeItem(block.data(), length, at);
     const int value = item.operands[0];
     if (isNote(item.opcode)) {
       facts.notes = true;
-      facts.peakLeft = std::max(facts.peakLeft, peakLevel(type, left));
-      facts.peakRight = std::max(facts.peakRight, peakLevel(type, right));
-      if (type == Wave) facts.waveSlots.push_back(timbre);
+      facts.peakLeft = std::max(facts.peakLeft, peakLevel(voice.type, left));
+      facts.peakRight = std::max(facts.peakRight, peakLevel(voice.type, right));
+      if (voice.type == Wave) facts.waveSlots.push_back(voice.timbre);
       continue;
     }
     switch (item.info->opcode) {
@@ -60,11 +62,8 @@ ChannelFacts readChannel(std::span<const std::uint8_t> block) {
       case VOLUME: left = right = value; break;
       case VOLUME_LEFT: left = value; break;
       case VOLUME_RIGHT: right = value; break;
-      case TIMBRE: timbre = value; break;
-      case VOICE_TYPE:
-        type = value;
-        if (type == Wave) timbre = 0;
-        break;
+      case TIMBRE: voice.timbre = value; break;
+      case VOICE_TYPE: voice.SetType(static_cast<unsigned>(value & 0x0F)); break;
       default: break;
     }
     facts.volume = facts.volume || item.opcode == VOLUME || item.opcode == VOLUME_LEFT || item.opcode == VOLUME_RIGHT;

@@ -26,6 +26,8 @@ int qvbw_warning_line(int i);
 const char* qvbw_warning_text(int i);
 int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents);
 int qvbw_survey_event_count();
+const std::int32_t* qvbw_survey_repeats();
+int qvbw_survey_repeat_count();
 int qvbw_render_intro_frame();
 int qvbw_render_loop_frames();
 int qvbw_render_end_frame();
@@ -82,7 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qvbw_render(image.data(), imageSize, length == -1 ? 4410 : length, loops % 4, fade);
   // A song that ends or loops within that render is short to survey: its
   // notes are placed in the source just loaded.
-  if (qvbw_render_end_frame() >= 0) qvbw_survey(image.data(), imageSize, 1, 1 + (pull & 0xfff));
+  if (qvbw_render_end_frame() >= 0 && qvbw_survey(image.data(), imageSize, 1, 1 + (pull & 0xfff)) == 1) {
+    // Each loop pass spans some time and is one of its loop's passes.
+    for (int i = 0; i < qvbw_survey_repeat_count(); ++i) {
+      const std::int32_t* p = qvbw_survey_repeats() + 6 * i;
+      if (p[1] >= p[2] || p[3] < 1 || p[3] > p[4]) __builtin_trap();
+    }
+  }
   WebPlayer* player = qvbw_player_new(image.data(), imageSize);
   if (player == nullptr) return 0;
   for (int i = 0; i < 8; ++i) {

@@ -151,6 +151,8 @@ std::vector<TextFile> makeAsmKit(const GbSong& song) {
       "  ; in the timer interrupt: push af, hl; call qvb_update; pop them; reti\n"
       "  call qvb_stop        ; silence\n\n"
       "qvb_update changes AF and HL; qvb_init and qvb_stop change AF, BC, DE and HL.\n"
+      "qvb_update reads TIMA (and never writes it) to leave work that does not fit\n"
+      "one interrupt to the next.\n"
       "The driver uses " +
       sizeText(kDriverRamSize - 3) +
       " bytes of RAM (_DATA) and writes only the sound registers of the channels the\n"

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "song/pitch_tables.h"
 #include "song/track_commands.h"
@@ -40,15 +41,25 @@ enum class Approximation {
   NoiseSound,
 };
 
+// An approximation's text and the offset of the first item that asks for it.
+struct Found {
+  std::string text;
+  std::int32_t offset;
+};
+
 struct Scan {
   std::vector<std::uint8_t> block;  // ends with an END no item crosses
   std::array<bool, kKinds> sounds{};  // the kinds its notes sound with
   std::optional<VoiceKind> lastSetKind;
-  std::map<Approximation, std::string> approximations;
+  std::map<Approximation, Found> approximations;
   std::vector<int> waveSlots;  // slots its wave notes read
 };
 
 char letter(int channel) { return static_cast<char>('A' + channel); }
+
+void approximate(Scan& scan, std::int32_t offset, Approximation kind, std::string text) {
+  scan.approximations.emplace(kind, Found{std::move(text), offset});
+}
 
 std::string format(const char* pattern, int value) {
   char text[160];
@@ -92,7 +103,7 @@ Scan scanChannel(std::span<const std::uint8_t> bytes) {
         break;
       case RELEASE:
         if (operand != 0 && (operand < 3 || operand > 25))
-          scan.approximations.emplace(
+          approximate(scan, start,
               Approximation::ReleaseSpeed,
               format("release %d is beyond what the hardware envelope can fall; the nearest pace is taken", operand));
         break;
@@ -109,28 +120,28 @@ Scan scanChannel(std::span<const std::uint8_t> bytes) {
           std::clamp(static_cast<int>(kNotePeriod[item.opcode]) - detune, 0, kMaxPeriod))];
     }
     if ((kind == Pulse && hz < kLowestPulseHz) || (kind == WaveKind && hz < kLowestWaveHz))
-      scan.approximations.emplace(Approximation::BelowRange,
+      approximate(scan, start, Approximation::BelowRange,
                                   "notes below the channel's range play at its lowest pitch");
     if (kind == Pulse && type == 1 && (timbre == 3 || timbre == 5))
-      scan.approximations.emplace(Approximation::PulseTimbre,
+      approximate(scan, start, Approximation::PulseTimbre,
                                   "pulse timbres 3 and 5 have no duty here: played as 25 % and 75 %");
     if (kind == Pulse && type == 1 && (timbre == 0 || timbre > 7))
-      scan.approximations.emplace(Approximation::PulseOctave,
+      approximate(scan, start, Approximation::PulseOctave,
                                   "pulse timbres 0 and 8 and up play as a plain square");
     if (kind == WaveKind) {
       const int level = std::max(right, left) >> 4;
       if (level != 0 && level != 15)
-        scan.approximations.emplace(Approximation::WaveVolume,
+        approximate(scan, start, Approximation::WaveVolume,
                                     "the wave channel has only the volumes 0, 25, 50 and 100 %: levels are rounded");
-      scan.approximations.emplace(Approximation::WaveSamples,
+      approximate(scan, start, Approximation::WaveSamples,
                                   "the wave channel plays 32 samples of 4 bits: its waveform is coarser");
       if (type == 4) scan.waveSlots.push_back(timbre);
     }
     if (kind == NoiseKind)
-      scan.approximations.emplace(Approximation::NoiseSound,
+      approximate(scan, start, Approximation::NoiseSound,
                                   "noise comes from the console's noise generator, not the player's noise table");
     if ((right >> 4) != (left >> 4) && (right >> 4) != 0 && (left >> 4) != 0)
-      scan.approximations.emplace(Approximation::Panning,
+      approximate(scan, start, Approximation::Panning,
                                   "left and right levels differ: each side is only on or off, at the louder level");
   }
   scan.block.assign(bytes.begin(), bytes.begin() + pos);
@@ -238,8 +249,8 @@ GbSong buildGbSong(const ImageView& image) {
     put16(data, entry + 1, data.size());
     const Scan& scan = scans[static_cast<std::size_t>(c)];
     data.insert(data.end(), scan.block.begin(), scan.block.end());
-    for (const auto& [kind, line] : scan.approximations)
-      song.warnings.push_back(std::string("channel ") + letter(c) + ": " + line);
+    for (const auto& [kind, found] : scan.approximations)
+      song.warnings.push_back({c, found.offset, std::string("channel ") + letter(c) + ": " + found.text});
     if (data.size() > kMaxSongData) {
       song.refusal = format("the song data take more than %d bytes", static_cast<int>(kMaxSongData));
       return song;

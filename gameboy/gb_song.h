@@ -16,14 +16,20 @@ enum class HwChannel : std::uint8_t { Pulse1 = 0, Pulse2 = 1, Wave = 2, Noise = 
 
 inline constexpr int kMaxChannels = 4;
 
+// What the hardware plays only the closest way, for one channel.
+struct GbWarning {
+  int channel;
+  std::int32_t offset;  // in the channel's block, of the first item that asks for it
+  std::string text;     // "channel A: ..."
+};
+
 struct GbSong {
   bool ok = false;
   std::string refusal;           // why not, naming the channel where one is to blame
   std::string title;             // up to the first zero byte
   std::vector<HwChannel> channels;  // per song channel
   std::vector<std::uint8_t> data;   // what qvb_init takes
-  // One line per kind of approximation and channel, "channel A: ...".
-  std::vector<std::string> warnings;
+  std::vector<GbWarning> warnings;  // one per kind of approximation and channel
 };
 
 // Reads the image only through its view; the view must be ok().

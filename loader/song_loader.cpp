@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <new>
+#include <string>
 
 #include "compiler/compile_errors.h"
+#include "compiler/song_header.h"
 #include "song/qvb_format.h"
 
 namespace qvb {
@@ -28,7 +30,7 @@ LoadedSong refused(SongProblem problem) {
 // own columns.
 void placeForPeople(SongDiagnosis& d, std::span<const std::uint8_t> bytes) {
   CompileError& e = d.error;
-  if (e.commandChannel < 1) return;
+  if (e.commandChannel < 1 && e.commandLine < 1) return;
   SourceMap places;  // the same column correction the source map gets
   places.add(0, 0, e.commandLine, e.commandRow);
   places.add(0, 1, e.openLine, e.openRow);
@@ -46,6 +48,23 @@ void placeForPeople(SongDiagnosis& d, std::span<const std::uint8_t> bytes) {
   e.channel = e.commandChannel;
 }
 
+std::string channelLetter(int channel) { return std::string(1, static_cast<char>('A' + channel - 1)); }
+
+// What the header asks for that cannot be, in words, where the code's
+// meaning covers several cases; empty for the others.
+std::string headerContext(int code, const SongHeader& header, int lastChannel) {
+  const std::string count = "#CHANNEL " + std::to_string(header.channelCount);
+  if (code == ERR_NO_TITLE_OR_CHANNEL)
+    return header.channelCount <= 0 ? "the header has no #CHANNEL line" : "the header has no #TITLE with a title byte";
+  if (code != ERR_CHANNEL_COUNT) return {};
+  if (header.channelCount > 26) return count + ": 26 channels at most";
+  if (header.mode == kModeFamicom && header.channelCount != 3)
+    return count + ": #PRAGMA FAMICOM plays exactly 3 channels";
+  if (lastChannel < 1) return count + ", but no channel has text";
+  if (lastChannel < header.channelCount) return count + ", but the last channel with text is " + channelLetter(lastChannel);
+  return count + ", but channel " + channelLetter(lastChannel) + " has text";
+}
+
 LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   if (bytes.size() > INT32_MAX) return refused(SongProblem::NotASong);
   LoadedSong song;
@@ -54,7 +73,8 @@ LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   if (compiler.errorInfo(d.error)) {
     d.problem = SongProblem::Compile;
     placeForPeople(d, bytes);
-    if (d.error.channel >= 1 && d.error.channel <= 26) d.channel = static_cast<char>('A' + d.error.channel - 1);
+    if (d.error.channel >= 1 && d.error.channel <= 26) d.channel = channelLetter(d.error.channel)[0];
+    if (d.channel == 0) d.context = headerContext(d.error.type, compiler.header(), compiler.lastChannelWithText());
     const ErrorCodeInfo* code = findErrorCode(d.error.type);
     d.name = code ? code->name : "ERR_UNKNOWN";
     d.meaning = code ? code->meaning : "the song does not compile";
@@ -101,10 +121,10 @@ std::string describeProblem(const SongDiagnosis& d, const std::string& file) {
     case SongProblem::Compile:
     {
       std::string line = file + ":" + std::to_string(d.error.line) + ":" + std::to_string(d.error.row) +
-                         ": error " + std::to_string(d.error.type) + " " + std::string(d.name) + ": " +
-                         std::string(d.meaning);
-      if (d.channel != 0) line += std::string(" (channel ") + d.channel + (d.context.empty() ? "" : ": " + d.context) + ")";
-      return line;
+                         ": error " + std::to_string(d.error.type) + " " + std::string(d.name) + ": ";
+      // Outside a channel the particular words say more than the code's meaning.
+      if (d.channel == 0) return line + (d.context.empty() ? std::string(d.meaning) : d.context);
+      return line + std::string(d.meaning) + " (channel " + d.channel + (d.context.empty() ? "" : ": " + d.context) + ")";
     }
     case SongProblem::DamagedImage: {
       std::string part = playerFaultText(d.fault);

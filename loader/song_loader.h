@@ -31,7 +31,9 @@ struct SongDiagnosis {
   // (the faulty command, in the text's own columns).
   CompileError error;
   char channel = 0;              // Compile: 'A'..'Z' when the error lies in a channel
-  std::string context;           // Compile: more about the place ("the loop opened at 7:3 is not closed")
+  // Compile: more about the fault ("the loop opened at 7:3 is not closed";
+  // outside a channel it stands for the meaning: "#CHANNEL 27: 26 channels at most").
+  std::string context;
   std::string_view name;         // Compile: the code's name and meaning
   std::string_view meaning;
   PlayerFault fault = PlayerFault::None;  // DamagedImage

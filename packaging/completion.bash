@@ -53,7 +53,7 @@ _qvbplay() {
       return 0 ;;
   esac
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--start -l --mute --watch --device --list-devices --null -h --help --version' -- "$cur"))
+    COMPREPLY=($(compgen -W '--start -l --mute --watch --device --list-devices --null --follow --verbose -h --help --version' -- "$cur"))
     return 0
   fi
   _qvbp_files "$cur" "$_qvbp_songs"

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Runs the Windows tests under Wine: the cross-built GoogleTest programs
-# through ctest, then the command-line and playback tests of the Linux build
-# pointed at the Windows programs, then the zip (made by `make windows-zip`):
-# what it holds, and a program run from where it is unpacked.
+# through ctest, then the command-line, playback and player tests of the
+# Linux build pointed at the Windows programs, then the zip (made by `make
+# windows-zip`): what it holds, and a program run from where it is unpacked.
 # Usage: scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD
 # One fresh Wine prefix per run, in a temporary folder removed at the end.
 set -eu
@@ -42,13 +42,16 @@ export QVBP_TEST_WINDOWS_BIN="$windows" QVBP_TEST_WINE="$here/wine-run.sh"
 "$linux/tests/frontend_tests" --gtest_brief=1 --gtest_filter='Driver.*:AsmOutput.*'
 "$linux/tests/tools_tests" --gtest_brief=1 \
   --gtest_filter='QvbRender.*:WinePlayback.*:*/FileNames.*:-QvbRender.ChoosesTheFileTypeByTheOutputName:QvbRender.OutputOntoADeviceIsWrittenInPlace:QvbRender.ALinkToAFileNotThereYetIsWrittenThrough:QvbRender.AFullDeviceIsReportedInOurWordsForEveryFileType'
+# qvbplay.exe without a terminal, and on one: tmux's, which Wine's console
+# takes as its own (keys in, the display out).
+"$linux/tests/play_tests" --gtest_brief=1 --gtest_filter='QvbplayProgram.*:QvbplayScreen.*'
 
 # Every program, document, manual page and example, in one folder named as the zip.
 zip=$(ls "$windows"/qvbp-*-windows-*.zip)
 top=$(basename "$zip" .zip)
 cmake -E tar tf "$zip" >"$work/zip.list"
 pages=$(cd "$source/docs/man" && ls *.scd | sed 's|^\(.*\)\.scd$|docs/man/\1.txt|')
-for f in qvbp.exe qvbrender.exe qvbgb.exe README.md CHANGELOG.md $pages \
+for f in qvbp.exe qvbrender.exe qvbplay.exe qvbgb.exe README.md CHANGELOG.md $pages \
     $(cd "$source" && ls docs/*.md examples/README.md examples/*.qvm); do
   grep -qxF "$top/$f" "$work/zip.list" || { echo "$zip lacks $f" >&2; exit 1; }
 done

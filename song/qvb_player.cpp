@@ -11,12 +11,6 @@
 #include "sound/wave_out.h"
 
 namespace qvb {
-namespace {
-
-constexpr std::int32_t kResetTickInterval = 368;
-
-}  // namespace
-
 QvbPlayer::QvbPlayer(const std::uint8_t* bytes, std::size_t size) { load(bytes, size); }
 
 QvbPlayer::~QvbPlayer() { release(); }
@@ -157,7 +151,7 @@ void QvbPlayer::dropImage() {
 
 int QvbPlayer::reset() {
   if (status_ < 0) return 0;
-  context_.tickInterval = kResetTickInterval;
+  context_.tickInterval = kStartTickInterval;
   releaseMixer();
   for (Track& track : tracks_) track = Track{.data = track.data, .wait = 1, .length = track.length};
   status_ = PLAYER_READY;

@@ -51,6 +51,9 @@ struct Track {
   bool operator==(const Track&) const = default;
 };
 
+// The tick interval a song starts with, before any tempo command.
+inline constexpr std::int32_t kStartTickInterval = 368;
+
 struct DriverContext {
   const std::uint16_t* noteFrequency = nullptr;
   const std::uint16_t* periodFrequency = nullptr;

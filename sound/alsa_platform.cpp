@@ -4,6 +4,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -27,7 +28,11 @@ void silenceAlsa() {
 }
 
 constexpr int kWaitMs = 20;  // longest sleep of the writer before it looks at the stop flag
-constexpr std::size_t kDevicePeriods = 2;  // the device buffer holds two of our buffers
+// The long ring: the device buffer holds two of our buffers, one a period.
+constexpr std::size_t kDevicePeriods = 2;
+// The short ring: four periods of 512 frames at 44100 Hz (11.6 ms each).
+constexpr unsigned kShortPeriods = 4;
+constexpr snd_pcm_uframes_t kShortPeriodFrames = 512;
 
 // A fixed first-in first-out list of buffers; nothing is allocated.
 template <std::size_t N>
@@ -65,11 +70,11 @@ bool accepts(snd_pcm_t* pcm, const snd_pcm_hw_params_t* any, const AudioFormat& 
   return ok;
 }
 
-bool configure(snd_pcm_t* pcm, const AudioFormat& format, snd_pcm_uframes_t period,
+bool configure(snd_pcm_t* pcm, const AudioFormat& format, snd_pcm_uframes_t period, unsigned periods,
                snd_pcm_uframes_t& bufferFrames) {
   snd_pcm_hw_params_t* hw = nullptr;
   if (snd_pcm_hw_params_malloc(&hw) < 0) return false;
-  snd_pcm_uframes_t buffer = period * kDevicePeriods;
+  snd_pcm_uframes_t buffer = period * periods;
   bool ok = snd_pcm_hw_params_any(pcm, hw) >= 0 && accepts(pcm, hw, format) &&
             snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
             snd_pcm_hw_params_set_format(pcm, hw, pcmFormat(format)) == 0 &&
@@ -115,6 +120,7 @@ struct AlsaPlatform::Stream {
   // device's delay is what of them it has yet to play. pcmMutex keeps the
   // writer's calls and the position query off the handle at the same time.
   std::atomic<std::int64_t> written{0};
+  std::atomic<std::int64_t> underruns{0};  // the device ran dry while we were writing
   std::mutex pcmMutex;
   snd_pcm_uframes_t bufferFrames = 0;  // the device's own buffer
   BufferRing<kDevicePeriods + 1> playing;  // written, maybe not yet played; writer thread only
@@ -154,16 +160,19 @@ struct AlsaPlatform::Stream {
         written.fetch_add(n);
       } else if (n == -EAGAIN || n == 0) {
         snd_pcm_wait(pcm, kWaitMs);
-      } else if (snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0) {
-        return false;  // underruns and suspends are recovered; anything else ends the ring
+      } else {
+        if (n == -EPIPE) underruns.fetch_add(1);  // the device ran dry: a gap was heard
+        // Underruns and suspends are recovered; anything else ends the ring.
+        if (snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0) return false;
       }
     }
     return true;
   }
 
   // A written buffer is handed back only once the device has played it: the
-  // device holds kDevicePeriods of our buffers, so the write of a new one
-  // returns when the oldest of those has gone out. Handing buffers back as
+  // device holds at most kDevicePeriods of our buffers (the short ring less
+  // than one), so the write of a new one returns when the oldest of those
+  // has gone out. Handing buffers back as
   // soon as ALSA copied them would run the first refills right after
   // restart, while the starter is still setting up (the timers of a song).
   void run() {
@@ -225,7 +234,7 @@ static bool pickable(const char* name) {
   return false;
 }
 
-AlsaPlatform::AlsaPlatform() { silenceAlsa(); }
+AlsaPlatform::AlsaPlatform(DeviceRing ring) : ring_(ring) { silenceAlsa(); }
 
 void AlsaPlatform::listDevices() {
   if (listed_) return;
@@ -245,7 +254,8 @@ void AlsaPlatform::listDevices() {
   }
 }
 
-AlsaPlatform::AlsaPlatform(std::vector<std::string> names) : names_(std::move(names)), listed_(true) {
+AlsaPlatform::AlsaPlatform(std::vector<std::string> names, DeviceRing ring)
+    : names_(std::move(names)), listed_(true), ring_(ring) {
   silenceAlsa();
 }
 
@@ -294,9 +304,19 @@ bool AlsaPlatform::open(int device, const AudioFormat& format, BufferDone done, 
     return false;
   }
   stream->frameBytes = format.bytesPerSample * format.channels;
-  // One period is what one ring buffer holds: 2048 frames in 16-bit stereo.
-  const auto period = static_cast<snd_pcm_uframes_t>(8192 / stream->frameBytes);
-  if (stream->frameBytes <= 0 || !configure(stream->pcm, format, period, stream->bufferFrames)) {
+  if (stream->frameBytes <= 0) {
+    snd_pcm_close(stream->pcm);
+    return false;
+  }
+  // A long ring's period is what one of our buffers holds (2048 frames in
+  // 16-bit stereo); a short one's lasts as long at any rate as at 44100 Hz.
+  snd_pcm_uframes_t period = static_cast<snd_pcm_uframes_t>(8192 / stream->frameBytes);
+  unsigned periods = kDevicePeriods;
+  if (ring_ == DeviceRing::Short) {
+    period = std::max<snd_pcm_uframes_t>(kShortPeriodFrames * static_cast<unsigned>(format.sampleRate) / 44100, 64);
+    periods = kShortPeriods;
+  }
+  if (!configure(stream->pcm, format, period, periods, stream->bufferFrames)) {
     snd_pcm_close(stream->pcm);
     return false;
   }
@@ -378,6 +398,12 @@ bool AlsaPlatform::playedFrames(std::int64_t& frames) {
   return true;
 }
 
+std::int64_t AlsaPlatform::underruns() { return stream_ ? stream_->underruns.load() : 0; }
+
+std::int64_t AlsaPlatform::deviceBufferFrames() const {
+  return stream_ ? static_cast<std::int64_t>(stream_->bufferFrames) : 0;
+}
+
 void AlsaPlatform::pause() {
   if (!stream_) return;
   std::lock_guard<std::mutex> lock(stream_->mutex);
@@ -426,6 +452,6 @@ void AlsaPlatform::close() {
   stream_.reset();
 }
 
-std::unique_ptr<AudioPlatform> makeSystemAudioPlatform() { return std::make_unique<AlsaPlatform>(); }
+std::unique_ptr<AudioPlatform> makeSystemAudioPlatform(DeviceRing ring) { return std::make_unique<AlsaPlatform>(ring); }
 
 }  // namespace qvb

@@ -3,7 +3,8 @@
 // capability test asks each device whether it accepts a format. One thread per
 // open stream writes the queued buffers in order, one period at a time, and
 // hands each back once the device has played it; drop() empties the queue at
-// once and playedFrames() tells what has been heard. Nothing is printed.
+// once and playedFrames() tells what has been heard; underruns are counted.
+// Nothing is printed.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "sound/audio_platform.h"
+#include "sound/system_audio.h"
 
 namespace qvb {
 
@@ -20,9 +22,9 @@ class AlsaPlatform final : public AudioPlatform {
   // The machine's playback PCMs: "default", then every hinted output except
   // "null" (which swallows data without pacing). They are listed when first
   // asked for, so a run that plays nothing never reads the sound configuration.
-  AlsaPlatform();
+  explicit AlsaPlatform(DeviceRing ring = DeviceRing::Long);
   // Exactly these PCM names, in this order (tests name their own devices).
-  explicit AlsaPlatform(std::vector<std::string> names);
+  explicit AlsaPlatform(std::vector<std::string> names, DeviceRing ring = DeviceRing::Long);
   ~AlsaPlatform() override;
   AlsaPlatform(const AlsaPlatform&) = delete;
   AlsaPlatform& operator=(const AlsaPlatform&) = delete;
@@ -41,7 +43,10 @@ class AlsaPlatform final : public AudioPlatform {
   void close() override;
   bool drop() override;
   bool playedFrames(std::int64_t& frames) override;
+  std::int64_t underruns() override;
   std::string deviceName(int device) override;
+  // The device's own buffer on the open stream, in frames (0 when closed).
+  std::int64_t deviceBufferFrames() const;
 
   struct Stream;  // the open PCM and its writer thread
 
@@ -50,6 +55,7 @@ class AlsaPlatform final : public AudioPlatform {
 
   std::vector<std::string> names_;
   bool listed_ = false;
+  DeviceRing ring_;
   std::unique_ptr<Stream> stream_;
 };
 

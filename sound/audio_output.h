@@ -53,6 +53,8 @@ class AudioOutput {
   // Frames the device has played since the output opened: the platform's
   // own position when it reports one, else the frames of finished buffers.
   std::int64_t playedFrames() const;
+  // Gaps the device played because it ran dry (0 where the platform cannot tell).
+  std::int64_t underruns() const { return platform_.underruns(); }
 
  private:
   static void fill(const AudioFormat* format, void* context, std::uint8_t* buffer,

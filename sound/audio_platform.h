@@ -58,6 +58,10 @@ class AudioPlatform {
     return false;
   }
 
+  // Times the device ran dry on the open stream and a gap was heard (0 where
+  // the platform cannot tell).
+  virtual std::int64_t underruns() { return 0; }
+
   // Memory for one of the output's buffers, all zeros, or null when there is
   // none; given back through freeBuffer. A system with a heap of its own for
   // this (the process heap on Windows) uses it.

@@ -4,6 +4,6 @@
 
 namespace qvb {
 
-std::unique_ptr<AudioPlatform> makeSystemAudioPlatform() { return std::make_unique<NoDevicePlatform>(); }
+std::unique_ptr<AudioPlatform> makeSystemAudioPlatform(DeviceRing) { return std::make_unique<NoDevicePlatform>(); }
 
 }  // namespace qvb

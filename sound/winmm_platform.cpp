@@ -16,6 +16,22 @@ namespace {
 
 constexpr std::size_t kMaxHeaders = 64;  // buffers one stream can have prepared at once
 
+// Frames the device reports played since it was opened or last reset; the
+// position may come in bytes when samples are not offered.
+bool devicePosition(HWAVEOUT handle, WORD blockAlign, std::int64_t& frames) {
+  MMTIME time{};
+  time.wType = TIME_SAMPLES;
+  if (waveOutGetPosition(handle, &time, sizeof time) != MMSYSERR_NOERROR) return false;
+  if (time.wType == TIME_SAMPLES) {
+    frames = time.u.sample;
+  } else if (time.wType == TIME_BYTES && blockAlign > 0) {
+    frames = time.u.cb / blockAlign;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 struct WinmmPlatform::Stream {
@@ -40,6 +56,12 @@ struct WinmmPlatform::Stream {
   std::mutex calls;
   bool stopping = false;
   std::thread refiller;
+
+  // The device counts the samples played since it was opened or last reset;
+  // drop() adds what it had counted here first.
+  std::mutex clock;
+  std::int64_t playedBefore = 0;
+  WORD blockAlign = 0;
 
   Stream() {
     InitializeCriticalSection(&lock);
@@ -130,6 +152,7 @@ bool WinmmPlatform::open(int device, const AudioFormat& format, BufferDone done,
   pcm.nBlockAlign = static_cast<WORD>(format.channels * pcm.wBitsPerSample / 8);
   pcm.nAvgBytesPerSec = pcm.nSamplesPerSec * pcm.nBlockAlign;
   pcm.cbSize = 0;
+  stream->blockAlign = pcm.nBlockAlign;
   // The device number itself, not the system's mapper.
   if (waveOutOpen(&stream->handle, static_cast<UINT>(device), &pcm,
                   reinterpret_cast<DWORD_PTR>(&Stream::notify), reinterpret_cast<DWORD_PTR>(stream.get()),
@@ -202,6 +225,28 @@ void WinmmPlatform::reset() {
   if (stream_->refiller.joinable()) stream_->refiller.join();
 }
 
+// waveOutReset marks every queued buffer done and leaves the device open and
+// playing what is written next; the notifications hand the buffers to the
+// refill thread, which refills and writes them again a moment later.
+bool WinmmPlatform::drop() {
+  if (!stream_) return false;
+  std::lock_guard<std::mutex> guard(stream_->clock);
+  std::int64_t played = 0;
+  if (!devicePosition(stream_->handle, stream_->blockAlign, played)) played = 0;
+  if (waveOutReset(stream_->handle) != MMSYSERR_NOERROR) return false;
+  stream_->playedBefore += played;
+  return true;
+}
+
+bool WinmmPlatform::playedFrames(std::int64_t& frames) {
+  if (!stream_) return false;
+  std::lock_guard<std::mutex> guard(stream_->clock);
+  std::int64_t played = 0;
+  if (!devicePosition(stream_->handle, stream_->blockAlign, played)) return false;
+  frames = stream_->playedBefore + played;
+  return true;
+}
+
 void WinmmPlatform::unprepare(AudioBuffer& buffer) {
   buffer.prepared = false;
   if (!stream_) return;
@@ -231,6 +276,6 @@ void WinmmPlatform::freeBuffer(std::uint8_t* data) {
   if (data != nullptr) HeapFree(GetProcessHeap(), 0, data);
 }
 
-std::unique_ptr<AudioPlatform> makeSystemAudioPlatform() { return std::make_unique<WinmmPlatform>(); }
+std::unique_ptr<AudioPlatform> makeSystemAudioPlatform(DeviceRing) { return std::make_unique<WinmmPlatform>(); }
 
 }  // namespace qvb

@@ -3,7 +3,8 @@
 // flags are the device's own dwFormats. A waveOut notification must not call
 // waveOut functions itself, so it only hands the finished buffer to a thread
 // of this platform, which passes the buffers on one at a time, in the order
-// they finished. Nothing is printed.
+// they finished. drop() resets the device, so a seek is heard at once, and
+// playedFrames() asks the device's position. Nothing is printed.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,8 @@ class WinmmPlatform final : public AudioPlatform {
   bool write(AudioBuffer& buffer) override;
   void restart() override;
   void reset() override;
+  bool drop() override;
+  bool playedFrames(std::int64_t& frames) override;
   void unprepare(AudioBuffer& buffer) override;
   void close() override;
   // The process heap.

@@ -3,7 +3,6 @@
 // for a game (--asm DIR). Refusals are one line and exit status 1, with no
 // file written; what the hardware plays only the closest way is warned about
 // once per kind and channel.
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,23 +40,11 @@ bool writeWhole(const std::string& path, const void* data, std::size_t size) {
   return std::fclose(file) == 0 && written && staged.commit();
 }
 
-// The line of a channel's first marker ("#A") in a source, 0 when not found.
-int markerLine(const std::vector<std::uint8_t>& source, char channel) {
-  int line = 1;
-  bool lineStart = true;
-  for (std::size_t i = 0; i < source.size(); ++i) {
-    const char c = static_cast<char>(source[i]);
-    if (c == '\n') {
-      ++line;
-      lineStart = true;
-      continue;
-    }
-    if (lineStart && c == '#' && i + 1 < source.size() && static_cast<char>(source[i + 1]) == channel &&
-        (i + 2 >= source.size() || !std::isalpha(source[i + 2])))
-      return line;
-    if (c != ' ' && c != '\t') lineStart = false;
-  }
-  return 0;
+// The line of the item that asked for a warning, when the song is a source
+// (0 when its map has no place for it).
+int warningLine(const qvb::LoadedSong& song, const qvb::gb::GbWarning& warning) {
+  qvb::SourcePlace place;
+  return song.map.find(warning.channel, warning.offset, place) ? place.line : 0;
 }
 
 int refuse(const std::string& input, const std::string& why) {
@@ -101,13 +88,12 @@ int main(int argc, char** argv) {
   const qvb::ImageView view = qvb::viewImage(song.image);
   const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(view);
   if (!gbSong.ok) return refuse(input, gbSong.refusal);
-  const bool source = !qvb::hasMagic(bytes);
-  for (const std::string& warning : gbSong.warnings) {
-    const int line = source ? markerLine(bytes, warning[std::strlen("channel ")]) : 0;
+  for (const qvb::gb::GbWarning& warning : gbSong.warnings) {
+    const int line = warningLine(song, warning);
     if (line > 0)
-      std::printf("%s:%d: warning: %s\n", input.c_str(), line, warning.c_str());
+      std::printf("%s:%d: warning: %s\n", input.c_str(), line, warning.text.c_str());
     else
-      std::printf("%s: warning: %s\n", input.c_str(), warning.c_str());
+      std::printf("%s: warning: %s\n", input.c_str(), warning.text.c_str());
   }
 
   if (!asmDir.empty()) {

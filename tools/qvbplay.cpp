@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/file_name.h"
 #include "host/terminal.h"
 #include "play/device_choice.h"
 #include "play/display.h"
@@ -39,7 +40,12 @@ std::string wallClock() {
   const std::time_t now = std::time(nullptr);
   char text[16] = "";
   std::tm local{};
-  if (::localtime_r(&now, &local) != nullptr) std::strftime(text, sizeof text, "%H:%M:%S", &local);
+#ifdef _WIN32
+  const bool known = ::localtime_s(&local, &now) == 0;  // Windows' reentrant form, its arguments swapped
+#else
+  const bool known = ::localtime_r(&now, &local) != nullptr;
+#endif
+  if (known) std::strftime(text, sizeof text, "%H:%M:%S", &local);
   return text;
 }
 
@@ -67,7 +73,7 @@ class Player {
     }
     for (;;) {
       std::string bytes;
-      if (terminal_.interactive()) bytes = terminal_.readKeys(kRefreshMs, watch_ ? watch_->wakeDescriptor() : -1);
+      if (terminal_.interactive()) bytes = terminal_.readKeys(kRefreshMs, watch_ ? watch_->wakeHandle() : qvb::kNoWake);
       else std::this_thread::sleep_for(std::chrono::milliseconds(kRefreshMs));
       for (const qvb::Action& a : keys_.feed(bytes)) {
         if (!act(a)) return finish("quit");
@@ -153,7 +159,7 @@ class Player {
   }
 
   void noteVanished() {
-    const bool gone = !std::filesystem::exists(options_.input);
+    const bool gone = !std::filesystem::exists(qvb::pathOf(options_.input));
     if (gone && watchNote_ != "file gone") watchNote_ = "file gone";
     if (!gone && watchNote_ == "file gone") watchNote_ = "watching";
   }
@@ -176,15 +182,20 @@ class Player {
     m.sampleRate = session_.sampleRate();
     m.position = session_.position();
     m.figures = session_.figures();
+    m.tick = session_.tickAt(qvb::songPlace(m.position, m.figures));
     m.loopsHeard = session_.loopsHeard();
     m.loopsWanted = options_.loops;
     m.tickInterval = session_.tickInterval();
+    if (options_.verbose) m.underruns = session_.underruns();
     m.paused = session_.paused();
     m.soloPending = keys_.soloPending();
     m.watching = watch_ != nullptr;
     m.watchNote = watchNote_;
     m.ended = ended_;
     m.cursor = cursor_;
+    // Marks are song frames; shown folded into the loop as the time is.
+    if (sectionStart_ >= 0) m.sectionStart = qvb::songPlace(sectionStart_, m.figures);
+    if (sectionEnd_ >= 0) m.sectionEnd = qvb::songPlace(sectionEnd_, m.figures);
     m.source.known = session_.sourceAt(cursor_, m.source.line, m.source.lineNumber, m.source.row);
     m.channels = session_.channels();
     m.problem = problem_;
@@ -208,9 +219,12 @@ class Player {
 
   int finish(const char* why) {
     const std::int64_t at = session_.position();
+    const std::int64_t underruns = session_.underruns();
     session_.stop();
     terminal_.restore();
-    std::fprintf(info_, "%s at %s\n", why, qvb::clockText(at, session_.sampleRate()).c_str());
+    std::fprintf(info_, "%s at %s", why, qvb::clockText(at, session_.sampleRate()).c_str());
+    if (options_.verbose) std::fprintf(info_, ", %lld underruns", static_cast<long long>(underruns));
+    std::fprintf(info_, "\n");
     return 0;
   }
 
@@ -250,7 +264,7 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<qvb::AudioPlatform> system =
       options->null ? std::unique_ptr<qvb::AudioPlatform>(std::make_unique<qvb::NullPlatform>())
-                    : qvb::makeSystemAudioPlatform();
+                    : qvb::makeSystemAudioPlatform(qvb::DeviceRing::Short);
   if (options->listDevices) {
     for (int i = 0; i < system->deviceCount(); ++i) std::printf("%s\n", system->deviceName(i).c_str());
     if (system->deviceCount() == 0) std::printf("no output devices\n");

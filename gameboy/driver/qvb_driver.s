@@ -42,11 +42,21 @@ q_note::		.ds 1
 q_iter::		.ds 1
 q_nr51::		.ds 1   ; NR51 as the queue leaves it
 q_qptr::		.ds 2   ; where the next queued write goes
-q_queue::	.ds 2 * QUEUE_MAX
+q_fbase::	.ds 2   ; the queue this call fills, written out two calls on
+q_obase::	.ds 2   ; the other queue, filled the call before ...
+q_oend::		.ds 2   ; ... up to here
+q_queue_a::	.ds 2 * QUEUE_MAX
+q_queue_b::	.ds 2 * QUEUE_MAX
+q_defer::	.ds 1   ; 1: events that fell due wait for the next call
+q_limited::	.ds 1   ; 1: a call stops taking events once it has worked a while
+q_work::		.ds 1   ; 0: no queue holds writes and no event waits
 q_prerun::	.ds 1   ; 1 while qvb_init runs the commands before each first note
 q_skip::		.ds 2   ; ticks that can pass with no channel reading
 q_owed::		.ds 2   ; ticks passed so, not yet taken off the waits
 q_fastx::	.ds 1   ; 1: note_on left the frequency register in C_XLO/XHI
+q_wpend::	.ds 1   ; 1: the wave channel's wave waits for its item that takes time
+q_wsrc::	.ds 2   ; the 16 bytes the queue's wave RAM entry copies
+q_div::		.ds 2   ; the division's low dividend byte, then its quotient's high byte
 q_end::
 
 	.area _CODE
@@ -67,9 +77,21 @@ qvb_init::
 	ld a,#>EFFECT_INTERVAL
 	ld (q_tick_iv+1),a
 	ld hl,#q_qptr
-	ld (hl),#<q_queue
-	inc hl
-	ld (hl),#>q_queue
+	ld a,#<q_queue_a
+	ld (hl+),a
+	ld a,#>q_queue_a
+	ld (hl+),a
+	ld a,#<q_queue_a        ; q_fbase
+	ld (hl+),a
+	ld a,#>q_queue_a
+	ld (hl+),a
+	ld a,#<q_queue_b        ; q_obase, q_oend
+	ld (hl+),a
+	ld a,#>q_queue_b
+	ld (hl+),a
+	ld a,#<q_queue_b
+	ld (hl+),a
+	ld (hl),#>q_queue_b
 	pop hl
 	ld a,l
 	ld (q_song),a
@@ -166,9 +188,10 @@ qvb_init::
 	ld a,(q_iter)
 	dec a
 	jr nz,3$
-; The first tick and effect frame come 92 units in; the countdowns run one
-; call ahead (they reach zero a call before their time, when the work is
-; done and its writes queued): 92 * 256 - 1 - UNITS_PER_CALL.
+; The first tick and effect frame come 92 units in; the countdowns run two
+; calls ahead (they reach zero two calls before their time, when the work
+; is done and its writes queued), counting qvb_init as the call before the
+; first: 92 * 256 - 1 - UNITS_PER_CALL before its share comes off.
 9$:	ld hl,#q_eff
 	ld a,#<(92 * 256 - 1 - UNITS_PER_CALL)
 	ld (hl+),a
@@ -188,15 +211,26 @@ qvb_init::
 	ld a,#1
 	ld (hl+),a      ; q_tick_on
 	ld (hl),a       ; q_playing
-	jp next_look
+	call next_look
+; qvb_init is the call before the first: the first notes are worked out
+; now, and go out two calls on.
+	call count_call
+	ld a,#1
+	ld (q_limited),a
+	ret
 
 qvb_stop::
 	xor a
 	ld (q_playing),a
-	ld hl,#q_qptr           ; what was queued never sounds
-	ld (hl),#<q_queue
-	inc hl
-	ld (hl),#>q_queue
+	ld (q_defer),a
+	ld a,(q_fbase)          ; what was queued never sounds
+	ld (q_qptr),a
+	ld a,(q_fbase+1)
+	ld (q_qptr+1),a
+	ld a,(q_obase)
+	ld (q_oend),a
+	ld a,(q_obase+1)
+	ld (q_oend+1),a
 	ld de,#q_chans
 	ld a,(q_count)
 	or a
@@ -214,9 +248,30 @@ qvb_stop::
 	jp flush
 
 qvb_update::
-	ld a,(q_qptr)
-	cp #<q_queue
-	call nz,flush
+	ld a,(q_work)
+	or a
+	jr z,count_call
+	ld a,(q_oend)           ; first the writes worked out two calls ago
+	ld hl,#q_obase
+	sub (hl)
+	call nz,flush_old
+	ld a,(q_defer)
+	or a
+	jr z,1$
+	push bc                 ; then what the last call left: its writes
+	push de                 ; go out with the last call's
+	call finish_due
+	pop de
+	pop bc
+1$:	ld a,(q_qptr)
+	ld hl,#q_fbase
+	cp (hl)
+	call nz,swap_queues     ; (both empty, they need no swap)
+	ld a,(q_oend)           ; work left for the next call: those writes
+	ld hl,#q_obase
+	sub (hl)
+	ld (q_work),a
+count_call::
 	ld hl,#q_next
 	ld a,(hl)
 	sub #<UNITS_PER_CALL
@@ -224,12 +279,15 @@ qvb_update::
 	ld a,(hl)
 	sbc #>UNITS_PER_CALL
 	ld (hl+),a
+	ret nc                  ; no borrow: the top byte stands, not negative
 	ld a,(hl)
-	sbc #0
+	sub #1
 	ld (hl),a
 	ret nc
 	push bc
 	push de
+	ld a,#1
+	ld (q_work),a
 	call due_now
 	pop de
 	pop bc
@@ -288,6 +346,9 @@ due_now::
 	sbc a,#0
 	ld (hl),a
 	call run_due
+	ld a,(q_defer)
+	or a
+	ret nz
 ; The next look: the sooner countdown (both are not negative now).
 next_look::
 	ld hl,#q_eff
@@ -331,6 +392,57 @@ next_look::
 	ld (q_sync+2),a
 	ret
 
+; The events the last call left, all of them, before this call's own.
+finish_due::
+	xor a
+	ld (q_defer),a
+	ld (q_limited),a
+	call run_due
+	ld a,#1
+	ld (q_limited),a
+	jp next_look
+
+; The queue just written out takes this call's writes; the other one waits
+; with the last call's. Keeps BC and DE.
+swap_queues::
+	ld a,(q_qptr)
+	ld (q_oend),a
+	ld a,(q_qptr+1)
+	ld (q_oend+1),a
+	ld a,(q_fbase)
+	cp #<q_queue_a
+	jr nz,1$
+	ld a,(q_fbase+1)
+	cp #>q_queue_a
+	jr nz,1$
+	ld hl,#q_queue_b
+	jr 2$
+1$:	ld hl,#q_queue_a
+2$:	ld a,(q_fbase)          ; the other queue is the one filled until now
+	ld (q_obase),a
+	ld a,(q_fbase+1)
+	ld (q_obase+1),a
+	ld a,l
+	ld (q_fbase),a
+	ld (q_qptr),a
+	ld a,h
+	ld (q_fbase+1),a
+	ld (q_qptr+1),a
+	ret
+
+; Before each event (BUDGET): once the timer is BUDGET_STEPS past its
+; reload (at TMA = 0xF0), an event started now could run into the next call;
+; with carry, the events left wait for it (their writes still go out in
+; time). Only calls from the timer interrupt are so limited.
+over_budget::
+	ld a,(q_limited)
+	rra
+	ret
+defer_rest::
+	ld a,#1
+	ld (q_defer),a
+	ret
+
 ; Runs what fell due, earliest first; at the same instant the effect frame
 ; runs before the tick.
 run_due::
@@ -366,6 +478,7 @@ run_due::
 1$:	bit 7,b
 	ret z
 do_effect::
+	BUDGET
 	call effect_frame
 	ld hl,#q_eff+1
 	ld a,(hl)
@@ -376,6 +489,7 @@ do_effect::
 	ld (hl),a
 	jr run_due
 do_tick::
+	BUDGET
 	call tick
 	ld a,(q_tick_iv)
 	ld c,a

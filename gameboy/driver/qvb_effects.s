@@ -66,7 +66,6 @@ effect_channel::
 	call sub_s8
 	call clamp_period
 	call store_period
-	call period_hz
 4$:	call store_freq
 	call hw_frequency
 vibrato::
@@ -212,10 +211,8 @@ vib_pitch::
 	ld a,(hl)
 	pop hl
 	or a
-	jr z,1$
-	call clamp_period
-	call period_hz
-1$:	call store_freq
+	call nz,clamp_period
+	call store_freq
 	jp hw_frequency
 
 load_offset_range::
@@ -338,6 +335,54 @@ store_freq::
 	ld l,c
 	ret
 
+;; (HL << 16 | A << 8 | (q_div)) / DE with HL < DE <= 32767: the quotient's
+;; low 16 bits in BC. Changes DE and HL.
+udiv16::
+	call div_setup
+	.rept 4
+	QSTEP
+	.endm
+	jr div_nibble
+; The same over 12 bits: A's high nibble holds dividend bits 11..8 (its low
+; nibble and the carry 0).
+udiv12::
+	call div_setup
+div_nibble:
+	.rept 4
+	QSTEP
+	.endm
+	rla
+	ld (q_div+1),a
+div_low:
+	ld a,(q_div)
+	.rept 8
+	QSTEP
+	.endm
+	rla
+	ld c,a
+	ld a,(q_div+1)
+	ld b,a
+	ret
+; The same when the quotient is below 256: HL (< DE) and the low byte.
+udiv8::
+	call div_setup
+	xor a
+	ld (q_div+1),a
+	jr div_low
+; BC = DE, DE = -DE; keeps A, HL and the carry.
+div_setup:
+	ld b,d
+	ld c,e
+	push af
+	xor a
+	sub e
+	ld e,a
+	ld a,#0
+	sbc a,d
+	ld d,a
+	pop af
+	ret
+
 ; The frequency of period HL: 55930 / HL, or 65535 for period 0.
 period_hz::
 	ld a,h
@@ -348,11 +393,11 @@ period_hz::
 1$:	push de
 	ld d,h
 	ld e,l
-	ld bc,#55930
+	ld a,#<55930
+	ld (q_div),a
+	ld a,#>55930
 	ld hl,#0
-	.rept 16
-	DIVSTEP
-	.endm
+	call udiv16
 	ld h,b
 	ld l,c
 	pop de
@@ -373,38 +418,50 @@ hz_to_x::
 	bit 0,c
 	jr nz,2$
 	cp #64
-	jp c,x_low
+	jr c,x_low
 	jr 1$
 2$:	cp #32
-	jp c,x_low
+	jr c,x_low
 1$:	bit 7,d
-	jp nz,x_high
-	ld a,d                  ; dividend K + f / 2: its top bits start the
-	rlca                    ; remainder, its low 12 bits go through BC
-	rlca
-	rlca
-	and #7
+	jr nz,x_high
+	; the dividend K + f / 2 (K = 0x20000 or 0x10000), its bits above the
+	; twelfth starting the remainder: the quotient is at most 2048
+	ld l,e
+	ld a,d
+	srl a
+	rr l
+	ld h,a
+	ld a,l
+	ld (q_div),a
+	ld b,#2                 ; K >> 16
 	bit 0,c
-	jr nz,3$
-	add a,#0x20
-	jr 4$
-3$:	add a,#0x10
-4$:	ld l,a
-	ld h,#0
-	ld b,d
-	ld c,e
-	sla c
-	rl b
-	sla c
-	rl b
-	sla c
-	rl b
-	ld a,c
+	jr z,3$
+	dec b
+3$:	ld a,b                  ; from (K + f / 2) >> 8 < f on, 8 bits do
+	cp d
+	jr c,4$
+	jr nz,5$
+	ld a,h
+	cp e
+	jr nc,5$
+4$:	ld l,h
+	ld h,b
+	call udiv8
+	jr 6$
+5$:	ld a,b
+	swap a
+	ld l,a
+	ld a,h
+	swap a
+	ld h,a
+	and #0x0F
+	add a,l
+	ld l,a
+	ld a,h
 	and #0xF0
-	ld c,a
-	.rept 12
-	DIVSTEP
-	.endm
+	ld h,#0
+	call udiv12
+6$:
 	xor a                   ; x = 2048 - quotient
 	sub c
 	ld c,a
@@ -430,19 +487,30 @@ hz_to_nr43::
 	ld a,#0xD7
 	ret
 1$:	push de
+	ld bc,#0                ; from 32768 Hz the quotient is 0
+	bit 7,h
+	jr nz,8$
 	ld d,h
 	ld e,l
 	srl h
 	rr l
 	ld bc,#5232
 	add hl,bc
-	ld b,h
-	ld c,l
+	ld a,l
+	ld (q_div),a
+	ld a,d                  ; the dividend's high byte below f: 8 bits do
+	or a
+	jr nz,9$
+	ld a,h
+	cp e
+	jr c,9$
 	ld hl,#0
-	.rept 16
-	DIVSTEP
-	.endm
-	pop de
+	call udiv16
+	jr 8$
+9$:	ld l,h
+	ld h,#0
+	call udiv8
+8$:	pop de
 	ld h,#0                 ; the shift
 2$:	ld a,b
 	or a

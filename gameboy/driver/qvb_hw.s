@@ -8,54 +8,105 @@
 	.area _CODE
 ;---------------------------------------------------------------- hardware
 
-; Register writes wait in a queue for the next call, which begins with
-; them: events are worked out one call ahead, so the time they take never
-; delays what is heard. In qvb_init and qvb_stop they go out at once.
-; qput: A to register 0xFF00 + C; keeps A, BC, DE and HL.
+; Register writes wait in a queue for the call after next, which begins
+; with them: events are worked out two calls ahead, so the time they take
+; never delays what is heard, and work that does not fit one call can be
+; finished in the next (two queues take turns). In qvb_init and qvb_stop
+; they go out at once. An entry for register 0x30 stands for the whole of
+; wave RAM, from q_wsrc.
+; qput: A to register 0xFF00 + C; keeps BC and DE.
 qput::
-	push hl
 	push af
-	ld a,(q_qptr)
+queue_tail:
+	ld hl,#q_qptr
+	ld a,(hl+)
+	ld h,(hl)
 	ld l,a
-	ld a,(q_qptr+1)
-	ld h,a
 	ld (hl),c
 	inc hl
 	pop af
 	ld (hl+),a
-	push af
 	ld a,l
 	ld (q_qptr),a
 	ld a,h
 	ld (q_qptr+1),a
-	pop af
-	pop hl
 	ret
 
-; Writes the queue out; keeps DE.
+; qput_ch: A to the register C bytes past the channel's NRx1; keeps B and DE.
+qput_ch::
+	push af
+	FLD C_BASE
+	ld a,(hl)
+	add a,c
+	ld c,a
+	jr queue_tail
+
+; Writes this call's queue out at once (qvb_init, qvb_stop); keeps DE.
 flush::
 	push bc
+	ld hl,#q_fbase
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
 	ld a,(q_qptr)           ; B = entries: (end - start) / 2
-	sub #<q_queue
+	sub l
+	srl a
 	ld b,a
-	ld a,(q_qptr+1)
-	sbc #>q_queue
-	rra
-	rr b
-	jr z,2$                 ; nothing queued
-	ld hl,#q_queue
 	ld a,l
 	ld (q_qptr),a
 	ld a,h
 	ld (q_qptr+1),a
+	jr write_out
+
+; Writes out the queue of two calls ago, A bytes long; keeps BC and DE.
+flush_old::
+	push bc
+	srl a
+	ld b,a
+	ld hl,#q_obase
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
+	ld (q_oend),a
+	ld a,h
+	ld (q_oend+1),a
+write_out:
+	inc b
+	dec b
+	jr z,2$
 1$:	ld a,(hl+)
 	ld c,a
+	cp #0x30
+	jr z,3$
 	ld a,(hl+)
 	ldh (c),a
 	dec b
 	jr nz,1$
 2$:	pop bc
 	ret
+3$:	inc hl                  ; wave RAM from q_wsrc, its DAC off meanwhile
+	push hl
+	push de
+	xor a
+	ldh (0x1A),a
+	ld a,(q_wsrc)
+	ld e,a
+	ld a,(q_wsrc+1)
+	ld d,a
+4$:	ld a,(de)
+	inc de
+	ldh (c),a
+	inc c
+	ld a,c
+	cp #0x40
+	jr nz,4$
+	ld a,#0x80
+	ldh (0x1A),a
+	pop de
+	pop hl
+	dec b
+	jr nz,1$
+	jr 2$
 
 ; Takes the channel out of both sides of NR51 (its bits in q_nr51, queued).
 hw_unpan::
@@ -108,31 +159,48 @@ hw_timbre::
 	FLD C_HW
 	ld a,(hl)
 	cp #2
-	jp z,load_wave
+	jr z,1$
 	ret nc
 	FLD C_TYPE
 	ld a,(hl)
 	or a
 	ld a,#0x80              ; a square: half the cycle
-	jr z,1$
+	jr z,2$
 	FLD C_TIMBRE
 	ld a,(hl)
 	cp #8
 	ld a,#0x80
-	jr nc,1$
+	jr nc,2$
 	ld a,(hl)
 	ld c,a
 	ld b,#0
 	ld hl,#duties
 	add hl,bc
 	ld a,(hl)
-1$:	ld b,a
+2$:	ld b,a
 	FLD C_DUTY
 	ld a,b
 	cp (hl)
 	ret z
 	ld (hl),a
 	PUT 0
+	ret
+1$:	ld a,#1                 ; the wave: once the reading reaches its item
+	ld (q_wpend),a          ; that takes time (wave_now)
+	ret
+
+; Loads the wave a timbre or voice type asked for, when the reading reaches
+; a note (which restarts the channel itself), a rest or the channel's end.
+; Keeps BC.
+wave_for_note::
+	FLD C_KEYON
+	ld (hl),#0
+wave_now::
+	xor a
+	ld (q_wpend),a
+	push bc
+	call load_wave
+	pop bc
 	ret
 
 ; Wave RAM from the sine or the chosen slot; the next note restarts the
@@ -187,18 +255,11 @@ load_wave::
 2$:	FLD C_EMPTY            ; an empty slot: silent
 	ld (hl),#1
 	ld hl,#sine16
-3$:	xor a
-	ld c,#0x1A
-	call qput
+3$:	ld a,l                 ; one queue entry: the flush copies the 16 bytes
+	ld (q_wsrc),a
+	ld a,h
+	ld (q_wsrc+1),a
 	ld c,#0x30
-4$:	ld a,(hl+)
-	call qput
-	inc c
-	ld a,c
-	cp #0x40
-	jr nz,4$
-	ld a,#0x80
-	ld c,#0x1A
 	call qput
 	FLD C_TRIG
 	ld (hl),#1
@@ -270,26 +331,85 @@ levels::
 
 ; The frequency register (or NR43) for the channel's frequency, kept in C_XLO/XHI.
 compute_x::
+	call freq_x
+	FLD C_XLO
+	ld (hl),c
+	inc hl
+	ld (hl),b
+	ret
+
+; The frequency register (or NR43) for the channel's pitch, into BC. In
+; period mode C_FREQ holds the period, and the register comes from a table.
+freq_x::
+	FLD C_HW
+	ld b,(hl)
+	FLD C_PMODE
+	ld c,(hl)
 	FLD C_FREQ
 	ld a,(hl+)
 	ld h,(hl)
 	ld l,a
-	push hl
-	FLD C_HW
-	ld a,(hl)
-	pop hl
+	ld a,b
 	cp #3
 	jr z,1$
-	srl a
-	call hz_to_x
-	jr 2$
-1$:	call hz_to_nr43
+	srl a                   ; 0 pulse, 1 wave
+	inc c
+	dec c
+	jp z,hz_to_x
+	jp period_x
+1$:	inc c
+	dec c
+	call nz,period_hz
+	call hz_to_nr43
 	ld c,a
 	ld b,#0
-2$:	FLD C_XLO
-	ld (hl),c
+	ret
+
+; The frequency register of period HL (0..4095) on channel kind A (0 pulse,
+; 1 wave) into BC, as hz_to_x gives it for the period's frequency.
+period_x::
+	ld c,a
+	ld a,h
+	or l
+	jr z,3$                 ; 65535 Hz: the top
+	ld a,l                  ; from 1748 on below 32 Hz, from 874 on below 64
+	sub #<1748
+	ld a,h
+	sbc #>1748
+	jr nc,4$
+	bit 0,c
+	jr nz,1$
+	ld a,l
+	sub #<874
+	ld a,h
+	sbc #>874
+	jr nc,4$
+1$:	push de
+	add hl,hl
+	ld de,#qvb_period_h - 2
+	add hl,de
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
+	pop de
 	inc hl
-	ld (hl),b
+	bit 0,c
+	jr z,2$
+	inc hl
+	srl h
+	rr l
+2$:	srl h
+	rr l
+	xor a                   ; x = 2048 - the quotient
+	sub l
+	ld c,a
+	ld a,#8
+	sbc a,h
+	ld b,a
+	ret
+3$:	ld bc,#2047
+	ret
+4$:	ld bc,#0
 	ret
 
 hw_note_on::
@@ -397,13 +517,29 @@ wave_code::
 	ret
 
 ; Frequency changes (sweep, vibrato) go on without a restart; a silent
-; channel takes them at its next note.
+; channel takes them at its next note. Only what changed is written: the
+; low register alone takes effect without the high one.
 hw_frequency::
 	FLD C_ENV
 	ld a,(hl)
 	or a
 	ret z
-	call compute_x
+	call freq_x
+	FLD C_XHI
+	ld a,(hl)
+	cp b
+	jr nz,2$
+	dec hl
+	ld a,(hl)
+	cp c
+	ret z
+	ld (hl),c
+	ld a,c
+	PUT 2
+	ret
+2$:	ld (hl),b
+	dec hl
+	ld (hl),c
 	ld b,#0
 	jp write_x
 

@@ -288,7 +288,9 @@ cmd_vtype::
 	rlca
 	and #1
 	FLD C_PMODE
+	cp (hl)
 	ld (hl),a
+	call c,leave_period_mode
 	ld a,(q_tmp)
 	and #0x0F
 	cp #5
@@ -308,6 +310,18 @@ cmd_vtype::
 	call hw_timbre
 	pop bc
 	jp read_next
+
+; In period mode C_FREQ holds the period: out of it, its frequency.
+leave_period_mode::
+	push bc
+	FLD C_FREQ
+	ld a,(hl+)
+	ld h,(hl)
+	ld l,a
+	call period_hz
+	call store_freq
+	pop bc
+	ret
 
 cmd_end::
 	ld a,(q_prerun)
@@ -334,6 +348,10 @@ ch_finish::
 	ld (hl),a
 	FLD C_KEYON
 	ld (hl),a
+	ld a,(q_wpend)
+	or a
+	call nz,wave_now
+	xor a
 	FLD C_LVLR
 	ld (hl+),a
 	ld (hl),a
@@ -344,6 +362,9 @@ ch_finish::
 ; item that takes time, or ends the channel, is left to that tick.
 prerun_stop::
 	dec bc
+	ld a,(q_wpend)
+	or a
+	call nz,wave_now
 	FLD C_PTR
 	ld (hl),c
 	inc hl
@@ -354,6 +375,9 @@ it_note::
 	ld a,(q_prerun)
 	or a
 	jr nz,prerun_stop
+	ld a,(q_wpend)
+	or a
+	call nz,wave_for_note
 	dec bc
 	ld a,(bc)
 	inc bc
@@ -368,6 +392,9 @@ it_rest::
 	ld a,(q_prerun)
 	or a
 	jr nz,prerun_stop
+	ld a,(q_wpend)
+	or a
+	call nz,wave_now
 	call read_length
 	push bc
 	call rest_on
@@ -459,7 +486,6 @@ note_on::
 	call sub_s8
 	call clamp_period
 	call store_period
-	call period_hz
 2$:	call store_freq
 	FLD C_VOLR
 	ld a,(hl+)

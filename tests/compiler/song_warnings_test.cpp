@@ -64,5 +64,22 @@ TEST(SongWarnings, LevelsThatCanPassTheLimitWrap) {
                                      "past 32767, from channel I on: loud passages wrap around"});
 }
 
+TEST(SongWarnings, TheVoiceTypeIsReadAsThePlayerReadsIt) {
+  // Noise peaks at v15 at 60 * 128 = 7680: four channels stay under the
+  // limit, five pass it. `%130` is noise in period mode, and `%7` is refused
+  // and keeps the noise; squares at the same volume peak at half that.
+  const auto five = [](const std::string& type) {
+    std::string song = "#TITLE <a>\n#CHANNEL 5\n";
+    for (char c = 'A'; c <= 'E'; ++c) song += std::string("#") + c + " " + type + " v15 c\n";
+    return warn(song);
+  };
+  const std::vector<std::string> noise{"s.qvm:7:1: warning: the voices together can reach 38400 on the left, "
+                                       "past 32767, from channel E on: loud passages wrap around"};
+  EXPECT_EQ(five("%2"), noise);
+  EXPECT_EQ(five("%130"), noise);
+  EXPECT_EQ(five("%2 %7"), noise);
+  EXPECT_TRUE(five("%0").empty());
+}
+
 }  // namespace
 }  // namespace qvb

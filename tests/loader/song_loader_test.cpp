@@ -66,6 +66,45 @@ TEST(SongLoader, ACompileErrorIsShownAtItsCommandAndNamesItsChannel) {
   }
 }
 
+// A header fault is shown at its directive (qvbp says where its reads
+// stopped: for a number at a line's end the next header line, or 1:0), and
+// a count that cannot be says why.
+TEST(SongLoader, AHeaderFaultIsShownAtItsDirectiveInItsOwnWords) {
+  struct Case {
+    const char* source;
+    std::int32_t code, line, row;
+    const char* words;  // null: the code's meaning
+  } const cases[] = {
+      {"#TITLE <Song>\n\n#CHANNEL 0\n#A c d e\n", ERR_CHANNEL, 3, 1, nullptr},
+      {"#TITLE <Song>\n#CHANNEL 0\n#WAV 0,<1>\n#A c\n", ERR_CHANNEL, 2, 1, nullptr},
+      {"#TITLE <Song>\r\n  #CHANNEL 0\r\n#A c\r\n", ERR_CHANNEL, 2, 3, nullptr},  // CR LF, indented
+      {"#TITLE <Song>\n#CHANNEL 1\n#WAV 0,<1,2,3>\n#A c\n", ERR_WAV_COUNT, 3, 1, nullptr},
+      {"#TITLE <Song>\n#TEMPO 120\n#CHANNEL 1\n#A c\n", ERR_HEADER, 2, 1, nullptr},
+      {"#TITLE <Song>\n#CHANNEL 27\n#A c d e\n", ERR_CHANNEL_COUNT, 2, 1, "#CHANNEL 27: 26 channels at most"},
+      {"#TITLE <Song>\n#CHANNEL 3\n#A c\n#B c\n", ERR_CHANNEL_COUNT, 2, 1,
+       "#CHANNEL 3, but the last channel with text is B"},
+      {"#TITLE <Song>\n#CHANNEL 2\n#A c\n#B c\n#C c\n", ERR_CHANNEL_COUNT, 2, 1,
+       "#CHANNEL 2, but channel C has text"},
+      {"#TITLE <Song>\n#CHANNEL 2\n", ERR_CHANNEL_COUNT, 2, 1, "#CHANNEL 2, but no channel has text"},
+      {"#TITLE <Song>\n#PRAGMA FAMICOM\n#CHANNEL 4\n#A c\n#B c\n#C c\n#D c\n", ERR_CHANNEL_COUNT, 3, 1,
+       "#CHANNEL 4: #PRAGMA FAMICOM plays exactly 3 channels"},
+      {"#CHANNEL 1\n#A c\n", ERR_NO_TITLE_OR_CHANNEL, 0, 0, "the header has no #TITLE with a title byte"},
+      {"#TITLE <Song>\n#A c\n", ERR_NO_TITLE_OR_CHANNEL, 0, 0, "the header has no #CHANNEL line"},
+  };
+  for (const Case& c : cases) {
+    const LoadedSong song = loadSong(bytesOf(c.source));
+    ASSERT_EQ(song.diagnosis.problem, SongProblem::Compile) << c.source;
+    EXPECT_EQ(song.diagnosis.error.type, c.code) << c.source;
+    EXPECT_EQ(song.diagnosis.channel, 0) << c.source;
+    const std::string words = c.words ? c.words : std::string(findErrorCode(c.code)->meaning);
+    EXPECT_EQ(describeProblem(song.diagnosis, "s.qvm"), "s.qvm:" + std::to_string(c.line) + ":" +
+                                                            std::to_string(c.row) + ": error " +
+                                                            std::to_string(c.code) + " " +
+                                                            std::string(findErrorCode(c.code)->name) + ": " + words)
+        << c.source;
+  }
+}
+
 TEST(SongLoader, AHeaderErrorHasNoChannel) {
   const LoadedSong song = loadSong(bytesOf("#TITLE <t>\n#CHANNEL 1\n#WAV 0,<[33 0,]>\n#A c\n"));
   ASSERT_EQ(song.diagnosis.problem, SongProblem::Compile);

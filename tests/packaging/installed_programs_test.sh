@@ -87,7 +87,7 @@ offered=$(
 )
 expected="qvbp: demo.qvb demo.qvm famicom.qvm short.qvm
 qvbrender -o: demo song.wav
-qvbplay --v: --version"
+qvbplay --v: --verbose --version"
 [ "$offered" = "$expected" ] || fail "completions offer
 $offered
 instead of

@@ -60,6 +60,11 @@ TEST(Display, ClockNotesAndTempoInAMusiciansTerms) {
   EXPECT_EQ(songPlace(1099, looping), 1099);
   EXPECT_EQ(songPlace(1100, looping), 100);  // back at the loop mark
   EXPECT_EQ(songPlace(2650, looping), 650);
+  // Bars of 192 ticks, beats of 48, both counted from 1.
+  for (const auto& [tick, text] : {std::pair{0, "1:1"}, {47, "1:1"}, {48, "1:2"}, {191, "1:4"}, {192, "2:1"},
+                                   {192 * 9 + 100, "10:3"}, {-1, "-"}}) {
+    EXPECT_EQ(barBeatText(tick), text) << tick;
+  }
 }
 
 TEST(Display, ATwentyColumnTerminalGetsNoLineLongerThanTwentyCharacters) {

@@ -44,7 +44,7 @@ TEST_P(QvbplayExample, PlaysWithoutWarningsToTheEndOfItsFirstLoop) {
   char start[32];
   std::snprintf(start, sizeof start, "%.3f", static_cast<double>(end - kRenderRate / 2) / kRenderRate);
   const test::ProcessResult r =
-      test::runProcess({QVBPLAY_EXE, "--null", "--start", start, "-l", "1", path}, kExamples.string());
+      test::runProcess({test::program(QVBPLAY_EXE), "--null", "--start", start, "-l", "1", path}, kExamples.string());
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_NE(r.out.find("playing " + path + ": "), std::string::npos) << r.out;

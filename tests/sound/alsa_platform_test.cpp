@@ -75,14 +75,14 @@ std::vector<std::uint8_t> readFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(AlsaPlatform, FilePcmCapturesExactlyWhatTheMixerRendered) {
+void captureMatchesRendering(DeviceRing ring) {
   AlsaConfig config("");
   const fs::path capture = config.dir() / "capture.raw";
   std::ofstream(config.dir() / "asound.conf")
       << "pcm.qvbcapture {\n  type file\n  slave.pcm { type null }\n  file \"" << capture.string()
       << "\"\n  format \"raw\"\n}\n";
 
-  AlsaPlatform platform({"qvbcapture"});
+  AlsaPlatform platform({"qvbcapture"}, ring);
   std::uint32_t formats = 0;
   ASSERT_EQ(platform.deviceFormats(0, formats), 0);
   EXPECT_NE(formats & kFormat4S16, 0u);
@@ -100,6 +100,13 @@ TEST(AlsaPlatform, FilePcmCapturesExactlyWhatTheMixerRendered) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_GE(song.calls.load(), 60) << "buffers did not circulate";
+    // At 44100 Hz: 93 ms, or at most 46 ms.
+    if (ring == DeviceRing::Long) {
+      EXPECT_GE(platform.deviceBufferFrames(), 4096);
+    } else {
+      EXPECT_LE(platform.deviceBufferFrames(), 2048);
+    }
+    EXPECT_EQ(platform.underruns(), 0);
   }  // teardown joins the writer
 
   const std::vector<std::uint8_t> captured = readFile(capture);
@@ -125,6 +132,14 @@ TEST(AlsaPlatform, FilePcmCapturesExactlyWhatTheMixerRendered) {
   }
   expected.resize(captured.size());
   EXPECT_TRUE(captured == expected) << "captured PCM differs from the rendering";
+}
+
+// The short ring changes only how much the device holds: the sound is the same.
+TEST(AlsaPlatform, FilePcmCapturesExactlyWhatTheMixerRenderedWithEitherRing) {
+  for (const DeviceRing ring : {DeviceRing::Long, DeviceRing::Short}) {
+    SCOPED_TRACE(ring == DeviceRing::Long ? "long ring" : "short ring");
+    captureMatchesRendering(ring);
+  }
 }
 
 TEST(AlsaPlatform, UnknownDeviceFailsQuietly) {

@@ -3,13 +3,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace qvb::test {
 
@@ -46,6 +43,12 @@ std::string program(const std::string& built) {
   if (dir == nullptr || *dir == '\0') return built;
   const std::size_t slash = built.find_last_of('/');
   return std::string(dir) + "/" + built.substr(slash == std::string::npos ? 0 : slash + 1) + ".exe";
+}
+
+std::string shellCommand(const std::string& program) {
+  if (!isWindowsProgram(program)) return program;
+  const char* wine = std::getenv("QVBP_TEST_WINE");
+  return std::string(wine != nullptr && *wine != '\0' ? wine : "wine") + " " + program;
 }
 
 ProcessResult runProcess(const std::vector<std::string>& programArgs, const std::string& cwd,
@@ -113,29 +116,6 @@ ProcessResult runProcess(const std::vector<std::string>& programArgs, const std:
     result.err = plainLineEnds(result.err);
   }
   return result;
-}
-
-std::string makeTempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base ? base : "/tmp") + "/qvbp-test-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) return "/tmp";
-  return pattern;
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool fileExists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
 }
 
 }  // namespace qvb::test

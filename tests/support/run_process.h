@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_files.h"
+
 namespace qvb::test {
 
 struct ProcessResult {
@@ -29,11 +31,7 @@ std::string program(const std::string& built);
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          std::chrono::milliseconds limit = std::chrono::seconds(30));
 
-// A fresh empty directory for one test, removed by the caller when wanted.
-std::string makeTempDir();
-
-void writeFile(const std::string& path, const std::string& bytes);
-std::string readFile(const std::string& path);
-bool fileExists(const std::string& path);
+// How a shell command starts the program: through Wine for a Windows one.
+std::string shellCommand(const std::string& program);
 
 }  // namespace qvb::test

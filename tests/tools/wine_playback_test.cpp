@@ -1,9 +1,10 @@
-// Plays a song with the Windows build of qvbp under Wine. Wine shows ALSA
-// PCMs as wave output devices; the test's ALSA configuration makes the
-// default PCM a `file` PCM over a `null` slave, so what the program plays
+// Plays a song with the Windows builds of qvbp and qvbplay under Wine. Wine
+// shows ALSA PCMs as wave output devices; the test's ALSA configuration makes
+// the default PCM a `file` PCM over a `null` slave, so what the program plays
 // lands in a file, which must be the offline render of the same song after
-// the eight silent pre-filled buffers. Runs when the tests are pointed at the
-// Windows programs (scripts/test-windows.sh); skipped otherwise.
+// silence (qvbp: exactly the eight pre-filled buffers). Runs when the tests
+// are pointed at the Windows programs (scripts/test-windows.sh); skipped
+// otherwise.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -58,32 +59,34 @@ class WinePlayback : public ::testing::Test {
     dir_ = test::makeTempDir();
     test::writeFile(dir_ + "/song.qvb", asText(kEndlessSong));
   }
-  // Plays song.qvb for a few seconds with this ALSA configuration.
-  test::ProcessResult play(const std::string& alsaConfig) {
+  // Plays song.qvb with the program for a few seconds with this ALSA configuration.
+  test::ProcessResult play(const std::string& program, const std::string& alsaConfig) {
     test::writeFile(dir_ + "/asound.conf", alsaConfig);
     AlsaConfigPath config(dir_ + "/asound.conf");
-    return test::runProcess({qvbp_, "song.qvb"}, dir_, 3s);
+    return test::runProcess({program, "song.qvb"}, dir_, 3s);
+  }
+  // What the program sent to the default PCM, once it has played for a while.
+  std::string captured(const std::string& program) {
+    const std::string capture = dir_ + "/capture.raw";
+    const test::ProcessResult played = play(program, "pcm.!default {\n  type file\n  slave.pcm { type null }\n"
+                                                     "  file \"" + capture + "\"\n  format \"raw\"\n}\n");
+    EXPECT_TRUE(played.killed) << "playing never ends by itself";
+    EXPECT_EQ(played.err, "");
+    return test::readFile(capture);
   }
 
   std::string qvbp_;
   std::string dir_;
 };
 
-TEST_F(WinePlayback, WhatReachesTheDefaultPcmIsTheRenderAfterTheSilentLeadIn) {
-  const std::string capture = dir_ + "/capture.raw";
-  const test::ProcessResult played = play("pcm.!default {\n  type file\n  slave.pcm { type null }\n  file \"" +
-                                          capture + "\"\n  format \"raw\"\n}\n");
-  EXPECT_TRUE(played.killed) << "playing never ends by itself";
-  EXPECT_EQ(played.err, "");
-  const std::string captured = test::readFile(capture);
-  ASSERT_GE(captured.size(), kLeadInBytes + 44100 * kFrameBytes) << "less than a second arrived";
-  EXPECT_EQ(captured.substr(0, kLeadInBytes), std::string(kLeadInBytes, '\0'));
-
-  // The null PCM is always ready, so Wine may have played faster than real
-  // time: the render is made as long as what arrived.
-  const std::string heard = captured.substr(kLeadInBytes);
+// The sound after the lead-in is the render of the song (from its first
+// sound on, when asked), but for the silent frames Wine wrote in between
+// where it ran out of queued sound (it drains the always-ready null PCM
+// faster than real time), which are stepped over.
+void expectTheRender(const std::string& heard, bool fromFirstSound = false) {
   RenderOptions options;
-  options.lengthFrames = static_cast<std::int64_t>(heard.size() / kFrameBytes) + 1;
+  // A second more than heard: room for the render's own silent start.
+  options.lengthFrames = static_cast<std::int64_t>(heard.size() / kFrameBytes) + 44100;
   std::string rendered;
   RenderResult result;
   ASSERT_TRUE(renderSong(kEndlessSong.data(), kEndlessSong.size(), options,
@@ -96,9 +99,8 @@ TEST_F(WinePlayback, WhatReachesTheDefaultPcmIsTheRenderAfterTheSilentLeadIn) {
                            return true;
                          },
                          result));
-  // 16-bit stereo at 44100 Hz passes through Wine unchanged. Where Wine ran
-  // out of queued sound (it drains the always-ready null PCM faster than
-  // real time) it wrote silent frames in between; those are stepped over.
+  if (fromFirstSound) rendered.erase(0, rendered.find_first_not_of('\0') / kFrameBytes * kFrameBytes);
+  // 16-bit stereo at 44100 Hz passes through Wine unchanged.
   ASSERT_LE(heard.size(), rendered.size());
   std::size_t at = 0, next = 0, inserted = 0;
   const std::string silentFrame(kFrameBytes, '\0');
@@ -117,10 +119,26 @@ TEST_F(WinePlayback, WhatReachesTheDefaultPcmIsTheRenderAfterTheSilentLeadIn) {
   EXPECT_GE(next, 44100 * kFrameBytes) << "less than a second of the render arrived";
 }
 
+TEST_F(WinePlayback, WhatReachesTheDefaultPcmIsTheRenderAfterTheSilentLeadIn) {
+  const std::string sound = captured(qvbp_);
+  ASSERT_GE(sound.size(), kLeadInBytes + 44100 * kFrameBytes) << "less than a second arrived";
+  EXPECT_EQ(sound.substr(0, kLeadInBytes), std::string(kLeadInBytes, '\0'));
+  expectTheRender(sound.substr(kLeadInBytes));
+}
+
+// qvbplay keeps its output open from before the song is loaded, so how much
+// silence comes first depends on the moment; then the song, as rendered.
+TEST_F(WinePlayback, TheLivePlayerSendsTheRenderAfterSilence) {
+  const std::string sound = captured(test::program(QVBPLAY_EXE));
+  const std::size_t start = sound.find_first_not_of('\0') / kFrameBytes * kFrameBytes;
+  ASSERT_LT(start, sound.size()) << "nothing but silence arrived";
+  expectTheRender(sound.substr(start), true);
+}
+
 // With no PCM at all Wine offers no wave output device. Wine's ALSA library
 // complains on standard error too, so the program's line is looked for there.
 TEST_F(WinePlayback, WithoutADeviceTheProgramSaysSoOnceAndWaits) {
-  const test::ProcessResult played = play("");
+  const test::ProcessResult played = play(qvbp_, "");
   EXPECT_TRUE(played.killed);
   const std::string line = "qvbp: no audio output device could be opened\n";
   const std::size_t at = played.err.find(line);

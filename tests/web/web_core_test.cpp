@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct WebPlayer;
 extern "C" {
@@ -24,6 +25,8 @@ int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents);
 const std::int32_t* qvbw_survey_events();
 int qvbw_survey_event_count();
 int qvbw_survey_truncated();
+const std::int32_t* qvbw_survey_repeats();
+int qvbw_survey_repeat_count();
 int qvbw_render_end_frame();
 int qvbw_render_intro_frame();
 int qvbw_render_loop_frames();
@@ -166,6 +169,51 @@ TEST(WebCore, LevelsOfEveryChannel) {
   EXPECT_EQ(levels[2], 4 * 16);
   EXPECT_EQ(levels[3], 12 * 16);
   qvbw_player_free(player);
+}
+
+// Channel A's loop passes as "pass/count@depth:from-to", from and to being
+// the ordinals of A's notes and rests that begin and end each pass (E: past them all).
+std::string passesOfA() {
+  std::vector<std::int32_t> frames;
+  for (int i = 0; i < qvbw_survey_event_count(); ++i) {
+    const std::int32_t* e = qvbw_survey_events() + 8 * i;
+    if (e[1] == 0 && (e[0] == 0 || e[0] == 1)) frames.push_back(e[2]);
+  }
+  const auto ordinal = [&](std::int32_t frame) {
+    for (std::size_t i = 0; i < frames.size(); ++i)
+      if (frames[i] >= frame) return std::to_string(i);
+    return std::string("E");
+  };
+  std::string passes;
+  for (int i = 0; i < qvbw_survey_repeat_count(); ++i) {
+    const std::int32_t* p = qvbw_survey_repeats() + 6 * i;
+    if (p[0] != 0) continue;
+    passes += std::to_string(p[3]) + "/" + std::to_string(p[4]) + "@" + std::to_string(p[5]) + ":" + ordinal(p[1]) +
+              "-" + ordinal(p[2]) + " ";
+  }
+  return passes;
+}
+
+TEST(WebCore, SurveyNumbersEachPassOfEveryLoop) {
+  struct Case { const char* channelA; const char* passes; };
+  const Case cases[] = {
+      {"/:3 c / d :/ e", "1/3@0:0-2 2/3@0:2-4 3/3@0:4-5 "},
+      {"/:2 /:2 c :/ d :/ e", "1/2@1:0-1 2/2@1:1-2 1/2@0:0-3 1/2@1:3-4 2/2@1:4-5 2/2@0:3-6 "},
+      // The inner loop ends where the outer one jumps back: its next pass is its first again.
+      {"/:2 /:2 c :/ :/ d", "1/2@1:0-1 1/2@0:0-2 2/2@1:1-2 1/2@1:2-3 2/2@0:2-4 2/2@1:3-4 "},
+      // Back to the mark: the loop starts again from its first pass.
+      {"c $ /:2 d :/ e", "1/2@0:1-2 2/2@0:2-3 1/2@0:4-5 2/2@0:5-6 "},
+      {"/:2 c :/ /:2 d :/", "1/2@0:0-1 2/2@0:1-2 1/2@0:2-3 2/2@0:3-E "},
+      {"c d", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string source = std::string("#TITLE <t>\n#CHANNEL 2\n#A v9 ") + c.channelA + "\n#B v9 /:4 c :/\n";
+    ASSERT_EQ(qvbw_load(reinterpret_cast<const std::uint8_t*>(source.data()), static_cast<int>(source.size())), kDone);
+    const std::string image(reinterpret_cast<const char*>(qvbw_image()), static_cast<std::size_t>(qvbw_image_size()));
+    ASSERT_EQ(qvbw_survey(reinterpret_cast<const std::uint8_t*>(image.data()), static_cast<int>(image.size()), 2, 1000),
+              kDone);
+    EXPECT_EQ(passesOfA(), c.passes) << c.channelA;
+  }
 }
 
 }  // namespace

@@ -11,7 +11,6 @@ namespace {
 constexpr int kValueBits = 20;
 constexpr std::uint64_t kValueMask = (std::uint64_t{1} << kValueBits) - 1;
 constexpr std::uint32_t kSilent = 0;
-constexpr std::int32_t kStartTickInterval = 368;
 
 // A sounding note: its number plus one, and its level.
 std::uint32_t soundValue(int note, int level) {

@@ -29,6 +29,7 @@ class ChosenDevice final : public AudioPlatform {
   void close() override { platform_.close(); }
   bool drop() override { return platform_.drop(); }
   bool playedFrames(std::int64_t& frames) override { return platform_.playedFrames(frames); }
+  std::int64_t underruns() override { return platform_.underruns(); }
   std::string deviceName(int device) override { return device == 0 ? platform_.deviceName(device_) : ""; }
 
  private:

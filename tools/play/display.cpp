@@ -8,7 +8,6 @@
 namespace qvb {
 namespace {
 
-constexpr int kTicksPerQuarter = 48;
 constexpr int kFramesPerIntervalUnit = 2;  // a tick lasts twice its interval in frames at 44100 Hz
 constexpr int kBarWidth = 8;
 
@@ -57,7 +56,7 @@ std::string noteName(int note) {
 std::string tempoText(std::int32_t tickInterval) {
   if (tickInterval <= 0) return "stopped";
   // A quarter note lasts 48 ticks of interval units of two frames.
-  const std::int64_t quarterFrames = std::int64_t{tickInterval} * kTicksPerQuarter * kFramesPerIntervalUnit;
+  const std::int64_t quarterFrames = std::int64_t{tickInterval} * kTicksPerBeat * kFramesPerIntervalUnit;
   const std::int64_t tenths = (std::int64_t{600} * 44100 + quarterFrames / 2) / quarterFrames;
   return "interval " + std::to_string(tickInterval) + ", " + std::to_string(tenths / 10) + "." +
          std::to_string(tenths % 10) + " bpm";
@@ -101,13 +100,19 @@ std::vector<std::string> screenLines(const DisplayModel& m, int width) {
                       clockText(length, m.sampleRate);
   if (!m.figures.known) where += " (measuring)";
   else if (m.figures.finishes) where += " (ends)";
+  if (m.tick >= 0) where += "  bar " + barBeatText(m.tick);
   lines.push_back(where);
   std::string loop = "intro " + clockText(m.figures.introFrames, m.sampleRate) + "  loop " +
                      clockText(m.figures.loopFrames, m.sampleRate) + "  loops " +
                      std::to_string(m.loopsHeard);
   if (m.loopsWanted > 0) loop += "/" + std::to_string(m.loopsWanted);
+  if (m.sectionStart >= 0) {
+    loop += "  a " + clockText(m.sectionStart, m.sampleRate);
+    if (m.sectionEnd >= 0) loop += " b " + clockText(m.sectionEnd, m.sampleRate);
+  }
   lines.push_back(loop);
   std::string tempo = "tempo " + tempoText(m.tickInterval);
+  if (m.underruns >= 0) tempo += "  underruns " + std::to_string(m.underruns);
   if (m.watching) tempo += m.watchNote.empty() ? "  watching" : "  " + m.watchNote;
   lines.push_back(tempo);
   for (std::size_t i = 0; i < m.channels.size(); ++i) {

@@ -10,6 +10,7 @@
 
 #include "loader/song_loader.h"
 #include "play/play_session.h"
+#include "play/song_beats.h"
 
 namespace qvb {
 
@@ -19,14 +20,17 @@ struct DisplayModel {
   int sampleRate = 44100;
   std::int64_t position = 0;
   SongFigures figures;
+  std::int64_t tick = -1;  // sounding at the place shown (a loop folded as the time is); -1 unknown
   int loopsHeard = 0;
   int loopsWanted = 0;  // 0: for ever
   std::int32_t tickInterval = 0;
+  std::int64_t underruns = -1;  // the device's, shown when 0 or more (--verbose)
   bool paused = false;
   bool soloPending = false;
   bool watching = false;
   std::string watchNote;  // "reloaded 12:03:41", "file gone": the last thing the watch saw
   bool ended = false;     // the song finished and the player waits
+  std::int64_t sectionStart = -1, sectionEnd = -1;  // the a and b marks; -1 unset
   int cursor = -1;        // the channel the up and down keys picked; -1 = none
   struct {
     bool known = false;  // the picked channel's place in the source

@@ -17,9 +17,11 @@ const char* const kPlayUsage =
     "  --list-devices   list the output devices and exit\n"
     "  --null           no device: a silent output paced by the clock\n"
     "  --follow         write one JSON line per note and rest as it is heard (for editors)\n"
+    "  --verbose        count the device's underruns (gaps heard), shown and told on exit\n"
     "  -h, --help       this text\n"
     "  --version        the program's version\n"
-    "keys: space pause, 1-9 mute, s then 1-9 solo, r restart, left/right 5 s, q or Esc quit\n";
+    "keys: space pause, 1-9 mute, s then 1-9 solo, up/down then m or o mute or solo any channel,\n"
+    "  a then b repeat a section, r restart, left/right 5 s, q or Esc quit\n";
 
 std::optional<PlayOptions> parsePlayOptions(int argc, const char* const* argv, std::string& error) {
   PlayOptions o;
@@ -46,6 +48,8 @@ std::optional<PlayOptions> parsePlayOptions(int argc, const char* const* argv, s
       o.watch = true;
     } else if (arg == "--follow") {
       o.follow = true;
+    } else if (arg == "--verbose") {
+      o.verbose = true;
     } else if (arg == "--start") {
       if (!value(v)) return std::nullopt;
       const auto frames = secondsToFrames(v);

@@ -17,6 +17,7 @@ struct PlayOptions {
   bool null = false;
   bool watch = false;
   bool follow = false;  // one JSON line per note and rest heard, on standard output
+  bool verbose = false;  // the device's underruns, in the display and on exit
   bool help = false;
   bool version = false;
 };

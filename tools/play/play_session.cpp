@@ -195,6 +195,11 @@ SongFigures PlaySession::figures() const {
   return figures_;
 }
 
+std::int64_t PlaySession::tickAt(std::int64_t frame) const {
+  std::lock_guard<std::mutex> lock(figuresMutex_);
+  return figures_.known ? beats_.tickAt(frame) : -1;
+}
+
 int PlaySession::loopsHeard() const {
   const SongFigures f = figures();
   const std::int64_t at = position();
@@ -218,8 +223,10 @@ void PlaySession::measure() {
   }
   cancel_.store(false);
   measuring_ = std::thread([this, image = image_] {
+    SongBeats beats;
     RenderOptions options;
     options.loops = std::max(loops_, 1);
+    options.observer = &beats;
     RenderResult result;
     const bool done = renderSong(
         image.data(), image.size(), options,
@@ -228,6 +235,7 @@ void PlaySession::measure() {
     const SongFigures f = songFigures(result);
     std::lock_guard<std::mutex> lock(figuresMutex_);
     figures_ = f;
+    beats_ = std::move(beats);
   });
 }
 

@@ -17,6 +17,7 @@
 
 #include "compiler/source_map.h"
 #include "play/channel_activity.h"
+#include "play/song_beats.h"
 #include "render/song_figures.h"
 #include "sound/audio_output.h"
 
@@ -87,7 +88,11 @@ class PlaySession {
   // its note in it; false when the song came without a source.
   bool sourceAt(int channel, std::string& line, std::int32_t& lineNumber, std::int32_t& row) const;
   std::int32_t tickInterval() const;
+  std::int64_t underruns() const { return output_.underruns(); }
   SongFigures figures() const;
+  // The tick sounding at a frame of the song, from the same run as the
+  // figures; -1 until they are known.
+  std::int64_t tickAt(std::int64_t frame) const;
   // Loops heard so far (0 in the intro or when the loop is unknown).
   int loopsHeard() const;
   // True once the wanted loops, or a song that finishes, have been heard.
@@ -116,6 +121,7 @@ class PlaySession {
 
   mutable std::mutex figuresMutex_;
   SongFigures figures_;
+  SongBeats beats_;
   std::atomic<bool> cancel_{false};
   std::thread measuring_;
 };

@@ -31,6 +31,7 @@
 #include "sound/mixer.h"
 #include "sound/pull_stream.h"
 #include "sound/voice.h"
+#include "web/core/repeat_passes.h"
 
 #ifdef __EMSCRIPTEN__
 #define QVBW_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -62,9 +63,11 @@ struct SurveyEvent {
 static_assert(sizeof(SurveyEvent) == 32);
 
 // The events of a render, up to a limit: the page draws the song from them.
+// Every event also goes on to `also`, if set.
 class EventList : public qvb::SequencerObserver {
  public:
   void onSequencerEvent(const qvb::SequencerEvent& e) override {
+    if (also != nullptr) also->onSequencerEvent(e);
     if (events.size() >= limit) {
       truncated = true;
       return;
@@ -75,8 +78,10 @@ class EventList : public qvb::SequencerObserver {
   std::vector<SurveyEvent> events;
   std::size_t limit = 0;
   bool truncated = false;
+  qvb::SequencerObserver* also = nullptr;
 };
 EventList surveyed;
+std::vector<qvb::web::RepeatPass> repeatPasses;
 
 enum QvbwStatus : int {
   QVBW_DONE = 1,
@@ -267,29 +272,42 @@ QVBW_EXPORT const char* qvbw_warning_text(int i) {
 }
 
 // Follows the song as qvbw_render with lengthFrames -1 does, keeping no sound:
-// its figures (qvbw_render_*) and its sequencer events with their frames, at
-// most maxEvents of them (1..1048576). When the image is the one the last
-// qvbw_load compiled, each note and rest also carries the line and row of
-// its command in that source. QVBW_DONE with the events in
-// qvbw_survey_events; QVBW_REFUSED when the song cannot be played.
+// its figures (qvbw_render_*), its sequencer events with their frames, at
+// most maxEvents of them (1..1048576), and as many passes of its /: :/ loops
+// (qvbw_survey_repeats). When the image is the one the last qvbw_load
+// compiled, each note and rest also carries the line and row of its command
+// in that source. QVBW_DONE with the events in qvbw_survey_events;
+// QVBW_REFUSED when the song cannot be played.
 QVBW_EXPORT int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents) {
   samples = {};
   rendered = qvb::RenderResult{};
   surveyed = EventList{};
+  repeatPasses = {};
   if (!validBytes(image, size) || loops < 1 || maxEvents < 1 || maxEvents > (1 << 20)) return QVBW_BAD_ARGUMENT;
   surveyed.limit = static_cast<std::size_t>(maxEvents);
   qvb::RenderOptions options;
   options.loops = loops;
   options.observer = &surveyed;
+  const std::span<const std::uint8_t> bytes(bytesOf(image), static_cast<std::size_t>(size));
   try {
+    const qvb::ImageView view = qvb::viewImage(bytes);
+    qvb::web::RepeatPasses repeats(view.ok() ? view.channels : decltype(view.channels){}, surveyed.limit);
+    surveyed.also = &repeats;
     const bool ok = qvb::renderSong(
-        bytesOf(image), static_cast<std::size_t>(size), options,
-        [](const std::int16_t*, std::int64_t) { return true; }, rendered);
-    if (!ok) surveyed = EventList{};
-    else placeSurveyed({bytesOf(image), static_cast<std::size_t>(size)});
-    return ok ? QVBW_DONE : QVBW_REFUSED;
+        bytes.data(), bytes.size(), options, [](const std::int16_t*, std::int64_t) { return true; }, rendered);
+    surveyed.also = nullptr;
+    if (!ok) {
+      surveyed = EventList{};
+      return QVBW_REFUSED;
+    }
+    placeSurveyed(bytes);
+    repeats.finish(rendered.endFrame >= 0 ? rendered.endFrame : rendered.framesWritten);
+    repeatPasses = repeats.passes();
+    surveyed.truncated = surveyed.truncated || repeats.truncated();
+    return QVBW_DONE;
   } catch (const std::bad_alloc&) {
     surveyed = EventList{};
+    repeatPasses = {};
     return QVBW_NO_MEMORY;
   }
 }
@@ -299,6 +317,9 @@ QVBW_EXPORT const std::int32_t* qvbw_survey_events() {
 }
 QVBW_EXPORT int qvbw_survey_event_count() { return static_cast<int>(surveyed.events.size()); }
 QVBW_EXPORT int qvbw_survey_truncated() { return surveyed.truncated ? 1 : 0; }
+// The passes of the surveyed song's loops, six values each (qvb::web::RepeatPass).
+QVBW_EXPORT const std::int32_t* qvbw_survey_repeats() { return reinterpret_cast<const std::int32_t*>(repeatPasses.data()); }
+QVBW_EXPORT int qvbw_survey_repeat_count() { return static_cast<int>(repeatPasses.size()); }
 
 QVBW_EXPORT const std::int16_t* qvbw_samples() { return samples.data(); }
 QVBW_EXPORT int qvbw_sample_frames() { return static_cast<int>(samples.size() / 2); }

@@ -6,6 +6,7 @@ import { SAMPLE_RATE, EVENT_SIZE, AT, channelLetter } from './core.js';
 import { decodeSong, encodeSong, MAX_SOURCE_BYTES } from './share.js';
 import { createEditor } from './editor.js';
 import { createRoll } from './roll.js';
+import { bracketsOf } from './bracket_passes.js';
 
 const COMPILE_DELAY_MS = 150;
 const COMPILE_TIMEOUT_MS = 10000;
@@ -263,7 +264,7 @@ async function surveyNow() {
   }
   state.surveyed = result;
   state.surveyedFor = compiled;
-  roll.setSong(result, compiled.channels);
+  roll.setSong(result, compiled.channels, state.image ? [] : bracketsOf(new TextDecoder().decode(compiled.source)));
   showLanes(compiled.channels);
   showFigures(result);
   const waiters = surveyWaiters;
@@ -332,6 +333,9 @@ async function ensureAudio() {
       audio.replacedAt = message.songFrame;
     } else if (message.type === 'seeked') {
       audio.seekedAt = message.songFrame;
+    } else if (message.type === 'captured') {
+      audio.captured?.(message.blocks);
+      audio.captured = null;
     } else if (message.type === 'error') {
       showStatus(`playback stopped: ${message.message}`);
       setPlaying(false, false);
@@ -482,6 +486,19 @@ function seekClick(event) {
   const box = $('seek').getBoundingClientRect();
   const fraction = Math.min(1, Math.max(0, (event.clientX - box.left) / box.width));
   return seek(fraction * seekSpan());
+}
+
+// ---- the roll's zoom ------------------------------------------------------
+
+function zoom(steps) {
+  roll.zoomBy(steps);
+  showZoom();
+}
+
+function showZoom() {
+  $('zoomSpan').textContent = `${roll.seconds()} s`;
+  $('zoomIn').disabled = !roll.canZoom(1);
+  $('zoomOut').disabled = !roll.canZoom(-1);
 }
 
 // ---- channels: mute and solo from the roll --------------------------------
@@ -711,6 +728,15 @@ async function start() {
     const at = songPlace(heardPosition().frame);
     return seek(Math.min(seekSpan(), Math.max(0, at + step * SAMPLE_RATE)));
   });
+  on('zoomIn', 'click', () => zoom(1));
+  on('zoomOut', 'click', () => zoom(-1));
+  // Ctrl+wheel on the roll zooms it, not the page.
+  on('rollCanvas', 'wheel', (event) => {
+    if (!event.ctrlKey && !event.metaKey) return;
+    event.preventDefault();
+    zoom(event.deltaY < 0 ? 1 : -1);
+  });
+  showZoom();
   on('markA', 'click', () => markSection('from'));
   on('markB', 'click', () => markSection('to'));
   on('clearSection', 'click', () => setSection());
@@ -753,6 +779,11 @@ window.playground = {
   muted: () => [...Array(state.compiled?.channels ?? 0).keys()].filter((i) => (audio.solo >= 0 ? i !== audio.solo : audio.muted.has(i))),
   meters: () => [...$('lanes').querySelectorAll('.meter > span')].map((m) => parseFloat(m.style.width) || 0),
   replacedAt: () => audio.replacedAt,
+  // The next `frames` the player sends out, in blocks of {songFrame, left, right}.
+  captureOutput: (frames) => new Promise((resolve) => {
+    audio.captured = resolve;
+    audio.node.port.postMessage({ type: 'capture', frames });
+  }),
   seekedAt: () => audio.seekedAt,
   surveyed: () => (state.surveyed ? new Promise((resolve) => resolve(state.surveyed)) : null),
   // The survey of the song compiled last, once it is there.

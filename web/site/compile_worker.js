@@ -57,7 +57,7 @@ self.onmessage = (event) => {
     // replaces this worker after such an answer.
     answer = { ok: false, broken: true, message: `internal error: ${error.message}` };
   }
-  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer, answer.events?.buffer,
+  const transfer = [answer.image?.buffer, answer.wav?.buffer, answer.asmText?.buffer, answer.events?.buffer, answer.repeats?.buffer,
     answer.gb?.buffer, answer.gbs?.buffer].filter(Boolean);
   self.postMessage({ id, ...answer }, transfer);
 };

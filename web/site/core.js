@@ -87,8 +87,9 @@ class Core {
 
   // The song followed to its end (after `loops` loops) without its sound:
   // {events: Int32Array of [kind, channel, frame, note, ticks, offset, line,
-  // row] per event (EVENT_SIZE values), truncated, endFrame, introFrame,
-  // loopFrames, finished}; or {error}. A note's or rest's line and row are
+  // row] per event (EVENT_SIZE values), repeats: Int32Array of [channel,
+  // from, to, pass, count, depth] per pass of a /: :/ loop (REPEAT_SIZE
+  // values), truncated, endFrame, introFrame, loopFrames, finished}; or {error}. A note's or rest's line and row are
   // its place in the source loaded last, when the image is that source's
   // (else 0).
   survey(image, { loops = 1, maxEvents = 1 << 20 } = {}) {
@@ -97,8 +98,11 @@ class Core {
       if (status !== 1) return { error: RENDER_ERRORS[status] ?? 'the song could not be played' };
       const count = this.x.qvbw_survey_event_count();
       const events = new Int32Array(this.x.memory.buffer, this.x.qvbw_survey_events(), EVENT_SIZE * count).slice();
+      const passes = this.x.qvbw_survey_repeat_count();
+      const repeats = new Int32Array(this.x.memory.buffer, this.x.qvbw_survey_repeats(), REPEAT_SIZE * passes).slice();
       return {
         events,
+        repeats,
         truncated: this.x.qvbw_survey_truncated() === 1,
         endFrame: this.x.qvbw_render_end_frame(),
         introFrame: this.x.qvbw_render_intro_frame(),
@@ -218,6 +222,9 @@ export const EVENT = { NOTE: 0, REST: 1, LOOP_MARK: 2, JUMP: 3, END: 4, TEMPO: 5
 // The values of one surveyed event, and where each lies among them.
 export const EVENT_SIZE = 8;
 export const AT = { KIND: 0, CHANNEL: 1, FRAME: 2, NOTE: 3, TICKS: 4, OFFSET: 5, LINE: 6, ROW: 7 };
+// The values of one pass of a loop, and where each lies among them.
+export const REPEAT_SIZE = 6;
+export const PASS = { CHANNEL: 0, FROM: 1, TO: 2, PASS: 3, COUNT: 4, DEPTH: 5 };
 
 // The letter of a channel as written in a source: A for the first.
 export function channelLetter(index) {

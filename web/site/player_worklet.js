@@ -30,6 +30,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     this.sinceReport = 0;
     this.finishedAt = -1;
     this.muted = new Set();
+    this.capture = null; // {frames, blocks}: the next blocks played, kept as they left
     this.changed = true;
     this.port.onmessage = (event) => this.command(event.data);
   }
@@ -44,6 +45,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
       else if (message.type === 'mute') this.mute(message.channel, message.muted);
       else if (message.type === 'seek') this.seek(message.image, message.frame, message.play);
       else if (message.type === 'section') this.setSection(message.image, message.from, message.to);
+      else if (message.type === 'capture') this.capture = { frames: message.frames, blocks: [] };
     } catch (error) {
       this.stop();
       this.port.postMessage({ type: 'error', message: error.message });
@@ -246,6 +248,17 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
     this.songFrame = section.from;
   }
 
+  // A block as it leaves for the speakers, with the song frame it begins at;
+  // once enough are kept they go to the page (which checks what is heard).
+  keep(songFrame, left, right) {
+    const capture = this.capture;
+    capture.blocks.push({ songFrame, left: left.slice(), right: (right ?? left).slice() });
+    capture.frames -= left.length;
+    if (capture.frames > 0) return;
+    this.port.postMessage({ type: 'captured', blocks: capture.blocks });
+    this.capture = null;
+  }
+
   process(inputs, outputs) {
     const [left, right] = outputs[0];
     const frames = left.length;
@@ -281,6 +294,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
         this.port.postMessage({ type: 'error', message: error.message });
       }
     }
+    if (playing && this.capture) this.keep(blockSong, left, right);
     this.sinceReport += frames;
     if (this.changed || this.sinceReport >= REPORT_EVERY) this.report(blockFrame, blockSong, playing);
     return true;

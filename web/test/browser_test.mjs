@@ -4,9 +4,11 @@
 // at its line with the renderer's wording, the editor colours the language,
 // matches its brackets and helps on hover, the page's WAV is byte for byte
 // the one qvbrender writes, a pasted song's names follow its title, a binary
-// that is no image is refused, the roll draws every note and lights the ones
-// heard, the editor lights the note each channel sounds, the seek bar seeks exactly, an A-B section repeats, the source
-// survives a reload, every control shows without overlap from a phone's width
+// that is no image is refused, the roll draws every note, each channel's loop
+// mark and every numbered pass of its loops and brackets, and lights the notes heard, muting
+// and soloing silence those channels in the sound sent out, the editor lights
+// the note each channel sounds, the seek bar seeks exactly, an A-B section repeats, the source
+// survives a reload, the roll zooms, every control shows without overlap from a phone's width
 // to a desktop's, playback advances, and a broken link gives a message, not a
 // crash. --figures prints the page's budgets; --screenshots DIR keeps the
 // wide, narrow and phone screenshots.
@@ -39,6 +41,25 @@ async function check(name, body) {
 
 function expect(condition, message) {
   if (!condition) throw new Error(message);
+}
+
+// The 16-bit samples of a WAV file's data chunk, interleaved.
+function wavSamples(path) {
+  const file = readFileSync(path);
+  for (let at = 12; at + 8 <= file.length; at += 8 + file.readUInt32LE(at + 4)) {
+    if (file.toString('latin1', at, at + 4) === 'data') {
+      const data = file.subarray(at + 8, at + 8 + file.readUInt32LE(at + 4));
+      return new Int16Array(data.buffer.slice(data.byteOffset, data.byteOffset + data.length));
+    }
+  }
+  throw new Error(`${path} has no data chunk`);
+}
+
+// 26 channels of 1600 notes each, in brackets.
+function bigSong() {
+  let song = '#TITLE <big>\n#CHANNEL 26\n';
+  for (let i = 0; i < 26; i++) song += `#${String.fromCharCode(65 + i)} t200 v1 l16 [200 cdefgab<c>]\n`;
+  return song;
 }
 
 function qvbrender(...argv) {
@@ -262,8 +283,7 @@ try {
   });
 
   await check('a song of 26 channels and 41600 notes: the roll draws only what is in view', async () => {
-    let song = '#TITLE <big>\n#CHANNEL 26\n';
-    for (let i = 0; i < 26; i++) song += `#${String.fromCharCode(65 + i)} t200 v1 l16 [200 cdefgab<c>]\n`;
+    const song = bigSong();
     const seen = await page.evaluate(async (text) => {
       await window.playground.compile(text, 'big.qvm');
       await window.playground.currentSurvey();
@@ -272,12 +292,28 @@ try {
       // A window resized while the song plays.
       window.dispatchEvent(new Event('resize'));
       const roll = window.playground.roll();
-      const result = { notes: roll.noteCount(), drawn: roll.drawn };
-      window.playground.stop();
-      return result;
+      return { notes: roll.noteCount(), drawn: roll.drawn, seconds: roll.seconds() };
     }, song);
     expect(seen.notes === 41600, `the roll holds ${seen.notes} notes`);
     expect(seen.drawn > 0 && seen.drawn < 4000, `the roll drew ${seen.drawn} bars`);
+    // Zoomed out twice, by the button and by Ctrl+wheel: four times the song in view.
+    await page.click('#zoomOut');
+    const canvas = await (await page.$('#rollCanvas')).boundingBox();
+    await page.mouse.move(canvas.x + canvas.width / 2, canvas.y + 5);
+    await page.keyboard.down('Control');
+    await page.mouse.wheel({ deltaY: 100 });
+    await page.keyboard.up('Control');
+    const wider = await page.evaluate(async () => {
+      await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+      const roll = window.playground.roll();
+      const result = { drawn: roll.drawn, seconds: roll.seconds(), shown: document.getElementById('zoomSpan').textContent };
+      document.getElementById('zoomIn').click();
+      document.getElementById('zoomIn').click();
+      window.playground.stop();
+      return result;
+    });
+    expect(wider.seconds === 4 * seen.seconds && wider.shown === `${wider.seconds} s`, `zoomed out: ${JSON.stringify(wider)}, from ${seen.seconds} s`);
+    expect(wider.drawn > 3 * seen.drawn && wider.drawn < 5 * seen.drawn, `zoomed out the roll drew ${wider.drawn} bars, before ${seen.drawn}`);
   });
 
   await check('the roll\'s lanes mute and solo channels', async () => {
@@ -295,6 +331,80 @@ try {
     await (await page.$$(lane(0)))[0].click();
     seen.push(await page.evaluate(() => window.playground.muted()));
     expect(JSON.stringify(seen) === JSON.stringify([[0, 2, 3], [0], []]), `muted ${JSON.stringify(seen)}`);
+  });
+
+  await check('the roll shows each channel\'s loop mark and numbers every pass of its loops and repeat brackets', async () => {
+    const song = '#TITLE <passes>\n#CHANNEL 3\n#A t120 v9 l8 c $ /:3 d e :/ f\n#B t120 v9 l8 /:2 /:2 g :/ a :/ r r\n#C t120 v9 l8 [3 c d | e]\n';
+    const seen = await page.evaluate(async (text) => {
+      window.playground.stop();
+      await window.playground.compile(text, 'passes.qvm');
+      const survey = await window.playground.currentSurvey();
+      const roll = window.playground.roll();
+      roll.draw(0);
+      // The first time through: later the loop is drawn again as it is heard.
+      const first = (list) => list.filter((p) => (p.from ?? p.frame) < survey.endFrame);
+      return { events: Array.from(survey.events), passes: first(roll.drawnPasses), marks: first(roll.drawnMarks) };
+    }, song);
+    const e = seen.events;
+    const of = (channel, kind) => e.flatMap((v, i) => (i % 8 === 0 && v === kind && e[i + 1] === channel ? [e[i + 2]] : []));
+    const notesA = of(0, 0);
+    const passesA = seen.passes.filter((p) => p.channel === 0);
+    expect(JSON.stringify(passesA) === JSON.stringify([1, 3, 5].map((n, k) => ({ channel: 0, pass: k + 1, count: 3, from: notesA[n], bracket: false }))),
+      `channel A's passes ${JSON.stringify(passesA)}, its notes start at ${notesA}`);
+    // The bracket's copies: c d e c d e c d.
+    const notesC = of(2, 0);
+    const passesC = seen.passes.filter((p) => p.channel === 2);
+    expect(JSON.stringify(passesC) === JSON.stringify([0, 3, 6].map((n, k) => ({ channel: 2, pass: k + 1, count: 3, from: notesC[n], bracket: true }))),
+      `channel C's passes ${JSON.stringify(passesC)}, its notes start at ${notesC}`);
+    const passesB = seen.passes.filter((p) => p.channel === 1).map((p) => `${p.pass}/${p.count}`).sort();
+    expect(JSON.stringify(passesB) === JSON.stringify(['1/2', '1/2', '1/2', '2/2', '2/2', '2/2']), `channel B's passes ${passesB}`);
+    const marks = seen.marks.map((m) => `${m.channel}@${m.frame}`);
+    expect(marks[0] === `0@${of(0, 2)[0]}` && !marks.some((m) => m.startsWith('1@')), `loop marks drawn ${marks}, A's at ${of(0, 2)}`);
+  });
+
+  await check('muting and soloing change the sound the page sends out to the render of the song with those channels silent', async () => {
+    const song = '#TITLE <mix>\n#CHANNEL 2\n#A t120 v9 l8 [16 cdefgab<c>]\n#B t120 v9 o3 l4 [16 ceg<c>]\n';
+    const reference = {};
+    for (const [name, text] of Object.entries({ both: song, onlyA: song.replace('#B t120 v9', '#B t120 v0'), onlyB: song.replace('#A t120 v9', '#A t120 v0') })) {
+      writeFileSync(join(work, `${name}.qvm`), text);
+      const run = qvbrender('-t', '40', '-o', join(work, `${name}.wav`), join(work, `${name}.qvm`));
+      expect(run.status === 0, `qvbrender failed: ${run.stderr}`);
+      reference[name] = wavSamples(join(work, `${name}.wav`));
+    }
+    reference.silence = new Int16Array(reference.both.length);
+    await page.evaluate(async (text) => {
+      window.playground.stop();
+      await window.playground.compile(text, 'mix.qvm');
+      await window.playground.currentSurvey();
+      await window.playground.playOrPause();
+    }, song);
+    const press = async (lane, which) => (await page.$$(`#lanes > div:nth-child(${lane + 1}) button`))[which === 'M' ? 0 : 1].click();
+    const steps = [
+      [[], 'both'], [[[1, 'M']], 'onlyA'], [[[1, 'M'], [0, 'S']], 'onlyA'], [[[1, 'S']], 'onlyB'],
+      [[[1, 'S'], [0, 'M'], [1, 'M']], 'silence'], [[[0, 'M'], [1, 'M']], 'both'],
+    ];
+    for (const [presses, expected] of steps) {
+      for (const [lane, which] of presses) await press(lane, which);
+      const blocks = await page.evaluate(async () => (await window.playground.captureOutput(8192))
+        .map(({ songFrame, left, right }) => ({ songFrame, left: Array.from(left, (v) => v * 32768), right: Array.from(right, (v) => v * 32768) })));
+      const want = reference[expected];
+      // A mute is heard from the output's next buffer of 2048 frames, as on a sound card.
+      const from = Math.ceil(blocks[0].songFrame / 2048) * 2048;
+      let compared = 0;
+      let sounding = false;
+      for (const { songFrame, left, right } of blocks) {
+        for (let i = Math.max(0, from - songFrame); i < left.length; i++) {
+          const at = 2 * (songFrame + i);
+          const got = [left[i], right[i]];
+          expect(got[0] === want[at] && got[1] === want[at + 1],
+            `after ${JSON.stringify(presses)} frame ${songFrame + i} sounds ${got}, the ${expected} render ${[want[at], want[at + 1]]}`);
+          compared++;
+          sounding ||= got[0] !== 0;
+        }
+      }
+      expect(compared >= 6144 && sounding === (expected !== 'silence'), `${expected}: ${compared} frames compared`);
+    }
+    await page.evaluate(() => window.playground.stop());
   });
 
   await check('while the demo plays the editor lights the note heard on each channel where the survey places it, none after an edit until it is surveyed, none once stopped', async () => {
@@ -400,7 +510,7 @@ try {
         await window.playground.currentSurvey();
       });
       await new Promise((resolve) => setTimeout(resolve, 300));
-      const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'markA', 'markB', 'roll', 'qvb', 'wav']
+      const boxes = await page.evaluate(() => ['status', 'share', 'examples', 'open', 'editor', 'messages', 'play', 'stop', 'seek', 'position', 'markA', 'markB', 'zoomOut', 'zoomIn', 'roll', 'qvb', 'wav']
         .map((id) => {
           const r = document.getElementById(id).getBoundingClientRect();
           return { id, x: r.left, y: r.top + window.scrollY, w: r.width, h: r.height };
@@ -461,6 +571,7 @@ try {
     });
     const seen = {};
     for (const [name, fragment] of Object.entries(links)) {
+      await page.goto('about:blank'); // else only the fragment changes, and the page may not have read it yet
       await page.goto(`${url}#${fragment}`, { waitUntil: 'load' });
       await page.evaluate(() => window.playground.ready);
       seen[name] = (await page.evaluate(() => window.playground.messages())).join(' | ');
@@ -514,6 +625,21 @@ try {
       times.sort((a, b) => a - b);
       return { median: times[10], worst: times[19] };
     });
+    // The big song, at the roll's first span and at its widest.
+    figures.bigFps = await page.evaluate(async (text) => {
+      await window.playground.compile(text, 'big.qvm');
+      await window.playground.currentSurvey();
+      const fps = [];
+      for (const steps of [0, -3]) {
+        window.playground.roll().zoomBy(steps);
+        await window.playground.seek(44100 * 30);
+        await new Promise((resolve) => setTimeout(resolve, 2500));
+        fps.push(window.playground.fps());
+        window.playground.stop();
+      }
+      window.playground.roll().zoomBy(3);
+      return fps;
+    }, bigSong());
     figures.render60 = await page.evaluate(async () => (await window.playground.renderWav({ seconds: 60 })).renderMs);
     const { gzipSync } = await import('node:zlib');
     figures.compressed = ['index.html', 'app.js', 'style.css', 'core.js', 'share.js', 'compile_worker.js', 'player_worklet.js', 'qvb_core.wasm', 'examples/index.json', 'examples/demo.qvm']
@@ -537,6 +663,7 @@ if (args.figures) {
   console.log(`load to the demo's first sound: ${figures.firstSound} ms`);
   console.log(`compile while typing, round trip: median ${figures.typing?.median.toFixed(1)} ms, worst ${figures.typing?.worst.toFixed(1)} ms`);
   console.log(`drawing while playing at 1280x800: ${figures.fps?.toFixed(1)} frames a second`);
+  console.log(`the same, 26 channels of 1600 notes: ${figures.bigFps?.map((f) => f.toFixed(1)).join(' at 6 s across, ')} at 48 s across`);
 }
 const passed = results.filter(Boolean).length;
 console.log(`${passed} passed, ${results.length - passed} failed`);
