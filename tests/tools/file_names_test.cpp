@@ -63,6 +63,14 @@ TEST_P(FileNames, QvbgbWritesTheRomUnderTheSongsName) {
 }
 #endif
 
+#ifdef QVBPLAY_EXE
+TEST_P(FileNames, QvbplayPlaysTheSongAndNamesIt) {
+  const ProcessResult r = run(QVBPLAY_EXE, {"--null", "-l", "1", name_ + ".qvm"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_NE(r.out.find("playing " + name_ + ".qvm: a\n"), std::string::npos) << r.out;
+}
+#endif
+
 INSTANTIATE_TEST_SUITE_P(InAnyLanguage, FileNames, ::testing::ValuesIn(kNames));
 
 }  // namespace
