@@ -11,14 +11,14 @@ DEB    ?= build-deb
 DEMO   ?= examples/demo.qvm
 PREFIX ?= /usr/local
 # What is installed and packaged: the programs and the manual pages.
-SHIPPED := qvbp qvbrender qvbplay man
+SHIPPED := qvbp qvbrender qvbplay qvbgb man
 WEB    ?= build-web
 PORT   ?= 8000
 # Debian's emscripten runs its JavaScript optimizer with the node on the PATH,
 # which finds Debian's node modules (acorn) only when told where they are.
 EMENV  := NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps deps-web build play install deb test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows test-windows
+.PHONY: all deps deps-web build play install deb test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows windows-zip test-windows
 
 all: build
 
@@ -54,16 +54,18 @@ install: deps $(BUILD)/CMakeCache.txt
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # $(DEB)/qvbp_VERSION_ARCH.deb, from a build folder of its own made with
-# Debian's flags (dpkg-buildflags, all hardening on): among them
-# -ffile-prefix-map, so the binaries do not depend on where the checkout
-# lies. Its dates are those of the last commit (asked for here, as the build
-# folder may be outside the checkout) or SOURCE_DATE_EPOCH, so the same
-# sources give the same bytes.
+# Debian's flags (dpkg-buildflags, all hardening on). The binaries do not
+# depend on where the checkout lies: the checkout's path is mapped to "."
+# by CMake (QVBP_RELATIVE_SOURCE_PATHS) rather than by dpkg-buildflags, whose
+# -ffile-prefix-map would split at a space in that path. Its dates are those
+# of the last commit (asked for here, as the build folder may be outside the
+# checkout) or SOURCE_DATE_EPOCH, so the same sources give the same bytes.
 $(DEB)/CMakeCache.txt:
-	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	export DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath"; \
 	CXXFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
-	cmake -S . -B $(DEB) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF
+	cmake -S . -B $(DEB) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF \
+		-DQVBP_RELATIVE_SOURCE_PATHS=ON
 
 deb: deps $(DEB)/CMakeCache.txt
 	cmake --build $(DEB) -j $(JOBS) --target $(SHIPPED)
@@ -100,20 +102,29 @@ test-web: web build
 	cd web && npm ci --no-audit --no-fund --ignore-scripts
 	node web/test/browser_test.mjs --site $(WEB)/site --qvbrender $(BUILD)/qvbrender --examples examples
 
-test: test-normal test-asan test-fuzz test-web
+# Windows is one of our systems: its build and tests run with the others.
+test: test-normal test-windows test-asan test-fuzz test-web
 
-# Windows: qvbp.exe, qvbrender.exe and qvbplay.exe cross-built with MinGW-w64 into $(WINDOWS)/;
-# test-windows also builds the test programs and runs everything under Wine.
-deps-windows:
+# Windows: the programs cross-built with MinGW-w64 into $(WINDOWS)/, and
+# $(WINDOWS)/qvbp-VERSION-windows-x86_64.zip with the documents and examples;
+# test-windows also builds the test programs and runs everything under Wine,
+# with the Linux build's command-line tests pointed at the .exe files.
+WINDOWS_SHIPPED := qvbp qvbrender qvbplay qvbgb man
+deps-windows: $(WINDOWS)/.deps-installed
+$(WINDOWS)/.deps-installed: scripts/install-deps.sh
 	@sh scripts/install-deps.sh windows
+	@mkdir -p $(WINDOWS) && touch $@
 
-$(WINDOWS)/CMakeCache.txt:
+$(WINDOWS)/CMakeCache.txt: | $(WINDOWS)/.deps-installed
 	cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DQVBP_BENCH=OFF -DQVBP_WERROR=ON
 
 windows: deps-windows $(WINDOWS)/CMakeCache.txt
-	cmake --build $(WINDOWS) -j $(JOBS) --target qvbp qvbrender qvbplay
+	cmake --build $(WINDOWS) -j $(JOBS) --target $(WINDOWS_SHIPPED)
 
-test-windows: deps-windows build $(WINDOWS)/CMakeCache.txt
+windows-zip: windows
+	cd $(WINDOWS) && cpack -G ZIP
+
+test-windows: windows-zip build
 	cmake --build $(WINDOWS) -j $(JOBS)
 	JOBS=$(JOBS) sh scripts/test-windows.sh $(WINDOWS) $(BUILD)
 

@@ -7,6 +7,8 @@
 #include <new>
 #include <system_error>
 
+#include "host/file_name.h"
+
 namespace qvb {
 namespace {
 
@@ -21,7 +23,7 @@ std::string amount(std::size_t bytes) {
 
 InputFile::InputFile(const std::string& path, std::size_t limit) : limit_(limit) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
+  if (std::filesystem::is_directory(pathOf(path), ec)) {
     error_ = EISDIR;
     return;
   }

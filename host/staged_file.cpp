@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "host/file_name.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -53,7 +55,7 @@ std::string makePartFile(const fs::path& target, std::error_code& error) {
   for (int n = 1; n <= kMaxPartNames; ++n) {
     fs::path part = target;
     part += (n == 1 ? "" : "." + std::to_string(n)) + ".part";
-    const std::string name = part.string();
+    const std::string name = nameOf(part);
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, kNewFileMode);
     if (fd >= 0) {
       close(fd);
@@ -69,7 +71,7 @@ std::string makePartFile(const fs::path& target, std::error_code& error) {
 // do on Windows.
 std::error_code replace(const std::string& from, const fs::path& to) {
 #ifdef _WIN32
-  if (MoveFileExW(fs::path(from).c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return {};
+  if (MoveFileExW(pathOf(from).c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return {};
   return std::error_code(static_cast<int>(GetLastError()), std::system_category());
 #else
   if (std::rename(from.c_str(), to.c_str()) == 0) return {};
@@ -79,13 +81,13 @@ std::error_code replace(const std::string& from, const fs::path& to) {
 
 }  // namespace
 
-StagedFile::StagedFile(const std::string& target) : target_(followLinks(target, error_)) {
+StagedFile::StagedFile(const std::string& target) : target_(followLinks(pathOf(target), error_)) {
   if (error_) return;
   std::error_code ec;
   const fs::file_status status = fs::status(target_, ec);
   direct_ = fs::exists(status) && !fs::is_regular_file(status);
   if (direct_) {
-    writing_ = target_.string();
+    writing_ = nameOf(target_);
     return;
   }
   writing_ = makePartFile(target_, error_);

@@ -1,7 +1,11 @@
 #include "host/terminal.h"
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
 #include <io.h>
+#include <windows.h>
+
+#include <cstdlib>
 #else
 #include <unistd.h>
 #endif
@@ -38,6 +42,12 @@ std::size_t utf8Length(std::string_view text, std::size_t at) {
   return length;
 }
 
+#ifdef _WIN32
+UINT gShellCodePage = 0;
+
+void restoreShellCodePage() { SetConsoleOutputCP(gShellCodePage); }
+#endif
+
 void appendEscape(std::string& out, unsigned char byte) {
   static const char kDigits[] = "0123456789abcdef";
   out += "\\x";
@@ -53,6 +63,14 @@ bool isTerminal(std::FILE* stream) {
   return _isatty(_fileno(stream)) != 0;
 #else
   return isatty(fileno(stream)) == 1;
+#endif
+}
+
+void showUtf8OnConsole() {
+#ifdef _WIN32
+  gShellCodePage = GetConsoleOutputCP();
+  if (gShellCodePage == 0 || gShellCodePage == CP_UTF8) return;  // no console, or already so
+  if (SetConsoleOutputCP(CP_UTF8)) std::atexit(restoreShellCodePage);
 #endif
 }
 

@@ -13,6 +13,12 @@ namespace qvb {
 
 bool isTerminal(std::FILE* stream);
 
+// Makes a Windows console show the UTF-8 text the programs write (file names,
+// titles) as written, by setting its output code page to UTF-8 until the
+// program exits; the console is the shell's too, so its own code page comes
+// back then. Does nothing elsewhere, nor when there is no console.
+void showUtf8OnConsole();
+
 // The text with every control byte shown as an escape such as "\x1b": the C0
 // controls but tab, DEL, and the C1 controls, whether written as UTF-8
 // characters or as bytes 0x80-0x9F outside one. Other text, valid UTF-8

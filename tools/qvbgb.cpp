@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "host/file_bytes.h"
+#include "host/file_name.h"
+#include "host/staged_file.h"
+#include "host/terminal.h"
 #include "gameboy/gb_files.h"
 #include "gameboy/gb_song.h"
 #include "loader/song_loader.h"
@@ -27,20 +30,14 @@ constexpr const char* kUsage =
     "  --gbs       write a GBS file (.gbs) instead\n"
     "  --asm DIR   write the song data, the driver's source and a README into DIR\n";
 
-// Writes beside the target and renames over it, so a file is whole or absent.
-bool writeWhole(const fs::path& path, const void* data, std::size_t size) {
-  const fs::path temporary = path.string() + ".part";
-  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
+// A file whole or not at all, through a ".part" file beside it.
+bool writeWhole(const std::string& path, const void* data, std::size_t size) {
+  qvb::StagedFile staged(path);
+  if (!staged.ok()) return false;
+  std::FILE* file = std::fopen(staged.writingTo().c_str(), "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(data, 1, size, file) == size;
-  const bool closed = std::fclose(file) == 0;
-  std::error_code ec;
-  if (written && closed) {
-    fs::rename(temporary, path, ec);
-    if (!ec) return true;
-  }
-  fs::remove(temporary, ec);
-  return false;
+  return std::fclose(file) == 0 && written && staged.commit();
 }
 
 // The line of the item that asked for a warning, when the song is a source
@@ -58,6 +55,7 @@ int refuse(const std::string& input, const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qvb::showUtf8OnConsole();
   std::vector<std::string_view> args(argv + 1, argv + argc);
   bool gbs = false;
   std::string asmDir, input;
@@ -100,18 +98,18 @@ int main(int argc, char** argv) {
 
   if (!asmDir.empty()) {
     std::error_code ec;
-    fs::create_directories(asmDir, ec);
+    fs::create_directories(qvb::pathOf(asmDir), ec);
     for (const qvb::gb::TextFile& text : qvb::gb::makeAsmKit(gbSong)) {
-      const fs::path path = fs::path(asmDir) / text.name;
-      if (!writeWhole(path, text.text.data(), text.text.size())) return refuse(input, "cannot write " + path.string());
+      const std::string path = qvb::nameOf(qvb::pathOf(asmDir) / text.name);
+      if (!writeWhole(path, text.text.data(), text.text.size())) return refuse(input, "cannot write " + path);
     }
     std::printf("wrote %s\n", asmDir.c_str());
     return 0;
   }
   const qvb::gb::GbFile out = gbs ? qvb::gb::makeGbs(gbSong) : qvb::gb::makeRom(gbSong);
   if (!out.ok) return refuse(input, out.refusal);
-  const fs::path target = fs::path(input).replace_extension(gbs ? ".gbs" : ".gb");
-  if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target.string());
-  std::printf("wrote %s (%zu bytes)\n", target.string().c_str(), out.bytes.size());
+  const std::string target = qvb::nameOf(qvb::pathOf(input).replace_extension(gbs ? ".gbs" : ".gb"));
+  if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
+  std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
   return 0;
 }

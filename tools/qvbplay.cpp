@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/file_name.h"
 #include "host/terminal.h"
 #include "play/device_choice.h"
 #include "play/display.h"
@@ -158,7 +159,7 @@ class Player {
   }
 
   void noteVanished() {
-    const bool gone = !std::filesystem::exists(options_.input);
+    const bool gone = !std::filesystem::exists(qvb::pathOf(options_.input));
     if (gone && watchNote_ != "file gone") watchNote_ = "file gone";
     if (!gone && watchNote_ == "file gone") watchNote_ = "watching";
   }

@@ -11,6 +11,7 @@
 
 #include "compiler/song_warnings.h"
 #include "host/file_bytes.h"
+#include "host/file_name.h"
 #include "host/terminal.h"
 #include "loader/song_loader.h"
 #include "qvbp_version.h"
@@ -132,6 +133,7 @@ void report(const qvb::CommandLine& line, const qvb::RenderResult& result) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qvb::showUtf8OnConsole();
   std::string error;
   const auto line = qvb::parseCommandLine(argc - 1, argv + 1, error);
   if (!line) {
@@ -151,7 +153,7 @@ int main(int argc, char** argv) {
   if (!readFile(line->input, bytes) || !songImage(line->input, bytes)) return 1;
 
   std::error_code same;
-  if (std::filesystem::equivalent(line->input, line->output, same)) {
+  if (std::filesystem::equivalent(qvb::pathOf(line->input), qvb::pathOf(line->output), same)) {
     say("qvbrender: " + line->output + " would overwrite the input");
     return 1;
   }

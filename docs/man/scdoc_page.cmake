@@ -1,5 +1,5 @@
 cmake_minimum_required(VERSION 3.25)
-# cmake -DSCDOC=... -DSOURCE=page.scd -DPAGE=out -P scdoc_page.cmake
+# cmake -DSCDOC=... -DSOURCE=page.scd -DPAGE=out [-DGROFF=... -DTEXT=out.txt] -P scdoc_page.cmake
 # scdoc reads the page on standard input and writes roff on standard output;
 # a failed run leaves no page behind, so the next build tries again.
 # The date in the page's footer is SOURCE_DATE_EPOCH when it is set, else the
@@ -22,3 +22,12 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "scdoc failed on ${SOURCE}: ${error}")
 endif()
 file(RENAME ${PAGE}.tmp ${PAGE})
+# The page as plain UTF-8 text too, for a system without man (Windows).
+if(DEFINED TEXT)
+  execute_process(COMMAND ${GROFF} -man -Tutf8 -P-cbou ${PAGE} OUTPUT_FILE ${TEXT}
+    ERROR_VARIABLE error RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    file(REMOVE ${TEXT})
+    message(FATAL_ERROR "groff failed on ${PAGE}: ${error}")
+  endif()
+endif()

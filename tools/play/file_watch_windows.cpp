@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "host/file_name.h"
+
 namespace qvb {
 namespace {
 
@@ -57,11 +59,11 @@ struct FileWatch::Events {
 };
 
 FileWatch::FileWatch(std::string path, bool usePolling) : path_(std::move(path)) {
-  const std::filesystem::path p(path_);
-  name_ = p.filename().string();
+  const std::filesystem::path p = pathOf(path_);
+  name_ = nameOf(p.filename());
   last_ = stamp();
   if (usePolling) return;
-  std::string folder = p.parent_path().string();
+  std::string folder = nameOf(p.parent_path());
   if (folder.empty()) folder = ".";
   auto events = std::make_unique<Events>();
   events->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
