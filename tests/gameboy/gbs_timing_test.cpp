@@ -110,6 +110,9 @@ const FeatureSong kFeatureSongs[] = {
      "#D v12 %130 mp1,6,1,0,0 s4,3 o3 $ c32 d32 e32 r32 /:3 f16 g16 :/\n"},
     {"a user wave, switched with the sine",
      "#TITLE <w>\n#WAV 3,<(-128,127),16,(127,-128),16>\n#CHANNEL 1\n#A v15 %4 @3 o4 $ c4 e4 %3 g4 %4 @3 c4\n"},
+    // The start-up reads them all: longer than a timer period.
+    {"hundreds of commands before the first note",
+     "#TITLE <i>\n#CHANNEL 2\n#A v15 %1 [120 @1 @2 k1 k0] o4 c8 d8 r8\n#B v12 %0 o3 e4 g4\n"},
 };
 
 TEST_F(GbsTiming, songsThatUseEachCommandKeepTimeAndPitch) {
