@@ -147,7 +147,7 @@ std::vector<TextFile> makeAsmKit(const GbSong& song) {
       "In the game:\n\n"
       "  ld hl,#qvb_song\n"
       "  call qvb_init        ; sound on, the song starts\n"
-      "  ; timer: TMA = 0xF0, TAC = 0x04 (256 interrupts a second), IE bit 2\n"
+      "  ; timer: TMA = 0xF0, TAC = 0x04 (256 interrupts a second), clear IF bit 2, IE bit 2\n"
       "  ; in the timer interrupt: push af, hl; call qvb_update; pop them; reti\n"
       "  call qvb_stop        ; silence\n\n"
       "qvb_update changes AF and HL; qvb_init and qvb_stop change AF, BC, DE and HL.\n"

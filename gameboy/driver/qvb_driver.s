@@ -55,7 +55,8 @@ q_skip::		.ds 2   ; ticks that can pass with no channel reading
 q_owed::		.ds 2   ; ticks passed so, not yet taken off the waits
 q_fastx::	.ds 1   ; 1: note_on left the frequency register in C_XLO/XHI
 q_wpend::	.ds 1   ; 1: the wave channel's wave waits for its item that takes time
-q_wsrc::	.ds 2   ; the 16 bytes the queue's wave RAM entry copies
+q_wsrc_a::	.ds 2   ; the 16 bytes queue A's wave RAM entry copies
+q_wsrc_b::	.ds 2   ; the same for queue B
 q_div::		.ds 2   ; the division's low dividend byte, then its quotient's high byte
 q_regs::		.ds 2 * REG_SLOTS ; squeeze: per register, written? and its last value
 q_end::

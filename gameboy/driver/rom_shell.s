@@ -166,6 +166,9 @@ gbs_init::
 	call qvb_init
 	ldh a,(0x06)            ; the first call one period from now
 	ldh (0x05),a
+	ldh a,(0x0F)            ; not at once for a period that ran out meanwhile
+	and #0xFB
+	ldh (0x0F),a
 	ret
 gbs_play::
 	jp qvb_update

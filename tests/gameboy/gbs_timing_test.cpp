@@ -110,6 +110,9 @@ const FeatureSong kFeatureSongs[] = {
      "#D v12 %130 mp1,6,1,0,0 s4,3 o3 $ c32 d32 e32 r32 /:3 f16 g16 :/\n"},
     {"a user wave, switched with the sine",
      "#TITLE <w>\n#WAV 3,<(-128,127),16,(127,-128),16>\n#CHANNEL 1\n#A v15 %4 @3 o4 $ c4 e4 %3 g4 %4 @3 c4\n"},
+    // The start-up reads them all: longer than a timer period.
+    {"hundreds of commands before the first note",
+     "#TITLE <i>\n#CHANNEL 2\n#A v15 %1 [120 @1 @2 k1 k0] o4 c8 d8 r8\n#B v12 %0 o3 e4 g4\n"},
 };
 
 TEST_F(GbsTiming, songsThatUseEachCommandKeepTimeAndPitch) {
@@ -146,6 +149,31 @@ TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
   EXPECT_EQ(lastDuty[0], 0x40);  // @2: a quarter
   EXPECT_EQ(lastDuty[1], 0x40);  // %1 starts at timbre 3, a quarter on the hardware
   std::printf("hundreds of writes in one call: the latest write %.3f ms after the sequencer\n", check.latest * 1000);
+}
+
+// Each call works out its events two calls ahead, so two wave loads in
+// consecutive calls sit in both queues at once: each trigger must follow
+// the wave RAM of its own note's wave. The two waves are flat, high and low,
+// and the notes one tick (about one call) long alternate between them.
+TEST_F(GbsTiming, aWaveChangedOnEveryShortNoteIsLoadedBeforeItsOwnTrigger) {
+  const std::string source =
+      "#TITLE <x>\n#WAV 1,<[32 127,]>\n#WAV 2,<[32 -128,]>\n#CHANNEL 1\n#A t300 v15 %4 o4 $ @1 c192 @2 e192\n";
+  const std::vector<std::uint8_t> image = compiled(source);
+  const gb::GbSong song = gb::buildGbSong(viewImage(image));
+  ASSERT_TRUE(song.ok) << song.refusal;
+  const gb::GbFile gbs = gb::makeGbs(song);
+  writeFile(dir_ + "/song.gbs", std::string(gbs.bytes.begin(), gbs.bytes.end()));
+  const std::vector<RegisterWrite> writes = gbsplayWrites(dir_ + "/song.gbs", 2);
+  std::vector<int> heldAtTrigger;  // wave RAM's first byte at each trigger
+  int firstByte = -1;
+  for (const RegisterWrite& write : writes) {
+    if (write.reg == 0x30) firstByte = write.value;
+    if (write.reg == 0x1E && (write.value & 0x80) != 0) heldAtTrigger.push_back(firstByte);
+  }
+  ASSERT_GT(heldAtTrigger.size(), 100u);
+  for (std::size_t i = 0; i < heldAtTrigger.size(); ++i)
+    ASSERT_EQ(heldAtTrigger[i], i % 2 == 0 ? 0xFF : 0x00) << "note " << i;
+  expectOnTime(compareTiming(sequencerEvents(image, 1), writes, song.channels, kWindow), source);
 }
 
 // A song of one to four channels that fits the hardware: square or pulse
