@@ -18,7 +18,10 @@ inline bool haveTmux() { return std::system("tmux -V >/dev/null 2>&1") == 0; }
 
 class Tmux {
  public:
-  explicit Tmux(const std::string& name = "qvbplay-test") : socket_(name + "-" + std::to_string(::getpid())) {}
+  // A socket of its own for each object: a server told to quit may still
+  // hold its socket while the next test starts one.
+  explicit Tmux(const std::string& name = "qvbplay-test")
+      : socket_(name + "-" + std::to_string(::getpid()) + "-" + std::to_string(next_++)) {}
   ~Tmux() { run("kill-server"); }
   int run(const std::string& args) const {
     return std::system(("tmux -L " + socket_ + " " + args + " >/dev/null 2>&1").c_str());
@@ -47,6 +50,7 @@ class Tmux {
   }
 
  private:
+  static inline int next_ = 0;
   std::string socket_;
 };
 
