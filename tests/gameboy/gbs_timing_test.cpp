@@ -30,16 +30,28 @@ std::vector<std::uint8_t> compiled(const std::string& source) {
   return song.image;
 }
 
-// Plays the song's GBS file in gbsplay and compares the sequencer's first
-// `seconds` with it (gbsplay runs a second longer, so that the writes for
-// the last events are there).
-TimingCheck checkSong(const std::vector<std::uint8_t>& image, int seconds, const std::string& dir) {
-  const gb::GbSong song = gb::buildGbSong(viewImage(image));
-  EXPECT_TRUE(song.ok) << song.refusal;
-  const gb::GbFile gbs = gb::makeGbs(song);
+// A song made into a GBS file and played in gbsplay for `seconds`.
+struct GbsPlay {
+  gb::GbSong song;
+  std::vector<RegisterWrite> writes;
+};
+
+GbsPlay playGbs(const std::vector<std::uint8_t>& image, int seconds, const std::string& dir) {
+  GbsPlay play{gb::buildGbSong(viewImage(image)), {}};
+  EXPECT_TRUE(play.song.ok) << play.song.refusal;
+  const gb::GbFile gbs = gb::makeGbs(play.song);
   const std::string path = dir + "/song.gbs";
   writeFile(path, std::string(gbs.bytes.begin(), gbs.bytes.end()));
-  return compareTiming(sequencerEvents(image, seconds), gbsplayWrites(path, seconds + 1), song.channels, kWindow);
+  play.writes = gbsplayWrites(path, seconds);
+  return play;
+}
+
+// Compares the sequencer's first `seconds` with the GBS file in gbsplay
+// (which runs a second longer, so that the writes for the last events are
+// there).
+TimingCheck checkSong(const std::vector<std::uint8_t>& image, int seconds, const std::string& dir) {
+  const GbsPlay play = playGbs(image, seconds + 1, dir);
+  return compareTiming(sequencerEvents(image, seconds), play.writes, play.song.channels, kWindow);
 }
 
 void expectOnTime(const TimingCheck& check, const std::string& name) {
@@ -133,12 +145,10 @@ TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
       "#B v15 o4 e8 [32 %0 %1] g8 c8 e8 r8 g4\n#C v15 %3 o4 a8 [3 %4 %3] b8 c8 d8 r8 e4\n"
       "#D %2 o3 c8 [3 v4 v15] d8 e8 f8 r8 g4\n";
   const std::vector<std::uint8_t> image = compiled(source);
-  const gb::GbSong song = gb::buildGbSong(viewImage(image));
-  ASSERT_TRUE(song.ok) << song.refusal;
-  const gb::GbFile gbs = gb::makeGbs(song);
-  writeFile(dir_ + "/song.gbs", std::string(gbs.bytes.begin(), gbs.bytes.end()));
-  const std::vector<RegisterWrite> writes = gbsplayWrites(dir_ + "/song.gbs", 4);
-  const TimingCheck check = compareTiming(sequencerEvents(image, 3), writes, song.channels, 0.05);
+  const GbsPlay play = playGbs(image, 4, dir_);
+  ASSERT_TRUE(play.song.ok) << play.song.refusal;
+  const std::vector<RegisterWrite>& writes = play.writes;
+  const TimingCheck check = compareTiming(sequencerEvents(image, 3), writes, play.song.channels, 0.05);
   EXPECT_EQ(check.fault, "");
   EXPECT_EQ(check.notes, 20);
   int lastDuty[2] = {-1, -1};
@@ -159,11 +169,9 @@ TEST_F(GbsTiming, aWaveChangedOnEveryShortNoteIsLoadedBeforeItsOwnTrigger) {
   const std::string source =
       "#TITLE <x>\n#WAV 1,<[32 127,]>\n#WAV 2,<[32 -128,]>\n#CHANNEL 1\n#A t300 v15 %4 o4 $ @1 c192 @2 e192\n";
   const std::vector<std::uint8_t> image = compiled(source);
-  const gb::GbSong song = gb::buildGbSong(viewImage(image));
-  ASSERT_TRUE(song.ok) << song.refusal;
-  const gb::GbFile gbs = gb::makeGbs(song);
-  writeFile(dir_ + "/song.gbs", std::string(gbs.bytes.begin(), gbs.bytes.end()));
-  const std::vector<RegisterWrite> writes = gbsplayWrites(dir_ + "/song.gbs", 2);
+  const GbsPlay play = playGbs(image, 2, dir_);
+  ASSERT_TRUE(play.song.ok) << play.song.refusal;
+  const std::vector<RegisterWrite>& writes = play.writes;
   std::vector<int> heldAtTrigger;  // wave RAM's first byte at each trigger
   int firstByte = -1;
   for (const RegisterWrite& write : writes) {
@@ -173,7 +181,7 @@ TEST_F(GbsTiming, aWaveChangedOnEveryShortNoteIsLoadedBeforeItsOwnTrigger) {
   ASSERT_GT(heldAtTrigger.size(), 100u);
   for (std::size_t i = 0; i < heldAtTrigger.size(); ++i)
     ASSERT_EQ(heldAtTrigger[i], i % 2 == 0 ? 0xFF : 0x00) << "note " << i;
-  expectOnTime(compareTiming(sequencerEvents(image, 1), writes, song.channels, kWindow), source);
+  expectOnTime(compareTiming(sequencerEvents(image, 1), writes, play.song.channels, kWindow), source);
 }
 
 // A song of one to four channels that fits the hardware: square or pulse

@@ -17,6 +17,18 @@ const SEEK_FRAMES = 16384;
 // at the section's end without a gap.
 const SECTION_FRAMES = 4096;
 
+// Pulls a player that is not heard from frame `at` towards frame `to`, at
+// most `budget` frames in one go; gives the frame it reached.
+function fillSilently(player, at, to, budget) {
+  while (budget > 0 && at < to) {
+    const frames = Math.min(budget, MAX_FILL_FRAMES, to - at);
+    player.fill(frames);
+    at += frames;
+    budget -= frames;
+  }
+  return at;
+}
+
 class QvbPlayerProcessor extends AudioWorkletProcessor {
   constructor(options) {
     super();
@@ -105,13 +117,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
 
   seekOn() {
     const seeking = this.seeking;
-    let budget = SEEK_FRAMES;
-    while (budget > 0 && seeking.at < this.songFrame) {
-      const frames = Math.min(budget, MAX_FILL_FRAMES, this.songFrame - seeking.at);
-      seeking.player.fill(frames);
-      seeking.at += frames;
-      budget -= frames;
-    }
+    seeking.at = fillSilently(seeking.player, seeking.at, this.songFrame, SEEK_FRAMES);
     if (seeking.at < this.songFrame) return false;
     this.player = seeking.player;
     this.seeking = null;
@@ -144,13 +150,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
       for (const channel of this.muted) section.ready.mute(channel, true);
       section.at = 0;
     }
-    let budget = SECTION_FRAMES;
-    while (budget > 0 && section.at < section.from) {
-      const frames = Math.min(budget, MAX_FILL_FRAMES, section.from - section.at);
-      section.ready.fill(frames);
-      section.at += frames;
-      budget -= frames;
-    }
+    section.at = fillSilently(section.ready, section.at, section.from, SECTION_FRAMES);
   }
 
   dropSeek() {
@@ -159,13 +159,7 @@ class QvbPlayerProcessor extends AudioWorkletProcessor {
   }
 
   catchUp() {
-    let budget = CATCH_UP_FRAMES;
-    while (budget > 0 && this.nextFrame < this.songFrame) {
-      const frames = Math.min(budget, MAX_FILL_FRAMES, this.songFrame - this.nextFrame);
-      this.next.fill(frames);
-      this.nextFrame += frames;
-      budget -= frames;
-    }
+    this.nextFrame = fillSilently(this.next, this.nextFrame, this.songFrame, CATCH_UP_FRAMES);
     if (this.nextFrame < this.songFrame) return;
     this.player.free();
     this.player = this.next;
