@@ -52,7 +52,7 @@ void BM_GameBoyDriverCycles(benchmark::State& state, const char* example) {
   qvb::InputFile file(std::string(QVBP_SOURCE_DIR) + "/examples/" + example);
   file.readAll(bytes);
   const qvb::LoadedSong song = qvb::loadSong(bytes);
-  const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(qvb::viewImage(song.image));
+  const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(song.image);
   const qvb::gb::GbFile rom = qvb::gb::makeRom(gbSong);
   if (!rom.ok) {
     state.SkipWithError(rom.refusal.c_str());

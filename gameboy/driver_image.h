@@ -25,9 +25,5 @@ extern const char* const kDriverSources[];
 
 // Where the GBS image is loaded: the driver's code and everything after it.
 inline constexpr std::uint16_t kGbsLoadAddress = 0x0400;
-// The timer the driver wants: 4096 Hz / 16 = 256 calls a second.
-inline constexpr std::uint8_t kTimerModulo = 0xF0;
-inline constexpr std::uint8_t kTimerControl = 0x04;
-inline constexpr int kCallsPerSecond = 256;
 
 }  // namespace qvb::gb

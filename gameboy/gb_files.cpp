@@ -13,6 +13,9 @@ constexpr std::size_t kTitleAt = 0x134;
 constexpr std::size_t kTitleRoom = 15;
 constexpr std::size_t kHeaderChecksumAt = 0x14D;
 constexpr std::size_t kGlobalChecksumAt = 0x14E;
+constexpr std::size_t kCartridgeTypeAt = 0x147;
+constexpr std::size_t kRomSizeAt = 0x148;
+constexpr std::size_t kRamSizeAt = 0x149;
 constexpr std::size_t kGbsHeaderSize = 0x70;
 constexpr std::size_t kGbsTextRoom = 32;
 constexpr std::uint16_t kGbsStack = 0xDFFF;
@@ -27,33 +30,168 @@ std::string printable(const std::string& title, std::size_t room, bool upper) {
   return out;
 }
 
-std::string sizeText(std::size_t bytes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%zu", bytes);
+std::string sizeText(std::size_t bytes, const char* unit = "") {
+  char text[48];
+  std::snprintf(text, sizeof text, "%zu%s", bytes, unit);
   return text;
 }
 
-}  // namespace
+void put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
+  bytes[at] = static_cast<std::uint8_t>(value);
+  bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
 
-GbFile makeRom(const GbSong& song) {
+// Lays the song header and the streams out from kSongDataAddress on, in a
+// flat image of ROM (bank n's 0x4000..0x7FFF at n * 0x4000): all in the
+// first 32 KB without banks, or from bank 1 on once the fixed bank is full.
+class Placer {
+ public:
+  Placer(std::vector<std::uint8_t>& rom, bool banked, int maxBanks)
+      : rom_(rom), banked_(banked), maxBanks_(maxBanks), address_(kSongDataAddress),
+        limit_(banked ? kBankWindow : 2 * kBankSize) {}
+
+  bool place(const GbSong& song) {
+    const auto count = song.channels.size();
+    if (!reserve(kSongHeaderSize + kChannelEntrySize * count, false)) return false;
+    const std::size_t header = write(kSongHeaderSize + kChannelEntrySize * count);
+    std::uint8_t used = 0;
+    for (HwChannel hw : song.channels) used = static_cast<std::uint8_t>(used | 1 << static_cast<int>(hw));
+    rom_[header] = static_cast<std::uint8_t>(count);
+    rom_[header + 1] = used;
+    for (std::size_t c = 0; c < count; ++c) {
+      const std::size_t entry = header + kSongHeaderSize + kChannelEntrySize * c;
+      const GbStream& stream = song.streams[c];
+      rom_[entry + kEntryHardware] = static_cast<std::uint8_t>(song.channels[c]);
+      put16(rom_, entry + kEntryLoopRemainder, stream.loopRemainder);
+      if (!reserve(4, true)) return false;
+      rom_[entry + kEntryBank] = bank();
+      put16(rom_, entry + kEntryAddress, cpuAddress());
+      const std::size_t head = write(4);
+      const std::size_t n = stream.frames.size();
+      put16(rom_, head, stream.gaps[0]);
+      put16(rom_, head + 2, n > 0 ? stream.gaps[1] : kGapNever);
+      std::uint16_t targetAddress = 0;
+      std::uint8_t targetBank = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        const auto& frame = stream.frames[i];
+        if (!reserve(frame.size() + 2, true)) return false;
+        if (static_cast<std::ptrdiff_t>(i) == stream.loopTarget) {
+          targetAddress = cpuAddress();
+          targetBank = bank();
+        }
+        const std::size_t at = write(frame.size() + 2);
+        std::copy(frame.begin(), frame.end(), rom_.begin() + static_cast<std::ptrdiff_t>(at));
+        // The gap two frames on: from the next frame to the one after it.
+        const std::ptrdiff_t next = i + 1 < n ? static_cast<std::ptrdiff_t>(i + 1) : stream.loopTarget;
+        put16(rom_, at + frame.size(), next >= 0 ? stream.gaps[static_cast<std::size_t>(next) + 1] : kGapNever);
+      }
+      if (stream.loopTarget >= 0) jump(targetAddress, targetBank);
+    }
+    return true;
+  }
+
+  int banks() const { return bank_ + 1; }
+  std::size_t end() const { return flat(); }
+
+ private:
+  std::uint8_t bank() const { return static_cast<std::uint8_t>(bank_); }
+  std::uint16_t cpuAddress() const { return static_cast<std::uint16_t>(address_); }
+  std::size_t flat() const { return bank_ == 0 ? address_ : bank_ * kBankSize + (address_ - kBankWindow); }
+
+  // Room for `size` bytes here, and for a jump after them when `chained`:
+  // otherwise the stream jumps to the next bank.
+  bool reserve(std::size_t size, bool chained) {
+    const std::size_t need = size + (chained ? kJumpSize : 0);
+    if (address_ + need <= limit_) return true;
+    if (!banked_ || !chained || bank_ + 1 >= maxBanks_) return false;
+    jump(kBankWindow, static_cast<std::uint8_t>(bank_ + 1));
+    ++bank_;
+    address_ = kBankWindow;
+    limit_ = kBankWindow + kBankSize;
+    return address_ + need <= limit_;
+  }
+
+  std::size_t write(std::size_t size) {
+    const std::size_t at = flat();
+    if (rom_.size() < at + size) rom_.resize(at + size, 0xFF);
+    address_ += size;
+    return at;
+  }
+
+  void jump(std::uint16_t address, std::uint8_t bank) {
+    const std::size_t at = write(kJumpSize);
+    rom_[at] = kFrameJump;
+    put16(rom_, at + 1, address);
+    rom_[at + 3] = bank;
+  }
+
+  std::vector<std::uint8_t>& rom_;
+  bool banked_;
+  int maxBanks_;
+  std::size_t address_;
+  std::size_t limit_;
+  int bank_ = 0;
+};
+
+std::size_t songBytes(const GbSong& song) {
+  std::size_t total = kSongHeaderSize + kChannelEntrySize * song.streams.size();
+  for (const GbStream& stream : song.streams) total += stream.bytes() + kJumpSize;
+  return total;
+}
+
+// The driver and the song laid out in ROM: unbanked when they fit 32 KB.
+GbFile layOut(const GbSong& song, int maxBanks, const char* what) {
   GbFile file;
   if (!song.ok) {
     file.refusal = song.refusal;
     return file;
   }
-  const std::size_t size = kDriverRomSize + song.data.size();
-  if (size > kRomSize) {
-    file.refusal = "the ROM would take " + sizeText(size) + " bytes; without a bank controller it holds " +
-                   sizeText(kRomSize);
+  file.bytes.assign(kDriverRom, kDriverRom + kDriverRomSize);
+  Placer flat(file.bytes, false, 2);
+  if (flat.place(song)) {
+    file.banks = 2;
+    file.ok = true;
     return file;
   }
+  file.bytes.assign(kDriverRom, kDriverRom + kDriverRomSize);
+  Placer banked(file.bytes, true, maxBanks);
+  if (!banked.place(song)) {
+    file.bytes.clear();
+    file.refusal = "the song data take " + sizeText(songBytes(song)) + " bytes; " + what + " holds " +
+                   sizeText(static_cast<std::size_t>(maxBanks) * kBankSize / 1024, " KB") + " with the driver";
+    return file;
+  }
+  file.banks = banked.banks();
+  file.ok = true;
+  return file;
+}
+
+}  // namespace
+
+std::string symbolPart(const std::string& text) {
+  std::string out;
+  for (char c : text) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  if (out.empty() || std::isdigit(static_cast<unsigned char>(out[0]))) out.insert(out.begin(), '_');
+  return out;
+}
+
+GbFile makeRom(const GbSong& song, Cartridge cartridge) {
+  const bool mbc1 = cartridge == Cartridge::Mbc1;
+  GbFile file = layOut(song, mbc1 ? kMaxBanksMbc1 : kMaxBanksMbc5, mbc1 ? "an MBC1 cartridge" : "an MBC5 cartridge");
+  if (!file.ok) return file;
   auto& rom = file.bytes;
-  rom.assign(kDriverRom, kDriverRom + kDriverRomSize);
-  rom.insert(rom.end(), song.data.begin(), song.data.end());
-  rom.resize(kRomSize, 0xFF);
+  int banks = 2;
+  while (banks < file.banks) banks *= 2;
+  rom.resize(static_cast<std::size_t>(banks) * kBankSize, 0xFF);
+  file.banks = banks;
   const std::string title = printable(song.title, kTitleRoom, true);
   std::fill(rom.begin() + kTitleAt, rom.begin() + kTitleAt + kTitleRoom + 1, 0);
   std::copy(title.begin(), title.end(), rom.begin() + kTitleAt);
+  rom[kCartridgeTypeAt] = banks == 2 && cartridge == Cartridge::Auto ? 0x00 : mbc1 ? 0x01 : 0x19;
+  int sizeCode = 0;
+  while ((2 << sizeCode) < banks) ++sizeCode;
+  rom[kRomSizeAt] = static_cast<std::uint8_t>(sizeCode);
+  rom[kRamSizeAt] = 0;
   std::uint8_t header = 0;
   for (std::size_t i = kTitleAt; i < kHeaderChecksumAt; ++i) header = static_cast<std::uint8_t>(header - rom[i] - 1);
   rom[kHeaderChecksumAt] = header;
@@ -62,103 +200,172 @@ GbFile makeRom(const GbSong& song) {
     if (i != kGlobalChecksumAt && i != kGlobalChecksumAt + 1) sum += rom[i];
   rom[kGlobalChecksumAt] = static_cast<std::uint8_t>(sum >> 8);
   rom[kGlobalChecksumAt + 1] = static_cast<std::uint8_t>(sum);
-  file.ok = true;
   return file;
 }
 
 GbFile makeGbs(const GbSong& song) {
+  GbFile image = layOut(song, kMaxBanksMbc5, "a GBS file");
+  if (!image.ok) return image;
+  // A player maps as many banks as the file holds: the file covers bank 1
+  // whole, so that the first bank switch finds one.
+  const std::size_t end = std::max<std::size_t>(image.bytes.size(), image.banks > 2 ? image.bytes.size() : 2 * kBankSize);
+  image.bytes.resize(end, 0xFF);
   GbFile file;
-  if (!song.ok) {
-    file.refusal = song.refusal;
-    return file;
-  }
-  const std::size_t end = kDriverRomSize + song.data.size();
-  if (end > 0x10000) {
-    file.refusal = "the song data end past the address space at " + sizeText(end);
-    return file;
-  }
+  file.banks = image.banks;
   auto& gbs = file.bytes;
   gbs.assign(kGbsHeaderSize, 0);
-  const auto put16 = [&gbs](std::size_t at, std::uint16_t value) {
-    gbs[at] = static_cast<std::uint8_t>(value);
-    gbs[at + 1] = static_cast<std::uint8_t>(value >> 8);
-  };
   gbs[0] = 'G';
   gbs[1] = 'B';
   gbs[2] = 'S';
   gbs[3] = 1;  // version
   gbs[4] = 1;  // one song
   gbs[5] = 1;  // starting with it
-  put16(6, kGbsLoadAddress);
-  put16(8, kGbsInit);
-  put16(10, kGbsPlay);
-  put16(12, kGbsStack);
-  gbs[14] = kTimerModulo;
+  put16(gbs, 6, kGbsLoadAddress);
+  put16(gbs, 8, kGbsInit);
+  put16(gbs, 10, kGbsPlay);
+  put16(gbs, 12, kGbsStack);
+  gbs[14] = 0xFF;  // the driver sets the timer itself
   gbs[15] = kTimerControl;
   const std::string title = printable(song.title, kGbsTextRoom, false);
   std::copy(title.begin(), title.end(), gbs.begin() + 0x10);
-  gbs.insert(gbs.end(), kDriverRom + kGbsLoadAddress, kDriverRom + kDriverRomSize);
-  gbs.insert(gbs.end(), song.data.begin(), song.data.end());
+  gbs.insert(gbs.end(), image.bytes.begin() + kGbsLoadAddress, image.bytes.end());
   file.ok = true;
   return file;
 }
 
-std::vector<TextFile> makeAsmKit(const GbSong& song) {
-  std::string text = ";;\n;; Song data for the qvb Game Boy sound driver: " + printable(song.title, 200, false) +
-                     "\n;;\n\t.module song\n\t.area _CODE\n";
-  const bool nameable = !song.title.empty() &&
-                        (std::isalpha(static_cast<unsigned char>(song.title[0])) || song.title[0] == '_') &&
-                        std::all_of(song.title.begin(), song.title.end(), [](char c) {
-                          return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-                        }) && song.title != "qvb_song";
-  if (nameable) text += song.title + "::\n";
-  text += "qvb_song::\n";
-  char line[16];
-  for (std::size_t i = 0; i < song.data.size(); i += 8) {
-    text += "\t.byte ";
-    for (std::size_t j = i; j < std::min(i + 8, song.data.size()); ++j) {
-      std::snprintf(line, sizeof line, j + 1 < std::min(i + 8, song.data.size()) ? "0x%02x, " : "0x%02x\n",
-                    song.data[j]);
-      text += line;
+namespace {
+
+// Assembler text of bytes and words, eight to a line.
+class AsmWriter {
+ public:
+  void bytes(const std::vector<std::uint8_t>& values) {
+    for (std::size_t i = 0; i < values.size(); i += 8) {
+      text += "\t.db ";
+      for (std::size_t j = i; j < std::min(i + 8, values.size()); ++j) text += hex(values[j]) + (j + 1 < std::min(i + 8, values.size()) ? ", " : "\n");
     }
   }
+  void word(const std::string& value) { text += "\t.dw " + value + "\n"; }
+  void line(const std::string& value) { text += value + "\n"; }
+  static std::string hex(unsigned value) {
+    char out[8];
+    std::snprintf(out, sizeof out, "0x%02x", value);
+    return out;
+  }
+  std::string text;
+};
+
+// The streams as text: in _CODE (bank 0), or from area _CODE_bank on, a bank
+// each, jumping on where one fills.
+class AsmPlacer {
+ public:
+  AsmPlacer(AsmWriter& out, int bank) : out_(out), bank_(bank) {}
+
+  // Returns the bank the stream starts in.
+  int stream(std::size_t c, const GbStream& stream) {
+    room(4);
+    const int start = bank_;
+    out_.line("s" + std::to_string(c) + ":");
+    out_.word(AsmWriter::hex(stream.gaps[0]) + ", " + AsmWriter::hex(stream.frames.empty() ? kGapNever : stream.gaps[1]));
+    const std::size_t n = stream.frames.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      room(stream.frames[i].size() + 2);
+      if (static_cast<std::ptrdiff_t>(i) == stream.loopTarget) {
+        loopLabel_ = "s" + std::to_string(c) + "_loop";
+        loopBank_ = bank_;
+        out_.line(loopLabel_ + ":");
+      }
+      out_.bytes(stream.frames[i]);
+      const std::ptrdiff_t next = i + 1 < n ? static_cast<std::ptrdiff_t>(i + 1) : stream.loopTarget;
+      out_.word(AsmWriter::hex(next >= 0 ? stream.gaps[static_cast<std::size_t>(next) + 1] : kGapNever));
+      used_ += stream.frames[i].size() + 2;
+    }
+    if (stream.loopTarget >= 0) jump(loopLabel_, loopBank_);
+    return start;
+  }
+
+  std::string area() const { return bank_ == 0 ? "_CODE" : "_CODE_" + std::to_string(bank_); }
+
+ private:
+  void room(std::size_t size) {
+    if (bank_ == 0 || used_ + size + kJumpSize <= kBankSize) return;
+    const std::string next = "b" + std::to_string(++labels_);
+    jump(next, bank_ + 1);
+    ++bank_;
+    used_ = 0;
+    out_.line("\t.area " + area());
+    out_.line(next + ":");
+  }
+  void jump(const std::string& label, int bank) {
+    out_.bytes({kFrameJump});
+    out_.word(label);
+    out_.bytes({static_cast<std::uint8_t>(bank)});
+    used_ += kJumpSize;
+  }
+
+  AsmWriter& out_;
+  int bank_;
+  std::size_t used_ = 0;
+  int labels_ = 0;
+  std::string loopLabel_;
+  int loopBank_ = 0;
+};
+
+}  // namespace
+
+std::vector<TextFile> makeAsmKit(const GbSong& song, const std::string& name, int bank) {
+  const std::string symbol = "qvb_song_" + symbolPart(name);
+  AsmWriter out;
+  out.line(";;\n;; " + printable(song.title, 200, false) + ": song data for the qvb Game Boy driver\n;;");
+  out.line("\t.module " + symbol);
+  out.line("\t.area _CODE");
+  out.line(symbol + "::");
+  out.line("_" + symbol + "::");
+  std::uint8_t used = 0;
+  for (HwChannel hw : song.channels) used = static_cast<std::uint8_t>(used | 1 << static_cast<int>(hw));
+  out.bytes({static_cast<std::uint8_t>(song.channels.size()), used});
+  // Each stream's first bank: the banks its predecessors filled are only
+  // known once placed, so the entries name labels the placer sets.
+  for (std::size_t c = 0; c < song.channels.size(); ++c) {
+    out.line("\t.db " + AsmWriter::hex(static_cast<unsigned>(song.channels[c])) + ", s" + std::to_string(c) + "_bank");
+    out.word("s" + std::to_string(c));
+    out.word(AsmWriter::hex(song.streams[c].loopRemainder));
+  }
+  AsmWriter streams;
+  AsmPlacer placer(streams, bank);
+  std::string banks;
+  streams.line("\t.area " + placer.area());
+  for (std::size_t c = 0; c < song.streams.size(); ++c) {
+    const int start = placer.stream(c, song.streams[c]);
+    banks += "s" + std::to_string(c) + "_bank = " + std::to_string(start) + "\n";
+  }
+  std::string text = out.text + streams.text + banks;
   std::string modules, assemble, rels;
   for (std::size_t i = 0; i < kDriverSourceCount; ++i) {
-    const std::string name = kDriverSourceNames[i];
-    modules += "  " + name + std::string(name.size() < 15 ? 15 - name.size() : 1, ' ') +
-               (i == 0 ? "the driver's constants and macros\n" : "the driver\n");
-    if (name.size() > 2 && name.substr(name.size() - 2) == ".s") {
-      const std::string stem = name.substr(0, name.size() - 2);
-      assemble += "  sdasgb -g -o " + stem + ".rel " + name + "\n";
+    const std::string file = kDriverSourceNames[i];
+    modules += "  " + file + std::string(file.size() < 15 ? 15 - file.size() : 1, ' ') + "the driver\n";
+    if (file.size() > 2 && file.substr(file.size() - 2) == ".s") {
+      const std::string stem = file.substr(0, file.size() - 2);
+      assemble += "  sdasgb -o " + stem + ".rel " + file + "\n";
       rels += " " + stem + ".rel";
     }
   }
-  std::string readme =
-      "The song " + printable(song.title, 200, false) +
-      " for the qvb Game Boy sound driver.\n\n"
-      "  song.s         the song data, global label qvb_song\n" +
-      modules +
-      "\nAssemble and link them with your game (SDCC's tools; -g lets the driver's\n"
-      "modules find each other's names):\n\n"
-      "  sdasgb -o song.rel song.s\n" +
-      assemble + "  sdldgb -i game.ihx -b _CODE=0x0200 -b _DATA=0xC000 game.rel" + rels +
-      " song.rel\n"
+  const std::string readme =
+      "The song " + printable(song.title, 200, false) + " for the qvb Game Boy driver.\n\n"
+      "  " + symbolPart(name) + ".s" + std::string(symbolPart(name).size() < 13 ? 13 - symbolPart(name).size() : 1, ' ') +
+      "the song data: " + symbol + " (" + sizeText(songBytes(song)) + " bytes" +
+      (bank > 0 ? ", in the areas _CODE_" + std::to_string(bank) + " on" : "") + ")\n" + modules +
+      "  qvb.h          the C interface (SDCC's sm83 port)\n\n"
+      "Assemble and link them with your game (SDCC's tools):\n\n"
+      "  sdasgb -o " + symbolPart(name) + ".rel " + symbolPart(name) + ".s\n" + assemble +
+      "  sdldgb -i game.ihx -b _CODE=0x0200 -b _DATA=0xC000 game.rel" + rels + " " + symbolPart(name) + ".rel\n"
       "  makebin -Z game.ihx game.gb\n\n"
-      "In the game:\n\n"
-      "  ld hl,#qvb_song\n"
-      "  call qvb_init        ; sound on, the song starts\n"
-      "  ; timer: TMA = 0xF0, TAC = 0x04 (256 interrupts a second), clear IF bit 2, IE bit 2\n"
-      "  ; in the timer interrupt: push af, hl; call qvb_update; pop them; reti\n"
+      "In an assembler game:\n\n"
+      "  ld de,#" + symbol + "\n"
+      "  call qvb_init        ; sound on, the song starts; the driver sets the timer\n"
+      "  ; enable IE bit 2; in the timer interrupt save the registers, call qvb_update\n"
       "  call qvb_stop        ; silence\n\n"
-      "qvb_update changes AF and HL; qvb_init and qvb_stop change AF, BC, DE and HL.\n"
-      "qvb_update reads TIMA (and never writes it) to leave work that does not fit\n"
-      "one interrupt to the next.\n"
-      "The driver uses " +
-      sizeText(kDriverRamSize - 3) +
-      " bytes of RAM (_DATA) and writes only the sound registers of the channels the\n"
-      "song uses (their NR51 bits, NR10 with pulse 1, wave RAM with the wave channel),\n"
-      "plus NR50 and NR52 in qvb_init.\n";
-  std::vector<TextFile> files{{"song.s", text}};
+      "In C: #include \"qvb.h\", then qvb_init(" + symbol + "); see qvb.h.\n";
+  std::vector<TextFile> files{{symbolPart(name) + ".s", text}};
   for (std::size_t i = 0; i < kDriverSourceCount; ++i) files.push_back({kDriverSourceNames[i], kDriverSources[i]});
   files.push_back({"README", readme});
   return files;

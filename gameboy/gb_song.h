@@ -1,46 +1,83 @@
-// A song as the Game Boy sound driver plays it: which of the console's four
-// sound channels each song channel takes, the driver's song data, and the
+// A song as the Game Boy driver replays it: which of the console's four
+// sound channels each song channel takes, each channel's stream of register
+// frames and waits (worked out by the sequencer and gb_registers.h), and the
 // warnings about what the hardware plays only the closest way; or why the
-// song cannot be played there at all.
+// song cannot be played there at all. Where the streams go in ROM (and in
+// which banks) is the files' business (gb_files.h).
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "song/qvb_format.h"
+#include "gameboy/gb_registers.h"
 
 namespace qvb::gb {
-
-enum class HwChannel : std::uint8_t { Pulse1 = 0, Pulse2 = 1, Wave = 2, Noise = 3 };
-
-inline constexpr int kMaxChannels = 4;
 
 // What the hardware plays only the closest way, for one channel.
 struct GbWarning {
   int channel;
-  std::int32_t offset;  // in the channel's block, of the first item that asks for it
+  std::int32_t offset;  // in the channel's block, of the first item that asks for it; -1 none
   std::string text;     // "channel A: ..."
 };
+
+// One channel's stream before it is placed: frames F1..Fn (mask and values)
+// and the gaps between them, gaps[0] from the start to F1 and gaps[i] from
+// F(i) to the frame after it: F(i+1), or F(loopTarget + 1) after Fn when the
+// stream loops. Every gap is 1..kMaxGap slots, kGapLoops marking the one
+// that crosses the loop's end, or kGapNever.
+struct GbStream {
+  std::vector<std::vector<std::uint8_t>> frames;
+  std::vector<std::uint16_t> gaps;
+  std::ptrdiff_t loopTarget = -1;  // 0-based frame index; -1: no loop
+  std::uint16_t loopRemainder = 0;  // 11025ths of a slot each pass adds to its gaps
+  // The bytes a stream takes with its gaps (jumps and bank ends not counted).
+  std::size_t bytes() const;
+};
+
+// The song's waves as wave RAM, by slot.
+using WaveTable = std::map<int, std::array<std::uint8_t, kWaveRamBytes>>;
 
 struct GbSong {
   bool ok = false;
   std::string refusal;           // why not, naming the channel where one is to blame
   std::string title;             // up to the first zero byte
   std::vector<HwChannel> channels;  // per song channel
-  std::vector<std::uint8_t> data;   // what qvb_init takes
+  std::vector<GbStream> streams;    // per song channel
   std::vector<GbWarning> warnings;  // one per kind of approximation and channel
+  std::vector<ChannelPerformance> performance;  // what the streams were made from
+  WaveTable waves;
 };
 
-// Reads the image only through its view; the view must be ok().
-GbSong buildGbSong(const ImageView& image);
+// Plays the image (one the loader accepted) to make the streams.
+GbSong buildGbSong(std::span<const std::uint8_t> image);
 
-// The frequency register value the driver writes for f Hz: 2048 - K / f
-// rounded (K = 131072 on the pulse channels, 65536 on the wave channel), 0
-// below the channel's range. The noise channel takes no such register.
-int frequencyRegister(HwChannel channel, unsigned hz);
-// NR43 for a noise note of f Hz: the generator clocked near 100 * f, as the
-// player's noise table advances (0xD7, the slowest, for 0 Hz).
-int noiseRegister(unsigned hz);
+// One write the driver makes, at the sequencer's exact time (not rounded to
+// the driver's slots): for files that carry register writes with their own
+// clock (VGM). reg is the low byte of the address (0x10..0x3F).
+struct GbRegisterWrite {
+  std::int64_t unit;
+  std::uint8_t reg;
+  std::uint8_t value;
+};
+
+// What qvb_init writes, then every write from song time 0 up to (not
+// including) `untilUnit`, loops unrolled, in time order; NR51 written whole.
+std::vector<GbRegisterWrite> registerWrites(const GbSong& song, std::int64_t untilUnit);
+
+// The loop every channel shares: from startUnit on the writes repeat every
+// lengthUnits (the channels' loops' least common multiple, when it is at most
+// kMaxSharedLoopUnits), every channel that ends having ended before it.
+struct GbSongLoop {
+  bool loops = false;
+  std::int64_t startUnit = 0;
+  std::int64_t lengthUnits = 0;
+  std::int64_t endUnit = 0;  // without a loop: the last write's time
+};
+inline constexpr std::int64_t kMaxSharedLoopUnits = 30 * 60 * kUnitsPerSecond;
+GbSongLoop songLoop(const GbSong& song);
 
 }  // namespace qvb::gb

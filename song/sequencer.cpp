@@ -28,6 +28,11 @@ void notify(const DriverContext& context, const Track& track, SequencerEventKind
   context.observer->onSequencerEvent(event);
 }
 
+void timerDone(const DriverContext& context, SequencerTimer timer) {
+  if (context.observer == nullptr) return;
+  context.observer->onTimerDone(timer, context.mixer != nullptr ? context.mixer->framePosition() : 0);
+}
+
 // What reading one item left the channel to do next.
 enum class Step { Continue, Wait, End };
 
@@ -327,6 +332,7 @@ void tick(DriverContext& context) {
     if (--track.wait != 0) continue;
     readChannel(context, track, *voice);
   }
+  timerDone(context, SequencerTimer::Tick);
 }
 
 void effectFrame(DriverContext& context) {
@@ -337,6 +343,7 @@ void effectFrame(DriverContext& context) {
     if (track.keyOn == 0) releaseAndSweep(context, track, *voice);
     if (track.vibratoOn == 1) vibrato(context, track, *voice);
   }
+  timerDone(context, SequencerTimer::EffectFrame);
 }
 
 void tickCallback(void* context) {

@@ -19,6 +19,8 @@ enum class SequencerEventKind : std::uint8_t {
   TempoChange,  // interval set: the new tick interval
 };
 
+enum class SequencerTimer : std::uint8_t { EffectFrame, Tick };
+
 struct SequencerEvent {
   SequencerEventKind kind = SequencerEventKind::NoteOn;
   std::int32_t channel = 0;
@@ -38,6 +40,10 @@ struct SequencerEvent {
 class SequencerObserver {
  public:
   virtual void onSequencerEvent(const SequencerEvent& event) = 0;
+  // After each tick and each effect frame, every channel done: for those who
+  // follow the voices themselves (the Game Boy exporter reads the registers
+  // they imply). The frame is the events' frame.
+  virtual void onTimerDone(SequencerTimer /*timer*/, std::int64_t /*frame*/) {}
 
  protected:
   ~SequencerObserver() = default;

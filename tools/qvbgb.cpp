@@ -85,8 +85,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", qvb::describeProblem(song.diagnosis, input).c_str());
     return 1;
   }
-  const qvb::ImageView view = qvb::viewImage(song.image);
-  const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(view);
+  const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(song.image);
   if (!gbSong.ok) return refuse(input, gbSong.refusal);
   for (const qvb::gb::GbWarning& warning : gbSong.warnings) {
     const int line = warningLine(song, warning);
@@ -99,7 +98,7 @@ int main(int argc, char** argv) {
   if (!asmDir.empty()) {
     std::error_code ec;
     fs::create_directories(qvb::pathOf(asmDir), ec);
-    for (const qvb::gb::TextFile& text : qvb::gb::makeAsmKit(gbSong)) {
+    for (const qvb::gb::TextFile& text : qvb::gb::makeAsmKit(gbSong, qvb::nameOf(qvb::pathOf(input).stem()))) {
       const std::string path = qvb::nameOf(qvb::pathOf(asmDir) / text.name);
       if (!writeWhole(path, text.text.data(), text.text.size())) return refuse(input, "cannot write " + path);
     }

@@ -192,7 +192,7 @@ QVBW_EXPORT int qvbw_game_boy(const std::uint8_t* image, int size, int kind) {
       text = "not a readable song image";
       return QVBW_REFUSED;
     }
-    const qvb::gb::GbSong song = qvb::gb::buildGbSong(view);
+    const qvb::gb::GbSong song = qvb::gb::buildGbSong({bytesOf(image), static_cast<std::size_t>(size)});
     qvb::gb::GbFile file = kind == 0 ? qvb::gb::makeRom(song) : qvb::gb::makeGbs(song);
     if (!file.ok) {
       text = file.refusal;
