@@ -28,6 +28,7 @@ class Recorder : public SequencerObserver {
                      : kPeriodFrequency[static_cast<std::size_t>(track.period)];
     }
     heard.release = track.release;
+    heard.ticks = event.ticks;
     events.push_back(heard);
   }
   std::vector<HeardEvent> events;
@@ -77,7 +78,6 @@ std::vector<RegisterWrite> gbsplayWrites(const std::string& gbsPath, int seconds
   std::istringstream lines(run.out);
   bool playing = false;
   long long cycles = 0;
-  double start = -1;
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("subsong", 0) == 0) {
       playing = true;
@@ -87,46 +87,47 @@ std::vector<RegisterWrite> gbsplayWrites(const std::string& gbsPath, int seconds
     if (!playing || std::sscanf(line.c_str(), "%x ff%x=%x", &delta, &address, &value) != 3) continue;
     cycles += delta;
     const double at = static_cast<double>(cycles) / kGbClock;
-    // The driver's clock starts at the end of its init, where the GBS
-    // init routine sets TIMA.
-    if (address == 0x05 && start < 0) start = at;
     if (address >= 0x10 && address <= 0x3F) writes.push_back({at, static_cast<int>(address), static_cast<int>(value)});
   }
-  for (RegisterWrite& write : writes) write.seconds -= std::max(start, 0.0);
   return writes;
 }
 
 TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vector<RegisterWrite>& writes,
-                          const std::vector<gb::HwChannel>& channels, double window) {
+                          const std::vector<gb::HwChannel>& channels, double window, double earliest) {
   TimingCheck check;
-  constexpr double kEarly = 0.0003;  // the timer's first step comes up to 1/4096 s early
   const double last = events.empty() ? 0 : events.back().seconds;
   std::map<int, std::size_t> nextNote, nextLevel;  // per channel: the first write not yet matched
-  int low[0x40] = {};
-  // Per channel, the note writes (with their register value) and level writes.
+  int reg[0x40] = {};
+  // Per channel, the frequency register after each write of it, and the level writes.
   struct Seen {
     double seconds;
     int value;
   };
   std::map<int, std::vector<Seen>> notes, levels;
   for (const RegisterWrite& write : writes) {
+    reg[write.reg] = write.value;
     for (std::size_t c = 0; c < channels.size(); ++c) {
       const ChannelRegisters r = registersOf(channels[c]);
       const int channel = static_cast<int>(c);
-      if (write.reg == r.frequencyHigh) {
-        const int value = channels[c] == gb::HwChannel::Noise ? low[r.frequencyLow] : (write.value & 7) << 8 | low[r.frequencyLow];
-        notes[channel].push_back({write.seconds, value});
-      }
+      const bool noise = channels[c] == gb::HwChannel::Noise;
+      if (noise ? write.reg == r.frequencyLow : write.reg == r.frequencyLow || write.reg == r.frequencyHigh)
+        notes[channel].push_back(
+            {write.seconds, noise ? reg[r.frequencyLow] : (reg[r.frequencyHigh] & 7) << 8 | reg[r.frequencyLow]});
       if (write.reg == r.level) levels[channel].push_back({write.seconds, write.value});
     }
-    low[write.reg] = write.value;
   }
+  std::map<int, SequencerEventKind> previous;  // per channel: the last note, rest or end
   for (const HeardEvent& event : events) {
     const gb::HwChannel hw = channels[static_cast<std::size_t>(event.channel)];
+    const bool joined = previous.contains(event.channel) && previous[event.channel] == SequencerEventKind::NoteOn;
+    if (event.kind == SequencerEventKind::NoteOn || event.kind == SequencerEventKind::Rest ||
+        event.kind == SequencerEventKind::ChannelEnd)
+      previous[event.channel] = event.kind;
     std::vector<Seen>* list = nullptr;
     std::size_t* next = nullptr;
     int wanted = -1;  // the value the write must have; -1: any non-silent envelope
     if (event.kind == SequencerEventKind::NoteOn) {
+      if (event.ticks == 0) continue;  // sounds for no time
       list = &notes[event.channel];
       next = &nextNote[event.channel];
       wanted = hw == gb::HwChannel::Noise ? gb::noiseRegister(event.hz) : gb::frequencyRegister(hw, event.hz);
@@ -141,13 +142,18 @@ TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vect
     } else {
       continue;
     }
-    const double allowed = window;
     std::size_t i = *next;
-    while (i < list->size() && (*list)[i].seconds < event.seconds - kEarly) ++i;
-    while (i < list->size() && (*list)[i].seconds <= event.seconds + allowed &&
+    while (i < list->size() && (*list)[i].seconds < event.seconds + earliest) ++i;
+    // A note whose register the channel already holds needs no write.
+    if (event.kind == SequencerEventKind::NoteOn && joined && i > 0 && (*list)[i - 1].value == wanted &&
+        (i == list->size() || (*list)[i].seconds > event.seconds + window || (*list)[i].value != wanted)) {
+      *next = i;
+      continue;
+    }
+    while (i < list->size() && (*list)[i].seconds <= event.seconds + window &&
            !(wanted >= 0 ? (*list)[i].value == wanted : ((*list)[i].value & 7) != 0 || (*list)[i].value == 0))
       ++i;
-    if (i >= list->size() || (*list)[i].seconds > event.seconds + allowed) {
+    if (i >= list->size() || (*list)[i].seconds > event.seconds + window) {
       if (check.fault.empty()) {
         char what[96];
         std::snprintf(what, sizeof what, "no write of 0x%03x within the window", wanted);

@@ -19,6 +19,7 @@ struct HeardEvent {
   int channel;
   double seconds;  // from the start of the first timer period
   unsigned hz = 0;     // NoteOn: the voice's frequency
+  int ticks = 0;       // NoteOn, Rest: its length
   int release = 0;     // Rest: the channel's release
 };
 
@@ -26,7 +27,7 @@ struct HeardEvent {
 std::vector<HeardEvent> sequencerEvents(const std::vector<std::uint8_t>& image, double seconds);
 
 struct RegisterWrite {
-  double seconds;  // from the driver's start of its timer
+  double seconds;  // from the call of the GBS init (the driver's qvb_init)
   int reg;         // 0x10..0x3F
   int value;
 };
@@ -42,11 +43,20 @@ struct TimingCheck {
   std::string fault;  // the first event not found as it should be
 };
 
-// Matches every event against the writes of its hardware channel. Notes:
-// the frequency register write (NRx3/NRx4, or NR43/NR44) with the register
-// the Hz give; rests without release and channel ends: the channel silenced
-// (NRx2 = 0, NR32 = 0); rests with release on pulse and noise: a new envelope.
+// How far a write may lie from its event: never more than 1 ms before it,
+// and within a driver slot (1/1024 s) and half of one after it (passes of a
+// loop after the first may fall half a slot either way), plus 0.3 ms for the
+// timer's first step and the time the interrupt takes.
+inline constexpr double kEarliest = -0.001;
+inline constexpr double kLatest = 1.5 / 1024 + 0.0003;
+
+// Matches every event against the writes of its hardware channel. Notes of
+// some length: a write of the frequency register (NRx3/NRx4, or NR43) that
+// gives the register the Hz give, or that register already held on a note
+// that goes on sounding; rests without release and channel ends: the channel
+// silenced (NRx2 = 0, NR32 = 0); rests with release on pulse and noise: a
+// new envelope. Writes count from `earliest` to `window` after the event.
 TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vector<RegisterWrite>& writes,
-                          const std::vector<gb::HwChannel>& channels, double window);
+                          const std::vector<gb::HwChannel>& channels, double window, double earliest = kEarliest);
 
 }  // namespace qvb::test

@@ -19,10 +19,9 @@
 namespace qvb::test {
 namespace {
 
-// One driver call plus 1 ms, for every song, the busiest included (an
-// effect frame with vibrato on four channels and a tick that starts notes
-// on all four in the same call).
-constexpr double kWindow = 1.0 / gb::kCallsPerSecond + 0.001;
+// For every song, the busiest included (an effect frame with vibrato on
+// four channels and a tick that starts notes on all four at once).
+constexpr double kWindow = kLatest;
 
 std::vector<std::uint8_t> compiled(const std::string& source) {
   const LoadedSong song = loadSong(std::span(reinterpret_cast<const std::uint8_t*>(source.data()), source.size()));
@@ -37,7 +36,7 @@ struct GbsPlay {
 };
 
 GbsPlay playGbs(const std::vector<std::uint8_t>& image, int seconds, const std::string& dir) {
-  GbsPlay play{gb::buildGbSong(viewImage(image)), {}};
+  GbsPlay play{gb::buildGbSong(image), {}};
   EXPECT_TRUE(play.song.ok) << play.song.refusal;
   const gb::GbFile gbs = gb::makeGbs(play.song);
   const std::string path = dir + "/song.gbs";
@@ -56,7 +55,7 @@ TimingCheck checkSong(const std::vector<std::uint8_t>& image, int seconds, const
 
 void expectOnTime(const TimingCheck& check, const std::string& name) {
   EXPECT_EQ(check.fault, "") << name;
-  EXPECT_GE(check.earliest, -0.0003) << name;
+  EXPECT_GE(check.earliest, kEarliest) << name;
   EXPECT_LE(check.latest, kWindow) << name;
   EXPECT_GT(check.notes, 0) << name;
 }
@@ -74,7 +73,7 @@ TEST_F(GbsTiming, theFamicomExampleKeepsTimeForTenMinutesWithoutDrift) {
   expectOnTime(check, "famicom.qvm");
   EXPECT_GT(check.rests, 100);
   // A drift of a tenth of a millisecond a minute would show as a whole one here.
-  EXPECT_NEAR(check.lastMinuteLatest, check.firstMinuteLatest, 1.0 / gb::kCallsPerSecond);
+  EXPECT_NEAR(check.lastMinuteLatest, check.firstMinuteLatest, 1.0 / gb::kSlotsPerSecond);
   std::printf("famicom.qvm, 600 s: %d notes, %d rests; writes %.3f to %.3f ms after the sequencer\n", check.notes,
               check.rests, check.earliest * 1000, check.latest * 1000);
 }
@@ -135,10 +134,9 @@ TEST_F(GbsTiming, songsThatUseEachCommandKeepTimeAndPitch) {
 }
 
 // Commands that take no time, again and again before notes on all four
-// channels: each pulse timbre change queues a write, some 140 in one tick.
-// The notes still play in order at their pitch, and each pulse channel's
-// duty is its last timbre's. Reading those items takes the tick some ten
-// calls, which the clock does not get back: hence the wider window.
+// channels (some 140 timbre changes in one tick): the notes still play in
+// order, on time, at their pitch, and each pulse channel's duty is its last
+// timbre's.
 TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
   const std::string source =
       "#TITLE <q>\n#CHANNEL 4\n#A v15 %1 o4 c8 [32 @1 @2] d8 e8 f8 r8 g4\n"
@@ -148,7 +146,7 @@ TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
   const GbsPlay play = playGbs(image, 4, dir_);
   ASSERT_TRUE(play.song.ok) << play.song.refusal;
   const std::vector<RegisterWrite>& writes = play.writes;
-  const TimingCheck check = compareTiming(sequencerEvents(image, 3), writes, play.song.channels, 0.05);
+  const TimingCheck check = compareTiming(sequencerEvents(image, 3), writes, play.song.channels, kWindow);
   EXPECT_EQ(check.fault, "");
   EXPECT_EQ(check.notes, 20);
   int lastDuty[2] = {-1, -1};
@@ -161,10 +159,9 @@ TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
   std::printf("hundreds of writes in one call: the latest write %.3f ms after the sequencer\n", check.latest * 1000);
 }
 
-// Each call works out its events two calls ahead, so two wave loads in
-// consecutive calls sit in both queues at once: each trigger must follow
-// the wave RAM of its own note's wave. The two waves are flat, high and low,
-// and the notes one tick (about one call) long alternate between them.
+// Each restart must follow the wave RAM of its own note's wave. The two
+// waves are flat, high and low, and the notes, one tick (4 ms) long,
+// alternate between them.
 TEST_F(GbsTiming, aWaveChangedOnEveryShortNoteIsLoadedBeforeItsOwnTrigger) {
   const std::string source =
       "#TITLE <x>\n#WAV 1,<[32 127,]>\n#WAV 2,<[32 -128,]>\n#CHANNEL 1\n#A t300 v15 %4 o4 $ @1 c192 @2 e192\n";
