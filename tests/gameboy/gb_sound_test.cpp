@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "gameboy/gb_stream_format.h"
 #include "gameboy/driver_image.h"
 #include "gameboy/gb_files.h"
 #include "loader/song_loader.h"
@@ -168,7 +169,7 @@ TEST(GbRom, playsNotesAndSilentRestsOnTimeInTheGambatteCore) {
   for (std::size_t i = 1; i < starts.size(); ++i) {
     const double error = (onsets[i] - onsets[0]) - (starts[i] - starts[0]);
     worst = std::max(worst, std::abs(error));
-    EXPECT_LT(std::abs(error), 1.0 / gb::kCallsPerSecond + 0.001) << "note " << i;
+    EXPECT_LT(std::abs(error), 1.0 / gb::kSlotsPerSecond + 0.001) << "note " << i;
   }
   const double heard = measuredHz(audio, rate, static_cast<std::size_t>((onsets.back() + 0.2) * rate),
                                   static_cast<std::size_t>((onsets.back() + 1.2) * rate));

@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 
+#include "gameboy/gb_stream_format.h"
 #include "gameboy/driver_image.h"
 #include "gameboy/gb_files.h"
 #include "tests/gameboy/gb_harness.h"
@@ -47,7 +48,7 @@ TEST(GbsBadInput, randomBlocksEndLoopAndPlayWhereTheSequencerDoes) {
     const gb::GbFile gbs = gb::makeGbs(song);
     writeFile(dir + "/r.gbs", std::string(gbs.bytes.begin(), gbs.bytes.end()));
     const TimingCheck check = compareTiming(sequencerEvents(image, 10), gbsplayWrites(dir + "/r.gbs", 10),
-                                            song.channels, 2.0 / gb::kCallsPerSecond + 0.001);
+                                            song.channels, 2.0 / gb::kSlotsPerSecond + 0.001);
     EXPECT_EQ(check.fault, "") << "seed " << seed;
     events += check.notes + check.rests + check.ends;
     ++played;

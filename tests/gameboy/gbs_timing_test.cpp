@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gameboy/gb_stream_format.h"
 #include "gameboy/driver_image.h"
 #include "gameboy/gb_files.h"
 #include "loader/song_loader.h"
@@ -22,7 +23,7 @@ namespace {
 // One driver call plus 1 ms, for every song, the busiest included (an
 // effect frame with vibrato on four channels and a tick that starts notes
 // on all four in the same call).
-constexpr double kWindow = 1.0 / gb::kCallsPerSecond + 0.001;
+constexpr double kWindow = 1.0 / gb::kSlotsPerSecond + 0.001;
 
 std::vector<std::uint8_t> compiled(const std::string& source) {
   const LoadedSong song = loadSong(std::span(reinterpret_cast<const std::uint8_t*>(source.data()), source.size()));
@@ -74,7 +75,7 @@ TEST_F(GbsTiming, theFamicomExampleKeepsTimeForTenMinutesWithoutDrift) {
   expectOnTime(check, "famicom.qvm");
   EXPECT_GT(check.rests, 100);
   // A drift of a tenth of a millisecond a minute would show as a whole one here.
-  EXPECT_NEAR(check.lastMinuteLatest, check.firstMinuteLatest, 1.0 / gb::kCallsPerSecond);
+  EXPECT_NEAR(check.lastMinuteLatest, check.firstMinuteLatest, 1.0 / gb::kSlotsPerSecond);
   std::printf("famicom.qvm, 600 s: %d notes, %d rests; writes %.3f to %.3f ms after the sequencer\n", check.notes,
               check.rests, check.earliest * 1000, check.latest * 1000);
 }
