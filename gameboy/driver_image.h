@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "gameboy/gb_stream_format.h"  // kTimerControl
+
 namespace qvb::gb {
 
 extern const std::uint8_t kDriverRom[];  // address 0 .. kSongDataAddress - 1
@@ -35,6 +37,5 @@ inline constexpr std::uint16_t kGbsLoadAddress = 0x0400;
 // A GBS header's timer: 4096 Hz, one slot until qvb_init sets its own
 // intervals (TMA is rewritten at every call).
 inline constexpr std::uint8_t kTimerModulo = 0xFC;
-inline constexpr std::uint8_t kTimerControl = 0x04;
 
 }  // namespace qvb::gb
