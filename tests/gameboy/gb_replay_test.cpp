@@ -1,8 +1,7 @@
 // The replay driver in gbsplay, fed hand-made streams (built here from the
 // layout in gb_stream_format.h, not by the exporter): frames at their slot
-// times over a minute (a loop with a remainder, gaps of 1 to 32767 slots),
-// the VBlank clock, mute and release, the game's NR51 bits, banked streams,
-// and the addresses the driver writes.
+// times over a minute (a loop with a remainder, gaps of 1 to 32767 slots)
+// and the VBlank clock.
 #include <gtest/gtest.h>
 
 #include <cstdio>
