@@ -6,7 +6,8 @@ foreach(line ${lines})
   string(REGEX MATCH "^DEF ([A-Za-z_0-9]+) 0x([0-9A-Fa-f]+)" ignored "${line}")
   set(symbol_${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
 endforeach()
-foreach(needed qvb_song_data gbs_init gbs_play q_idle qvb_init qvb_update s__DATA l__DATA)
+foreach(needed qvb_song_data gbs_init gbs_init_vblank gbs_play q_idle qvb_init qvb_init_vblank qvb_update
+               qvb_stop qvb_mute qvb_rom_bank s__DATA l__DATA)
   if(NOT DEFINED symbol_${needed})
     message(FATAL_ERROR "the linked driver has no symbol ${needed}")
   endif()
@@ -21,17 +22,23 @@ string(APPEND text "const std::uint8_t kDriverRom[] = {${bytes}};\n")
 string(APPEND text "const std::size_t kDriverRomSize = sizeof kDriverRom;\n")
 foreach(pair "kSongDataAddress;qvb_song_data" "kGbsInit;gbs_init" "kGbsPlay;gbs_play"
              "kIdleCounter;q_idle" "kDriverInit;qvb_init" "kDriverUpdate;qvb_update"
-             "kDriverRamStart;s__DATA" "kDriverRamSize;l__DATA")
+             "kDriverRamStart;s__DATA" "kDriverRamSize;l__DATA" "kGbsInitVblank;gbs_init_vblank"
+             "kDriverInitVblank;qvb_init_vblank" "kDriverStop;qvb_stop" "kDriverMute;qvb_mute"
+             "kRomBankVariable;qvb_rom_bank" "kDriverCodeStart;qvb_init")
   list(GET pair 0 name)
   list(GET pair 1 symbol)
   string(APPEND text "const std::uint16_t ${name} = 0x${symbol_${symbol}};\n")
 endforeach()
+# The driver's code alone: from its first routine to the song data.
+math(EXPR codeSize "${song} - 0x${symbol_qvb_init}")
+string(APPEND text "const std::uint16_t kDriverCodeSize = ${codeSize};\n")
 # The driver's source files for game kits: names and texts.
 string(REPLACE "," ";" SOURCES "${SOURCES}")
 set(names "")
 set(texts "")
-foreach(source ${SOURCES})
-  file(READ ${DRIVER_DIR}/${source} content)
+foreach(path ${SOURCES})
+  get_filename_component(source ${path} NAME)
+  file(READ ${path} content)
   string(APPEND names "\"${source}\", ")
   string(APPEND texts "R\"qvbsrc(${content})qvbsrc\", ")
 endforeach()

@@ -224,7 +224,7 @@ GbFile makeGbs(const GbSong& song) {
   put16(gbs, 8, kGbsInit);
   put16(gbs, 10, kGbsPlay);
   put16(gbs, 12, kGbsStack);
-  gbs[14] = 0xFF;  // the driver sets the timer itself
+  gbs[14] = kTimerModulo;  // the driver sets the timer itself
   gbs[15] = kTimerControl;
   const std::string title = printable(song.title, kGbsTextRoom, false);
   std::copy(title.begin(), title.end(), gbs.begin() + 0x10);

@@ -1,11 +1,12 @@
 ; The shell around the driver: a ROM that plays the song placed at
 ; qvb_song_data and shows its title (the header's, in a 5 x 7 font of A-Z
-; and 0-9), and the entry points of a GBS file (loaded at 0x0400).
+; and 0-9), and the entry points of a GBS file (loaded at 0x0400): gbs_init
+; (timer mode) and gbs_init_vblank (for a GBS played at VBlank), gbs_play.
 ; The idle loop counts in q_idle, 24 cycles a count, so that the time the
 ; driver takes can be read from outside.
 
 	.module rom_shell
-	.globl qvb_init, qvb_update, qvb_song_data
+	.globl qvb_init, qvb_init_vblank, qvb_update, qvb_song_data
 
 	.area _HEADER (ABS)
 	.org 0x0050
@@ -18,21 +19,15 @@ start:
 	di
 	ld sp,#0xE000
 	call show_title
-	ld hl,#qvb_song_data
-	call qvb_init
 	xor a
 	ld hl,#q_idle
 	ld (hl+),a
 	ld (hl+),a
 	ld (hl),a
-	ld a,#0xF0              ; 256 Hz: 4096 Hz / 16
-	ldh (0x06),a
-	ldh (0x05),a
-	ld a,#0x04
-	ldh (0x07),a
+	ld de,#qvb_song_data
+	call qvb_init           ; the driver's timer running
+	ld a,#0x04              ; the timer interrupt alone
 	ldh (0xFF),a
-	xor a
-	ldh (0x0F),a
 	ei
 idle:
 	ld hl,#q_idle
@@ -152,24 +147,25 @@ font:
 	.db 0x00, 0x38, 0x44, 0x44, 0x38, 0x44, 0x44, 0x38	; 8
 	.db 0x00, 0x38, 0x44, 0x44, 0x3c, 0x04, 0x08, 0x30	; 9
 
-timer_interrupt:
+timer_interrupt:                ; qvb_update changes AF, BC, DE, HL
 	push af
+	push bc
+	push de
 	push hl
 	call qvb_update
 	pop hl
+	pop de
+	pop bc
 	pop af
 	reti
 
 	.area _CODE
 gbs_init::
-	ld hl,#qvb_song_data
-	call qvb_init
-	ldh a,(0x06)            ; the first call one period from now
-	ldh (0x05),a
-	ldh a,(0x0F)            ; not at once for a period that ran out meanwhile
-	and #0xFB
-	ldh (0x0F),a
-	ret
+	ld de,#qvb_song_data
+	jp qvb_init
+gbs_init_vblank::
+	ld de,#qvb_song_data
+	jp qvb_init_vblank
 gbs_play::
 	jp qvb_update
 
