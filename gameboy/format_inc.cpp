@@ -10,22 +10,15 @@ namespace {
 using namespace qvb::gb;
 
 // What the driver's code takes for granted beyond the values themselves.
-static_assert(kGapNever == 0, "the driver tests a gap for kGapNever by its zero");
-static_assert(kGapLoops == 0x8000 && kMaxGap == 0x7FFF, "the loop flag is a gap's top bit");
-static_assert(kFrameReg0 == 1, "NRx0..NRx4 are the mask's bits 0..4");
-static_assert(kFramePan > kFrameReg0 << 4 && kFrameWave > kFramePan && kFrameJump == 0x80,
-              "the driver walks the mask's register bits from bit 0 and tests the jump as bit 7");
-static_assert(kChannelEntrySize == 6 && kEntryHardware == 0 && kEntryBank == 1 && kEntryAddress == 2 &&
-                  kEntryLoopRemainder == 4,
-              "the driver reads a channel entry's fields in order");
-static_assert(kTimerStepsPerSlot == 4 && kMaxSlotsPerPeriod == 64, "TMA = 256 - 4 x slots");
+static_assert(kGapEnd == 0 && kJump == 0xFF, "the driver tests a gap byte for the end by its zero, a jump by 0xFF");
+static_assert(kGapCarry == 0x80 && kMaxGap < 64, "the carry is a gap's top bit; a gap and its carry fit a period");
+static_assert(kSubRegisters == 0x1F && kSubChannelShift == 5 && kSubMore == 0x80,
+              "the driver shifts a sub-frame's register bits out from bit 0, then finds bit 7 at bit 2");
+static_assert(kHeaderChannels == 0 && kHeaderBank == 1 && kHeaderAddress == 2 && kHeaderRemainder == 4 &&
+                  kHeaderFirstGap == 6 && kHeaderSecondGap == 7,
+              "the driver reads the header's fields in order");
+static_assert(kTimerStepsPerSlot == 4, "TMA = 256 - 4 x slots");
 static_assert(kVblankSlots256 < 256 * 256 && kSlotFractionBits == 8, "a VBlank step is 8.8 slots");
-
-int bitOf(unsigned mask) {
-  int bit = 0;
-  while ((mask >> bit) != 1) ++bit;
-  return bit;
-}
 
 void put(const char* name, unsigned value) { std::printf("%s = 0x%04X\n", name, value); }
 
@@ -34,20 +27,17 @@ void put(const char* name, unsigned value) { std::printf("%s = 0x%04X\n", name, 
 int main() {
   std::printf(";; Generated at build time from gameboy/gb_stream_format.h; do not edit.\n");
   put("F_HEADER_SIZE", kSongHeaderSize);
-  put("F_ENTRY_SIZE", kChannelEntrySize);
-  put("F_GAP_LOOPS_BIT", bitOf(kGapLoops) - 8);  // in the gap's high byte
-  put("F_MAX_GAP_HI", kMaxGap >> 8);
+  put("F_GAP_CARRY", kGapCarry);
+  put("F_JUMP", kJump);
   put("F_LOOP_DIVISOR", kLoopDivisor);
-  put("F_FRAME_REGS", kFrameReg0 * 0x1F);
-  put("F_FRAME_PAN", kFramePan);
-  put("F_FRAME_WAVE", kFrameWave);
-  put("F_FRAME_JUMP_BIT", bitOf(kFrameJump));
+  put("F_LOOP_ACCUMULATOR_START", kLoopAccumulatorStart);
+  put("F_SUB_PAN", kSubPan);
+  put("F_SUB_WAVE", kSubWave);
+  put("F_SUB_NOTHING", kSubNothing);
   put("F_WAVE_BYTES", kWaveRamBytes);
   put("F_VBLANK_STEP", kVblankSlots256 >> kSlotFractionBits);
   put("F_VBLANK_FRACTION", kVblankSlots256 & ((1u << kSlotFractionBits) - 1));
   put("F_TIMER_CONTROL", kTimerControl);
-  put("F_STEPS_PER_SLOT", kTimerStepsPerSlot);
-  put("F_MAX_SLOTS", kMaxSlotsPerPeriod);
   put("F_BANK_REGISTER", kBankRegister);
   return 0;
 }

@@ -41,6 +41,13 @@ void put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value
   bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
+// A record's gap byte: the time from the record after it to the one after
+// that.
+std::uint8_t gapAfterNext(const GbStream& stream, std::size_t i) {
+  const std::ptrdiff_t next = i + 1 < stream.records.size() ? static_cast<std::ptrdiff_t>(i + 1) : stream.loopTarget;
+  return next >= 0 ? stream.gaps[static_cast<std::size_t>(next) + 1] : kGapEnd;
+}
+
 // Lays the song header and the streams out from kSongDataAddress on, in a
 // flat image of ROM (bank n's 0x4000..0x7FFF at n * 0x4000): all in the
 // first 32 KB without banks, or from bank 1 on once the fixed bank is full.
@@ -51,42 +58,34 @@ class Placer {
         limit_(banked ? kBankWindow : 2 * kBankSize) {}
 
   bool place(const GbSong& song) {
-    const auto count = song.channels.size();
-    if (!reserve(kSongHeaderSize + kChannelEntrySize * count, false)) return false;
-    const std::size_t header = write(kSongHeaderSize + kChannelEntrySize * count);
+    if (!reserve(kSongHeaderSize, false)) return false;
+    const std::size_t header = write(kSongHeaderSize);
+    const GbStream& stream = song.stream;
     std::uint8_t used = 0;
     for (HwChannel hw : song.channels) used = static_cast<std::uint8_t>(used | 1 << static_cast<int>(hw));
-    rom_[header] = static_cast<std::uint8_t>(count);
-    rom_[header + 1] = used;
-    for (std::size_t c = 0; c < count; ++c) {
-      const std::size_t entry = header + kSongHeaderSize + kChannelEntrySize * c;
-      const GbStream& stream = song.streams[c];
-      rom_[entry + kEntryHardware] = static_cast<std::uint8_t>(song.channels[c]);
-      put16(rom_, entry + kEntryLoopRemainder, stream.loopRemainder);
-      if (!reserve(4, true)) return false;
-      rom_[entry + kEntryBank] = bank();
-      put16(rom_, entry + kEntryAddress, cpuAddress());
-      const std::size_t head = write(4);
-      const std::size_t n = stream.frames.size();
-      put16(rom_, head, stream.gaps[0]);
-      put16(rom_, head + 2, n > 0 ? stream.gaps[1] : kGapNever);
-      std::uint16_t targetAddress = 0;
-      std::uint8_t targetBank = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        const auto& frame = stream.frames[i];
-        if (!reserve(frame.size() + 2, true)) return false;
-        if (static_cast<std::ptrdiff_t>(i) == stream.loopTarget) {
-          targetAddress = cpuAddress();
-          targetBank = bank();
-        }
-        const std::size_t at = write(frame.size() + 2);
-        std::copy(frame.begin(), frame.end(), rom_.begin() + static_cast<std::ptrdiff_t>(at));
-        // The gap two frames on: from the next frame to the one after it.
-        const std::ptrdiff_t next = i + 1 < n ? static_cast<std::ptrdiff_t>(i + 1) : stream.loopTarget;
-        put16(rom_, at + frame.size(), next >= 0 ? stream.gaps[static_cast<std::size_t>(next) + 1] : kGapNever);
+    const std::size_t n = stream.records.size();
+    rom_[header + kHeaderChannels] = used;
+    put16(rom_, header + kHeaderRemainder, stream.loopRemainder);
+    rom_[header + kHeaderFirstGap] = stream.gaps[0];
+    rom_[header + kHeaderSecondGap] = n > 0 ? stream.gaps[1] : kGapEnd;
+    std::uint16_t targetAddress = 0;
+    std::uint8_t targetBank = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto& record = stream.records[i];
+      if (!reserve(record.size() + 1, true)) return false;
+      if (i == 0) {
+        rom_[header + kHeaderBank] = bank();
+        put16(rom_, header + kHeaderAddress, cpuAddress());
       }
-      if (stream.loopTarget >= 0) jump(targetAddress, targetBank);
+      if (static_cast<std::ptrdiff_t>(i) == stream.loopTarget) {
+        targetAddress = cpuAddress();
+        targetBank = bank();
+      }
+      const std::size_t at = write(record.size() + 1);
+      rom_[at] = gapAfterNext(stream, i);
+      std::copy(record.begin(), record.end(), rom_.begin() + static_cast<std::ptrdiff_t>(at + 1));
     }
+    if (stream.loopTarget >= 0) jump(targetAddress, targetBank);
     return true;
   }
 
@@ -120,7 +119,7 @@ class Placer {
 
   void jump(std::uint16_t address, std::uint8_t bank) {
     const std::size_t at = write(kJumpSize);
-    rom_[at] = kFrameJump;
+    rom_[at] = kJump;
     put16(rom_, at + 1, address);
     rom_[at + 3] = bank;
   }
@@ -133,11 +132,7 @@ class Placer {
   int bank_ = 0;
 };
 
-std::size_t songBytes(const GbSong& song) {
-  std::size_t total = kSongHeaderSize + kChannelEntrySize * song.streams.size();
-  for (const GbStream& stream : song.streams) total += stream.bytes() + kJumpSize;
-  return total;
-}
+std::size_t songBytes(const GbSong& song) { return kSongHeaderSize + song.stream.bytes() + kJumpSize; }
 
 // The driver and the song laid out in ROM: unbanked when they fit 32 KB.
 GbFile layOut(const GbSong& song, int maxBanks, const char* what) {
@@ -254,41 +249,40 @@ class AsmWriter {
   std::string text;
 };
 
-// The streams as text: in _CODE (bank 0), or from area _CODE_bank on, a bank
+// The stream as text: in _CODE (bank 0), or from area _CODE_bank on, a bank
 // each, jumping on where one fills.
 class AsmPlacer {
  public:
   AsmPlacer(AsmWriter& out, int bank) : out_(out), bank_(bank) {}
 
-  // Returns the bank the stream starts in.
-  int stream(std::size_t c, const GbStream& stream) {
-    room(4);
-    const int start = bank_;
-    out_.line("s" + std::to_string(c) + ":");
-    out_.word(AsmWriter::hex(stream.gaps[0]) + ", " + AsmWriter::hex(stream.frames.empty() ? kGapNever : stream.gaps[1]));
-    const std::size_t n = stream.frames.size();
+  void stream(const GbStream& stream) {
+    const std::size_t n = stream.records.size();
     for (std::size_t i = 0; i < n; ++i) {
-      room(stream.frames[i].size() + 2);
-      if (static_cast<std::ptrdiff_t>(i) == stream.loopTarget) {
-        loopLabel_ = "s" + std::to_string(c) + "_loop";
-        loopBank_ = bank_;
-        out_.line(loopLabel_ + ":");
+      room(stream.records[i].size() + 1);
+      if (i == 0) {
+        out_.line("stream:");
+        firstBank_ = bank_;
       }
-      out_.bytes(stream.frames[i]);
-      const std::ptrdiff_t next = i + 1 < n ? static_cast<std::ptrdiff_t>(i + 1) : stream.loopTarget;
-      out_.word(AsmWriter::hex(next >= 0 ? stream.gaps[static_cast<std::size_t>(next) + 1] : kGapNever));
-      used_ += stream.frames[i].size() + 2;
+      if (static_cast<std::ptrdiff_t>(i) == stream.loopTarget) {
+        out_.line("loop:");
+        loopBank_ = bank_;
+      }
+      std::vector<std::uint8_t> bytes{gapAfterNext(stream, i)};
+      bytes.insert(bytes.end(), stream.records[i].begin(), stream.records[i].end());
+      out_.bytes(bytes);
+      used_ += bytes.size();
     }
-    if (stream.loopTarget >= 0) jump(loopLabel_, loopBank_);
-    return start;
+    if (n == 0) out_.line("stream:");
+    if (stream.loopTarget >= 0) jump("loop", loopBank_);
   }
 
   std::string area() const { return bank_ == 0 ? "_CODE" : "_CODE_" + std::to_string(bank_); }
+  int firstBank() const { return firstBank_; }
 
  private:
   void room(std::size_t size) {
     if (bank_ == 0 || used_ + size + kJumpSize <= kBankSize) return;
-    const std::string next = "b" + std::to_string(++labels_);
+    const std::string next = "bank" + std::to_string(bank_ + 1);
     jump(next, bank_ + 1);
     ++bank_;
     used_ = 0;
@@ -296,7 +290,7 @@ class AsmPlacer {
     out_.line(next + ":");
   }
   void jump(const std::string& label, int bank) {
-    out_.bytes({kFrameJump});
+    out_.bytes({kJump});
     out_.word(label);
     out_.bytes({static_cast<std::uint8_t>(bank)});
     used_ += kJumpSize;
@@ -305,8 +299,7 @@ class AsmPlacer {
   AsmWriter& out_;
   int bank_;
   std::size_t used_ = 0;
-  int labels_ = 0;
-  std::string loopLabel_;
+  int firstBank_ = 0;
   int loopBank_ = 0;
 };
 
@@ -322,22 +315,16 @@ std::vector<TextFile> makeAsmKit(const GbSong& song, const std::string& name, in
   out.line("_" + symbol + "::");
   std::uint8_t used = 0;
   for (HwChannel hw : song.channels) used = static_cast<std::uint8_t>(used | 1 << static_cast<int>(hw));
-  out.bytes({static_cast<std::uint8_t>(song.channels.size()), used});
-  // Each stream's first bank: the banks its predecessors filled are only
-  // known once placed, so the entries name labels the placer sets.
-  for (std::size_t c = 0; c < song.channels.size(); ++c) {
-    out.line("\t.db " + AsmWriter::hex(static_cast<unsigned>(song.channels[c])) + ", s" + std::to_string(c) + "_bank");
-    out.word("s" + std::to_string(c));
-    out.word(AsmWriter::hex(song.streams[c].loopRemainder));
-  }
+  const GbStream& stream = song.stream;
+  out.line("\t.db " + AsmWriter::hex(used) + ", stream_bank");
+  out.word("stream");
+  out.word(AsmWriter::hex(stream.loopRemainder));
+  out.bytes({stream.gaps[0], stream.records.empty() ? kGapEnd : stream.gaps[1]});
   AsmWriter streams;
   AsmPlacer placer(streams, bank);
-  std::string banks;
   streams.line("\t.area " + placer.area());
-  for (std::size_t c = 0; c < song.streams.size(); ++c) {
-    const int start = placer.stream(c, song.streams[c]);
-    banks += "s" + std::to_string(c) + "_bank = " + std::to_string(start) + "\n";
-  }
+  placer.stream(stream);
+  const std::string banks = "stream_bank = " + std::to_string(placer.firstBank()) + "\n";
   std::string text = out.text + streams.text + banks;
   std::string modules, assemble, rels;
   for (std::size_t i = 0; i < kDriverSourceCount; ++i) {

@@ -162,47 +162,30 @@ Written afterInit() {
   return w;
 }
 
-struct SlotState {
-  std::int64_t slot;
-  HwState state;
-  bool restart;
+// One channel's writes at an instant, as the stream carries them.
+struct ChannelWrites {
+  bool wave = false;
+  std::array<std::uint8_t, kWaveRamBytes> waveRam{};
+  std::uint8_t registers = 0;  // bit n: NRx(n)
+  std::array<std::uint8_t, 5> values{};
+  bool pan = false;
+  bool empty() const { return !wave && registers == 0 && !pan; }
 };
 
-// Moments [from, to) by slot: each slot's last state, restarted if any
-// moment in it restarted. The first slot is at least `firstSlot`, and each
-// comes after the one before.
-std::vector<SlotState> bySlot(const std::vector<HwMoment>& moments, std::size_t from, std::size_t to,
-                              std::int64_t firstSlot) {
-  std::vector<SlotState> slots;
-  for (std::size_t i = from; i < to; ++i) {
-    const std::int64_t slot = std::max(slotAt(moments[i].unit), slots.empty() ? firstSlot : slots.back().slot);
-    if (!slots.empty() && slots.back().slot == slot) {
-      slots.back().state = moments[i].state;
-      slots.back().restart = slots.back().restart || moments[i].state.restart;
-    } else {
-      slots.push_back({slot, moments[i].state, moments[i].state.restart});
-    }
-  }
-  return slots;
-}
-
-// One slot's writes: only what changed, the frequency only while the channel
-// sounds, NRx4's bit 7 where the channel restarts.
-std::vector<std::uint8_t> encodeFrame(const SlotState& target, Written& w, const WaveTable& waves) {
-  const HwState& s = target.state;
+// Only what changed, the frequency only while the channel sounds, NRx4's
+// bit 7 where the channel restarts.
+ChannelWrites encodeWrites(const HwState& s, bool restartAsked, Written& w, const WaveTable& waves) {
   const HwChannel hw = s.hw;
-  std::vector<std::uint8_t> frame{0};
-  std::uint8_t mask = 0;
-  bool restart = target.restart && s.sounding();
+  ChannelWrites out;
+  bool restart = restartAsked && s.sounding();
   if (hw == HwChannel::Wave) {
     restart = false;
     if (s.wave != -1 && s.wave != w.wave) {
-      mask |= kFrameWave;
+      out.wave = true;
       const auto found = waves.find(s.wave);
-      const auto& ram = s.wave == -2 || found == waves.end() ? kSineWaveRam : found->second;
-      frame.insert(frame.end(), ram.begin(), ram.end());
+      out.waveRam = s.wave == -2 || found == waves.end() ? kSineWaveRam : found->second;
       w.wave = s.wave;
-      w.regs[0] = 0;  // the driver turns the DAC off for the copy
+      w.regs[0] = 0;   // the driver turns the DAC off for the copy
       restart = true;  // a new wave plays only from a restart
     }
   }
@@ -220,209 +203,289 @@ std::vector<std::uint8_t> encodeFrame(const SlotState& target, Written& w, const
       default: want = hw == HwChannel::Noise ? restart : sounding && (changed || restart); break;
     }
     if (!want) continue;
-    mask |= static_cast<std::uint8_t>(kFrameReg0 << n);
-    frame.push_back(static_cast<std::uint8_t>(n == 4 && restart ? value | 0x80 : value));
+    out.registers |= bit;
+    out.values[static_cast<std::size_t>(n)] = n == 4 && restart ? static_cast<std::uint8_t>(value | 0x80) : value;
     w.regs[static_cast<std::size_t>(n)] = value;
     w.known |= bit;
   }
   if (s.pan != w.pan) {
-    mask |= kFramePan;
-    frame.push_back(s.pan);
+    out.pan = true;
     w.pan = s.pan;
   }
-  frame[0] = mask;
-  return frame;
+  return out;
 }
 
-std::vector<std::vector<std::uint8_t>> encodeFrames(const std::vector<SlotState>& slots, Written& w,
-                                                    const WaveTable& waves) {
-  std::vector<std::vector<std::uint8_t>> frames;
-  for (const SlotState& slot : slots) frames.push_back(encodeFrame(slot, w, waves));
-  return frames;
-}
+// What every channel asks for at one slot: its last state there, restarted
+// if any moment in the slot restarted it.
+struct SlotStates {
+  std::int64_t slot = 0;
+  std::array<std::optional<HwState>, kMaxChannels> states;
+  std::array<bool, kMaxChannels> restart{};
+};
 
-// Frames with their slots, and the gaps between them (long ones split by
-// empty frames, every gap at least a slot).
+// A moment of one channel on the song's time line.
 struct Timed {
-  std::vector<std::vector<std::uint8_t>> frames;
+  std::int64_t unit;
+  int hw;
+  const HwState* state;
+};
+
+// Every channel's moments from `from` to `to`, each channel's loop
+// unrolled, in time order (channels in hardware order within an instant).
+std::vector<Timed> timeline(const GbSong& song, std::int64_t from, std::int64_t to) {
+  std::vector<Timed> out;
+  for (std::size_t c = 0; c < song.performance.size(); ++c) {
+    const ChannelPerformance& perf = song.performance[c];
+    const int hw = static_cast<int>(song.channels[c]);
+    for (const HwMoment& m : perf.moments)
+      if (m.unit >= from && m.unit < to && (perf.loopStart < 0 || &m < &perf.moments[static_cast<std::size_t>(perf.loopStart)]))
+        out.push_back({m.unit, hw, &m.state});
+    if (perf.loopStart < 0 || perf.loopUnits <= 0) continue;
+    for (std::int64_t offset = 0;; offset += perf.loopUnits) {
+      const std::int64_t first = perf.moments[static_cast<std::size_t>(perf.loopStart)].unit + offset;
+      if (first >= to) break;
+      for (std::size_t i = static_cast<std::size_t>(perf.loopStart); i < perf.moments.size(); ++i) {
+        const std::int64_t unit = perf.moments[i].unit + offset;
+        if (unit >= from && unit < to) out.push_back({unit, hw, &perf.moments[i].state});
+      }
+    }
+  }
+  std::stable_sort(out.begin(), out.end(),
+                   [](const Timed& a, const Timed& b) { return a.unit != b.unit ? a.unit < b.unit : a.hw < b.hw; });
+  return out;
+}
+
+// Moments by slot, the first at least `firstSlot`; `offset` units are taken
+// off every moment's time first.
+std::vector<SlotStates> bySlot(const std::vector<Timed>& moments, std::int64_t offset, std::int64_t firstSlot) {
+  std::vector<SlotStates> slots;
+  for (const Timed& m : moments) {
+    const std::int64_t slot = std::max(slotAt(m.unit - offset), slots.empty() ? firstSlot : slots.back().slot);
+    if (slots.empty() || slots.back().slot != slot) slots.push_back(SlotStates{slot, {}, {}});
+    SlotStates& at = slots.back();
+    at.states[static_cast<std::size_t>(m.hw)] = *m.state;
+    at.restart[static_cast<std::size_t>(m.hw)] = at.restart[static_cast<std::size_t>(m.hw)] || m.state->restart;
+  }
+  return slots;
+}
+
+// The sub-frames of one slot: the wave first, each channel's registers in
+// hardware order, the song's NR51 bits last.
+std::vector<std::uint8_t> encodeRecord(const SlotStates& slot, std::array<Written, kMaxChannels>& w,
+                                       const WaveTable& waves) {
+  std::vector<std::uint8_t> out;
+  std::vector<std::size_t> heads;
+  bool pan = false;
+  // Channels whose level or restart changes come first (a note or a rest
+  // is heard from them), pitch moves after.
+  std::array<ChannelWrites, kMaxChannels> all;
+  std::array<std::size_t, kMaxChannels> order{};
+  std::size_t count = 0;
+  for (std::size_t c = 0; c < kMaxChannels; ++c)
+    if (slot.states[c]) all[c] = encodeWrites(*slot.states[c], slot.restart[c], w[c], waves);
+  for (int urgent = 1; urgent >= 0; --urgent)
+    for (std::size_t c = 0; c < kMaxChannels; ++c)
+      if (slot.states[c] && ((all[c].registers & 0x14) != 0 || all[c].wave) == (urgent == 1)) order[count++] = c;
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t c = order[k];
+    const ChannelWrites& writes = all[c];
+    if (writes.wave) {
+      heads.push_back(out.size());
+      out.push_back(kSubWave);
+      out.insert(out.end(), writes.waveRam.begin(), writes.waveRam.end());
+    }
+    if (writes.registers != 0) {
+      heads.push_back(out.size());
+      out.push_back(static_cast<std::uint8_t>(writes.registers | c << kSubChannelShift));
+      for (int n = 0; n < 5; ++n)
+        if ((writes.registers >> n & 1) != 0) out.push_back(writes.values[static_cast<std::size_t>(n)]);
+    }
+    pan = pan || writes.pan;
+  }
+  if (pan) {
+    std::uint8_t bits = 0;
+    for (const Written& channel : w) bits |= channel.pan;
+    heads.push_back(out.size());
+    out.push_back(kSubPan);
+    out.push_back(bits);
+  }
+  if (heads.empty()) {
+    heads.push_back(0);
+    out.push_back(kSubNothing);
+  }
+  for (std::size_t i = 0; i + 1 < heads.size(); ++i) out[heads[i]] |= kSubMore;
+  return out;
+}
+
+struct Placed {
+  std::vector<std::vector<std::uint8_t>> records;
   std::vector<std::int64_t> slots;
   std::vector<bool> crosses;  // the gap before it crosses the loop's end
 };
 
-void append(Timed& out, const std::vector<std::vector<std::uint8_t>>& frames, const std::vector<SlotState>& slots,
-            std::int64_t offset) {
-  for (std::size_t i = 0; i < frames.size(); ++i) {
-    out.frames.push_back(frames[i]);
-    out.slots.push_back(slots[i].slot + offset);
-    out.crosses.push_back(i == 0 && offset != 0);
+void encodeSlots(Placed& out, const std::vector<SlotStates>& slots, std::array<Written, kMaxChannels>& w,
+                 const WaveTable& waves, std::int64_t slotOffset, bool crossesFirst) {
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    out.records.push_back(encodeRecord(slots[i], w, waves));
+    out.slots.push_back(slots[i].slot + slotOffset);
+    out.crosses.push_back(i == 0 && crossesFirst);
   }
 }
 
-// The gaps list of a stream whose frames fall in `slots`, with `crossing`
-// from the last frame to the loop target (0: none); long gaps become empty
-// frames.
-GbStream withGaps(Timed timed, std::ptrdiff_t loopTarget, std::int64_t crossing, std::uint16_t remainder) {
+// The gaps of a stream whose records fall in `slots`, `crossing` from the
+// last record to the loop target; long gaps become empty records.
+GbStream withGaps(Placed placed, std::ptrdiff_t loopTarget, std::int64_t crossing) {
   GbStream stream;
-  stream.loopRemainder = remainder;
   std::int64_t previous = 0;
-  const auto addGap = [&stream](std::int64_t gap, std::uint16_t flag) {
+  const auto addGap = [&stream](std::int64_t gap, std::uint8_t flag) {
     while (gap > kMaxGap) {
-      stream.gaps.push_back(static_cast<std::uint16_t>(kMaxGap | flag));
-      stream.frames.push_back({0});
+      stream.gaps.push_back(kMaxGap);
+      stream.records.push_back({kSubNothing});
       gap -= kMaxGap;
-      flag = 0;
     }
-    stream.gaps.push_back(static_cast<std::uint16_t>(std::max<std::int64_t>(gap, 1) | flag));
+    stream.gaps.push_back(static_cast<std::uint8_t>(std::max<std::int64_t>(gap, 1) | flag));
   };
-  for (std::size_t i = 0; i < timed.frames.size(); ++i) {
-    if (static_cast<std::ptrdiff_t>(i) == loopTarget) loopTarget = static_cast<std::ptrdiff_t>(stream.frames.size());
-    addGap(timed.slots[i] - previous, timed.crosses[i] ? kGapLoops : 0);
-    stream.frames.push_back(std::move(timed.frames[i]));
-    previous = timed.slots[i];
+  std::ptrdiff_t target = -1;
+  for (std::size_t i = 0; i < placed.records.size(); ++i) {
+    addGap(placed.slots[i] - previous, placed.crosses[i] ? kGapCarry : 0);
+    if (static_cast<std::ptrdiff_t>(i) == loopTarget) target = static_cast<std::ptrdiff_t>(stream.records.size());
+    stream.records.push_back(std::move(placed.records[i]));
+    previous = placed.slots[i];
   }
-  if (loopTarget >= 0 && !stream.frames.empty()) {
-    addGap(crossing, kGapLoops);
-    stream.loopTarget = loopTarget;
+  if (target >= 0) {
+    addGap(crossing, kGapCarry);
+    stream.loopTarget = target;
   } else {
-    stream.gaps.push_back(kGapNever);
+    stream.gaps.push_back(kGapEnd);
     stream.loopTarget = -1;
   }
   return stream;
 }
 
-GbStream encodeChannel(const ChannelPerformance& perf, const WaveTable& waves) {
-  std::vector<HwMoment> moments = perf.moments;
-  std::size_t introEnd = perf.loopStart >= 0 ? static_cast<std::size_t>(perf.loopStart) : moments.size();
-  const std::int64_t scaled = perf.loopUnits * 512;
-  const std::int64_t passSlots = scaled / kLoopDivisor;
-  const auto remainder = static_cast<std::uint16_t>(scaled % kLoopDivisor);
-  std::vector<SlotState> intro = bySlot(moments, 0, introEnd, 1);
-  std::vector<SlotState> body;
-  // A pass's last slot and the next pass's first must differ: when they
-  // fall together, the loop begins a slot group later (the group moves to
-  // the end of the pass, a pass on), which it may, as every pass is alike.
-  for (std::size_t turns = 0; perf.loopStart >= 0 && introEnd < moments.size(); ++turns) {
-    body = bySlot(moments, introEnd, moments.size(), intro.empty() ? 1 : intro.back().slot + 1);
-    if (body.front().slot + passSlots - body.back().slot >= 1 || turns == 64 || body.size() == 1) break;
-    std::size_t group = introEnd;
-    while (group < moments.size() && slotAt(moments[group].unit) <= body.front().slot) ++group;
-    for (std::size_t i = introEnd; i < group; ++i)
-      moments.push_back({moments[i].unit + perf.loopUnits, moments[i].state});
-    introEnd = group;
-    intro = bySlot(moments, 0, introEnd, 1);
+// Where the song repeats: from `start` every `length` units (length 0: it
+// ends), every channel periodic from there.
+struct SharedLoop {
+  std::int64_t start = 0;
+  std::int64_t length = 0;
+  bool cut = false;  // the channels' loops have no common length short enough
+};
+
+SharedLoop sharedLoop(const std::vector<ChannelPerformance>& channels) {
+  SharedLoop loop;
+  std::int64_t longest = 0;
+  for (const ChannelPerformance& perf : channels) {
+    if (perf.loopStart >= 0 && perf.loopUnits > 0) {
+      loop.start = std::max(loop.start, perf.loopFromUnit);
+      longest = std::max(longest, perf.loopUnits);
+      loop.length = loop.length == 0 ? perf.loopUnits : std::lcm(loop.length, perf.loopUnits);
+    } else if (!perf.moments.empty()) {
+      loop.start = std::max(loop.start, perf.moments.back().unit + 1);
+    }
   }
-  Written w = afterInit();
-  Timed timed;
-  append(timed, encodeFrames(intro, w, waves), intro, 0);
-  if (perf.loopStart < 0 || introEnd == moments.size()) return withGaps(std::move(timed), -1, 0, 0);
+  if (loop.length > kMaxSharedLoopUnits) {
+    loop.length = longest;
+    loop.cut = true;
+  }
+  return loop;
+}
+
+GbStream encodeSong(const GbSong& song) {
+  const SharedLoop loop = sharedLoop(song.performance);
+  std::array<Written, kMaxChannels> w;
+  w.fill(afterInit());
+  if (loop.length == 0) {
+    Placed placed;
+    encodeSlots(placed, bySlot(timeline(song, 0, INT64_MAX), 0, 1), w, song.waves, 0, false);
+    return withGaps(std::move(placed), -1, 0);
+  }
+  const std::int64_t scaled = loop.length * 512;
+  const std::int64_t passSlots = scaled / kLoopDivisor;
+  // A pass's last slot and the next pass's first must differ: when they
+  // would fall together, the loop starts after the first slot's moments
+  // instead (every pass is alike, so it may start anywhere).
+  // The intro is [0, boundary), a pass [boundary, boundary + length): the
+  // moment a channel's loop comes back from is its intro's last.
+  std::int64_t boundary = loop.start + 1;
+  std::vector<SlotStates> intro, body;
+  for (int turns = 0;; ++turns) {
+    intro = bySlot(timeline(song, 0, boundary), 0, 1);
+    const std::int64_t first = intro.empty() ? 1 : intro.back().slot + 1;
+    const std::vector<Timed> pass = timeline(song, boundary, boundary + loop.length);
+    body = bySlot(pass, 0, first);
+    if (body.empty() || body.front().slot + passSlots - body.back().slot >= 1 || turns == 64) break;
+    std::size_t i = 0;
+    while (i < pass.size() && slotAt(pass[i].unit) <= body.front().slot) ++i;
+    if (i == pass.size()) break;
+    boundary = pass[i].unit;
+  }
+  Placed placed;
+  encodeSlots(placed, intro, w, song.waves, 0, false);
+  if (body.empty()) return withGaps(std::move(placed), -1, 0);
   const std::int64_t crossing = body.front().slot + passSlots - body.back().slot;
   // The body as the first pass writes it, from what the intro left. When a
-  // pass leaves the driver's registers as it found them, every pass writes
-  // the same; otherwise the second pass (from what the first left) is the
-  // one that repeats.
-  const Written before = w;
-  const auto first = encodeFrames(body, w, waves);
-  std::ptrdiff_t target = static_cast<std::ptrdiff_t>(timed.frames.size());
-  append(timed, first, body, 0);
-  if (!(w == before)) {
-    target = static_cast<std::ptrdiff_t>(timed.frames.size());
-    append(timed, encodeFrames(body, w, waves), body, passSlots);
+  // pass leaves the registers as it found them, every pass writes the same;
+  // otherwise the second pass (from what the first left) is the one that
+  // repeats.
+  const auto before = w;
+  std::ptrdiff_t target = static_cast<std::ptrdiff_t>(placed.records.size());
+  encodeSlots(placed, body, w, song.waves, 0, false);
+  if (w != before) {
+    target = static_cast<std::ptrdiff_t>(placed.records.size());
+    encodeSlots(placed, body, w, song.waves, passSlots, true);
   }
-  return withGaps(std::move(timed), target, crossing, remainder);
+  GbStream stream = withGaps(std::move(placed), target, crossing);
+  stream.loopRemainder = static_cast<std::uint16_t>(scaled % kLoopDivisor);
+  stream.loopSlots = passSlots;
+  return stream;
 }
 
 // The register addresses of a hardware channel: NRx0 and the NR51 bits' place.
 constexpr std::uint8_t kRegisterBase[kMaxChannels] = {0x10, 0x15, 0x1A, 0x1F};
 constexpr std::uint8_t kNR30 = 0x1A, kNR51 = 0x25, kWaveRam = 0x30;
 
-// Turns one frame into its writes, as the driver makes them.
-void frameWrites(const std::vector<std::uint8_t>& frame, HwChannel hw, std::int64_t unit, std::uint8_t& nr51,
-                 std::uint8_t& pans, std::vector<GbRegisterWrite>& out) {
-  std::size_t at = 1;
-  const std::uint8_t mask = frame[0];
-  if ((mask & kFrameWave) != 0) {
-    out.push_back({unit, kNR30, 0});
-    for (int i = 0; i < kWaveRamBytes; ++i) out.push_back({unit, static_cast<std::uint8_t>(kWaveRam + i), frame[at++]});
-  }
-  const auto base = kRegisterBase[static_cast<int>(hw)];
-  for (int n = 0; n < 5; ++n)
-    if ((mask & (kFrameReg0 << n)) != 0) out.push_back({unit, static_cast<std::uint8_t>(base + n), frame[at++]});
-  if ((mask & kFramePan) != 0) {
-    const auto bits = static_cast<std::uint8_t>(0x11 << static_cast<int>(hw));
-    pans = static_cast<std::uint8_t>((pans & ~bits) | (frame[at++] & bits));
-    if (pans != nr51) out.push_back({unit, kNR51, nr51 = pans});
-  }
-}
-
 }  // namespace
 
 std::vector<GbRegisterWrite> registerWrites(const GbSong& song, std::int64_t untilUnit) {
   std::vector<GbRegisterWrite> writes{{0, 0x26, 0x80}, {0, 0x24, 0x77}};
-  std::uint8_t nr51 = 0, pans = 0;
-  for (std::size_t c = 0; c < song.channels.size(); ++c) {
-    const HwChannel hw = song.channels[c];
+  for (HwChannel hw : song.channels) {
     if (hw == HwChannel::Pulse1) writes.push_back({0, 0x10, 0});
     writes.push_back({0, hw == HwChannel::Wave ? kNR30 : static_cast<std::uint8_t>(kRegisterBase[static_cast<int>(hw)] + 2), 0});
   }
   writes.push_back({0, kNR51, 0});
-  // Each channel's frames at their exact times, merged by time (a stable
-  // sort keeps the channel order within an instant, as the sequencer has it).
-  struct Timed {
-    std::int64_t unit;
-    std::size_t channel;
-    std::vector<std::uint8_t> frame;
-  };
-  std::vector<Timed> frames;
-  for (std::size_t c = 0; c < song.performance.size() && c < song.channels.size(); ++c) {
-    const ChannelPerformance& perf = song.performance[c];
-    Written w = afterInit();
-    const auto emit = [&](const HwMoment& moment, std::int64_t unit) {
-      const std::vector<std::uint8_t> frame = encodeFrame({0, moment.state, moment.state.restart}, w, song.waves);
-      if (frame[0] != 0) frames.push_back({unit, c, frame});
-    };
-    for (std::size_t i = 0; i < perf.moments.size(); ++i) {
-      if (perf.moments[i].unit >= untilUnit) break;
-      emit(perf.moments[i], perf.moments[i].unit);
+  std::array<Written, kMaxChannels> w;
+  w.fill(afterInit());
+  std::uint8_t nr51 = 0;
+  for (const Timed& m : timeline(song, 0, untilUnit)) {
+    const auto c = static_cast<std::size_t>(m.hw);
+    const ChannelWrites out = encodeWrites(*m.state, m.state->restart, w[c], song.waves);
+    if (out.wave) {
+      writes.push_back({m.unit, kNR30, 0});
+      for (int i = 0; i < kWaveRamBytes; ++i)
+        writes.push_back({m.unit, static_cast<std::uint8_t>(kWaveRam + i), out.waveRam[static_cast<std::size_t>(i)]});
     }
-    if (perf.loopStart < 0 || perf.loopUnits <= 0) continue;
-    for (std::int64_t pass = 1;; ++pass) {
-      const std::int64_t offset = pass * perf.loopUnits;
-      if (perf.moments[static_cast<std::size_t>(perf.loopStart)].unit + offset >= untilUnit) break;
-      for (std::size_t i = static_cast<std::size_t>(perf.loopStart); i < perf.moments.size(); ++i) {
-        if (perf.moments[i].unit + offset >= untilUnit) break;
-        emit(perf.moments[i], perf.moments[i].unit + offset);
-      }
-    }
+    for (int n = 0; n < 5; ++n)
+      if ((out.registers >> n & 1) != 0)
+        writes.push_back({m.unit, static_cast<std::uint8_t>(kRegisterBase[c] + n), out.values[static_cast<std::size_t>(n)]});
+    std::uint8_t bits = 0;
+    for (const Written& channel : w) bits |= channel.pan;
+    if (bits != nr51) writes.push_back({m.unit, kNR51, nr51 = bits});
   }
-  std::stable_sort(frames.begin(), frames.end(), [](const Timed& a, const Timed& b) { return a.unit < b.unit; });
-  for (const Timed& timed : frames) frameWrites(timed.frame, song.channels[timed.channel], timed.unit, nr51, pans, writes);
   return writes;
 }
 
 GbSongLoop songLoop(const GbSong& song) {
   GbSongLoop loop;
-  std::int64_t start = 0, length = 0;
-  for (const ChannelPerformance& perf : song.performance) {
-    if (perf.loopStart >= 0 && perf.loopUnits > 0) {
-      start = std::max(start, perf.loopFromUnit);
-      length = length == 0 ? perf.loopUnits : std::lcm(length, perf.loopUnits);
-      if (length > kMaxSharedLoopUnits) return loop;
-    } else if (!perf.moments.empty()) {
-      start = std::max(start, perf.moments.back().unit + 1);
-      loop.endUnit = std::max(loop.endUnit, perf.moments.back().unit);
-    }
-  }
-  if (length == 0) return loop;
-  loop.loops = true;
-  loop.startUnit = start;
-  loop.lengthUnits = length;
-  loop.endUnit = start + length;
+  const SharedLoop shared = sharedLoop(song.performance);
+  loop.loops = shared.length > 0;
+  loop.startUnit = shared.start;
+  loop.lengthUnits = shared.length;
+  loop.endUnit = shared.start + shared.length;
   return loop;
 }
 
 std::size_t GbStream::bytes() const {
-  std::size_t total = 2 * gaps.size();
-  for (const auto& frame : frames) total += frame.size();
+  std::size_t total = gaps.size();
+  for (const auto& record : records) total += record.size();
   return total;
 }
 
@@ -482,17 +545,20 @@ GbSong buildGbSong(std::span<const std::uint8_t> image) {
     const auto record = view.waves.subspan(r * kWaveRecordSize, kWaveRecordSize);
     waves[record[0]] = waveRam(record.subspan(2, kWaveSampleCount));
   }
+  song.performance = std::move(performance.channels);
   for (int c = 0; c < count; ++c) {
-    const ChannelPerformance& perf = performance.channels[static_cast<std::size_t>(c)];
-    song.streams.push_back(encodeChannel(perf, waves));
     for (const auto& [kind, found] : scanWarnings(view.channels[static_cast<std::size_t>(c)]).approximations)
       song.warnings.push_back({c, found.offset, std::string("channel ") + letter(c) + ": " + found.text});
-    if (perf.loopApproximate)
+    if (song.performance[static_cast<std::size_t>(c)].loopApproximate)
       song.warnings.push_back({c, -1, std::string("channel ") + letter(c) +
                                           ": its loop never comes back to quite the same state; the passes after "
                                           "the first replay the first"});
   }
-  song.performance = std::move(performance.channels);
+  if (sharedLoop(song.performance).cut)
+    song.warnings.push_back({0, -1, "the channels loop with lengths whose common multiple passes 30 minutes: on the "
+                                    "Game Boy the song repeats with its longest channel loop"});
+  song.stream = encodeSong(song);
+
   song.ok = true;
   return song;
 }

@@ -24,17 +24,18 @@ struct GbWarning {
   std::string text;     // "channel A: ..."
 };
 
-// One channel's stream before it is placed: frames F1..Fn (mask and values)
-// and the gaps between them, gaps[0] from the start to F1 and gaps[i] from
-// F(i) to the frame after it: F(i+1), or F(loopTarget + 1) after Fn when the
-// stream loops. Every gap is 1..kMaxGap slots, kGapLoops marking the one
-// that crosses the loop's end, or kGapNever.
+// The song's stream before it is placed: records R1..Rn (their sub-frames)
+// and the gaps between them: gaps[0] from qvb_init to R1 and gaps[i] from
+// R(i) to the record after it: R(i+1), or R(loopTarget + 1) after Rn when
+// the song loops. Every gap is 1..kMaxGap slots, with kGapCarry added to the
+// one that crosses the loop's end.
 struct GbStream {
-  std::vector<std::vector<std::uint8_t>> frames;
-  std::vector<std::uint16_t> gaps;
-  std::ptrdiff_t loopTarget = -1;  // 0-based frame index; -1: no loop
+  std::vector<std::vector<std::uint8_t>> records;
+  std::vector<std::uint8_t> gaps;
+  std::ptrdiff_t loopTarget = -1;   // 0-based record index; -1: the song ends
   std::uint16_t loopRemainder = 0;  // 11025ths of a slot each pass adds to its gaps
-  // The bytes a stream takes with its gaps (jumps and bank ends not counted).
+  std::int64_t loopSlots = 0;       // a pass's length in whole slots (0: no loop)
+  // The bytes the records take with their gaps (jumps not counted).
   std::size_t bytes() const;
 };
 
@@ -46,7 +47,7 @@ struct GbSong {
   std::string refusal;           // why not, naming the channel where one is to blame
   std::string title;             // up to the first zero byte
   std::vector<HwChannel> channels;  // per song channel
-  std::vector<GbStream> streams;    // per song channel
+  GbStream stream;
   std::vector<GbWarning> warnings;  // one per kind of approximation and channel
   std::vector<ChannelPerformance> performance;  // what the streams were made from
   WaveTable waves;

@@ -29,6 +29,7 @@ class Recorder : public SequencerObserver {
     }
     heard.release = track.release;
     heard.ticks = event.ticks;
+    heard.silent = (track.volumeRight >> 4) == 0 && (track.volumeLeft >> 4) == 0;
     events.push_back(heard);
   }
   std::vector<HeardEvent> events;
@@ -110,7 +111,8 @@ TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vect
       const ChannelRegisters r = registersOf(channels[c]);
       const int channel = static_cast<int>(c);
       const bool noise = channels[c] == gb::HwChannel::Noise;
-      if (noise ? write.reg == r.frequencyLow : write.reg == r.frequencyLow || write.reg == r.frequencyHigh)
+      // A noise note that keeps NR43 shows as its restart (NR44).
+      if (write.reg == r.frequencyLow || write.reg == r.frequencyHigh)
         notes[channel].push_back(
             {write.seconds, noise ? reg[r.frequencyLow] : (reg[r.frequencyHigh] & 7) << 8 | reg[r.frequencyLow]});
       if (write.reg == r.level) levels[channel].push_back({write.seconds, write.value});
@@ -120,14 +122,15 @@ TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vect
   for (const HeardEvent& event : events) {
     const gb::HwChannel hw = channels[static_cast<std::size_t>(event.channel)];
     const bool joined = previous.contains(event.channel) && previous[event.channel] == SequencerEventKind::NoteOn;
-    if (event.kind == SequencerEventKind::NoteOn || event.kind == SequencerEventKind::Rest ||
+    if ((event.kind == SequencerEventKind::NoteOn && event.ticks > 0 && !event.silent) ||
+        event.kind == SequencerEventKind::Rest ||
         event.kind == SequencerEventKind::ChannelEnd)
       previous[event.channel] = event.kind;
     std::vector<Seen>* list = nullptr;
     std::size_t* next = nullptr;
     int wanted = -1;  // the value the write must have; -1: any non-silent envelope
     if (event.kind == SequencerEventKind::NoteOn) {
-      if (event.ticks == 0) continue;  // sounds for no time
+      if (event.ticks == 0 || event.silent) continue;  // sounds for no time, or not at all
       list = &notes[event.channel];
       next = &nextNote[event.channel];
       wanted = hw == gb::HwChannel::Noise ? gb::noiseRegister(event.hz) : gb::frequencyRegister(hw, event.hz);
@@ -135,6 +138,7 @@ TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vect
     } else if (event.kind == SequencerEventKind::Rest || event.kind == SequencerEventKind::ChannelEnd) {
       const bool fades = event.kind == SequencerEventKind::Rest && event.release != 0;
       if (fades && hw == gb::HwChannel::Wave) continue;  // the level falls frame by frame
+      if (!joined) continue;  // silent already: nothing to write
       list = &levels[event.channel];
       next = &nextLevel[event.channel];
       wanted = fades ? -1 : 0;
@@ -144,8 +148,10 @@ TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vect
     }
     std::size_t i = *next;
     while (i < list->size() && (*list)[i].seconds < event.seconds + earliest) ++i;
-    // A note whose register the channel already holds needs no write.
-    if (event.kind == SequencerEventKind::NoteOn && joined && i > 0 && (*list)[i - 1].value == wanted &&
+    // A note whose register the channel already holds needs no write (the
+    // wave channel goes on running through its rests).
+    if (event.kind == SequencerEventKind::NoteOn && (joined || hw == gb::HwChannel::Wave) && i > 0 &&
+        (*list)[i - 1].value == wanted &&
         (i == list->size() || (*list)[i].seconds > event.seconds + window || (*list)[i].value != wanted)) {
       *next = i;
       continue;

@@ -20,6 +20,7 @@ struct HeardEvent {
   double seconds;  // from the start of the first timer period
   unsigned hz = 0;     // NoteOn: the voice's frequency
   int ticks = 0;       // NoteOn, Rest: its length
+  bool silent = false; // NoteOn: at level 0 on both sides
   int release = 0;     // Rest: the channel's release
 };
 
@@ -44,11 +45,12 @@ struct TimingCheck {
 };
 
 // How far a write may lie from its event: never more than 1 ms before it,
-// and within a driver slot (1/1024 s) and half of one after it (passes of a
-// loop after the first may fall half a slot either way), plus 0.3 ms for the
-// timer's first step and the time the interrupt takes.
+// and within one driver slot (1/1024 s) and 1 ms after it. A record lands
+// on the first slot at or after its time; passes of a loop after the first
+// may fall half a slot either way; the interrupt and the writes before it
+// in its record take a little more.
 inline constexpr double kEarliest = -0.001;
-inline constexpr double kLatest = 1.5 / 1024 + 0.0003;
+inline constexpr double kLatest = 1.0 / 1024 + 0.001;
 
 // Matches every event against the writes of its hardware channel. Notes of
 // some length: a write of the frequency register (NRx3/NRx4, or NR43) that

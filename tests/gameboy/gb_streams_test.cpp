@@ -4,6 +4,8 @@
 // played wrong.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -21,50 +23,58 @@ std::vector<std::uint8_t> compiled(const std::string& source) {
   return song.image;
 }
 
-TEST(GbStreams, aNoteAndARestBecomeTheFramesWorkedOutByHand) {
+TEST(GbStreams, aNoteAndARestBecomeTheRecordsWorkedOutByHand) {
   // Tick 368 units, a quarter 48 ticks: the note at unit 92, the rest at
   // 92 + 17664. Slots are 1/1024 s: ceil(92 * 512 / 11025) = 5 and
-  // ceil(17756 * 512 / 11025) = 825.
+  // ceil(17756 * 512 / 11025) = 825: 820 slots on, 13 records of 63 slots
+  // and one of 1 between them.
   const gb::GbSong song = gb::buildGbSong(compiled("#TITLE <n>\n#CHANNEL 1\n#A v15 %1 @2 o4 c4 r4\n"));
   ASSERT_TRUE(song.ok) << song.refusal;
-  ASSERT_EQ(song.streams.size(), 1u);
-  const gb::GbStream& stream = song.streams[0];
-  ASSERT_EQ(stream.frames.size(), 2u);
-  // Note 60 is 261 Hz: 2048 - round(131072 / 261) = 1546 = 0x60A. Duty 25 %
-  // (NR11 0x40), level 15 constant (NR12 0xF0), restart, both sides (0x11).
-  EXPECT_EQ(stream.frames[0], (std::vector<std::uint8_t>{0x3E, 0x40, 0xF0, 0x0A, 0x86, 0x11}));
-  EXPECT_EQ(stream.frames[1], (std::vector<std::uint8_t>{0x04, 0x00}));  // NR12 = 0: silent
-  EXPECT_EQ(stream.gaps, (std::vector<std::uint16_t>{5, 820, gb::kGapNever}));
+  const gb::GbStream& stream = song.stream;
+  ASSERT_EQ(stream.records.size(), 15u);
+  // o4 c is note 48, 130 Hz: 2048 - round(131072 / 130) = 1040 = 0x410.
+  // Pulse 1's NR11..NR14 (0x1E): duty 25 % (0x40), level 15 constant (0xF0),
+  // 0x410 with a restart; then NR51 (0x00 + more: 0x80 on the first) 0x11.
+  EXPECT_EQ(stream.records.front(), (std::vector<std::uint8_t>{0x9E, 0x40, 0xF0, 0x10, 0x84, 0x00, 0x11}));
+  EXPECT_EQ(stream.records.back(), (std::vector<std::uint8_t>{0x04, 0x00}));  // NR12 = 0: silent
+  std::vector<std::uint8_t> gaps{5};
+  for (int i = 0; i < 13; ++i) gaps.push_back(63);
+  gaps.push_back(1);
+  gaps.push_back(gb::kGapEnd);
+  EXPECT_EQ(stream.gaps, gaps);
 }
 
-// A song that loops: each channel's pass, as its gaps and remainder count
-// it, is the loop the sequencer plays (from its events), to the unit.
+// A song that loops: a pass of the stream, as its gaps and remainder count
+// it, is the loop the sequencer plays every channel in (the least common
+// multiple of their loops, from its events), to the unit: once, or twice
+// when the first pass left other registers.
 TEST(GbStreams, aLoopsGapsAddUpToTheSequencersLoopExactly) {
   const std::vector<std::uint8_t> image = compiled(
-      "#TITLE <l>\n#CHANNEL 3\n#A t133 v15 %1 @4 o4 c8 $ d8 e8. f16 r8 mp2,3,1,1,0 g4\n"
+      "#TITLE <l>\n#CHANNEL 3\n#A t133 v15 %1 @4 o4 c8 $ d8 e8. f16 r8 mp2,3,1,1,0 g4 d2\n"
       "#B v12 o3 $ c4 e4 g4 r4\n#C v15 %3 s12 o4 $ a8 r8 c4\n");
   const gb::GbSong song = gb::buildGbSong(image);
   ASSERT_TRUE(song.ok) << song.refusal;
-  std::vector<double> jumps[3];
-  for (const HeardEvent& event : sequencerEvents(image, 20))
-    if (event.kind == SequencerEventKind::JumpToMark) jumps[event.channel].push_back(event.seconds);
-  for (std::size_t c = 0; c < 3; ++c) {
-    const gb::GbStream& stream = song.streams[c];
-    ASSERT_GE(stream.loopTarget, 0) << c;
-    ASSERT_GE(jumps[c].size(), 3u) << c;
-    const double sequencerPass = jumps[c][2] - jumps[c][1];
-    // The frames from the loop target on, the gap after the last crossing back.
-    double slots = static_cast<double>(stream.loopRemainder) / gb::kLoopDivisor;
-    int crossings = 0;
-    for (std::size_t i = static_cast<std::size_t>(stream.loopTarget) + 1; i < stream.gaps.size(); ++i) {
-      slots += stream.gaps[i] & gb::kMaxGap;
-      crossings += (stream.gaps[i] & gb::kGapLoops) != 0 ? 1 : 0;
-    }
-    EXPECT_EQ(crossings, 1) << c;
-    // One pass of the stream, or two when the first pass left other registers.
-    const double passes = slots / 1024 / sequencerPass;
-    EXPECT_NEAR(passes, std::round(passes), 1e-9) << "channel " << c;
+  std::vector<std::int64_t> jumps[3];  // in units: frames / 2
+  for (const HeardEvent& event : sequencerEvents(image, 30))
+    if (event.kind == SequencerEventKind::JumpToMark)
+      jumps[event.channel].push_back(std::llround(event.seconds * 22050));
+  std::int64_t shared = 1;
+  for (const auto& channel : jumps) {
+    ASSERT_GE(channel.size(), 3u);
+    shared = std::lcm(shared, channel[2] - channel[1]);
   }
+  const gb::GbStream& stream = song.stream;
+  ASSERT_GE(stream.loopTarget, 0);
+  std::int64_t slots = 0;
+  int crossings = 0;
+  for (std::size_t i = static_cast<std::size_t>(stream.loopTarget) + 1; i < stream.gaps.size(); ++i) {
+    slots += stream.gaps[i] & ~gb::kGapCarry;
+    crossings += (stream.gaps[i] & gb::kGapCarry) != 0 ? 1 : 0;
+  }
+  ASSERT_GE(crossings, 1);
+  // slots + remainder / 11025 per crossing = passes * shared * 1024 / 22050.
+  const std::int64_t elevenths = slots * 11025 + crossings * stream.loopRemainder;
+  EXPECT_EQ(elevenths, crossings * shared * 512);
 }
 
 struct Refusal {
@@ -88,17 +98,19 @@ TEST(GbStreams, songsTheHardwareCannotPlayAreRefusedNamingTheChannel) {
 }
 
 // Loops whose bodies take no time, as deep as 255 x 255 passes, then notes:
-// the sequencer plays the notes, so do the streams.
+// the sequencer plays the notes (joined: one restart, three pitches), so do
+// the streams.
 TEST(GbStreams, notesAfterLoopsThatTakeNoTimeArePlayed) {
   const gb::GbSong song = gb::buildGbSong(compiled("#TITLE <d>\n#CHANNEL 1\n#A /:255 /:255 v10 :/ :/ c4 d4 e4\n"));
   ASSERT_TRUE(song.ok) << song.refusal;
-  int restarts = 0;
-  for (const auto& frame : song.streams[0].frames) {
+  std::vector<int> lows;  // NR13 as each record writes it (pulse 1's registers come first)
+  for (const auto& record : song.stream.records) {
     std::size_t at = 1;
-    for (int n = 0; n < 4; ++n) at += (frame[0] >> n & 1) != 0 ? 1 : 0;
-    if ((frame[0] & 0x10) != 0 && (frame[at] & 0x80) != 0) ++restarts;
+    for (int n = 0; n < 3; ++n) at += (record[0] >> n & 1) != 0 ? 1 : 0;
+    if ((record[0] & 0x1F) != 0 && (record[0] & 0x08) != 0) lows.push_back(record[at]);
   }
-  EXPECT_EQ(restarts, 3);
+  // c, d, e at o4: 130, 146, 164 Hz: 2048 - 1008, 898, 799.
+  EXPECT_EQ(lows, (std::vector<int>{0x10, 0x7E, 0xE1}));
 }
 
 // A song longer than 32 KB of streams goes into banks: the ROM is MBC5,

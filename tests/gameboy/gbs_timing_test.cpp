@@ -148,7 +148,7 @@ TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
   const std::vector<RegisterWrite>& writes = play.writes;
   const TimingCheck check = compareTiming(sequencerEvents(image, 3), writes, play.song.channels, kWindow);
   EXPECT_EQ(check.fault, "");
-  EXPECT_EQ(check.notes, 20);
+  EXPECT_EQ(check.notes, 19);  // D's first note has no level yet: nothing to hear
   int lastDuty[2] = {-1, -1};
   for (const RegisterWrite& write : writes) {
     if (write.reg == 0x11) lastDuty[0] = write.value;
