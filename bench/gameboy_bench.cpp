@@ -55,7 +55,7 @@ std::string denseSong(int tempo) {
   return "#TITLE <dense>\n#WAV 1,<(-100,100),20,[12 -40,]>\n#WAV 2,<[16 90,][16 -90,]>\n#CHANNEL 4\n"
          "#A t" + t + " v15 %1 @2 mp1,6,1,1,0 o5 $ /:8 l192 c e g > c < b g e d :/ r64 /:4 l192 a b > c d < :/\n"
          "#B v12 %1 @6 mp1,5,1,-1,0 o4 $ /:8 l192 e g b > e < d b g f :/ r64 /:4 l192 c d e f :/\n"
-         "#C v15 %4 mp1,4,1,1,0 o4 $ /:4 @1 l96 c e @2 g > c < :/ %3 l48 g e c r :/\n"
+         "#C v15 %4 mp1,4,1,1,0 o4 $ /:4 @1 l96 c e @2 g > c < :/ %3 l48 g e c r\n"
          "#D v13 %2 o3 $ /:16 l96 c r c c :/\n";
 }
 
@@ -88,7 +88,7 @@ void runCost(benchmark::State& state, const std::vector<std::uint8_t>& image) {
   state.counters["frame_%_avg"] = 100.0 * average / qvb::test::kCyclesPerFrame;
   state.counters["frame_%_worst"] = 100.0 * worst / qvb::test::kCyclesPerFrame;
   std::size_t bytes = 0;
-  for (const qvb::gb::GbStream& stream : gbSong.streams) bytes += stream.bytes();
+  bytes += gbSong.stream.bytes();
   state.counters["song_bytes"] = static_cast<double>(bytes);
   // The song's music: its intro and one pass of its loop, or all of it.
   const qvb::gb::GbSongLoop loop = qvb::gb::songLoop(gbSong);
