@@ -93,6 +93,23 @@ std::vector<RegisterWrite> gbsplayWrites(const std::string& gbsPath, int seconds
   return writes;
 }
 
+std::vector<int> gbsplayAddresses(const std::string& gbsPath, int seconds) {
+  const ProcessResult run = runProcess({"gbsplay", "-q", "-q", "-o", "iodumper", "-t", std::to_string(seconds), "-f",
+                                        "0", "-T", "0", gbsPath, "1", "1"},
+                                       ".", std::chrono::seconds(120));
+  std::vector<int> addresses;
+  std::istringstream lines(run.out);
+  bool playing = false;
+  for (std::string line; std::getline(lines, line);) {
+    playing = playing || line.rfind("subsong", 0) == 0;
+    unsigned delta = 0, address = 0, value = 0;
+    if (playing && std::sscanf(line.c_str(), "%x ff%x=%x", &delta, &address, &value) == 3)
+      if (std::find(addresses.begin(), addresses.end(), static_cast<int>(address)) == addresses.end())
+        addresses.push_back(static_cast<int>(address));
+  }
+  return addresses;
+}
+
 TimingCheck compareTiming(const std::vector<HeardEvent>& events, const std::vector<RegisterWrite>& writes,
                           const std::vector<gb::HwChannel>& channels, double window, double earliest) {
   TimingCheck check;

@@ -37,6 +37,10 @@ struct RegisterWrite {
 // given (e.g. "-2" "-3" "-4" to hear channel 1 alone) ignored by the dump.
 std::vector<RegisterWrite> gbsplayWrites(const std::string& gbsPath, int seconds);
 
+// Every I/O address (0x00..0xFF, of 0xFF00 + n) the GBS file writes in
+// gbsplay over `seconds`, init included.
+std::vector<int> gbsplayAddresses(const std::string& gbsPath, int seconds);
+
 struct TimingCheck {
   int notes = 0, rests = 0, ends = 0;
   double earliest = 0, latest = 0;  // seconds, write less event

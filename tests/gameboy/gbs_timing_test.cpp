@@ -5,6 +5,7 @@
 // minutes the last minute is no later than the first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -14,6 +15,7 @@
 #include "gameboy/gb_files.h"
 #include "loader/song_loader.h"
 #include "tests/gameboy/gb_harness.h"
+#include "tests/support/gambatte_core.h"
 #include "tests/support/run_process.h"
 
 namespace qvb::test {
@@ -89,6 +91,50 @@ TEST_F(GbsTiming, everyOtherExampleThatFitsKeepsTimeForAMinute) {
   std::printf("six more examples, 60 s each: the latest write %.3f ms after the sequencer\n", latest * 1000);
 }
 
+// Ten minutes of sixteenths on three channels, no loop: some 58 KB of
+// records, four ROM banks. The GBS file switches banks in gbsplay and the
+// ROM in gambatte, and both play to the end.
+std::string tenMinuteSong() {
+  std::mt19937 rng(5);
+  const auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  static const char* kNotes[] = {"c", "d", "e", "f", "g", "a", "b"};
+  static const char* kSigns[] = {"", "+", "-"};
+  std::string s = "#TITLE <ten minutes>\n#PRAGMA FAMICOM\n#CHANNEL 3\n";
+  for (const char* channel : {"#A t120 v12 @2 o5", "#B v10 @6 o4", "#C v15 o3"}) {
+    s += channel;
+    for (int i = 0; i < 4800; ++i) {
+      if (i % 16 == 0) s += " o" + std::to_string(pick(4, 5));
+      s += pick(0, 9) == 0 ? " r16" : std::string(" ") + kNotes[pick(0, 6)] + kSigns[pick(0, 2)] + "16";
+    }
+    s += "\n";
+  }
+  return s;
+}
+
+TEST_F(GbsTiming, aTenMinuteSongInFourBanksKeepsTimeInGbsplayAndPlaysToItsEndInGambatte) {
+  const std::vector<std::uint8_t> image = compiled(tenMinuteSong());
+  const gb::GbSong song = gb::buildGbSong(image);
+  ASSERT_TRUE(song.ok) << song.refusal;
+  const gb::GbFile rom = gb::makeRom(song);
+  ASSERT_TRUE(rom.ok) << rom.refusal;
+  EXPECT_GE(rom.banks, 4);
+  EXPECT_EQ(rom.bytes[0x147], 0x19);  // MBC5
+  const TimingCheck check = checkSong(image, 600, dir_);
+  expectOnTime(check, "ten minutes");
+  EXPECT_GT(check.notes, 12000);
+  EXPECT_NEAR(check.lastMinuteLatest, check.firstMinuteLatest, 1.0 / gb::kSlotsPerSecond);
+  GambatteCore core(rom.bytes);
+  ASSERT_TRUE(core.ok());
+  for (int frame = 0; frame < 60 * 595; ++frame) core.runFrame();
+  const std::size_t before = core.audio().size();
+  for (int frame = 0; frame < 60 * 2; ++frame) core.runFrame();  // 9:55 to 9:57: the last bank plays
+  const auto [low, high] = std::minmax_element(core.audio().begin() + static_cast<std::ptrdiff_t>(before),
+                                               core.audio().end());
+  EXPECT_GT(*high - *low, 1000);
+  std::printf("ten minutes in %d banks: %d notes, writes %.3f to %.3f ms after the sequencer\n", rom.banks,
+              check.notes, check.earliest * 1000, check.latest * 1000);
+}
+
 struct FeatureSong {
   const char* name;
   const char* source;
@@ -121,6 +167,10 @@ const FeatureSong kFeatureSongs[] = {
      "#D v12 %130 mp1,6,1,0,0 s4,3 o3 $ c32 d32 e32 r32 /:3 f16 g16 :/\n"},
     {"a user wave, switched with the sine",
      "#TITLE <w>\n#WAV 3,<(-128,127),16,(127,-128),16>\n#CHANNEL 1\n#A v15 %4 @3 o4 $ c4 e4 %3 g4 %4 @3 c4\n"},
+    {"a scale without tempo, timed from the call of init", "#TITLE <s>\n#CHANNEL 1\n#A v15 o5 c4 d4 e4 f4 g4 a4 b4\n"},
+    {"four channels at t512, ticks shorter than a slot",
+     "#TITLE <t512>\n#CHANNEL 4\n#A t512 v15 $ l64 c d e f g a b\n#B v15 %1 $ l64 c d e\n#C v15 %3 $ l64 o1 c o8 b\n"
+     "#D v15 %2 $ l64 c c c\n"},
     // The start-up reads them all: longer than a timer period.
     {"hundreds of commands before the first note",
      "#TITLE <i>\n#CHANNEL 2\n#A v15 %1 [120 @1 @2 k1 k0] o4 c8 d8 r8\n#B v12 %0 o3 e4 g4\n"},
