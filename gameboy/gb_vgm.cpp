@@ -54,7 +54,11 @@ void appendUtf16(std::vector<std::uint8_t>& out, std::string_view text) {
   };
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+    const int extra = lead < 0x80             ? 0
+                      : (lead & 0xE0) == 0xC0 ? 1
+                      : (lead & 0xF0) == 0xE0 ? 2
+                      : (lead & 0xF8) == 0xF0 ? 3
+                                              : -1;
     std::uint32_t code = extra == 0 ? lead : extra == 1 ? (lead & 0x1Fu) : extra == 2 ? (lead & 0x0Fu) : (lead & 0x07u);
     bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
     for (int k = 1; valid && k <= extra; ++k) {
@@ -181,7 +185,8 @@ VgmFile makeVgm(const GbSong& song) {
   }
   if (play.cut)
     file.warning = "the channels' loops come round together only after over " +
-                   std::to_string(kMaxSharedLoopUnits / kUnitsPerSecond / 60) + " minutes: the VGM file holds the first " +
+                   std::to_string(kMaxSharedLoopUnits / kUnitsPerSecond / 60) +
+                   " minutes: the VGM file holds the first " +
                    std::to_string(kMaxUnsharedUnits / kUnitsPerSecond / 60) + " minutes, without a loop";
 
   std::vector<std::uint8_t>& bytes = file.bytes;

@@ -27,11 +27,11 @@ inline constexpr int kPlaylistFadeSeconds = 10;
 
 // How far a song is written, in song time.
 struct GbPlayout {
-  std::int64_t endUnit = 0;        // the end of the data
+  std::int64_t endUnit = 0;  // the end of the data
   // The loop every channel shares, up to endUnit (or the tail, looped, when
   // a note is held for ever); -1: none.
   std::int64_t loopStartUnit = -1;
-  bool cut = false;                // the channels loop, but share no loop: cut at kMaxUnsharedUnits
+  bool cut = false;  // the channels loop, but share no loop: cut at kMaxUnsharedUnits
   bool loops() const { return loopStartUnit >= 0; }
 };
 GbPlayout playout(const GbSong& song);
