@@ -33,14 +33,19 @@ constexpr const char* kUsage =
     "  --vgm       write the sound register writes as a VGM file (.vgm) instead\n"
     "  --asm DIR   write the song data, the driver's source and a README into DIR\n";
 
-// A file whole or not at all, through a ".part" file beside it.
-bool writeWhole(const std::string& path, const void* data, std::size_t size) {
-  qvb::StagedFile staged(path);
+// Writes a file's ".part" file; the caller commits it.
+bool writeStaged(qvb::StagedFile& staged, const void* data, std::size_t size) {
   if (!staged.ok()) return false;
   std::FILE* file = std::fopen(staged.writingTo().c_str(), "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(data, 1, size, file) == size;
-  return std::fclose(file) == 0 && written && staged.commit();
+  return std::fclose(file) == 0 && written;
+}
+
+// A file whole or not at all, through a ".part" file beside it.
+bool writeWhole(const std::string& path, const void* data, std::size_t size) {
+  qvb::StagedFile staged(path);
+  return writeStaged(staged, data, size) && staged.commit();
 }
 
 // The line of the item that asked for a warning, when the song is a source
@@ -125,13 +130,19 @@ int main(int argc, char** argv) {
   const qvb::gb::GbFile out = gbs ? qvb::gb::makeGbs(gbSong) : qvb::gb::makeRom(gbSong);
   if (!out.ok) return refuse(input, out.refusal);
   const std::string target = sibling(gbs ? ".gbs" : ".gb");
-  if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
-  std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
-  if (gbs) {
-    const std::string playlist = sibling(".m3u");
-    const std::string line = qvb::gb::playlistLine(gbSong, qvb::nameOf(qvb::pathOf(target).filename())) + "\n";
-    if (!writeWhole(playlist, line.data(), line.size())) return refuse(input, "cannot write " + playlist);
-    std::printf("wrote %s\n", playlist.c_str());
+  if (!gbs) {
+    if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
+    std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
+    return 0;
   }
+  // The GBS file and its playlist, both written before either takes its place.
+  const std::string playlist = sibling(".m3u");
+  const std::string line = qvb::gb::playlistLine(gbSong, qvb::nameOf(qvb::pathOf(target).filename())) + "\n";
+  qvb::StagedFile stagedGbs(target), stagedPlaylist(playlist);
+  if (!writeStaged(stagedGbs, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
+  if (!writeStaged(stagedPlaylist, line.data(), line.size())) return refuse(input, "cannot write " + playlist);
+  if (!stagedGbs.commit()) return refuse(input, "cannot write " + target);
+  if (!stagedPlaylist.commit()) return refuse(input, "cannot write " + playlist);
+  std::printf("wrote %s (%zu bytes) and %s\n", target.c_str(), out.bytes.size(), playlist.c_str());
   return 0;
 }
