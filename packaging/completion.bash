@@ -59,7 +59,7 @@ _qvbplay() {
   _qvbp_files "$cur" "$_qvbp_songs"
 }
 
-# qvbgb [--gbs | --asm DIR] SONG
+# qvbgb [--gbs | --vgm | --asm DIR] SONG
 _qvbgb() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=
   [[ $COMP_CWORD -gt 0 ]] && prev=${COMP_WORDS[COMP_CWORD-1]}
@@ -68,7 +68,7 @@ _qvbgb() {
     return 0
   fi
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--gbs --asm -h --help' -- "$cur"))
+    COMPREPLY=($(compgen -W '--gbs --vgm --asm -h --help' -- "$cur"))
     return 0
   fi
   _qvbp_files "$cur" "$_qvbp_songs"

@@ -1,8 +1,9 @@
 // qvbgb: a song (QVM source or QVB image) for the Game Boy: a ROM that plays
-// it (song.gb), a GBS file (--gbs) or the song data and the driver's source
-// for a game (--asm DIR). Refusals are one line and exit status 1, with no
-// file written; what the hardware plays only the closest way is warned about
-// once per kind and channel.
+// it (song.gb), a GBS file and its playlist line (--gbs), a log of its
+// register writes (--vgm) or the song data and the driver's source for a
+// game (--asm DIR). Refusals are one line and exit status 1, with no file
+// written; what the hardware plays only the closest way is warned about once
+// per kind and channel.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "host/terminal.h"
 #include "gameboy/gb_files.h"
 #include "gameboy/gb_song.h"
+#include "gameboy/gb_vgm.h"
 #include "loader/song_loader.h"
 #include "song/qvb_format.h"
 
@@ -25,19 +27,25 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: qvbgb [--gbs | --asm DIR] SONG\n"
+    "usage: qvbgb [--gbs | --vgm | --asm DIR] SONG\n"
     "  SONG        a QVM source or QVB image; writes SONG's name with .gb\n"
-    "  --gbs       write a GBS file (.gbs) instead\n"
+    "  --gbs       write a GBS file (.gbs) and its playlist line (.m3u) instead\n"
+    "  --vgm       write the sound register writes as a VGM file (.vgm) instead\n"
     "  --asm DIR   write the song data, the driver's source and a README into DIR\n";
 
-// A file whole or not at all, through a ".part" file beside it.
-bool writeWhole(const std::string& path, const void* data, std::size_t size) {
-  qvb::StagedFile staged(path);
+// Writes a file's ".part" file; the caller commits it.
+bool writeStaged(qvb::StagedFile& staged, const void* data, std::size_t size) {
   if (!staged.ok()) return false;
   std::FILE* file = std::fopen(staged.writingTo().c_str(), "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(data, 1, size, file) == size;
-  return std::fclose(file) == 0 && written && staged.commit();
+  return std::fclose(file) == 0 && written;
+}
+
+// A file whole or not at all, through a ".part" file beside it.
+bool writeWhole(const std::string& path, const void* data, std::size_t size) {
+  qvb::StagedFile staged(path);
+  return writeStaged(staged, data, size) && staged.commit();
 }
 
 // The line of the item that asked for a warning, when the song is a source
@@ -57,11 +65,13 @@ int refuse(const std::string& input, const std::string& why) {
 int main(int argc, char** argv) {
   qvb::showUtf8OnConsole();
   std::vector<std::string_view> args(argv + 1, argv + argc);
-  bool gbs = false;
+  bool gbs = false, vgm = false;
   std::string asmDir, input;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--gbs") {
       gbs = true;
+    } else if (args[i] == "--vgm") {
+      vgm = true;
     } else if (args[i] == "--asm" && i + 1 < args.size()) {
       asmDir = args[++i];
     } else if (input.empty() && !args[i].empty() && args[i][0] != '-') {
@@ -71,7 +81,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (input.empty() || (gbs && !asmDir.empty())) {
+  if (input.empty() || int{gbs} + int{vgm} + int{!asmDir.empty()} > 1) {
     std::printf("%s", kUsage);
     return 2;
   }
@@ -105,10 +115,34 @@ int main(int argc, char** argv) {
     std::printf("wrote %s\n", asmDir.c_str());
     return 0;
   }
+  const auto sibling = [&input](const char* extension) {
+    return qvb::nameOf(qvb::pathOf(input).replace_extension(extension));
+  };
+  if (vgm) {
+    const qvb::gb::VgmFile out = qvb::gb::makeVgm(gbSong);
+    if (!out.ok) return refuse(input, out.refusal);
+    if (!out.warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", input.c_str(), out.warning.c_str());
+    const std::string target = sibling(".vgm");
+    if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
+    std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
+    return 0;
+  }
   const qvb::gb::GbFile out = gbs ? qvb::gb::makeGbs(gbSong) : qvb::gb::makeRom(gbSong);
   if (!out.ok) return refuse(input, out.refusal);
-  const std::string target = qvb::nameOf(qvb::pathOf(input).replace_extension(gbs ? ".gbs" : ".gb"));
-  if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
-  std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
+  const std::string target = sibling(gbs ? ".gbs" : ".gb");
+  if (!gbs) {
+    if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
+    std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
+    return 0;
+  }
+  // The GBS file and its playlist, both written before either takes its place.
+  const std::string playlist = sibling(".m3u");
+  const std::string line = qvb::gb::playlistLine(gbSong, qvb::nameOf(qvb::pathOf(target).filename())) + "\n";
+  qvb::StagedFile stagedGbs(target), stagedPlaylist(playlist);
+  if (!writeStaged(stagedGbs, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
+  if (!writeStaged(stagedPlaylist, line.data(), line.size())) return refuse(input, "cannot write " + playlist);
+  if (!stagedGbs.commit()) return refuse(input, "cannot write " + target);
+  if (!stagedPlaylist.commit()) return refuse(input, "cannot write " + playlist);
+  std::printf("wrote %s (%zu bytes) and %s\n", target.c_str(), out.bytes.size(), playlist.c_str());
   return 0;
 }
