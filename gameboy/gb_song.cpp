@@ -476,7 +476,12 @@ std::vector<GbRegisterWrite> registerWrites(const GbSong& song, std::int64_t unt
 GbSongLoop songLoop(const GbSong& song) {
   GbSongLoop loop;
   const SharedLoop shared = sharedLoop(song.performance);
-  loop.loops = shared.length > 0;
+  if (shared.length == 0 || shared.cut) {
+    for (const ChannelPerformance& perf : song.performance)
+      if (!perf.moments.empty()) loop.endUnit = std::max(loop.endUnit, perf.moments.back().unit);
+    return loop;
+  }
+  loop.loops = true;
   loop.startUnit = shared.start;
   loop.lengthUnits = shared.length;
   loop.endUnit = shared.start + shared.length;
