@@ -187,7 +187,7 @@ TEST_F(GbsTiming, songsThatUseEachCommandKeepTimeAndPitch) {
 // channels (some 140 timbre changes in one tick): the notes still play in
 // order, on time, at their pitch, and each pulse channel's duty is its last
 // timbre's.
-TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
+TEST_F(GbsTiming, hundredsOfCommandsInOneTickStillPlayAsTheSequencer) {
   const std::string source =
       "#TITLE <q>\n#CHANNEL 4\n#A v15 %1 o4 c8 [32 @1 @2] d8 e8 f8 r8 g4\n"
       "#B v15 o4 e8 [32 %0 %1] g8 c8 e8 r8 g4\n#C v15 %3 o4 a8 [3 %4 %3] b8 c8 d8 r8 e4\n"
@@ -206,7 +206,7 @@ TEST_F(GbsTiming, hundredsOfWritesQueuedInOneCallStillPlayAsTheSequencer) {
   }
   EXPECT_EQ(lastDuty[0], 0x40);  // @2: a quarter
   EXPECT_EQ(lastDuty[1], 0x40);  // %1 starts at timbre 3, a quarter on the hardware
-  std::printf("hundreds of writes in one call: the latest write %.3f ms after the sequencer\n", check.latest * 1000);
+  std::printf("hundreds of commands in one tick: the latest write %.3f ms after the sequencer\n", check.latest * 1000);
 }
 
 // Each restart must follow the wave RAM of its own note's wave. The two
