@@ -64,6 +64,55 @@ TEST(GbsBadInput, randomBlocksEndLoopAndPlayWhereTheSequencerDoes) {
   std::filesystem::remove_all(dir);
 }
 
+// Songs whose ticks read hundreds or thousands of items (an interpreting
+// driver fell behind on them for good: 81 %, 4 % and 50 % of their speed)
+// keep time like any other: the computer read the items.
+TEST(GbsBadInput, ticksThatReadThousandsOfItemsKeepTime) {
+  const auto repeated = [](std::vector<std::uint8_t> block, const std::vector<std::uint8_t>& item, int times) {
+    for (int i = 0; i < times; ++i) block.insert(block.end(), item.begin(), item.end());
+    return block;
+  };
+  const auto ending = [](std::vector<std::uint8_t> block, const std::vector<std::uint8_t>& tail) {
+    block.insert(block.end(), tail.begin(), tail.end());
+    return block;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::vector<std::uint8_t>> channels;
+  };
+  std::vector<Case> cases;
+  // 40 nested repeats of 255 around each one-tick note.
+  cases.push_back({"80 repeat items a note",
+                   {ending(repeated(repeated({0x81, 0xF0, 0xE0}, {0xE1, 0xFF, 0x00}, 40), {0x3C, 0x01}, 1) ,
+                           repeated({0xE3, 0x00}, {0xE3, 0x00}, 39))}});
+  cases.back().channels[0].push_back(0xFF);
+  // 1500 timbre, volume, detune and sweep changes a pass on four channels.
+  Case many{"6000 commands a pass, four channels", {}};
+  for (std::uint8_t type : {0, 1, 3, 2})
+    many.channels.push_back(ending(repeated({0xE0, 0xFE, type}, {0xFD, 1, 0x81, 0xF0, 0x83, 5, 0x84, 3}, 1500),
+                                   {0x3C, 0x01, 0xFF}));
+  cases.push_back(many);
+  cases.push_back({"20000 notes of no length a pass",
+                   {ending(repeated({0x81, 0xF0, 0xE0}, {0x3C, 0x00}, 20000), {0x3C, 0x18, 0xFF})}});
+  const std::string dir = makeTempDir();
+  for (const Case& c : cases) {
+    ImageContents contents;
+    contents.title = "t";
+    contents.channels = c.channels;
+    const std::vector<std::uint8_t> image = buildImage(contents);
+    const gb::GbSong song = gb::buildGbSong(image);
+    ASSERT_TRUE(song.ok) << c.name << ": " << song.refusal;
+    const gb::GbFile gbs = gb::makeGbs(song);
+    writeFile(dir + "/t.gbs", std::string(gbs.bytes.begin(), gbs.bytes.end()));
+    const TimingCheck check =
+        compareTiming(sequencerEvents(image, 5), gbsplayWrites(dir + "/t.gbs", 6), song.channels, kLatest);
+    EXPECT_EQ(check.fault, "") << c.name;
+    EXPECT_GE(check.earliest, kEarliest) << c.name;
+    EXPECT_GT(check.notes, 0) << c.name;
+  }
+  std::filesystem::remove_all(dir);
+}
+
 // Notes of no length between timbre, voice type and volume changes, 30 on
 // each of the four channels in one tick, before a long note: hundreds of
 // writes, each note's trigger among them. Once the tick is written, every
