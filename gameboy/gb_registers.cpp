@@ -326,8 +326,9 @@ Performance performOnGameBoy(std::span<const std::uint8_t> image, const std::vec
     refused.refusal = "no memory to play the song";
     return refused;
   }
+  mixer->SetRendering(false);  // only what the song does counts here
   PullStream stream(*mixer);
-  constexpr std::int64_t kChunkFrames = 8192;
+  constexpr std::int64_t kChunkFrames = 1 << 16;
   bool timeUp = false;
   while (!performer.done()) {
     if (performer.unit() > kMaxPerformanceUnits || performer.callbacks() > kMaxPerformanceCallbacks ||

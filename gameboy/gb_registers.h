@@ -77,7 +77,7 @@ struct Performance {
 // loop, in song time.
 inline constexpr std::int64_t kMaxPerformanceUnits = 60 * 60 * kUnitsPerSecond;
 // Callbacks a performance may take (a song whose ticks are a unit long).
-inline constexpr std::int64_t kMaxPerformanceCallbacks = 20'000'000;
+inline constexpr std::int64_t kMaxPerformanceCallbacks = 2'000'000;
 
 // Plays the image (which the player must accept) and maps each channel onto
 // the hardware channel given for it; with no channels given, only finds

@@ -151,7 +151,7 @@ void Mixer::fill(const AudioFormat& format, std::uint8_t* buffer, std::int32_t b
     on2 = on2 && timer2Interval_ > 0;
     const long long left = total - position;
     if (!on1 && !on2) {
-      renderSpan(layout, rate, buffer, position, total);
+      if (rendering_) renderSpan(layout, rate, buffer, position, total);
       break;
     }
     // A countdown already at or below 0 (moved by the other timer's callback)
@@ -160,12 +160,12 @@ void Mixer::fill(const AudioFormat& format, std::uint8_t* buffer, std::int32_t b
     const long long due2 = on2 ? std::max<long long>(timer2Countdown_, 0) : LLONG_MAX;
     const long long step = std::min(due1, due2);
     if (step > left) {
-      renderSpan(layout, rate, buffer, position, total);
+      if (rendering_) renderSpan(layout, rate, buffer, position, total);
       if (on1) timer1Countdown_ -= static_cast<std::int32_t>(left);
       if (on2) timer2Countdown_ -= static_cast<std::int32_t>(left);
       break;
     }
-    renderSpan(layout, rate, buffer, position, position + step);
+    if (rendering_) renderSpan(layout, rate, buffer, position, position + step);
     position += step;
     const bool fire1 = due1 == step;
     const bool fire2 = due2 == step;

@@ -45,6 +45,10 @@ class Mixer {
   // had never been muted. Safe to call while another thread fills.
   void SetMuted(int index, bool muted);
   bool muted(int index) const;
+  // A Mixer that does not render runs its timers and their callbacks exactly
+  // where it would and leaves the buffers as they are: for hosts that follow
+  // only what the song does (the Game Boy exporter). Set it while no fill runs.
+  void SetRendering(bool rendering) { rendering_ = rendering; }
 
   // The fill handed to the output; context is the Mixer. Runs a timer only when
   // its interval is above 0 and its callback is set; an interval that drops to
@@ -93,6 +97,7 @@ class Mixer {
   void* timer1Context_ = nullptr;
   void* timer2Context_ = nullptr;
   std::unique_ptr<WaveSlots> waveSlots_;
+  bool rendering_ = true;
 };
 
 }  // namespace qvb
