@@ -242,9 +242,13 @@ class AsmWriter {
   void word(const std::string& value) { text += "\t.dw " + value + "\n"; }
   void line(const std::string& value) { text += value + "\n"; }
   static std::string hex(unsigned value) {
-    char out[8];
-    std::snprintf(out, sizeof out, "0x%02x", value);
-    return out;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    if (value > 0xFF) {
+      char out[8];
+      std::snprintf(out, sizeof out, "0x%04x", value);
+      return out;
+    }
+    return {'0', 'x', kDigits[value >> 4], kDigits[value & 0x0F]};
   }
   std::string text;
 };

@@ -406,16 +406,23 @@ GbStream encodeSong(const GbSong& song) {
   // The intro is [0, boundary), a pass [boundary, boundary + length): the
   // moment a channel's loop comes back from is its intro's last.
   std::int64_t boundary = loop.start + 1;
+  // Every moment up to a pass past the latest boundary the search may take.
+  const std::vector<Timed> all = timeline(song, 0, boundary + 2 * loop.length);
+  const auto slice = [&all](std::int64_t from, std::int64_t to) {
+    const auto unitBelow = [](const Timed& m, std::int64_t unit) { return m.unit < unit; };
+    return std::vector<Timed>(std::lower_bound(all.begin(), all.end(), from, unitBelow),
+                              std::lower_bound(all.begin(), all.end(), to, unitBelow));
+  };
   std::vector<SlotStates> intro, body;
   for (int turns = 0;; ++turns) {
-    intro = bySlot(timeline(song, 0, boundary), 0, 1);
+    intro = bySlot(slice(0, boundary), 0, 1);
     const std::int64_t first = intro.empty() ? 1 : intro.back().slot + 1;
-    const std::vector<Timed> pass = timeline(song, boundary, boundary + loop.length);
+    const std::vector<Timed> pass = slice(boundary, boundary + loop.length);
     body = bySlot(pass, 0, first);
     if (body.empty() || body.front().slot + passSlots - body.back().slot >= 1 || turns == 64) break;
     std::size_t i = 0;
     while (i < pass.size() && slotAt(pass[i].unit) <= body.front().slot) ++i;
-    if (i == pass.size()) break;
+    if (i == pass.size() || pass[i].unit >= loop.start + 1 + loop.length) break;
     boundary = pass[i].unit;
   }
   Placed placed;
@@ -560,7 +567,7 @@ GbSong buildGbSong(std::span<const std::uint8_t> image) {
                                           "the first replay the first"});
   }
   if (sharedLoop(song.performance).cut)
-    song.warnings.push_back({0, -1, "the channels loop with lengths whose common multiple passes 30 minutes: on the "
+    song.warnings.push_back({0, -1, "the channels loop with lengths whose common multiple passes 10 minutes: on the "
                                     "Game Boy the song repeats with its longest channel loop"});
   song.stream = encodeSong(song);
 

@@ -78,7 +78,7 @@ struct GbSongLoop {
   std::int64_t lengthUnits = 0;
   std::int64_t endUnit = 0;  // without a loop: the last write's time
 };
-inline constexpr std::int64_t kMaxSharedLoopUnits = 30 * 60 * kUnitsPerSecond;
+inline constexpr std::int64_t kMaxSharedLoopUnits = 10 * 60 * kUnitsPerSecond;
 GbSongLoop songLoop(const GbSong& song);
 
 }  // namespace qvb::gb
