@@ -198,7 +198,7 @@ GbFile makeRom(const GbSong& song, Cartridge cartridge) {
   return file;
 }
 
-GbFile makeGbs(const GbSong& song) {
+GbFile makeGbs(const GbSong& song, bool vblank) {
   GbFile image = layOut(song, kMaxBanksMbc5, "a GBS file");
   if (!image.ok) return image;
   // A player maps as many banks as the file holds: the file covers bank 1
@@ -216,11 +216,11 @@ GbFile makeGbs(const GbSong& song) {
   gbs[4] = 1;  // one song
   gbs[5] = 1;  // starting with it
   put16(gbs, 6, kGbsLoadAddress);
-  put16(gbs, 8, kGbsInit);
+  put16(gbs, 8, vblank ? kGbsInitVblank : kGbsInit);
   put16(gbs, 10, kGbsPlay);
   put16(gbs, 12, kGbsStack);
   gbs[14] = kTimerModulo;  // the driver sets the timer itself
-  gbs[15] = kTimerControl;
+  gbs[15] = vblank ? 0 : kTimerControl;  // bit 2 clear: called at VBlank
   const std::string title = printable(song.title, kGbsTextRoom, false);
   std::copy(title.begin(), title.end(), gbs.begin() + 0x10);
   gbs.insert(gbs.end(), image.bytes.begin() + kGbsLoadAddress, image.bytes.end());

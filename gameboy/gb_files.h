@@ -33,8 +33,10 @@ struct TextFile {
 
 // The ROM: 32 KB when the song fits, otherwise banked (Auto: MBC5).
 GbFile makeRom(const GbSong& song, Cartridge cartridge = Cartridge::Auto);
-// The GBS file, banked as the ROM is when the song needs it.
-GbFile makeGbs(const GbSong& song);
+// The GBS file, banked as the ROM is when the song needs it. With `vblank`
+// the player calls the driver once a video frame (the driver's VBlank mode)
+// instead of on the timer the driver sets.
+GbFile makeGbs(const GbSong& song, bool vblank = false);
 // `name`.s with the song header as the global label qvb_song_NAME (a name
 // made of letters, digits and '_'), the driver's source, qvb.h and a README.
 // bank 0: the streams go in _CODE; bank n > 0: in the areas _CODE_n, n+1,

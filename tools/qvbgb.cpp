@@ -27,11 +27,14 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: qvbgb [--gbs | --vgm | --asm DIR] SONG\n"
-    "  SONG        a QVM source or QVB image; writes SONG's name with .gb\n"
-    "  --gbs       write a GBS file (.gbs) and its playlist line (.m3u) instead\n"
+    "usage: qvbgb [--mbc1] [--gbs [--vblank] | --vgm | --asm DIR [--bank N]] SONG\n"
+    "  SONG        a QVM source or QVB image; writes SONG's name with .gb (banked\n"
+    "              with MBC5 when it is long, --mbc1 for MBC1)\n"
+    "  --gbs       write a GBS file (.gbs) and its playlist line (.m3u) instead;\n"
+    "              --vblank: played once a video frame, not on the driver's timer\n"
     "  --vgm       write the sound register writes as a VGM file (.vgm) instead\n"
-    "  --asm DIR   write the song data, the driver's source and a README into DIR\n";
+    "  --asm DIR   write the song data, the driver's source and a README into DIR;\n"
+    "              --bank N: the song data in the areas _CODE_N, N+1, ... (a bank each)\n";
 
 // Writes a file's ".part" file; the caller commits it.
 bool writeStaged(qvb::StagedFile& staged, const void* data, std::size_t size) {
@@ -55,6 +58,18 @@ int warningLine(const qvb::LoadedSong& song, const qvb::gb::GbWarning& warning) 
   return song.map.find(warning.channel, warning.offset, place) ? place.line : 0;
 }
 
+// A kit's first ROM bank: 1..255.
+bool parseBank(std::string_view text, int& bank) {
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || value > 255) return false;
+    value = value * 10 + (c - '0');
+  }
+  if (text.empty() || value < 1 || value > 255) return false;
+  bank = value;
+  return true;
+}
+
 int refuse(const std::string& input, const std::string& why) {
   std::printf("qvbgb: %s: %s\n", input.c_str(), why.c_str());
   return 1;
@@ -65,7 +80,9 @@ int refuse(const std::string& input, const std::string& why) {
 int main(int argc, char** argv) {
   qvb::showUtf8OnConsole();
   std::vector<std::string_view> args(argv + 1, argv + argc);
-  bool gbs = false, vgm = false;
+  bool gbs = false, vgm = false, vblank = false;
+  qvb::gb::Cartridge cartridge = qvb::gb::Cartridge::Auto;
+  int bank = 0;
   std::string asmDir, input;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--gbs") {
@@ -74,6 +91,12 @@ int main(int argc, char** argv) {
       vgm = true;
     } else if (args[i] == "--asm" && i + 1 < args.size()) {
       asmDir = args[++i];
+    } else if (args[i] == "--mbc1") {
+      cartridge = qvb::gb::Cartridge::Mbc1;
+    } else if (args[i] == "--vblank") {
+      vblank = true;
+    } else if (args[i] == "--bank" && i + 1 < args.size() && parseBank(args[i + 1], bank)) {
+      ++i;
     } else if (input.empty() && !args[i].empty() && args[i][0] != '-') {
       input = args[i];
     } else {
@@ -108,7 +131,7 @@ int main(int argc, char** argv) {
   if (!asmDir.empty()) {
     std::error_code ec;
     fs::create_directories(qvb::pathOf(asmDir), ec);
-    for (const qvb::gb::TextFile& text : qvb::gb::makeAsmKit(gbSong, qvb::nameOf(qvb::pathOf(input).stem()))) {
+    for (const qvb::gb::TextFile& text : qvb::gb::makeAsmKit(gbSong, qvb::nameOf(qvb::pathOf(input).stem()), bank)) {
       const std::string path = qvb::nameOf(qvb::pathOf(asmDir) / text.name);
       if (!writeWhole(path, text.text.data(), text.text.size())) return refuse(input, "cannot write " + path);
     }
@@ -127,7 +150,7 @@ int main(int argc, char** argv) {
     std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
     return 0;
   }
-  const qvb::gb::GbFile out = gbs ? qvb::gb::makeGbs(gbSong) : qvb::gb::makeRom(gbSong);
+  const qvb::gb::GbFile out = gbs ? qvb::gb::makeGbs(gbSong, vblank) : qvb::gb::makeRom(gbSong, cartridge);
   if (!out.ok) return refuse(input, out.refusal);
   const std::string target = sibling(gbs ? ".gbs" : ".gb");
   if (!gbs) {

@@ -37,10 +37,10 @@ struct GbsPlay {
   std::vector<RegisterWrite> writes;
 };
 
-GbsPlay playGbs(const std::vector<std::uint8_t>& image, int seconds, const std::string& dir) {
+GbsPlay playGbs(const std::vector<std::uint8_t>& image, int seconds, const std::string& dir, bool vblank = false) {
   GbsPlay play{gb::buildGbSong(image), {}};
   EXPECT_TRUE(play.song.ok) << play.song.refusal;
-  const gb::GbFile gbs = gb::makeGbs(play.song);
+  const gb::GbFile gbs = gb::makeGbs(play.song, vblank);
   const std::string path = dir + "/song.gbs";
   writeFile(path, std::string(gbs.bytes.begin(), gbs.bytes.end()));
   play.writes = gbsplayWrites(path, seconds);
@@ -78,6 +78,25 @@ TEST_F(GbsTiming, theFamicomExampleKeepsTimeForTenMinutesWithoutDrift) {
   EXPECT_NEAR(check.lastMinuteLatest, check.firstMinuteLatest, 1.0 / gb::kSlotsPerSecond);
   std::printf("famicom.qvm, 600 s: %d notes, %d rests; writes %.3f to %.3f ms after the sequencer\n", check.notes,
               check.rests, check.earliest * 1000, check.latest * 1000);
+}
+
+// Called once a video frame (70224 cycles) instead of on its own timer, the
+// driver keeps the song's speed: every write at most a video frame later
+// than on the timer, none early, the last minute as the first.
+TEST_F(GbsTiming, calledOnceAVideoFrameTheDriverKeepsTheSongsSpeed) {
+  const std::string source = readFile(std::string(QVBP_SOURCE_DIR) + "/examples/famicom.qvm");
+  const std::vector<std::uint8_t> image = compiled(source);
+  const GbsPlay play = playGbs(image, 181, dir_, true);
+  constexpr double kFrame = 70224.0 / 4194304;
+  const TimingCheck check = compareTiming(sequencerEvents(image, 180), play.writes, play.song.channels,
+                                          kFrame + kLatest);
+  EXPECT_EQ(check.fault, "");
+  EXPECT_GE(check.earliest, kEarliest);
+  EXPECT_LE(check.latest, kFrame + kLatest);
+  EXPECT_GT(check.notes, 1000);
+  EXPECT_NEAR(check.lastMinuteLatest, check.firstMinuteLatest, 1.0 / gb::kSlotsPerSecond);
+  std::printf("famicom.qvm at VBlank, 180 s: writes %.3f to %.3f ms after the sequencer\n", check.earliest * 1000,
+              check.latest * 1000);
 }
 
 TEST_F(GbsTiming, everyOtherExampleThatFitsKeepsTimeForAMinute) {
