@@ -59,7 +59,7 @@ _qvbplay() {
   _qvbp_files "$cur" "$_qvbp_songs"
 }
 
-# qvbgb [--gbs | --vgm | --asm DIR] SONG
+# qvbgb [--mbc1] [--gbs [--vblank] | --vgm | --asm DIR [--bank N]] SONG
 _qvbgb() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=
   [[ $COMP_CWORD -gt 0 ]] && prev=${COMP_WORDS[COMP_CWORD-1]}
@@ -67,8 +67,9 @@ _qvbgb() {
     COMPREPLY=($(compgen -d -- "$cur"))
     return 0
   fi
+  [[ $prev == --bank ]] && return 0
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--gbs --vgm --asm -h --help' -- "$cur"))
+    COMPREPLY=($(compgen -W '--gbs --vblank --vgm --asm --bank --mbc1 -h --help' -- "$cur"))
     return 0
   fi
   _qvbp_files "$cur" "$_qvbp_songs"
