@@ -329,34 +329,48 @@ std::vector<TextFile> makeAsmKit(const GbSong& song, const std::string& name, in
   streams.line("\t.area " + placer.area());
   placer.stream(stream);
   const std::string banks = "stream_bank = " + std::to_string(placer.firstBank()) + "\n";
-  std::string text = out.text + streams.text + banks;
+  const std::string text = out.text + streams.text + banks;
+  const std::string part = symbolPart(name);
+  std::string guard = "QVB_SONG_" + part + "_H";
+  for (char& c : guard) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string header = "/* " + printable(song.title, 200, false) +
+                             ": song data for the qvb Game Boy driver */\n"
+                             "#ifndef " + guard + "\n#define " + guard + "\n\n"
+                             "#include \"qvb.h\"\n\nextern const uint8_t " + symbol + "[];\n\n#endif\n";
+  const auto column = [](const std::string& file) { return "  " + file + std::string(file.size() < 15 ? 15 - file.size() : 1, ' '); };
   std::string modules, assemble, rels;
   for (std::size_t i = 0; i < kDriverSourceCount; ++i) {
     const std::string file = kDriverSourceNames[i];
-    modules += "  " + file + std::string(file.size() < 15 ? 15 - file.size() : 1, ' ') + "the driver\n";
+    modules += column(file) + (file == "qvb.h"                                 ? "the driver's C interface (SDCC's sm83 port)\n"
+                               : file.size() > 4 && file.substr(file.size() - 4) == ".inc" ? "included by the driver\n"
+                                                                                           : "the driver\n");
     if (file.size() > 2 && file.substr(file.size() - 2) == ".s") {
       const std::string stem = file.substr(0, file.size() - 2);
       assemble += "  sdasgb -o " + stem + ".rel " + file + "\n";
       rels += " " + stem + ".rel";
     }
   }
+  rels += " " + part + ".rel";
   const std::string readme =
-      "The song " + printable(song.title, 200, false) + " for the qvb Game Boy driver.\n\n"
-      "  " + symbolPart(name) + ".s" + std::string(symbolPart(name).size() < 13 ? 13 - symbolPart(name).size() : 1, ' ') +
+      "The song " + printable(song.title, 200, false) + " for the qvb Game Boy driver.\n\n" + column(part + ".s") +
       "the song data: " + symbol + " (" + sizeText(songBytes(song)) + " bytes" +
-      (bank > 0 ? ", in the areas _CODE_" + std::to_string(bank) + " on" : "") + ")\n" + modules +
-      "  qvb.h          the C interface (SDCC's sm83 port)\n\n"
-      "Assemble and link them with your game (SDCC's tools):\n\n"
-      "  sdasgb -o " + symbolPart(name) + ".rel " + symbolPart(name) + ".s\n" + assemble +
-      "  sdldgb -i game.ihx -b _CODE=0x0200 -b _DATA=0xC000 game.rel" + rels + " " + symbolPart(name) + ".rel\n"
-      "  makebin -Z game.ihx game.gb\n\n"
-      "In an assembler game:\n\n"
+      (bank > 0 ? ", in the areas _CODE_" + std::to_string(bank) + " on, a bank each" : "") + ")\n" +
+      column(part + ".h") + "its C declaration\n" + modules +
+      "\nAssemble and link them with your game (SDCC's tools; game.rel first, with\n"
+      "its interrupt vectors and cartridge header):\n\n"
+      "  sdasgb -o " + part + ".rel " + part + ".s\n" + assemble +
+      "  sdldgb -i game.ihx -b _CODE=0x0200 -b _DATA=0xC000 game.rel" + rels + "\n"
+      "  makebin -Z" + (bank > 0 ? " -yt 0x19 -yo A" : "") + " game.ihx game.gb\n\n"
+      "In an assembler game (each routine changes AF, BC, DE and HL):\n\n"
       "  ld de,#" + symbol + "\n"
       "  call qvb_init        ; sound on, the song starts; the driver sets the timer\n"
       "  ; enable IE bit 2; in the timer interrupt save the registers, call qvb_update\n"
+      "  ld a,#0x02\n"
+      "  call qvb_mute        ; pulse 2 is the game's, for an effect; 0 gives it back\n"
       "  call qvb_stop        ; silence\n\n"
-      "In C: #include \"qvb.h\", then qvb_init(" + symbol + "); see qvb.h.\n";
-  std::vector<TextFile> files{{symbolPart(name) + ".s", text}};
+      "In C (sdcc -msm83 -c game.c): #include \"" + part + ".h\", then\n"
+      "qvb_init(" + symbol + "); the rest is in qvb.h.\n";
+  std::vector<TextFile> files{{part + ".s", text}, {part + ".h", header}};
   for (std::size_t i = 0; i < kDriverSourceCount; ++i) files.push_back({kDriverSourceNames[i], kDriverSources[i]});
   files.push_back({"README", readme});
   return files;
