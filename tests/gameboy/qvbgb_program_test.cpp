@@ -110,41 +110,44 @@ TEST_F(Qvbgb, refusesSongsThatDoNotFitNamingTheChannelAndWritesNothing) {
   EXPECT_FALSE(fileExists(dir_ + "/d.gb"));
 }
 
-TEST_F(Qvbgb, refusesARomLargerThan32KbWithItsSizeButWritesTheGbs) {
+// Past 32 KB the ROM is banked: an MBC5 cartridge by default, MBC1 when
+// asked, its size a power of two that the header states.
+TEST_F(Qvbgb, writesASongLongerThan32KbAsABankedRomOfTheCartridgeAskedFor) {
   writeFile(dir_ + "/big.qvm", "#TITLE <big>\n#CHANNEL 1\n#A v9 l16 " + std::string(15000, 'c') + "\n");
-  const ProcessResult rom = run({"big.qvm"});
-  EXPECT_EQ(rom.exitStatus, 1);
-  EXPECT_NE(rom.out.find("without a bank controller it holds 32768"), std::string::npos) << rom.out;
-  EXPECT_FALSE(fileExists(dir_ + "/big.gb"));
-  EXPECT_EQ(run({"--gbs", "big.qvm"}).exitStatus, 0);
-  EXPECT_TRUE(fileExists(dir_ + "/big.gbs"));
+  for (const auto& [option, type] : {std::pair{"", 0x19}, std::pair{"--mbc1", 0x01}}) {
+    const ProcessResult result = *option != 0 ? run({option, "big.qvm"}) : run({"big.qvm"});
+    ASSERT_EQ(result.exitStatus, 0) << result.out;
+    const auto rom = bytes("big.gb");
+    ASSERT_GE(rom.size(), 65536u);
+    EXPECT_EQ(rom.size() & (rom.size() - 1), 0u) << rom.size();
+    EXPECT_EQ(result.out, "wrote big.gb (" + std::to_string(rom.size()) + " bytes)\n");
+    EXPECT_EQ(rom[0x147], type) << option;
+    EXPECT_EQ(32768u << rom[0x148], rom.size()) << option;
+  }
 }
 
-// The kit linked with a game of its own (the same shell qvbgb's ROMs use,
-// naming qvb_song, and the same title) sounds sample for sample like
-// qvbgb's ROM.
 // The famicom example's --asm kit in dir/kit, linked by SDCC's tools with
-// the ROM shell's source (changed by `edit`) into kit/game.gb.
+// the ROM shell's source (naming the kit's song, changed by `edit`) into
+// kit/game.gb, with the title qvbgb's ROM has.
 void linkKit(Qvbgb& test, const std::string& dir, const std::function<void(std::string&)>& edit) {
   writeFile(dir + "/castle.qvm", readFile(std::string(QVBP_SOURCE_DIR) + "/examples/famicom.qvm"));
   ASSERT_EQ(test.run({"--asm", "kit", "castle.qvm"}).exitStatus, 0);
-  for (const char* name : {"song.s", "qvb_driver.inc", "qvb_driver.s", "qvb_read.s", "qvb_effects.s", "qvb_hw.s",
-                           "note_tables.s", "README"})
+  for (const char* name : {"castle.s", "castle.h", "qvb_hw.inc", "qvb_format.inc", "qvb_driver.s", "qvb.h", "README"})
     ASSERT_TRUE(fileExists(dir + "/kit/" + name)) << name;
   std::string shell = readFile(std::string(QVBP_SOURCE_DIR) + "/gameboy/driver/rom_shell.s");
-  for (std::size_t at; (at = shell.find("qvb_song_data")) != std::string::npos;) shell.replace(at, 13, "qvb_song");
+  for (std::size_t at; (at = shell.find("qvb_song_data")) != std::string::npos;) shell.replace(at, 13, "qvb_song_castle");
   edit(shell);
   writeFile(dir + "/kit/game.s", shell);
   const std::string kit = dir + "/kit";
-  const std::vector<std::string> modules = {"game", "qvb_driver", "qvb_read", "qvb_effects", "qvb_hw", "note_tables", "song"};
+  const std::vector<std::string> modules = {"game", "qvb_driver", "castle"};
   for (const std::string& module : modules) {
     const ProcessResult assembled = runProcess({"sdasgb", "-g", "-o", module + ".rel", module + ".s"}, kit);
     ASSERT_EQ(assembled.exitStatus, 0) << module << ": " << assembled.out << assembled.err;
   }
   std::vector<std::string> link = {"sdldgb", "-i", "game.ihx", "-b", "_CODE=0x0400", "-b", "_DATA=0xC000"};
   for (const std::string& module : modules) link.push_back(module + ".rel");
-  ASSERT_EQ(runProcess(link, kit).exitStatus, 0);
-  // The same title in the header: the shell shows it before the song starts.
+  const ProcessResult linked = runProcess(link, kit);
+  ASSERT_EQ(linked.exitStatus, 0) << linked.out << linked.err;
   ASSERT_EQ(runProcess({"makebin", "-Z", "-yn", "CASTLE STEPS", "game.ihx", "game.gb"}, kit).exitStatus, 0);
 }
 
@@ -156,6 +159,8 @@ std::vector<std::int16_t> soundOf(const std::string& path, int frames) {
   return core.audio();
 }
 
+// Linked with the shell of qvbgb's ROMs, the kit sounds sample for sample
+// like qvbgb's ROM.
 TEST_F(Qvbgb, theAsmKitLinkedBySdccsToolsPlaysLikeTheRom) {
   linkKit(*this, dir_, [](std::string&) {});
   ASSERT_EQ(run({"castle.qvm"}).exitStatus, 0);
@@ -164,24 +169,24 @@ TEST_F(Qvbgb, theAsmKitLinkedBySdccsToolsPlaysLikeTheRom) {
   EXPECT_TRUE(rom == soundOf(dir_ + "/kit/game.gb", 60 * 3));
 }
 
-// A game that stops the song after its 256th timer interrupt (a second in)
-// and keeps NR51 as it was before qvb_init and after qvb_stop.
-void stopAfterASecond(std::string& shell) {
+// A game that stops the song from its main loop some 0.75 s in (the idle
+// counter's third byte at 2), with the timer interrupt off, and keeps NR51
+// as it was before qvb_init and after qvb_stop.
+void stopFromTheMainLoop(std::string& shell) {
   const auto replace = [&shell](const std::string& from, const std::string& to) {
     const std::size_t at = shell.find(from);
     ASSERT_NE(at, std::string::npos) << from;
     shell.replace(at, from.size(), to);
   };
-  replace("\tld hl,#qvb_song\n\tcall qvb_init\n",
-          "\tldh a,(0x25)\n\tld (nr51_before),a\n\tld hl,#qvb_song\n\tcall qvb_init\n");
-  replace("\tcall qvb_update\n\tpop hl\n",
-          "\tcall qvb_update\n\tld hl,#interrupts\n\tinc (hl)\n\tjr nz,9$\n\tpush bc\n\tpush de\n"
-          "\tcall qvb_stop\n\tpop de\n\tpop bc\n\tldh a,(0x25)\n\tld (nr51_after),a\n9$:\tpop hl\n");
-  replace("q_idle::\t.ds 3\n", "q_idle::\t.ds 3\ninterrupts:\t.ds 1\nnr51_before:\t.ds 1\nnr51_after:\t.ds 1\n");
+  replace("\tld de,#qvb_song_castle\n", "\tldh a,(0x25)\n\tld (nr51_before),a\n\tld de,#qvb_song_castle\n");
+  replace("\tinc hl\n\tinc (hl)\n\tjr idle\n",
+          "\tinc hl\n\tinc (hl)\n\tld a,(hl)\n\tcp #2\n\tjr nz,idle\n\tdi\n\tcall qvb_stop\n"
+          "\tldh a,(0x25)\n\tld (nr51_after),a\n\tei\n\tjr idle\n");
+  replace("q_idle::\t.ds 3\n", "q_idle::\t.ds 3\nunused:\t.ds 1\nnr51_before:\t.ds 1\nnr51_after:\t.ds 1\n");
 }
 
 TEST_F(Qvbgb, qvbStopSilencesTheSongAndTakesOnlyItsChannelsOutOfNr51) {
-  linkKit(*this, dir_, stopAfterASecond);
+  linkKit(*this, dir_, stopFromTheMainLoop);
   const std::string text = readFile(dir_ + "/kit/game.gb");
   GambatteCore core(std::vector<std::uint8_t>(text.begin(), text.end()));
   ASSERT_TRUE(core.ok());
@@ -199,6 +204,67 @@ TEST_F(Qvbgb, qvbStopSilencesTheSongAndTakesOnlyItsChannelsOutOfNr51) {
   EXPECT_EQ(after & 0x77, 0);
   EXPECT_EQ(after & 0x88, before & 0x88);
   EXPECT_NE(before & 0x77, 0);
+}
+
+// The C example game (examples/gameboy-c) built with sdcc -msm83 and the
+// famicom song's kit, as its README says.
+std::vector<std::uint8_t> buildCExample(Qvbgb& test, const std::string& dir) {
+  writeFile(dir + "/famicom.qvm", readFile(std::string(QVBP_SOURCE_DIR) + "/examples/famicom.qvm"));
+  EXPECT_EQ(test.run({"--asm", "kit", "famicom.qvm"}).exitStatus, 0);
+  const std::string kit = dir + "/kit";
+  for (const char* name : {"game.c", "crt0.s"})
+    writeFile(kit + "/" + name, readFile(std::string(QVBP_SOURCE_DIR) + "/examples/gameboy-c/" + name));
+  for (const std::vector<std::string>& step : std::vector<std::vector<std::string>>{
+           {"sdcc", "-msm83", "-c", "game.c"},
+           {"sdasgb", "-o", "crt0.rel", "crt0.s"},
+           {"sdasgb", "-o", "qvb_driver.rel", "qvb_driver.s"},
+           {"sdasgb", "-o", "famicom.rel", "famicom.s"},
+           {"sdldgb", "-i", "game.ihx", "-b", "_CODE=0x0200", "-b", "_DATA=0xC000", "crt0.rel", "game.rel",
+            "qvb_driver.rel", "famicom.rel"},
+           {"makebin", "-Z", "game.ihx", "game.gb"}}) {
+    const ProcessResult result = runProcess(step, kit);
+    EXPECT_EQ(result.exitStatus, 0) << step[0] << ": " << result.out << result.err;
+  }
+  const std::string rom = readFile(kit + "/game.gb");
+  return {rom.begin(), rom.end()};
+}
+
+// The example's sound over `frames`, A pressed at frame `jump` (none if
+// negative) and Start at frame `stop`.
+std::vector<std::int16_t> playCExample(const std::vector<std::uint8_t>& rom, int frames, int jump, int stop) {
+  GambatteCore core(rom);
+  EXPECT_TRUE(core.ok());
+  for (int frame = 0; frame < frames; ++frame) {
+    core.holdButtons(frame == jump ? GambatteCore::kButtonA : frame == stop ? GambatteCore::kButtonStart : 0);
+    core.runFrame();
+  }
+  return core.audio();
+}
+
+// Before the jump the game sounds as the song alone, the jump changes the
+// sound at once, the song goes on after it, and Start silences it (the
+// output settles to one level).
+TEST_F(Qvbgb, theCExampleGameJumpsOverTheSongAndStopsItOnStart) {
+  const std::vector<std::uint8_t> rom = buildCExample(*this, dir_);
+  ASSERT_FALSE(HasFailure());
+  const std::vector<std::int16_t> plain = playCExample(rom, 360, -1, 240);
+  const std::vector<std::int16_t> jumped = playCExample(rom, 360, 60, 240);
+  ASSERT_EQ(plain.size(), jumped.size());
+  const std::size_t perFrame = plain.size() / 360;  // about: frames differ by a sample
+  const auto frames = [perFrame](const std::vector<std::int16_t>& sound, int from, int to) {
+    return std::vector<std::int16_t>(sound.begin() + static_cast<std::ptrdiff_t>(perFrame * static_cast<std::size_t>(from)),
+                                     sound.begin() + static_cast<std::ptrdiff_t>(perFrame * static_cast<std::size_t>(to)));
+  };
+  const auto range = [](const std::vector<std::int16_t>& sound) {
+    const auto [low, high] = std::minmax_element(sound.begin(), sound.end());
+    return *high - *low;
+  };
+  EXPECT_GT(range(frames(plain, 0, 58)), 1000);
+  EXPECT_EQ(frames(plain, 0, 58), frames(jumped, 0, 58));
+  EXPECT_NE(frames(plain, 62, 75), frames(jumped, 62, 75));
+  EXPECT_GT(range(frames(jumped, 180, 238)), 1000);
+  const std::vector<std::int16_t> stopped = frames(jumped, 290, 360);
+  EXPECT_EQ(range(stopped), 0);
 }
 
 }  // namespace

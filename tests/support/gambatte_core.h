@@ -1,6 +1,6 @@
 // A Game Boy ROM run headless in Debian's gambatte libretro core, for the
 // tests and the driver's cost benchmark: frames of 70224 cycles, the sound it
-// makes (stereo at the core's rate) and reads of work RAM. The core is opened
+// makes (stereo at the core's rate), the buttons held and reads of work RAM. The core is opened
 // with dlopen; Debian packages no libretro.h, so the few calls are declared
 // here. One core per process at a time (the core keeps global state).
 #pragma once
@@ -30,7 +30,9 @@ class GambatteCore {
     setSample_(+[](std::int16_t, std::int16_t) {});
     setBatch_(&audioBatch);
     setPoll_(+[] {});
-    setInput_(+[](unsigned, unsigned, unsigned, unsigned) -> std::int16_t { return 0; });
+    setInput_(+[](unsigned, unsigned, unsigned, unsigned id) -> std::int16_t {
+      return static_cast<std::int16_t>(id < 16 && (current()->buttons_ >> id & 1) != 0);
+    });
     init_();
     const GameInfo info{nullptr, rom_.data(), rom_.size(), nullptr};
     loaded_ = loadGame_(&info);
@@ -54,6 +56,9 @@ class GambatteCore {
   // One video frame; its sound is appended to audio().
   void runFrame() { run_(); }
   const std::vector<std::int16_t>& audio() const { return audio_; }  // interleaved stereo
+  // The buttons held from the next frame on, by the core's joypad numbers.
+  static constexpr unsigned kButtonStart = 1u << 3, kButtonA = 1u << 8;
+  void holdButtons(unsigned buttons) { buttons_ = buttons; }
   // A byte of work RAM (0xC000..0xDFFF).
   std::uint8_t ram(std::uint16_t address) const {
     auto* bytes = static_cast<const std::uint8_t*>(memoryData_(kSystemRam));
@@ -108,6 +113,7 @@ class GambatteCore {
 
   std::vector<std::uint8_t> rom_;
   std::vector<std::int16_t> audio_;
+  unsigned buttons_ = 0;
   void* lib_ = nullptr;
   bool loaded_ = false;
   double sampleRate_ = 0;
