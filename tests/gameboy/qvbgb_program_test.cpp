@@ -169,6 +169,28 @@ TEST_F(Qvbgb, theAsmKitLinkedBySdccsToolsPlaysLikeTheRom) {
   EXPECT_TRUE(rom == soundOf(dir_ + "/kit/game.gb", 60 * 3));
 }
 
+// Two songs in one game, titled like the driver's routines: each song's
+// data are named after its file, the title names nothing, and both link.
+TEST_F(Qvbgb, twoSongsTitledLikeTheDriversRoutinesLinkIntoOneGame) {
+  writeFile(dir_ + "/intro.qvm", "#TITLE <qvb_init>\n#CHANNEL 1\n#A v9 l8 c d e f\n");
+  writeFile(dir_ + "/tick.qvm", "#TITLE <tick>\n#CHANNEL 1\n#A v9 %3 l8 g a b\n");
+  ASSERT_EQ(run({"--asm", "kit", "intro.qvm"}).exitStatus, 0);
+  ASSERT_EQ(run({"--asm", "kit", "tick.qvm"}).exitStatus, 0);
+  std::string shell = readFile(std::string(QVBP_SOURCE_DIR) + "/gameboy/driver/rom_shell.s");
+  for (std::size_t at; (at = shell.find("qvb_song_data")) != std::string::npos;) shell.replace(at, 13, "qvb_song_intro");
+  writeFile(dir_ + "/kit/game.s", shell + "\t.globl qvb_song_tick\n\t.area _CODE\n\tld de,#qvb_song_tick\n");
+  const std::string kit = dir_ + "/kit";
+  for (const char* module : {"game", "qvb_driver", "intro", "tick"}) {
+    const ProcessResult assembled = runProcess({"sdasgb", "-o", std::string(module) + ".rel", std::string(module) + ".s"}, kit);
+    ASSERT_EQ(assembled.exitStatus, 0) << module << ": " << assembled.out << assembled.err;
+  }
+  const ProcessResult linked = runProcess(
+      {"sdldgb", "-i", "game.ihx", "-b", "_CODE=0x0400", "-b", "_DATA=0xC000", "game.rel", "qvb_driver.rel", "intro.rel", "tick.rel"}, kit);
+  EXPECT_EQ(linked.exitStatus, 0) << linked.out << linked.err;
+  EXPECT_EQ((linked.out + linked.err).find("Multiple definition"), std::string::npos) << linked.out << linked.err;
+  EXPECT_NE(readFile(kit + "/tick.h").find("extern const uint8_t qvb_song_tick[];"), std::string::npos);
+}
+
 // A game that stops the song from its main loop some 0.75 s in (the idle
 // counter's third byte at 2), with the timer interrupt off, and keeps NR51
 // as it was before qvb_init and after qvb_stop.
