@@ -184,7 +184,9 @@ int QvbPlayer::start() {
 int QvbPlayer::createMixer(AudioPlatform* platform) {
   if (mixer_) return 0;
   try {
-    mixer_ = platform != nullptr ? std::make_unique<Mixer>(context_.channelCount, *platform)
+    // The device starts only once the timers are set: one that drains at
+    // once would otherwise fill buffers past the lead-in before the first tick.
+    mixer_ = platform != nullptr ? std::make_unique<Mixer>(context_.channelCount, *platform, WaveOut::Begin::Later)
                                  : std::make_unique<Mixer>(context_.channelCount);
   } catch (const std::bad_alloc&) {
     return 0;
@@ -193,13 +195,17 @@ int QvbPlayer::createMixer(AudioPlatform* platform) {
   const int supplied = mixer_->CopyVoices(voices_.data(), context_.channelCount);
   // A Mixer that could not make a voice for every channel gets no timers: the
   // callbacks would otherwise reach voices that do not exist. It stays silent.
-  if (supplied < context_.channelCount) return 0;
-  // The waves go in before the timers: the output may already be filling on
+  if (supplied < context_.channelCount) {
+    mixer_->StartOutput();
+    return 0;
+  }
+  // The waves go in before the timers: a pull host may already be filling on
   // its own thread, and only a tick can turn a voice to a wave, so a fill
   // that sees a timer (published last) sees every slot complete.
   loadWaves();
   mixer_->SetTimer1(context_.tickInterval, effectFrameCallback, &context_);
   mixer_->SetTimer2(context_.tickInterval, tickCallback, &context_);
+  mixer_->StartOutput();
   return 1;
 }
 

@@ -20,9 +20,14 @@ std::int32_t reloadOf(std::int32_t interval) {
 
 }  // namespace
 
-Mixer::Mixer(int voiceCount, AudioPlatform& platform) : waveSlots_(std::make_unique<WaveSlots>()) {
+Mixer::Mixer(int voiceCount, AudioPlatform& platform, WaveOut::Begin begin)
+    : waveSlots_(std::make_unique<WaveSlots>()) {
   if (voiceCount < 0 || !CreateVoices(static_cast<unsigned>(voiceCount))) return;
-  output_ = std::make_unique<WaveOut>(&Mixer::Fill, this, nullptr, platform);
+  output_ = std::make_unique<WaveOut>(&Mixer::Fill, this, nullptr, platform, begin);
+}
+
+void Mixer::StartOutput() {
+  if (output_) output_->Start();
 }
 
 Mixer::Mixer(int voiceCount) : waveSlots_(std::make_unique<WaveSlots>()) {

@@ -12,19 +12,19 @@
 #include "sound/audio_format.h"
 #include "sound/audio_platform.h"
 #include "sound/voice.h"
+#include "sound/wave_out.h"
 #include "sound/wave_slots.h"
 
 namespace qvb {
-
-class WaveOut;
 
 using TimerCallback = void (*)(void* context);
 
 class Mixer {
  public:
   // Creates the voices and, if that succeeded, the output on the given platform
-  // (which already renders the first eight buffers through Fill).
-  Mixer(int voiceCount, AudioPlatform& platform);
+  // (which already renders the first eight buffers through Fill). With
+  // WaveOut::Begin::Later the device waits for StartOutput().
+  Mixer(int voiceCount, AudioPlatform& platform, WaveOut::Begin begin = WaveOut::Begin::Now);
   // Voices only, no output: a pull host (offline render, an audio callback, a
   // shared AudioOutput) calls Fill with this Mixer as context itself.
   explicit Mixer(int voiceCount);
@@ -65,6 +65,8 @@ class Mixer {
 
   int voiceCount() const { return voiceCount_; }
   const WaveOut* output() const { return output_.get(); }
+  // Starts an output made with WaveOut::Begin::Later.
+  void StartOutput();
   const WaveSlots& waveSlots() const { return *waveSlots_; }
 
  private:

@@ -6,7 +6,7 @@ namespace qvb {
 
 float GetDriverVersion() { return 0.85f; }
 
-WaveOut::WaveOut(FillCallback fill, void* context, AudioFormat* requested, AudioPlatform& platform)
+WaveOut::WaveOut(FillCallback fill, void* context, AudioFormat* requested, AudioPlatform& platform, Begin begin)
     : platform_(platform), fill_(fill), fillContext_(context) {
   if (requested == nullptr) {
     format_ = AudioFormat{2, 2, 44100};
@@ -35,7 +35,11 @@ WaveOut::WaveOut(FillCallback fill, void* context, AudioFormat* requested, Audio
     if (fill_ != nullptr) fill_(&format_, fillContext_, buffer.data, buffer.length);
     if (queueing) queueing = platform_.prepare(buffer) && platform_.write(buffer);
   }
-  platform_.restart();
+  if (begin == Begin::Now) platform_.restart();
+}
+
+void WaveOut::Start() {
+  if (running_.load() != 0) platform_.restart();
 }
 
 WaveOut::~WaveOut() { Close(); }

@@ -24,7 +24,12 @@ class WaveOut {
   // Opens a device and starts it: the eight buffers are filled on this thread
   // while the device is paused, queued, and the device restarted. requested
   // null means 16-bit stereo 44100 Hz; a non-null one is stepped down in place.
-  WaveOut(FillCallback fill, void* context, AudioFormat* requested, AudioPlatform& platform);
+  // With Begin::Later the device stays paused until Start(): an owner that
+  // has more to set up before the next fill (a player's timers) starts it
+  // then, so that a device draining at once cannot fill ahead of it.
+  enum class Begin { Now, Later };
+  WaveOut(FillCallback fill, void* context, AudioFormat* requested, AudioPlatform& platform,
+          Begin begin = Begin::Now);
   ~WaveOut();
   WaveOut(const WaveOut&) = delete;
   WaveOut& operator=(const WaveOut&) = delete;
@@ -32,6 +37,8 @@ class WaveOut {
   // Stops at once and releases the device and the buffers; when it returns no
   // fill runs or can start. Does nothing when not running.
   void Close();
+  // Restarts the device left paused by Begin::Later. Does nothing when not running.
+  void Start();
 
   bool running() const { return running_.load() != 0; }
   const AudioFormat& format() const { return format_; }

@@ -89,6 +89,25 @@ TEST(PlayerPlay, TimersRunTheSongAndResetRestoresTheTickInterval) {
   EXPECT_TRUE(fake.violations().empty());
 }
 
+// A device that plays its buffers at once (a null device) refills them as
+// soon as it starts: the player starts it only when its timers are set, so
+// it hears what a device that plays in real time hears.
+TEST(PlayerPlay, ADeviceThatDrainsAtOnceHearsTheSongAsAPacedOneDoes) {
+  const auto image = buildImage(songWithWaves(85));
+  const auto played = [&image](bool drains) {
+    FakeAudioPlatform fake;
+    fake.drainsOnRestart = drains;
+    QvbPlayer player(image.data(), image.size());
+    player.play(fake);
+    fake.finishNext(16 - fake.finishedCount());
+    player.reset();
+    return fake.writtenStream();
+  };
+  const std::vector<std::uint8_t> paced = played(false);
+  ASSERT_EQ(paced.size(), 24u * 8192);
+  EXPECT_TRUE(played(true) == paced);
+}
+
 TEST(PlayerPlay, PlayingAgainStartsOverOnANewMixer) {
   const auto image = buildImage(songWithWaves(85));
   FakeAudioPlatform first, second;

@@ -103,9 +103,14 @@ bool FakeAudioPlatform::write(AudioBuffer& buffer) {
 }
 
 void FakeAudioPlatform::restart() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  calls_.push_back("restart");
-  paused_ = false;
+  int queuedNow = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back("restart");
+    paused_ = false;
+    queuedNow = static_cast<int>(queue_.size());
+  }
+  if (drainsOnRestart) finishNext(queuedNow);
 }
 
 void FakeAudioPlatform::reset() {

@@ -43,6 +43,9 @@ class FakeAudioPlatform : public AudioPlatform {
   bool recordWrites = true;    // keep a copy of every written buffer
   std::int64_t reportedPlayedFrames = -1;  // what playedFrames() reports; -1: cannot tell
   int allocationFailsAt = -1;  // the buffer allocation with this 0-based number fails
+  // A device that plays at once: restart() finishes every buffer queued then,
+  // on the calling thread, before it returns.
+  bool drainsOnRestart = false;
 
   // Finishes the oldest queued buffer (BufferDone runs on this thread); false
   // when nothing is queued, the device is paused, or not open.
