@@ -233,6 +233,13 @@ namespace {
 // Assembler text of bytes and words, eight to a line.
 class AsmWriter {
  public:
+  // The gap byte, then the record.
+  void record(std::uint8_t gap, const std::vector<std::uint8_t>& values) {
+    std::vector<std::uint8_t> all(values.size() + 1);
+    all[0] = gap;
+    std::copy(values.begin(), values.end(), all.begin() + 1);
+    bytes(all);
+  }
   void bytes(const std::vector<std::uint8_t>& values) {
     for (std::size_t i = 0; i < values.size(); i += 8) {
       text += "\t.db ";
@@ -271,10 +278,8 @@ class AsmPlacer {
         out_.line("loop:");
         loopBank_ = bank_;
       }
-      std::vector<std::uint8_t> bytes{gapAfterNext(stream, i)};
-      bytes.insert(bytes.end(), stream.records[i].begin(), stream.records[i].end());
-      out_.bytes(bytes);
-      used_ += bytes.size();
+      out_.record(gapAfterNext(stream, i), stream.records[i]);
+      used_ += stream.records[i].size() + 1;
     }
     if (n == 0) out_.line("stream:");
     if (stream.loopTarget >= 0) jump("loop", loopBank_);
