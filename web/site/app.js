@@ -696,8 +696,11 @@ async function start() {
   editor.view.contentDOM.addEventListener('paste', (event) => {
     const length = event.clipboardData?.getData('text/plain').length ?? 0;
     state.lastPaste = length;
-    // Each character is at least one byte of the source.
-    if (length <= MAX_FILE_BYTES) return;
+    // The text as the paste would leave it: each selection replaced by the
+    // paste. Each character is at least one byte of the source.
+    const { doc, selection } = editor.view.state;
+    const replaced = selection.ranges.reduce((sum, range) => sum + range.to - range.from, 0);
+    if (doc.length - replaced + length * selection.ranges.length <= MAX_FILE_BYTES) return;
     event.preventDefault();
     event.stopPropagation();
     showStatus('not pasted: a song holds at most 64 MiB');

@@ -42,13 +42,32 @@ async function collect(stream, limit) {
   return all;
 }
 
+// The bytes go in a piece at a time, each once the reader has taken what the
+// last gave: a piece of deflated data inflates to at most about 1,000 times
+// its size, so a link that would inflate past the limit is refused after
+// little more than the limit, not after all of it. A refusal tells in `fed`
+// how many of the bytes went in.
+const PIECE_BYTES = 512;
+
 async function pipe(bytes, transform, limit) {
   const writer = transform.writable.getWriter();
-  const written = writer.write(bytes).then(() => writer.close());
-  written.catch(() => {}); // the reader below reports the failure
-  const result = await collect(transform.readable, limit);
-  await written;
-  return result;
+  let fed = 0;
+  const feeding = (async () => {
+    for (; fed < bytes.length; fed += PIECE_BYTES) {
+      await writer.ready;
+      await writer.write(bytes.subarray(fed, fed + PIECE_BYTES));
+    }
+    await writer.close();
+  })();
+  feeding.catch(() => {}); // the reader below reports the failure
+  try {
+    const result = await collect(transform.readable, limit);
+    await feeding;
+    return result;
+  } catch (error) {
+    error.fed = Math.min(fed, bytes.length);
+    throw error;
+  }
 }
 
 // The fragment (without '#') that carries the source bytes.
@@ -68,7 +87,7 @@ export async function decodeSong(fragment) {
   try {
     source = await pipe(fromBase64Url(data), new DecompressionStream('deflate-raw'), MAX_SOURCE_BYTES);
   } catch (error) {
-    throw new Error(`the link does not carry a readable song (${error.message})`);
+    throw Object.assign(new Error(`the link does not carry a readable song (${error.message})`), { fed: error.fed });
   }
   return { fileName, source };
 }

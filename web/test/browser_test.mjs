@@ -228,6 +228,23 @@ try {
     expect(seen.link.includes('name=pasted-song.qvm'), `link ${seen.link}`);
   });
 
+  await check('a paste that would take the song past 64 MiB is refused and the editor keeps its text', async () => {
+    const seen = await page.evaluate(async () => {
+      const { view } = window.playground.editor();
+      const half = '{ a line of filler }\n'.repeat((33 << 20) / 21);
+      view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: half }, selection: { anchor: half.length } });
+      const data = new DataTransfer();
+      data.setData('text/plain', half);
+      view.contentDOM.dispatchEvent(new ClipboardEvent('paste', { clipboardData: data, bubbles: true, cancelable: true }));
+      const length = view.state.doc.length;
+      const status = document.getElementById('status').textContent;
+      await window.playground.openExample('demo.qvm');
+      return { length, expected: half.length, status };
+    });
+    expect(seen.length === seen.expected, `the editor holds ${seen.length} characters, not ${seen.expected}`);
+    expect(seen.status.includes('not pasted'), `status: ${seen.status}`);
+  });
+
   await check('a binary that is no image is refused and the editor keeps its text', async () => {
     const seen = await page.evaluate(async () => {
       await window.playground.openExample('demo.qvm');
@@ -578,6 +595,22 @@ try {
     }
     expect(/larger than 1048576 bytes/.test(seen.huge), `huge link: ${seen.huge}`);
     expect(/^faulty\.qvm:3:\d+: error -513 ERR_GATE/.test(seen.faulty), `faulty link: ${seen.faulty}`);
+  });
+
+  await check('a link that inflates far past the limit is refused before it is read to its end', async () => {
+    const { fed, packed, message } = await page.evaluate(async () => {
+      const { encodeSong, decodeSong } = await import('./share.js');
+      const fragment = await encodeSong(new Uint8Array(64 << 20).fill(32), 'bomb.qvm');
+      const packed = fragment.length - fragment.indexOf('&song=') - 6;
+      try {
+        await decodeSong(fragment);
+        return { packed };
+      } catch (error) {
+        return { fed: error.fed, packed: packed * 3 / 4, message: error.message };
+      }
+    });
+    expect(/larger than 1048576 bytes/.test(message), `message: ${message}`);
+    expect(fed < packed / 8, `${fed} of the link's ${packed} bytes inflated before the refusal`);
   });
 
   await check('a shared link brings the song back', async () => {
