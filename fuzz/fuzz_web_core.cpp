@@ -1,7 +1,7 @@
 // The page's entry points with arbitrary arguments: the bytes as a song (and
 // as an image), sizes that lie, null pointers, lengths, loop counts and fades
-// of any value, a player pulled in pieces of any length. Nothing may crash or
-// read outside what it was given.
+// of any value, a player pulled in pieces of any length, the Game Boy files.
+// Nothing may crash or read outside what it was given.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -31,6 +31,9 @@ int qvbw_survey_repeat_count();
 int qvbw_render_intro_frame();
 int qvbw_render_loop_frames();
 int qvbw_render_end_frame();
+int qvbw_game_boy(const std::uint8_t* image, int size, int kind);
+const std::uint8_t* qvbw_game_boy_bytes();
+int qvbw_game_boy_size();
 }
 
 namespace {
@@ -90,6 +93,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::int32_t* p = qvbw_survey_repeats() + 6 * i;
       if (p[1] >= p[2] || p[3] < 1 || p[3] > p[4]) __builtin_trap();
     }
+  }
+  // The Game Boy files of a song that ends within that render (one that
+  // plays on would be worked out up to its loops): a ROM of whole banks, or
+  // a GBS file.
+  qvbw_game_boy(image.data(), imageSize, 2);
+  if (qvbw_render_end_frame() >= 0 && qvbw_game_boy(image.data(), imageSize, pull & 1) == 1) {
+    const int made = qvbw_game_boy_size();
+    if ((pull & 1) == 0 && (made < 0x8000 || made % 0x4000 != 0)) __builtin_trap();
+    if ((pull & 1) == 1 && (made < 0x70 || std::memcmp(qvbw_game_boy_bytes(), "GBS", 3) != 0)) __builtin_trap();
   }
   WebPlayer* player = qvbw_player_new(image.data(), imageSize);
   if (player == nullptr) return 0;
