@@ -40,7 +40,8 @@ const char* signalName(int signal) { return signal == SIGINT ? "Interrupt" : "a 
 const char* signalName(int signal) { return strsignal(signal); }
 #endif
 
-// Ctrl-C and SIGTERM stop the render cleanly; a second one kills at once.
+// Ctrl-C, SIGTERM and (off Windows) the hang-up of a closed terminal stop
+// the render cleanly; a second one kills at once.
 void installStopHandlers() {
 #ifdef _WIN32
   // Windows resets a handler to the default when it runs, as SA_RESETHAND does.
@@ -51,8 +52,7 @@ void installStopHandlers() {
   action.sa_handler = requestStop;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 #endif
 }
 
