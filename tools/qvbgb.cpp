@@ -183,6 +183,9 @@ int main(int argc, char** argv) {
       outputs.push_back({sibling(".m3u"), playlistText.data(), playlistText.size()});
     }
   }
+  for (const Output& out : outputs) {
+    if (qvb::sameFile(input, out.path)) return fail(out.path + " would overwrite the input");
+  }
 
   if (!asmDir.empty()) {
     // A folder made for the kit goes again when the kit is not written.

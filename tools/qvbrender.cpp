@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -152,8 +151,7 @@ int main(int argc, char** argv) {
   std::vector<std::uint8_t> bytes;
   if (!readFile(line->input, bytes) || !songImage(line->input, bytes)) return 1;
 
-  std::error_code same;
-  if (std::filesystem::equivalent(qvb::pathOf(line->input), qvb::pathOf(line->output), same)) {
+  if (qvb::sameFile(line->input, line->output)) {
     say("qvbrender: " + line->output + " would overwrite the input");
     return 1;
   }

@@ -122,6 +122,34 @@ std::vector<std::string> entries(const std::string& dir) {
 
 const std::string kTune = "#TITLE <t>\n#CHANNEL 1\n#A v9 c\n";
 
+// A source named as one of the files it makes, or linked there.
+TEST_F(Qvbgb, refusesToWriteOverItsOwnInput) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"tune.gb"}, "tune.gb"},
+      {{"--gbs", "tune.gbs"}, "tune.gbs"},
+      {{"--gbs", "tune.m3u"}, "tune.m3u"},
+      {{"--vgm", "tune.vgm"}, "tune.vgm"},
+      {{"--asm", "kit", "kit/song.s"}, "kit/song.s"},
+      {{"--asm", "kit", "kit/song.h"}, "kit/song.h"},
+      {{"--asm", "kit", "kit/README"}, "kit/README"},
+  };
+  fs::create_directory(dir_ + "/kit");
+  for (const auto& [args, input] : cases) {
+    writeFile(dir_ + "/" + input, kTune);
+    const std::vector<std::string> before = entries(dir_);
+    const ProcessResult result = run(args);
+    EXPECT_EQ(result.exitStatus, 1) << input;
+    EXPECT_NE(result.out.find("qvbgb: " + input + " would overwrite the input\n"), std::string::npos) << result.out;
+    EXPECT_TRUE(readFile(dir_ + "/" + input) == kTune) << input << " is overwritten";
+    EXPECT_EQ(entries(dir_), before) << input;
+    fs::remove(dir_ + "/" + input);
+  }
+  writeFile(dir_ + "/tune.qvm", kTune);
+  fs::create_symlink("tune.qvm", dir_ + "/tune.gb");
+  EXPECT_NE(run({"tune.qvm"}).out.find("qvbgb: tune.gb would overwrite the input\n"), std::string::npos);
+  EXPECT_TRUE(readFile(dir_ + "/tune.qvm") == kTune) << "tune.qvm is overwritten";
+}
+
 // A full disk (the always-full device) and a file size limit: the system's
 // reason, no file written, and no folder left that qvbgb made for the kit.
 TEST_F(Qvbgb, aFailedWriteSaysWhyAndLeavesNothingBehind) {
