@@ -9,6 +9,12 @@
 
 #include "host/file_name.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace qvb {
 namespace {
 
@@ -19,16 +25,54 @@ std::string amount(std::size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
+// A regular file opened for reading; null with error set (or notRegular
+// when something else has the name). The open does not wait, as that of a
+// pipe would for a writer, and the type is that of the file opened, not of
+// what the name stood for a moment before.
+std::FILE* openRegular(const std::string& path, int& error, bool& notRegular) {
+#ifdef _WIN32
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(pathOf(path), ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    notRegular = true;
+    return nullptr;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) error = errno;
+  return file;
+#else
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  struct stat info {};
+  std::FILE* file = nullptr;
+  if (::fstat(fd, &info) != 0) {
+    error = errno;
+  } else if (!S_ISREG(info.st_mode)) {
+    notRegular = true;
+  } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+             (file = ::fdopen(fd, "rb")) == nullptr) {
+    error = errno;
+  }
+  if (file == nullptr) ::close(fd);
+  return file;
+#endif
+}
+
 }  // namespace
 
-InputFile::InputFile(const std::string& path, std::size_t limit) : limit_(limit) {
+InputFile::InputFile(const std::string& path, std::size_t limit, InputKinds kinds) : limit_(limit) {
   std::error_code ec;
   if (std::filesystem::is_directory(pathOf(path), ec)) {
     error_ = EISDIR;
     return;
   }
-  file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) {
+  if (kinds == InputKinds::RegularOnly) {
+    file_ = openRegular(path, error_, notRegular_);
+    if (file_ == nullptr) return;
+  } else if ((file_ = std::fopen(path.c_str(), "rb")) == nullptr) {
     error_ = errno;
     return;
   }
@@ -78,6 +122,7 @@ std::string InputFile::problem() const {
   if (last_ == FileRead::TooLarge || tooLarge())
     return "more than " + amount(limit_) + ", the most a song file may hold";
   if (last_ == FileRead::NoMemory) return "not enough memory to read it";
+  if (notRegular_) return "not a regular file";
   return std::strerror(error_ != 0 ? error_ : EIO);
 }
 

@@ -20,4 +20,9 @@ std::string nameOf(const std::filesystem::path& path) {
 #endif
 }
 
+bool sameFile(std::string_view a, std::string_view b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(pathOf(a), pathOf(b), ec);
+}
+
 }  // namespace qvb

@@ -14,4 +14,9 @@ namespace qvb {
 std::filesystem::path pathOf(std::string_view name);
 std::string nameOf(const std::filesystem::path& path);
 
+// The two names stand for one file that exists (the same name, a link to
+// the other, a second hard link): a program refuses to write its output
+// over its input.
+bool sameFile(std::string_view a, std::string_view b);
+
 }  // namespace qvb

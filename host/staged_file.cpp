@@ -96,6 +96,18 @@ StagedFile::StagedFile(const std::string& target) : target_(followLinks(pathOf(t
 
 StagedFile::~StagedFile() { discard(); }
 
+bool StagedFile::writeAll(const void* data, std::size_t size) {
+  if (error_) return false;
+  errno = 0;
+  std::FILE* file = std::fopen(writing_.c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(data, 1, size, file) == size;
+  written = file != nullptr && std::fclose(file) == 0 && written;
+  if (written) return true;
+  error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+  discard();
+  return false;
+}
+
 bool StagedFile::commit() {
   if (error_) return false;
   if (!pending_) return true;

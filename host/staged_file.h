@@ -8,6 +8,7 @@
 // written directly and never removed.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -27,6 +28,10 @@ class StagedFile {
   // The file to open for writing: the ".part" file, or the target itself
   // when it is written directly.
   const std::string& writingTo() const { return writing_; }
+  // Writes these bytes as the whole file and closes it, for a caller that
+  // has them all at hand; false with error() set (and the ".part" file
+  // removed) when the open, a write or the close failed.
+  bool writeAll(const void* data, std::size_t size);
   // Puts the written file, closed by the caller, in the target's place;
   // false with error() set (and the ".part" file removed) when it cannot.
   bool commit();

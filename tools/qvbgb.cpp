@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,19 +37,39 @@ constexpr const char* kUsage =
     "  --asm DIR   write the song data, the driver's source and a README into DIR;\n"
     "              --bank N: the song data in the areas _CODE_N, N+1, ... (a bank each)\n";
 
-// Writes a file's ".part" file; the caller commits it.
-bool writeStaged(qvb::StagedFile& staged, const void* data, std::size_t size) {
-  if (!staged.ok()) return false;
-  std::FILE* file = std::fopen(staged.writingTo().c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(data, 1, size, file) == size;
-  return std::fclose(file) == 0 && written;
+// A file to write and its bytes.
+struct Output {
+  std::string path;
+  const void* data;
+  std::size_t size;
+};
+
+// Writes every file whole, each staged beside its target and none put in its
+// place before all are written; the reason for the first that fails
+// ("cannot write kit/song.s: No space left on device"), empty when none did.
+std::string writeAll(const std::vector<Output>& outputs) {
+  std::vector<std::unique_ptr<qvb::StagedFile>> staged;
+  for (const Output& out : outputs) {
+    staged.push_back(std::make_unique<qvb::StagedFile>(out.path));
+    if (!staged.back()->writeAll(out.data, out.size))
+      return "cannot write " + out.path + ": " + staged.back()->error().message();
+  }
+  for (std::size_t i = 0; i < staged.size(); ++i) {
+    if (!staged[i]->commit()) return "cannot write " + outputs[i].path + ": " + staged[i]->error().message();
+  }
+  return {};
 }
 
-// A file whole or not at all, through a ".part" file beside it.
-bool writeWhole(const std::string& path, const void* data, std::size_t size) {
-  qvb::StagedFile staged(path);
-  return writeStaged(staged, data, size) && staged.commit();
+// The folders that making dir would create, deepest first (a link, even one
+// to nothing, is no folder to make).
+std::vector<fs::path> missingFolders(const fs::path& dir) {
+  std::vector<fs::path> missing;
+  std::error_code ec;
+  for (fs::path at = dir; !at.empty() && !fs::exists(fs::symlink_status(at, ec)); at = at.parent_path()) {
+    missing.push_back(at);
+    if (at == at.parent_path()) break;
+  }
+  return missing;
 }
 
 // The line of the item that asked for a warning, when the song is a source
@@ -72,6 +93,12 @@ bool parseBank(std::string_view text, int& bank) {
 
 int refuse(const std::string& input, const std::string& why) {
   std::printf("qvbgb: %s: %s\n", input.c_str(), why.c_str());
+  return 1;
+}
+
+// A file that cannot be written, in the words qvbrender uses.
+int fail(const std::string& why) {
+  std::printf("qvbgb: %s\n", why.c_str());
   return 1;
 }
 
@@ -128,44 +155,56 @@ int main(int argc, char** argv) {
       std::printf("%s: warning: %s\n", input.c_str(), warning.text.c_str());
   }
 
+  // What to write, checked against the input before anything is written.
+  std::vector<Output> outputs;
+  std::vector<qvb::gb::TextFile> kit;
+  qvb::gb::VgmFile vgmFile;
+  qvb::gb::GbFile gbFile;
+  std::string playlistText;
+  const auto sibling = [&input](const char* extension) {
+    return qvb::nameOf(qvb::pathOf(input).replace_extension(extension));
+  };
   if (!asmDir.empty()) {
+    kit = qvb::gb::makeAsmKit(gbSong, qvb::nameOf(qvb::pathOf(input).stem()), bank);
+    for (const qvb::gb::TextFile& text : kit)
+      outputs.push_back({qvb::nameOf(qvb::pathOf(asmDir) / text.name), text.text.data(), text.text.size()});
+  } else if (vgm) {
+    vgmFile = qvb::gb::makeVgm(gbSong);
+    if (!vgmFile.ok) return refuse(input, vgmFile.refusal);
+    if (!vgmFile.warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", input.c_str(), vgmFile.warning.c_str());
+    outputs.push_back({sibling(".vgm"), vgmFile.bytes.data(), vgmFile.bytes.size()});
+  } else {
+    gbFile = gbs ? qvb::gb::makeGbs(gbSong, vblank) : qvb::gb::makeRom(gbSong, cartridge);
+    if (!gbFile.ok) return refuse(input, gbFile.refusal);
+    outputs.push_back({sibling(gbs ? ".gbs" : ".gb"), gbFile.bytes.data(), gbFile.bytes.size()});
+    if (gbs) {
+      // The GBS file's playlist line, written beside it.
+      playlistText = qvb::gb::playlistLine(gbSong, qvb::nameOf(qvb::pathOf(outputs[0].path).filename())) + "\n";
+      outputs.push_back({sibling(".m3u"), playlistText.data(), playlistText.size()});
+    }
+  }
+  for (const Output& out : outputs) {
+    if (qvb::sameFile(input, out.path)) return fail(out.path + " would overwrite the input");
+  }
+
+  if (!asmDir.empty()) {
+    // A folder made for the kit goes again when the kit is not written.
+    const std::vector<fs::path> made = missingFolders(qvb::pathOf(asmDir));
     std::error_code ec;
     fs::create_directories(qvb::pathOf(asmDir), ec);
-    for (const qvb::gb::TextFile& text : qvb::gb::makeAsmKit(gbSong, qvb::nameOf(qvb::pathOf(input).stem()), bank)) {
-      const std::string path = qvb::nameOf(qvb::pathOf(asmDir) / text.name);
-      if (!writeWhole(path, text.text.data(), text.text.size())) return refuse(input, "cannot write " + path);
+    if (ec) return fail("cannot write " + asmDir + ": " + ec.message());
+    const std::string failure = writeAll(outputs);
+    if (!failure.empty()) {
+      for (const fs::path& folder : made) fs::remove(folder, ec);
+      return fail(failure);
     }
     std::printf("wrote %s\n", asmDir.c_str());
     return 0;
   }
-  const auto sibling = [&input](const char* extension) {
-    return qvb::nameOf(qvb::pathOf(input).replace_extension(extension));
-  };
-  if (vgm) {
-    const qvb::gb::VgmFile out = qvb::gb::makeVgm(gbSong);
-    if (!out.ok) return refuse(input, out.refusal);
-    if (!out.warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", input.c_str(), out.warning.c_str());
-    const std::string target = sibling(".vgm");
-    if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
-    std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
-    return 0;
-  }
-  const qvb::gb::GbFile out = gbs ? qvb::gb::makeGbs(gbSong, vblank) : qvb::gb::makeRom(gbSong, cartridge);
-  if (!out.ok) return refuse(input, out.refusal);
-  const std::string target = sibling(gbs ? ".gbs" : ".gb");
-  if (!gbs) {
-    if (!writeWhole(target, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
-    std::printf("wrote %s (%zu bytes)\n", target.c_str(), out.bytes.size());
-    return 0;
-  }
-  // The GBS file and its playlist, both written before either takes its place.
-  const std::string playlist = sibling(".m3u");
-  const std::string line = qvb::gb::playlistLine(gbSong, qvb::nameOf(qvb::pathOf(target).filename())) + "\n";
-  qvb::StagedFile stagedGbs(target), stagedPlaylist(playlist);
-  if (!writeStaged(stagedGbs, out.bytes.data(), out.bytes.size())) return refuse(input, "cannot write " + target);
-  if (!writeStaged(stagedPlaylist, line.data(), line.size())) return refuse(input, "cannot write " + playlist);
-  if (!stagedGbs.commit()) return refuse(input, "cannot write " + target);
-  if (!stagedPlaylist.commit()) return refuse(input, "cannot write " + playlist);
-  std::printf("wrote %s (%zu bytes) and %s\n", target.c_str(), out.bytes.size(), playlist.c_str());
+  const std::string failure = writeAll(outputs);
+  if (!failure.empty()) return fail(failure);
+  std::printf("wrote %s (%zu bytes)", outputs[0].path.c_str(), outputs[0].size);
+  if (outputs.size() > 1) std::printf(" and %s", outputs[1].path.c_str());
+  std::printf("\n");
   return 0;
 }

@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -40,7 +39,8 @@ const char* signalName(int signal) { return signal == SIGINT ? "Interrupt" : "a 
 const char* signalName(int signal) { return strsignal(signal); }
 #endif
 
-// Ctrl-C and SIGTERM stop the render cleanly; a second one kills at once.
+// Ctrl-C, SIGTERM and (off Windows) the hang-up of a closed terminal stop
+// the render cleanly; a second one kills at once.
 void installStopHandlers() {
 #ifdef _WIN32
   // Windows resets a handler to the default when it runs, as SA_RESETHAND does.
@@ -51,8 +51,7 @@ void installStopHandlers() {
   action.sa_handler = requestStop;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 #endif
 }
 
@@ -152,8 +151,7 @@ int main(int argc, char** argv) {
   std::vector<std::uint8_t> bytes;
   if (!readFile(line->input, bytes) || !songImage(line->input, bytes)) return 1;
 
-  std::error_code same;
-  if (std::filesystem::equivalent(qvb::pathOf(line->input), qvb::pathOf(line->output), same)) {
+  if (qvb::sameFile(line->input, line->output)) {
     say("qvbrender: " + line->output + " would overwrite the input");
     return 1;
   }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/gambatte_core.h"
@@ -108,6 +109,67 @@ TEST_F(Qvbgb, refusesSongsThatDoNotFitNamingTheChannelAndWritesNothing) {
   EXPECT_EQ(damaged.exitStatus, 1);
   EXPECT_NE(damaged.out.find("damaged"), std::string::npos) << damaged.out;
   EXPECT_FALSE(fileExists(dir_ + "/d.gb"));
+}
+
+// The folder's entries, sorted.
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    names.push_back(entry.path().lexically_relative(dir).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+const std::string kTune = "#TITLE <t>\n#CHANNEL 1\n#A v9 c\n";
+
+// A source named as one of the files it makes, or linked there.
+TEST_F(Qvbgb, refusesToWriteOverItsOwnInput) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"tune.gb"}, "tune.gb"},
+      {{"--gbs", "tune.gbs"}, "tune.gbs"},
+      {{"--gbs", "tune.m3u"}, "tune.m3u"},
+      {{"--vgm", "tune.vgm"}, "tune.vgm"},
+      {{"--asm", "kit", "kit/song.s"}, "kit/song.s"},
+      {{"--asm", "kit", "kit/song.h"}, "kit/song.h"},
+      {{"--asm", "kit", "kit/README"}, "kit/README"},
+  };
+  fs::create_directory(dir_ + "/kit");
+  for (const auto& [args, input] : cases) {
+    writeFile(dir_ + "/" + input, kTune);
+    const std::vector<std::string> before = entries(dir_);
+    const ProcessResult result = run(args);
+    EXPECT_EQ(result.exitStatus, 1) << input;
+    EXPECT_NE(result.out.find("qvbgb: " + input + " would overwrite the input\n"), std::string::npos) << result.out;
+    EXPECT_TRUE(readFile(dir_ + "/" + input) == kTune) << input << " is overwritten";
+    EXPECT_EQ(entries(dir_), before) << input;
+    fs::remove(dir_ + "/" + input);
+  }
+  writeFile(dir_ + "/tune.qvm", kTune);
+  fs::create_symlink("tune.qvm", dir_ + "/tune.gb");
+  EXPECT_NE(run({"tune.qvm"}).out.find("qvbgb: tune.gb would overwrite the input\n"), std::string::npos);
+  EXPECT_TRUE(readFile(dir_ + "/tune.qvm") == kTune) << "tune.qvm is overwritten";
+}
+
+// A full disk (the always-full device) and a file size limit: the system's
+// reason, no file written, and no folder left that qvbgb made for the kit.
+TEST_F(Qvbgb, aFailedWriteSaysWhyAndLeavesNothingBehind) {
+  writeFile(dir_ + "/tune.qvm", kTune);
+  for (const auto& [args, full] : {std::pair<std::vector<std::string>, std::string>{{"tune.qvm"}, "tune.gb"},
+                                   {{"--gbs", "tune.qvm"}, "tune.m3u"}}) {
+    fs::create_symlink("/dev/full", dir_ + "/" + full);
+    const ProcessResult result = run(args);
+    EXPECT_EQ(result.exitStatus, 1) << full;
+    EXPECT_NE(result.out.find("qvbgb: cannot write " + full + ": No space left on device\n"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(entries(dir_), (std::vector<std::string>{full, "tune.qvm"}));
+    fs::remove(dir_ + "/" + full);
+  }
+  const ProcessResult limited = runProcess(
+      {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec " + program(QVBGB_EXE) + " --asm new/kit tune.qvm"}, dir_);
+  EXPECT_EQ(limited.exitStatus, 1);
+  EXPECT_NE(limited.out.find("qvbgb: cannot write new/kit/"), std::string::npos) << limited.out;
+  EXPECT_NE(limited.out.find(": File too large\n"), std::string::npos) << limited.out;
+  EXPECT_EQ(entries(dir_), std::vector<std::string>{"tune.qvm"});
 }
 
 // Past 32 KB the ROM is banked: an MBC5 cartridge by default, MBC1 when

@@ -8,11 +8,15 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -222,6 +226,44 @@ TEST(PlaySession, WatchedFileThatStopsCompilingKeepsTheSongAndAFixResumesInPlace
   EXPECT_EQ(frames(heard(fake), at, 8 * kBufferFrames), frames(newSound, at, 8 * kBufferFrames));
   fs::remove_all(dir);
 }
+
+#ifndef _WIN32
+// A pipe put in the song's place would hold the open until a writer came,
+// and with it the display and the keys.
+TEST(PlaySession, AReloadRefusesAPipeInTheSongsPlaceAtOnceAndTakesTheFilePutBack) {
+  const std::string dir = test::makeTempDir();
+  const std::string path = dir + "/song.qvm";
+  test::writeFile(path, kTwoVoices);
+  FileWatch watch(path, true);
+  FakeAudioPlatform fake;
+  PlaySession session(fake, 0);
+  SongFile first = readSongFile(path);
+  ASSERT_TRUE(first.image);
+  ASSERT_TRUE(session.open(std::move(*first.image), 0));
+
+  std::filesystem::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  EXPECT_FALSE(watch.changed(0));
+  ASSERT_TRUE(watch.changed(kSettleMs));
+  std::vector<std::string> messages;
+  auto reload = std::async(std::launch::async, [&] { return reloadSongFile(session, path, messages); });
+  if (reload.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+    ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // lets the open through: a failure, not a hang
+    ADD_FAILURE() << "the reload waits for the pipe's writer";
+  }
+  EXPECT_FALSE(reload.get());
+  EXPECT_EQ(messages, std::vector<std::string>{"qvbplay: cannot read " + path + ": not a regular file"});
+  EXPECT_EQ(session.title(), "two");
+
+  std::filesystem::remove(path);
+  test::writeFile(path, "#TITLE <back>\n#CHANNEL 1\n#A v9 c\n");
+  EXPECT_FALSE(watch.changed(2 * kSettleMs));
+  ASSERT_TRUE(watch.changed(3 * kSettleMs));
+  EXPECT_TRUE(reloadSongFile(session, path, messages));
+  EXPECT_EQ(session.title(), "back");
+  std::filesystem::remove_all(dir);
+}
+#endif
 
 TEST(FileWatch, AFileThatVanishesIsWaitedForAndReportedWhenItIsBack) {
   namespace fs = std::filesystem;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/run_process.h"
@@ -211,13 +212,13 @@ TEST_F(QvbRender, FailedWriteKeepsTheFileThatWasThere) {
 // hour of sound is done; the old file stays and nothing is left.
 TEST_F(QvbRender, StoppedRenderLeavesNoFileBehind) {
   test::writeFile(path("a.qvb"), asText(test::minimalImage()));
-  for (const char* signal : {"INT", "TERM"}) {
+  for (const auto& [signal, status] : {std::pair{"INT", 130}, std::pair{"TERM", 143}, std::pair{"HUP", 129}}) {
     test::writeFile(path("a.wav"), "old");
     const std::string script = std::string(QVBRENDER_EXE) + " -t 3600 a.qvb & pid=$!; "
         "until test -e a.wav.part; do sleep 0.01; done; kill -" + signal +
         " $pid; wait $pid";
     const ProcessResult p = test::runProcess({"/bin/sh", "-c", script}, dir_);
-    EXPECT_EQ(p.exitStatus, std::string(signal) == "INT" ? 130 : 143) << signal << ": " << p.err;
+    EXPECT_EQ(p.exitStatus, status) << signal << ": " << p.err;
     EXPECT_NE(p.err.find("a.wav not written"), std::string::npos) << p.err;
     EXPECT_EQ(test::readFile(path("a.wav")), "old") << signal;
     EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav"}), std::vector<std::string>{}) << signal;

@@ -27,9 +27,9 @@ std::vector<std::string> sourceLines(const std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
-SongFile readSongFile(const std::string& path) {
+SongFile readSongFile(const std::string& path, InputKinds kinds) {
   SongFile file;
-  InputFile in(path);
+  InputFile in(path, kMaxInputBytes, kinds);
   std::vector<std::uint8_t> bytes;
   if (!in.isOpen() || in.readAll(bytes) != FileRead::Ok) {
     file.messages.push_back("qvbplay: cannot read " + path + ": " + in.problem());
@@ -51,7 +51,7 @@ SongFile readSongFile(const std::string& path) {
 }
 
 bool reloadSongFile(PlaySession& session, const std::string& path, std::vector<std::string>& messages) {
-  SongFile file = readSongFile(path);
+  SongFile file = readSongFile(path, InputKinds::RegularOnly);
   messages = std::move(file.messages);
   if (!file.image) return false;
   if (session.reload(std::move(*file.image), std::move(file.map), std::move(file.lines))) return true;
