@@ -251,7 +251,7 @@ class AsmWriter {
   static std::string hex(unsigned value) {
     static constexpr char kDigits[] = "0123456789abcdef";
     if (value > 0xFF) {
-      char out[8];
+      char out[12];  // "0x" and up to eight digits
       std::snprintf(out, sizeof out, "0x%04x", value);
       return out;
     }
