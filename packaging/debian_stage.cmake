@@ -8,6 +8,14 @@ set(stage ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX})
 set(doc ${stage}/${CPACK_QVBP_DOCDIR})
 find_program(GZIP gzip REQUIRED)
 
+# CPack has stripped the programs of their symbols; as in Debian's own
+# packages, the compilers' notes (.comment, .note) go too.
+file(GLOB programs ${stage}/bin/*)
+foreach(program ${programs})
+  execute_process(COMMAND ${CPACK_QVBP_STRIP} --remove-section=.comment --remove-section=.note ${program}
+    COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+
 file(GLOB pages ${stage}/${CPACK_QVBP_MANDIR}/man*/*)
 foreach(page ${pages})
   if(NOT page MATCHES "\\.gz$")
