@@ -67,7 +67,10 @@ $(DEB)/CMakeCache.txt:
 	cmake -S . -B $(DEB) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF \
 		-DQVBP_RELATIVE_SOURCE_PATHS=ON
 
+# MAINTAINER='Name <address>' sets the package's Maintainer (and the
+# changelog's signature); build-deb's cache keeps it for the next runs.
 deb: deps $(DEB)/CMakeCache.txt
+	$(if $(MAINTAINER),cmake $(DEB) -DQVBP_PACKAGE_MAINTAINER='$(MAINTAINER)')
 	cmake --build $(DEB) -j $(JOBS) --target $(SHIPPED)
 	epoch=$${SOURCE_DATE_EPOCH:-$$(git log -1 --format=%ct 2>/dev/null || date +%s)}; \
 	cd $(DEB) && SOURCE_DATE_EPOCH=$$epoch cpack -G DEB

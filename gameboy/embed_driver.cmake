@@ -32,13 +32,27 @@ endforeach()
 # The driver's code alone: from its first routine to the song data.
 math(EXPR codeSize "${song} - 0x${symbol_qvb_init}")
 string(APPEND text "const std::uint16_t kDriverCodeSize = ${codeSize};\n")
-# The driver's source files for game kits: names and texts.
+# The driver's source files for game kits: names and texts. A game may
+# carry the driver in its ROM without a notice, but the sources keep it:
+# each file opens with LICENSE's text, in a comment of its own language.
+file(READ ${LICENSE} licence)
+string(STRIP "${licence}" licence)
+set(licence "The qvb Game Boy sound driver, from qvbp, under the zlib licence:\n\n${licence}")
+string(REPLACE "\n" "\n;; " asm_notice ";; ${licence}")
+string(REPLACE "\n" "\n * " c_notice " * ${licence}")
+string(REGEX REPLACE "(;;|\\*) \n" "\\1\n" asm_notice "${asm_notice}\n\n")
+string(REGEX REPLACE "(;;|\\*) \n" "\\1\n" c_notice "/*\n${c_notice}\n */\n\n")
 string(REPLACE "," ";" SOURCES "${SOURCES}")
 set(names "")
 set(texts "")
 foreach(path ${SOURCES})
   get_filename_component(source ${path} NAME)
   file(READ ${path} content)
+  if(source MATCHES "\\.h$")
+    string(PREPEND content "${c_notice}")
+  else()
+    string(PREPEND content "${asm_notice}")
+  endif()
   string(APPEND names "\"${source}\", ")
   string(APPEND texts "R\"qvbsrc(${content})qvbsrc\", ")
 endforeach()

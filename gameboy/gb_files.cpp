@@ -374,7 +374,10 @@ std::vector<TextFile> makeAsmKit(const GbSong& song, const std::string& name, in
       "  call qvb_mute        ; pulse 2 is the game's, for an effect; 0 gives it back\n"
       "  call qvb_stop        ; silence\n\n"
       "In C (sdcc -msm83 -c game.c): #include \"" + part + ".h\", then\n"
-      "qvb_init(" + symbol + "); the rest is in qvb.h.\n";
+      "qvb_init(" + symbol + "); the rest is in qvb.h.\n\n"
+      "The driver is under the zlib licence, whose notice heads each of its files.\n"
+      "A game that carries the driver in its ROM needs no notice in the ROM or in\n"
+      "its documentation; only these source files keep the notice.\n";
   std::vector<TextFile> files{{part + ".s", text}, {part + ".h", header}};
   for (std::size_t i = 0; i < kDriverSourceCount; ++i) files.push_back({kDriverSourceNames[i], kDriverSources[i]});
   files.push_back({"README", readme});

@@ -2,10 +2,19 @@
 # packed: what Debian wants beyond the installed tree. The manual pages and
 # the changelog are compressed with gzip -9n (no name or time in them), the
 # changelog's date is SOURCE_DATE_EPOCH when it is set, and the copyright
-# file is copied in; so the same sources give the same files.
+# file made from LICENSE at configure time takes LICENSE's place; so the
+# same sources give the same files.
 set(stage ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX})
 set(doc ${stage}/${CPACK_QVBP_DOCDIR})
 find_program(GZIP gzip REQUIRED)
+
+# CPack has stripped the programs of their symbols; as in Debian's own
+# packages, the compilers' notes (.comment, .note) go too.
+file(GLOB programs ${stage}/bin/*)
+foreach(program ${programs})
+  execute_process(COMMAND ${CPACK_QVBP_STRIP} --remove-section=.comment --remove-section=.note ${program}
+    COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
 
 file(GLOB pages ${stage}/${CPACK_QVBP_MANDIR}/man*/*)
 foreach(page ${pages})
@@ -25,4 +34,5 @@ file(WRITE ${doc}/changelog
  -- ${CPACK_DEBIAN_PACKAGE_MAINTAINER}  ${date}
 ")
 execute_process(COMMAND ${GZIP} -9nf ${doc}/changelog COMMAND_ERROR_IS_FATAL ANY)
-configure_file(${CPACK_QVBP_SOURCE_DIR}/packaging/copyright ${doc}/copyright COPYONLY)
+configure_file(${CPACK_QVBP_COPYRIGHT} ${doc}/copyright COPYONLY)
+file(REMOVE ${doc}/LICENSE)

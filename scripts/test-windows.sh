@@ -51,7 +51,7 @@ zip=$(ls "$windows"/qvbp-*-windows-*.zip)
 top=$(basename "$zip" .zip)
 cmake -E tar tf "$zip" >"$work/zip.list"
 pages=$(cd "$source/docs/man" && ls *.scd | sed 's|^\(.*\)\.scd$|docs/man/\1.txt|')
-for f in qvbp.exe qvbrender.exe qvbplay.exe qvbgb.exe README.md CHANGELOG.md $pages \
+for f in qvbp.exe qvbrender.exe qvbplay.exe qvbgb.exe README.md CHANGELOG.md LICENSE $pages \
     $(cd "$source" && ls docs/*.md examples/README.md examples/*.qvm); do
   grep -qxF "$top/$f" "$work/zip.list" || { echo "$zip lacks $f" >&2; exit 1; }
 done

@@ -1,8 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
 # cmake -DGROFF=... -DMAN_DIR=... -DSOURCES="a.1.scd;b.5.scd" -P check_pages.cmake
 # Every page was built, formats without a single groff warning (-ww turns
-# all of them on; -t runs the tables through tbl), and every page it refers
-# to as *name*(n) is one of ours or a system page it may name.
+# all of them on; -t runs the tables through tbl), ends with the licence
+# (the shared COPYRIGHT section), and every page it refers to as *name*(n)
+# is one of ours or a system page it may name.
 set(system_pages "man(1)" "groff(7)")
 set(ours)
 foreach(source ${SOURCES})
@@ -23,6 +24,13 @@ foreach(source ${SOURCES})
     OUTPUT_VARIABLE out ERROR_VARIABLE warnings RESULT_VARIABLE status)
   if(NOT status EQUAL 0 OR NOT warnings STREQUAL "")
     message(SEND_ERROR "${page} does not format cleanly (status ${status}):\n${warnings}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+  file(READ ${built} roff)
+  string(FIND "${roff}" "\n.SH " last REVERSE)
+  string(SUBSTRING "${roff}" ${last} -1 last_section)
+  if(NOT last_section MATCHES "^\n\\.SH COPYRIGHT\n" OR NOT last_section MATCHES "zlib licence")
+    message(SEND_ERROR "${page} does not end with the COPYRIGHT section naming the zlib licence")
     math(EXPR failures "${failures} + 1")
   endif()
   file(READ ${source} text)

@@ -1,7 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
-# cmake -DSCDOC=... -DSOURCE=page.scd -DPAGE=out [-DGROFF=... -DTEXT=out.txt] -P scdoc_page.cmake
-# scdoc reads the page on standard input and writes roff on standard output;
-# a failed run leaves no page behind, so the next build tries again.
+# cmake -DSCDOC=... -DSOURCE=page.scd -DFOOTER=footer.scd -DPAGE=out [-DGROFF=... -DTEXT=out.txt]
+#       -P scdoc_page.cmake
+# scdoc reads the page, with the footer shared by every page after it, on
+# standard input and writes roff on standard output; a failed run leaves no
+# page behind, so the next build tries again.
 # The date in the page's footer is SOURCE_DATE_EPOCH when it is set, else the
 # time of the last commit that changed the page, so that building the same
 # sources twice gives the same bytes; outside a git checkout it is today.
@@ -15,8 +17,12 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
     set(ENV{SOURCE_DATE_EPOCH} ${epoch})
   endif()
 endif()
-execute_process(COMMAND ${SCDOC} INPUT_FILE ${SOURCE} OUTPUT_FILE ${PAGE}.tmp
+file(READ ${SOURCE} text)
+file(READ ${FOOTER} footer)
+file(WRITE ${PAGE}.scd "${text}${footer}")
+execute_process(COMMAND ${SCDOC} INPUT_FILE ${PAGE}.scd OUTPUT_FILE ${PAGE}.tmp
   ERROR_VARIABLE error RESULT_VARIABLE status)
+file(REMOVE ${PAGE}.scd)
 if(NOT status EQUAL 0)
   file(REMOVE ${PAGE}.tmp)
   message(FATAL_ERROR "scdoc failed on ${SOURCE}: ${error}")

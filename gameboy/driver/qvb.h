@@ -18,6 +18,11 @@
  * Banked songs (`--bank N`): the driver switches the bank at 0x4000 to read
  * the song and then writes qvb_rom_bank back; a game that switches banks
  * itself keeps qvb_rom_bank up to date.
+ *
+ * Licence: zlib (its notice heads each of the driver's files in a kit; in
+ * qvbp's sources it is LICENSE). A game that carries the driver in its ROM
+ * needs no notice in the ROM or in its documentation; the notice stays in
+ * these source files.
  */
 #ifndef QVB_H
 #define QVB_H

@@ -1,13 +1,14 @@
 // qvbgb as a user runs it: the files it writes, the songs it refuses (exit
 // status 1, the reason and the channel named, no file written), one warning
-// per kind and channel, and the --asm kit assembled and linked by SDCC's
-// tools into a ROM that sounds exactly like the one qvbgb writes, and into a
-// game that stops the song.
+// per kind and channel, and the --asm kit (the licence's notice in its
+// driver files) assembled and linked by SDCC's tools into a ROM that sounds
+// exactly like the one qvbgb writes, and into a game that stops the song.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -229,6 +230,25 @@ TEST_F(Qvbgb, theAsmKitLinkedBySdccsToolsPlaysLikeTheRom) {
   const std::vector<std::int16_t> rom = soundOf(dir_ + "/castle.gb", 60 * 3);
   ASSERT_GT(rom.size(), 100000u);
   EXPECT_TRUE(rom == soundOf(dir_ + "/kit/game.gb", 60 * 3));
+}
+
+// A game needs no notice for the driver in its ROM, but the kit's sources
+// keep LICENSE whole, in each file's own comments, and its README says so.
+TEST_F(Qvbgb, everyDriverFileInTheKitOpensWithTheWholeLicenceNotice) {
+  writeFile(dir_ + "/tune.qvm", "#TITLE <tune>\n#CHANNEL 1\n#A v9 l8 c d e\n");
+  ASSERT_EQ(run({"--asm", "kit", "tune.qvm"}).exitStatus, 0);
+  const std::string licence = readFile(std::string(QVBP_SOURCE_DIR) + "/LICENSE");
+  const auto commented = [&licence](const std::string& marker) {
+    std::string text;
+    std::istringstream lines(licence);
+    for (std::string line; std::getline(lines, line);) text += marker + (line.empty() ? "" : " " + line) + "\n";
+    return text;
+  };
+  for (const char* name : {"qvb_hw.inc", "qvb_format.inc", "qvb_driver.s", "qvb.h"}) {
+    const std::string text = readFile(dir_ + "/kit/" + name);
+    EXPECT_LT(text.find(commented(std::string(name) == "qvb.h" ? " *" : ";;")), 200u) << name << ":\n" << text;
+  }
+  EXPECT_NE(readFile(dir_ + "/kit/README").find("needs no notice in the ROM"), std::string::npos);
 }
 
 // Two songs in one game, titled like the driver's routines: each song's
