@@ -208,6 +208,21 @@ TEST_F(QvbRender, FailedWriteKeepsTheFileThatWasThere) {
   EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav"}), std::vector<std::string>{});
 }
 
+// No sound at all: a WAV file holds none, a FLAC file cannot (the library
+// writes an empty file no reader takes), so it is refused, the old file kept.
+TEST_F(QvbRender, ARenderOfNoFramesIsAnEmptyWavButNoFlac) {
+  test::writeFile(path("a.qvb"), asText(test::minimalImage()));
+  const ProcessResult wav = test::runProcess({QVBRENDER_EXE, "-t", "0", "a.qvb"}, dir_);
+  EXPECT_EQ(wav.exitStatus, 0) << wav.err;
+  EXPECT_EQ(test::readFile(path("a.wav")).size(), 44u);
+  test::writeFile(path("a.flac"), "old");
+  const ProcessResult flac = test::runProcess({QVBRENDER_EXE, "-t", "0", "-o", "a.flac", "a.qvb"}, dir_);
+  EXPECT_EQ(flac.exitStatus, 1) << flac.err;
+  EXPECT_NE(flac.err.find("cannot write a.flac: a FLAC file cannot be empty"), std::string::npos) << flac.err;
+  EXPECT_EQ(test::readFile(path("a.flac")), "old");
+  EXPECT_EQ(otherEntries(dir_, {"a.qvb", "a.wav", "a.flac"}), std::vector<std::string>{});
+}
+
 // The signal comes once the render has opened its part file, long before an
 // hour of sound is done; the old file stays and nothing is left.
 TEST_F(QvbRender, StoppedRenderLeavesNoFileBehind) {

@@ -32,6 +32,8 @@ std::string reasonForFailure() {
 
 struct SoundFile::Handle {
   SNDFILE* file = nullptr;
+  SoundFileType type = SoundFileType::Wav;
+  std::int64_t frames = 0;
 };
 
 SoundFile::SoundFile(const std::string& path) : SoundFile(path, soundFileTypeFor(path)) {}
@@ -51,7 +53,7 @@ SoundFile::SoundFile(const std::string& path, SoundFileType type) {
     error_ = reasonForFailure();
     return;
   }
-  file_ = std::make_unique<Handle>(Handle{file});
+  file_ = std::make_unique<Handle>(Handle{file, type, 0});
 }
 
 SoundFile::~SoundFile() { close(); }
@@ -64,11 +66,16 @@ bool SoundFile::write(const std::int16_t* samples, std::int64_t frames) {
     error_ = reasonForFailure();
     return false;
   }
+  file_->frames += frames;
   return true;
 }
 
 bool SoundFile::close() {
   if (!file_) return error_.empty();
+  // libsndfile writes nothing at all for a FLAC file without sound: a file
+  // no reader takes for FLAC.
+  if (file_->type == SoundFileType::Flac && file_->frames == 0 && error_.empty())
+    error_ = "a FLAC file cannot be empty: render at least one frame, or write a .wav";
   errno = 0;
   const int result = sf_close(file_->file);
   file_.reset();
