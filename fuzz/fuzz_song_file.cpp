@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -48,6 +49,16 @@ void clear(const fs::path& path) {
   fs::remove_all(path, ignored);
 }
 
+// An editor's save: the new file renamed over the old (a folder in the way
+// is taken away first, as no rename replaces one with a file).
+void renameOver(const fs::path& from, const fs::path& to) {
+  std::error_code error;
+  fs::rename(from, to, error);
+  if (!error) return;
+  clear(to);
+  fs::rename(from, to);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -63,7 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string last = "#TITLE <w>\n#CHANNEL 1\n#A c\n";  // what a whole read would give
   std::size_t at = 1;
   const auto take = [&](std::size_t most) {
-    const std::size_t n = at < size ? std::min<std::size_t>(data[at++] % (most + 1), size - at) : 0;
+    std::size_t n = 0;
+    if (at < size) {
+      n = data[at] % (most + 1);
+      ++at;
+      n = std::min(n, size - at);
+    }
     std::string bytes(reinterpret_cast<const char*>(data) + at, n);
     at += n;
     return bytes;
@@ -71,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (at < size) {
     switch (data[at++] % 8) {
       case 0: last = take(200); clear(song); write(song, last, std::ios::trunc); break;
-      case 1: last = take(200); write(other, last, std::ios::trunc); fs::rename(other, song); break;
+      case 1: last = take(200); write(other, last, std::ios::trunc); renameOver(other, song); break;
       case 2: { const std::string more = take(50); if (fs::is_regular_file(song)) { write(song, more, std::ios::app); last += more; } break; }
       case 3: clear(song); last.clear(); break;
       case 4: clear(song); fs::create_directory(song); last.clear(); break;
@@ -85,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   last += "{ end }\n";
   clear(song);
   write(other, last, std::ios::trunc);
-  fs::rename(other, song);
+  renameOver(other, song);
   bool seen = false;
   for (int look = 0; look < 3 && !seen; ++look) {
     now += qvb::kSettleMs + 1;
