@@ -9,7 +9,7 @@ import {
 import { history, defaultKeymap, historyKeymap, indentWithTab } from '@codemirror/commands';
 import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
 import { lintGutter, setDiagnostics, forEachDiagnostic, lintKeymap } from '@codemirror/lint';
-import { syntaxHighlighting, syntaxTree } from '@codemirror/language';
+import { ensureSyntaxTree, syntaxHighlighting, syntaxTree } from '@codemirror/language';
 import help from 'qvm-help';
 import { qvmLanguage, qvmClasses, qvmBrackets } from './qvm_language.js';
 
@@ -137,6 +137,18 @@ export function createEditor(parent, { onChange, keys = [] }) {
       const shown = [];
       forEachDiagnostic(view.state, (d, from) => shown.push({ severity: d.severity, line: view.state.doc.lineAt(from).number, message: d.message }));
       return shown;
+    },
+    // Every token of the whole text as the editor colours it: [{kind, line, text}].
+    tokens() {
+      const { state } = view;
+      const found = [];
+      ensureSyntaxTree(state, state.doc.length, 5000)?.iterate({
+        enter: (node) => {
+          if (node.type.isTop) return;
+          found.push({ kind: node.name, line: state.doc.lineAt(node.from).number, text: state.sliceDoc(node.from, node.to) });
+        },
+      });
+      return found;
     },
     // Lights the letters at places [{line, row}] as the compiler counts
     // them, and no others; none for an empty list.

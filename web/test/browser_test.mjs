@@ -202,6 +202,37 @@ try {
     await page.mouse.move(0, 0);
   });
 
+  await check('the editor reads every example, indented or not, and a song typed with indents as the compiler does', async () => {
+    // What the compiler and the editor make of a text: its image, and the tokens marked invalid and the markers.
+    const read = (text) => page.evaluate(async (source) => {
+      const result = await window.playground.compile(source, 'read.qvm');
+      const tokens = window.playground.editor().tokens();
+      return {
+        ok: result.ok,
+        message: result.message,
+        image: result.ok ? Array.from(result.image).join() : null,
+        invalid: tokens.filter((t) => t.kind === 'invalid').map((t) => `${t.line}:${t.text}`),
+        markers: tokens.filter((t) => t.kind === 'marker').map((t) => `${t.line}:${t.text}`),
+      };
+    }, text);
+    const indent = (text) => text.replace(/^(?=.)/gm, '  ');
+    for (const example of examples) {
+      const text = readFileSync(join(args.examples, example), 'utf8');
+      const [plain, indented] = [await read(text), await read(indent(text))];
+      expect(plain.ok && indented.ok && plain.image === indented.image, `${example} indented: ${indented.message ?? 'another image'}`);
+      expect(plain.invalid.length === 0 && indented.invalid.length === 0, `${example}: invalid ${plain.invalid} | indented ${indented.invalid}`);
+      expect(plain.markers.length > 0 && plain.markers.join() === indented.markers.join(), `${example}: markers ${plain.markers}, indented ${indented.markers}`);
+    }
+    // Typed, Enter carries a line's indent to the next.
+    await page.evaluate(() => window.playground.compile(''));
+    await page.click('.cm-content');
+    await page.keyboard.type('#TITLE <typed>\n#CHANNEL 2\n  #A v10 l8 c d\ne f\n#B v8 g\n');
+    const typed = await page.evaluate(() => window.playground.text());
+    const [got, unindented] = [await read(typed), await read(typed.replace(/^ +/gm, ''))];
+    expect(got.ok && got.image === unindented.image, `the typed song: ${got.message ?? 'another image than unindented'}`);
+    expect(got.invalid.length === 0 && got.markers.map((m) => m.split(':')[1]).join() === '#A,#B', `typed: invalid ${got.invalid}, markers ${got.markers}`);
+  });
+
   await check('a pasted song is named after its title: messages, downloads and the link', async () => {
     const song = '#TITLE <Pasted Song!>\n#CHANNEL 1\n#A v9 q99 c\n';
     const seen = await page.evaluate(async (text) => {
