@@ -82,8 +82,8 @@ class CoreWorker {
 
 // ---- names ----------------------------------------------------------------
 
-// A song's file name: the file it came from, or else its title (a pasted or
-// new song), or "untitled".
+// A song's file name: the file it came from, or else its title (a new song,
+// or one typed or pasted over the file's text), or "untitled".
 function nameFromTitle(text) {
   const title = /#TITLE\s*<((?:\\.|[^>\\\n])*)/.exec(text)?.[1] ?? '';
   const slug = title.replace(/\\(.)/g, '$1').toLowerCase().normalize('NFKD').replace(/[^a-z0-9]+/g, '-')
@@ -209,14 +209,15 @@ function compileText(text, fileName) {
   return done;
 }
 
-// The editor changed by hand: a paste of a whole song makes it a new one,
-// named after its title.
-function edited(text, pasted) {
+// The editor changed by hand (kept: the characters still those of the text
+// as opened): once at least half of it is new, typed or pasted, it is a new
+// song, named after its title.
+function edited(text, kept) {
   if (new TextEncoder().encode(text).length > MAX_SOURCE_BYTES) {
     showStatus(`a song larger than ${MAX_SOURCE_BYTES} bytes is not compiled here`);
     return;
   }
-  if (pasted && text.length > 0 && state.lastPaste >= text.length / 2) state.nameFollowsTitle = true;
+  if (text.length > 0 && kept <= text.length / 2) state.nameFollowsTitle = true;
   $('examples').value = '';
   store();
   scheduleCompile();
@@ -695,7 +696,6 @@ async function start() {
   editor = createEditor($('editor'), { onChange: edited, keys });
   editor.view.contentDOM.addEventListener('paste', (event) => {
     const length = event.clipboardData?.getData('text/plain').length ?? 0;
-    state.lastPaste = length;
     // The text as the paste would leave it: each selection replaced by the
     // paste. Each character is at least one byte of the source.
     const { doc, selection } = editor.view.state;

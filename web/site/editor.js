@@ -2,7 +2,7 @@
 // and warnings as diagnostics under the text, help on hover for every
 // directive and command (from the guide's tables, read at build time),
 // undo, search, the page's own keys, and the notes heard lit as a song plays.
-import { EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
+import { ChangeSet, EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration, EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
 } from '@codemirror/view';
@@ -74,8 +74,15 @@ const litNotes = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+// The edits since the text was set, as one change from that text.
+const sinceSet = StateField.define({
+  create: (state) => ChangeSet.empty(state.doc.length),
+  update: (changes, transaction) => (transaction.docChanged ? changes.compose(transaction.changes) : changes),
+});
+
 // keys: [{key, run}] that act on the page (play, compile now), before the
-// editor's own. onChange(text, pasted) after every edit of the text.
+// editor's own. onChange(text, kept) after every edit of the text by hand:
+// kept is how many of its characters are still those of the text as set.
 export function createEditor(parent, { onChange, keys = [] }) {
   let version = 0; // one more with every change of the text
   let litKey = '';
@@ -93,16 +100,21 @@ export function createEditor(parent, { onChange, keys = [] }) {
     lintGutter(),
     hoverHelp,
     litNotes,
+    sinceSet,
     EditorState.tabSize.of(4),
     keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap, ...lintKeymap, indentWithTab]),
     EditorView.contentAttributes.of({ 'aria-label': 'Song source', spellcheck: 'false', autocapitalize: 'off' }),
     EditorView.updateListener.of((update) => {
       if (!update.docChanged) return;
       version++;
-      const pasted = update.transactions.some((t) => t.isUserEvent('input.paste') || t.isUserEvent('input.drop'));
-      const typed = update.transactions.some((t) => t.isUserEvent('input') || t.isUserEvent('delete')
+      const byHand = update.transactions.some((t) => t.isUserEvent('input') || t.isUserEvent('delete')
         || t.isUserEvent('undo') || t.isUserEvent('redo') || t.isUserEvent('move'));
-      if (pasted || typed) onChange(update.state.doc.toString(), pasted);
+      if (!byHand) return;
+      let kept = 0;
+      update.state.field(sinceSet).iterGaps((fromA, fromB, length) => {
+        kept += length;
+      });
+      onChange(update.state.doc.toString(), kept);
     }),
   ];
   const locked = [EditorState.readOnly.of(true), EditorView.editable.of(false)];

@@ -259,6 +259,32 @@ try {
     expect(seen.link.includes('name=pasted-song.qvm'), `link ${seen.link}`);
   });
 
+  await check('a song typed over the demo is named after its title, and a small edit keeps the demo\'s name', async () => {
+    await page.evaluate(() => window.playground.openExample('demo.qvm'));
+    await page.click('.cm-content');
+    await page.keyboard.type('c');
+    const edited = await page.evaluate(() => window.playground.fileName());
+    await page.keyboard.down('Control');
+    await page.keyboard.press('a');
+    await page.keyboard.up('Control');
+    await page.keyboard.type('#TITLE <Typed Over>\n#CHANNEL 1\n#A v9 c');
+    const seen = await page.evaluate(async () => {
+      const waitFor = async (test) => {
+        for (let i = 0; i < 100 && !test(); i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      };
+      await window.playground.compileNow();
+      await waitFor(() => window.playground.messages()[0]?.startsWith('compiled') && !document.getElementById('gb').disabled);
+      document.getElementById('gb').click();
+      const gb = window.playground.lastDownload();
+      const { view } = window.playground.editor();
+      view.dispatch({ changes: { from: view.state.doc.length, insert: ' q99' }, userEvent: 'input.type' });
+      await waitFor(() => window.playground.messages()[0]?.includes('error'));
+      return { gb, message: window.playground.messages()[0] };
+    });
+    expect(edited === 'demo.qvm', `after a small edit the demo is named ${edited}`);
+    expect(seen.gb === 'typed-over.gb' && seen.message?.startsWith('typed-over.qvm:3:'), JSON.stringify(seen));
+  });
+
   await check('a paste that would take the song past 64 MiB is refused and the editor keeps its text', async () => {
     const seen = await page.evaluate(async () => {
       const { view } = window.playground.editor();
