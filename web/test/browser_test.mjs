@@ -335,6 +335,7 @@ try {
     // At a few instants, the note lit on channel A is the last one the render's events start before the heard frame.
     const instants = await page.evaluate(async () => {
       await window.playground.seek(20000);
+      await window.playground.playOrPause();
       for (let i = 0; i < 200 && window.playground.seekedAt() !== 20000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
       const survey = await window.playground.surveyed();
       const starts = [];
@@ -356,12 +357,59 @@ try {
     expect(instants[instants.length - 1].frame > instants[0].frame && instants[0].frame >= 20000, JSON.stringify(instants));
   });
 
+  await check('a click on the seek bar moves a stopped song without playing it, and its arrows step 5 s as the song plays on, shown within its length', async () => {
+    // A second of intro, then a loop of 8 s.
+    const song = '#TITLE <steps>\n#CHANNEL 1\n#A t120 v9 l4 c d $ [4 e f g a]\n';
+    const survey = await page.evaluate(async (text) => {
+      window.playground.stop();
+      await window.playground.compile(text, 'steps.qvm');
+      const { introFrame, loopFrames, endFrame } = await window.playground.currentSurvey();
+      return { introFrame, loopFrames, endFrame };
+    }, song);
+    // Where a seek after the one at `before` landed and what the page shows there once it is heard, twice 300 ms apart.
+    const landing = (before) => page.evaluate(async (previous) => {
+      const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+      for (let i = 0; i < 200 && [-1, previous].includes(window.playground.seekedAt()); i++) await pause(20);
+      const at = window.playground.seekedAt();
+      for (let i = 0; i < 100 && window.playground.heardPosition().frame !== at; i++) await pause(20);
+      await pause(100);
+      const shown = () => ({ frame: window.playground.heardPosition().frame, position: document.getElementById('position').textContent });
+      const first = shown();
+      await pause(300);
+      return { at, first, later: shown(), play: document.getElementById('play').textContent };
+    }, before);
+    const time = (frame) => {
+      const ms = Math.floor((frame * 1000) / 44100);
+      return `${Math.floor(ms / 60000)}:${((ms % 60000) / 1000).toFixed(3).padStart(6, '0')}`;
+    };
+    const box = await (await page.$('#seek')).boundingBox();
+    const before = await page.evaluate(() => window.playground.seekedAt());
+    await page.mouse.click(box.x + box.width * 0.75, box.y + box.height / 2);
+    const clicked = await landing(before);
+    const at = clicked.at;
+    expect(Math.abs(at - 0.75 * survey.endFrame) < survey.endFrame / box.width * 2 && clicked.play === 'Play'
+      && clicked.first.frame === at && clicked.later.frame === at && clicked.later.position === time(at), `after a click while stopped: ${JSON.stringify(clicked)}`);
+    // On 5 s: past the end, into the loop's second pass, shown where that is in the loop.
+    await page.focus('#seek');
+    await page.keyboard.press('ArrowRight');
+    const on = await landing(at);
+    const onAt = at + 5 * 44100;
+    const place = survey.introFrame + ((onAt - survey.introFrame) % survey.loopFrames);
+    expect(onAt > survey.endFrame && on.at === onAt && on.later.position === time(place),
+      `5 s on from ${at}: ${JSON.stringify(on)}, ${JSON.stringify(survey)}`);
+    await page.keyboard.press('ArrowLeft');
+    const back = await landing(onAt);
+    expect(back.at === at && back.later.position === time(at), `5 s back: ${JSON.stringify(back)}, from ${at}`);
+    await page.evaluate(() => window.playground.stop());
+  });
+
   await check('a song of 26 channels and 41600 notes: the roll draws only what is in view', async () => {
     const song = bigSong();
     const seen = await page.evaluate(async (text) => {
       await window.playground.compile(text, 'big.qvm');
       await window.playground.currentSurvey();
       await window.playground.seek(44100 * 20);
+      await window.playground.playOrPause();
       await new Promise((resolve) => setTimeout(resolve, 1000));
       // A window resized while the song plays.
       window.dispatchEvent(new Event('resize'));
@@ -550,6 +598,7 @@ try {
       await window.playground.compile('#TITLE <ab>\n#CHANNEL 1\n#A t120 v9 l8 [8 cdefgab<c>]\n', 'ab.qvm');
       window.playground.setSection(22050, 44100);
       await window.playground.seek(30000);
+      await window.playground.playOrPause();
       for (let i = 0; i < 200 && window.playground.seekedAt() !== 30000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
       const seen = [];
       for (let i = 0; i < 30; i++) {
@@ -723,6 +772,7 @@ try {
       for (const steps of [0, -3]) {
         window.playground.roll().zoomBy(steps);
         await window.playground.seek(44100 * 30);
+        await window.playground.playOrPause();
         await new Promise((resolve) => setTimeout(resolve, 2500));
         fps.push(window.playground.fps());
         window.playground.stop();
