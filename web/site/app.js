@@ -707,7 +707,8 @@ async function start() {
     { key: 'Mod-Shift-Enter', run: () => guarded(playOrPause) },
     { key: 'Mod-.', run: stop },
   ];
-  editor = createEditor($('editor'), { onChange: edited, keys });
+  // Long lines wrap in the narrow layout (style.css), so the text fits the screen.
+  editor = createEditor($('editor'), { onChange: edited, keys, wrapWhen: window.matchMedia('(max-width: 760px)') });
   editor.view.contentDOM.addEventListener('paste', (event) => {
     const length = event.clipboardData?.getData('text/plain').length ?? 0;
     // The text as the paste would leave it: each selection replaced by the

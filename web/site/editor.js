@@ -2,7 +2,7 @@
 // and warnings as diagnostics under the text, help on hover for every
 // directive and command (from the guide's tables, read at build time),
 // undo, search, the page's own keys, and the notes heard lit as a song plays.
-import { ChangeSet, EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
+import { ChangeSet, Compartment, EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration, EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
 } from '@codemirror/view';
@@ -83,9 +83,12 @@ const sinceSet = StateField.define({
 // keys: [{key, run}] that act on the page (play, compile now), before the
 // editor's own. onChange(text, kept) after every edit of the text by hand:
 // kept is how many of its characters are still those of the text as set.
-export function createEditor(parent, { onChange, keys = [] }) {
+// wrapWhen: a media query while which long lines wrap (a narrow screen).
+export function createEditor(parent, { onChange, keys = [], wrapWhen = null }) {
   let version = 0; // one more with every change of the text
   let litKey = '';
+  const wrapping = new Compartment();
+  const wrapped = () => (wrapWhen?.matches ? EditorView.lineWrapping : []);
   const extensions = [
     Prec.highest(keymap.of(keys.map(({ key, run }) => ({ key, run: () => (run(), true), preventDefault: true })))),
     lineNumbers(),
@@ -118,8 +121,9 @@ export function createEditor(parent, { onChange, keys = [] }) {
     }),
   ];
   const locked = [EditorState.readOnly.of(true), EditorView.editable.of(false)];
-  const stateOf = (doc, readOnly) => EditorState.create({ doc, extensions: [extensions, readOnly ? locked : []] });
+  const stateOf = (doc, readOnly) => EditorState.create({ doc, extensions: [extensions, wrapping.of(wrapped()), readOnly ? locked : []] });
   const view = new EditorView({ parent, state: stateOf('', false) });
+  wrapWhen?.addEventListener('change', () => view.dispatch({ effects: wrapping.reconfigure(wrapped()) }));
 
   return {
     view,

@@ -626,7 +626,8 @@ try {
   // The window changes width while the song plays.
   await page.evaluate(() => window.playground.openExample('demo.qvm').then(() => window.playground.playOrPause()));
   for (const [name, width, height] of [['wide', 1280, 800], ['narrow', 420, 800], ['phone', 360, 740]]) {
-    await check(`a ${width} px window shows every control, none covering another`, async () => {
+    const narrow = width <= 760; // the phone layout
+    await check(`a ${width} px window shows every control, none covering another${narrow ? ', each a finger\'s height, and the song without a sideways scroll' : ''}`, async () => {
       await page.setViewport({ width, height });
       await page.evaluate(async () => {
         await window.playground.openExample('demo.qvm');
@@ -646,6 +647,16 @@ try {
           const overlap = a.x < b.x + b.w - 0.5 && b.x < a.x + a.w - 0.5 && a.y < b.y + b.h - 0.5 && b.y < a.y + a.h - 0.5;
           expect(!overlap, `${a.id} ${JSON.stringify(a)} and ${b.id} ${JSON.stringify(b)} overlap`);
         }
+      }
+      if (narrow) {
+        const seen = await page.evaluate(() => ({
+          low: [...document.querySelectorAll('header button, header select, header input, aside button, aside input, #transport button, #seek')]
+            .filter((e) => e.getBoundingClientRect().height < 44).map((e) => `${e.id || e.textContent}: ${e.getBoundingClientRect().height}`),
+          page: document.documentElement.scrollWidth,
+          text: Math.max(...[...document.querySelectorAll('#editor .cm-line')].map((e) => e.getBoundingClientRect().right)),
+        }));
+        expect(seen.low.length === 0, `under 44 px: ${seen.low.join(', ')}`);
+        expect(seen.page <= width && seen.text <= width, `the page is ${seen.page} px wide, the editor's text ${seen.text} px`);
       }
       if (args.screenshots) await page.screenshot({ path: join(args.screenshots, `${name}.png`), fullPage: true });
     });
