@@ -82,8 +82,8 @@ class CoreWorker {
 
 // ---- names ----------------------------------------------------------------
 
-// A song's file name: the file it came from, or else its title (a pasted or
-// new song), or "untitled".
+// A song's file name: the file it came from, or else its title (a new song,
+// or one typed or pasted over the file's text), or "untitled".
 function nameFromTitle(text) {
   const title = /#TITLE\s*<((?:\\.|[^>\\\n])*)/.exec(text)?.[1] ?? '';
   const slug = title.replace(/\\(.)/g, '$1').toLowerCase().normalize('NFKD').replace(/[^a-z0-9]+/g, '-')
@@ -158,8 +158,8 @@ function showCompile(result) {
   const warnings = (result.warnings || []).map((w) => ({ kind: 'warning', text: w.text, line: w.line, row: w.row }));
   if (result.ok) {
     state.compiled = result;
-    // A song playing or paused takes the edit in place.
-    if (audio.playing || audio.paused) audio.node.port.postMessage({ type: 'replace', image: result.image.slice() });
+    // A song playing, paused or stopped at a place takes the edit in place.
+    if (audio.playing || audio.paused || audio.cued) audio.node.port.postMessage({ type: 'replace', image: result.image.slice() });
     showMessages([{ kind: 'ok', text: `compiled: ${result.image.length} bytes, ${result.channels} channels` }, ...warnings]);
     $('figures').textContent = `compiled in ${result.compileMs.toFixed(1)} ms (${result.roundTripMs.toFixed(1)} ms with the worker)`;
     scheduleSurvey(state.fresh ? 0 : SURVEY_DELAY_MS);
@@ -209,14 +209,15 @@ function compileText(text, fileName) {
   return done;
 }
 
-// The editor changed by hand: a paste of a whole song makes it a new one,
-// named after its title.
-function edited(text, pasted) {
+// The editor changed by hand (kept: the characters still those of the text
+// as opened): once at least half of it is new, typed or pasted, it is a new
+// song, named after its title.
+function edited(text, kept) {
   if (new TextEncoder().encode(text).length > MAX_SOURCE_BYTES) {
     showStatus(`a song larger than ${MAX_SOURCE_BYTES} bytes is not compiled here`);
     return;
   }
-  if (pasted && text.length > 0 && state.lastPaste >= text.length / 2) state.nameFollowsTitle = true;
+  if (text.length > 0 && kept <= text.length / 2) state.nameFollowsTitle = true;
   $('examples').value = '';
   store();
   scheduleCompile();
@@ -298,16 +299,29 @@ function seekSpan() {
 }
 
 // A heard frame placed in what the survey covers: a looping song's later
-// passes are its loop again.
+// passes are its loop again; a song that ends stays at its end.
 function songPlace(frame) {
   const s = state.surveyed;
-  if (!s || s.finished || s.introFrame < 0 || s.loopFrames <= 0 || frame < s.endFrame) return frame;
+  if (!s || s.endFrame < 0 || frame < s.endFrame) return frame;
+  if (s.finished) return s.endFrame;
+  if (s.introFrame < 0 || s.loopFrames <= 0) return frame;
   return s.introFrame + ((frame - s.introFrame) % s.loopFrames);
+}
+
+// The frame `frames` on (or back) from a heard frame as the song plays on: a
+// looping song goes round its loop (a later pass folded to the second, which
+// sounds the same), a song that ends stops at its end.
+function stepFrom(frame, frames) {
+  const to = Math.max(0, frame + frames);
+  const s = state.surveyed;
+  if (s && !s.finished && s.introFrame >= 0 && s.loopFrames > 0) return to < s.endFrame ? to : songPlace(to) + s.loopFrames;
+  return Math.min(seekSpan(), to);
 }
 
 // ---- playing --------------------------------------------------------------
 
-const audio = { context: null, node: null, reports: [], playing: false, paused: false, muted: new Set(), solo: -1, replacedAt: -1, seekedAt: -1 };
+// cued: stopped at a place a seek chose, where Play starts.
+const audio = { context: null, node: null, reports: [], playing: false, paused: false, cued: false, muted: new Set(), solo: -1, replacedAt: -1, seekedAt: -1 };
 let wasmBytes;
 
 async function ensureAudio() {
@@ -373,7 +387,7 @@ const drawing = { frames: 0, since: performance.now(), fps: 0 };
 function showPosition() {
   const heard = heardPosition();
   const place = songPlace(heard.frame);
-  $('position').textContent = formatTime(heard.frame);
+  $('position').textContent = formatTime(place);
   $('loops').textContent = String(heard.loops);
   const span = seekSpan();
   $('seekHead').style.left = span > 0 ? `calc(${Math.min(100, (100 * place) / span)}% - 1px)` : '0';
@@ -406,6 +420,7 @@ function showLit(place) {
 function setPlaying(playing, paused) {
   audio.playing = playing;
   audio.paused = paused;
+  audio.cued = false;
   $('play').textContent = playing ? 'Pause' : paused ? 'Resume' : 'Play';
   $('stop').disabled = !playing && !paused;
 }
@@ -416,7 +431,7 @@ async function playOrPause() {
   if (audio.playing) {
     audio.node.port.postMessage({ type: 'pause' });
     setPlaying(false, true);
-  } else if (audio.paused) {
+  } else if (audio.paused || audio.cued) {
     audio.node.port.postMessage({ type: 'resume' });
     setPlaying(true, false);
   } else if (state.compiled) {
@@ -432,16 +447,16 @@ function stop() {
   setPlaying(false, false);
 }
 
-// Plays from the frame (exact: a fresh player runs silently up to it). A
-// stopped song starts playing there; a paused one stays paused.
+// Goes to the frame (exact: a fresh player runs silently up to it). A song
+// playing plays on from there, a paused one stays paused, a stopped one stays
+// stopped there until Play.
 async function seek(frame) {
   if (!state.compiled) return;
   await ensureAudio();
   await audio.context.resume();
-  const play = !audio.playing && !audio.paused;
   audio.seekedAt = -1;
-  audio.node.port.postMessage({ type: 'seek', image: state.compiled.image.slice(), frame: Math.max(0, Math.round(frame)), play });
-  if (play) setPlaying(true, false);
+  audio.node.port.postMessage({ type: 'seek', image: state.compiled.image.slice(), frame: Math.max(0, Math.round(frame)), play: false });
+  if (!audio.playing && !audio.paused) audio.cued = true;
 }
 
 // ---- A-B: a section played again and again ----------------------------------
@@ -692,10 +707,10 @@ async function start() {
     { key: 'Mod-Shift-Enter', run: () => guarded(playOrPause) },
     { key: 'Mod-.', run: stop },
   ];
-  editor = createEditor($('editor'), { onChange: edited, keys });
+  // Long lines wrap in the narrow layout (style.css), so the text fits the screen.
+  editor = createEditor($('editor'), { onChange: edited, keys, wrapWhen: window.matchMedia('(max-width: 760px)') });
   editor.view.contentDOM.addEventListener('paste', (event) => {
     const length = event.clipboardData?.getData('text/plain').length ?? 0;
-    state.lastPaste = length;
     // The text as the paste would leave it: each selection replaced by the
     // paste. Each character is at least one byte of the source.
     const { doc, selection } = editor.view.state;
@@ -728,8 +743,7 @@ async function start() {
     const step = { ArrowLeft: -5, ArrowRight: 5, Home: -Infinity }[event.key];
     if (step === undefined) return;
     event.preventDefault();
-    const at = songPlace(heardPosition().frame);
-    return seek(Math.min(seekSpan(), Math.max(0, at + step * SAMPLE_RATE)));
+    return seek(stepFrom(heardPosition().frame, step * SAMPLE_RATE));
   });
   on('zoomIn', 'click', () => zoom(1));
   on('zoomOut', 'click', () => zoom(-1));

@@ -2,14 +2,14 @@
 // and warnings as diagnostics under the text, help on hover for every
 // directive and command (from the guide's tables, read at build time),
 // undo, search, the page's own keys, and the notes heard lit as a song plays.
-import { EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
+import { ChangeSet, Compartment, EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration, EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection, hoverTooltip,
 } from '@codemirror/view';
 import { history, defaultKeymap, historyKeymap, indentWithTab } from '@codemirror/commands';
 import { searchKeymap, highlightSelectionMatches } from '@codemirror/search';
 import { lintGutter, setDiagnostics, forEachDiagnostic, lintKeymap } from '@codemirror/lint';
-import { syntaxHighlighting, syntaxTree } from '@codemirror/language';
+import { ensureSyntaxTree, syntaxHighlighting, syntaxTree } from '@codemirror/language';
 import help from 'qvm-help';
 import { qvmLanguage, qvmClasses, qvmBrackets } from './qvm_language.js';
 
@@ -74,11 +74,21 @@ const litNotes = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+// The edits since the text was set, as one change from that text.
+const sinceSet = StateField.define({
+  create: (state) => ChangeSet.empty(state.doc.length),
+  update: (changes, transaction) => (transaction.docChanged ? changes.compose(transaction.changes) : changes),
+});
+
 // keys: [{key, run}] that act on the page (play, compile now), before the
-// editor's own. onChange(text, pasted) after every edit of the text.
-export function createEditor(parent, { onChange, keys = [] }) {
+// editor's own. onChange(text, kept) after every edit of the text by hand:
+// kept is how many of its characters are still those of the text as set.
+// wrapWhen: a media query while which long lines wrap (a narrow screen).
+export function createEditor(parent, { onChange, keys = [], wrapWhen = null }) {
   let version = 0; // one more with every change of the text
   let litKey = '';
+  const wrapping = new Compartment();
+  const wrapped = () => (wrapWhen?.matches ? EditorView.lineWrapping : []);
   const extensions = [
     Prec.highest(keymap.of(keys.map(({ key, run }) => ({ key, run: () => (run(), true), preventDefault: true })))),
     lineNumbers(),
@@ -93,21 +103,27 @@ export function createEditor(parent, { onChange, keys = [] }) {
     lintGutter(),
     hoverHelp,
     litNotes,
+    sinceSet,
     EditorState.tabSize.of(4),
     keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap, ...lintKeymap, indentWithTab]),
     EditorView.contentAttributes.of({ 'aria-label': 'Song source', spellcheck: 'false', autocapitalize: 'off' }),
     EditorView.updateListener.of((update) => {
       if (!update.docChanged) return;
       version++;
-      const pasted = update.transactions.some((t) => t.isUserEvent('input.paste') || t.isUserEvent('input.drop'));
-      const typed = update.transactions.some((t) => t.isUserEvent('input') || t.isUserEvent('delete')
+      const byHand = update.transactions.some((t) => t.isUserEvent('input') || t.isUserEvent('delete')
         || t.isUserEvent('undo') || t.isUserEvent('redo') || t.isUserEvent('move'));
-      if (pasted || typed) onChange(update.state.doc.toString(), pasted);
+      if (!byHand) return;
+      let kept = 0;
+      update.state.field(sinceSet).iterGaps((fromA, fromB, length) => {
+        kept += length;
+      });
+      onChange(update.state.doc.toString(), kept);
     }),
   ];
   const locked = [EditorState.readOnly.of(true), EditorView.editable.of(false)];
-  const stateOf = (doc, readOnly) => EditorState.create({ doc, extensions: [extensions, readOnly ? locked : []] });
+  const stateOf = (doc, readOnly) => EditorState.create({ doc, extensions: [extensions, wrapping.of(wrapped()), readOnly ? locked : []] });
   const view = new EditorView({ parent, state: stateOf('', false) });
+  wrapWhen?.addEventListener('change', () => view.dispatch({ effects: wrapping.reconfigure(wrapped()) }));
 
   return {
     view,
@@ -137,6 +153,18 @@ export function createEditor(parent, { onChange, keys = [] }) {
       const shown = [];
       forEachDiagnostic(view.state, (d, from) => shown.push({ severity: d.severity, line: view.state.doc.lineAt(from).number, message: d.message }));
       return shown;
+    },
+    // Every token of the whole text as the editor colours it: [{kind, line, text}].
+    tokens() {
+      const { state } = view;
+      const found = [];
+      ensureSyntaxTree(state, state.doc.length, 5000)?.iterate({
+        enter: (node) => {
+          if (node.type.isTop) return;
+          found.push({ kind: node.name, line: state.doc.lineAt(node.from).number, text: state.sliceDoc(node.from, node.to) });
+        },
+      });
+      return found;
     },
     // Lights the letters at places [{line, row}] as the compiler counts
     // them, and no others; none for an empty list.

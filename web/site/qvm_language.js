@@ -19,8 +19,10 @@ const DIRECTIVES = /^#(TITLE|CHANNEL|PRAGMA|WAV|END)/;
 function startState() {
   // comment: nesting depth; header: before the first channel marker; expect:
   // what the last directive takes next; title/wave: inside its < >;
-  // afterNote: a number here is a length; ended: past #END.
-  return { comment: 0, header: true, expect: null, title: false, wave: false, afterNote: false, ended: false };
+  // afterNote: a number here is a length (also on the next line: the
+  // compiler reads across line ends); ended: past #END; lineStart: nothing
+  // but blanks and comments yet on this line, where a channel marker may stand.
+  return { comment: 0, header: true, expect: null, title: false, wave: false, afterNote: false, ended: false, lineStart: true };
 }
 
 function copyState(s) {
@@ -38,6 +40,7 @@ function comment(stream, state) {
 }
 
 function token(stream, state) {
+  if (stream.sol()) state.lineStart = true;
   if (state.ended) {
     stream.skipToEnd();
     return 'comment';
@@ -56,14 +59,16 @@ function token(stream, state) {
     if (stream.peek() === '{') state.title = false; // a comment ends the title
     return 'title';
   }
-  if (stream.sol()) state.afterNote = false;
-  if (stream.eatSpace()) return null;
+  // Blanks are spaces and tabs only, as in the compiler.
+  if (stream.match(/^[ \t]+/)) return null;
   const c = stream.peek();
   if (c === '{') {
     stream.next();
     state.comment = 1;
     return comment(stream, state);
   }
+  const lineStart = state.lineStart;
+  state.lineStart = false;
   if (c === '}') {
     stream.next();
     return 'invalid';
@@ -82,7 +87,9 @@ function token(stream, state) {
       if (directive[1] === 'END') state.ended = true;
       return 'directive';
     }
-    if (stream.sol() && stream.match(/^#[A-Za-z](?=\s|$)/)) {
+    // A marker: the line's first token (blanks and comments may stand
+    // before it), then a blank, a comment or the line's end.
+    if (lineStart && stream.match(/^#[A-Za-z](?=[ \t{]|$)/)) {
       state.header = false;
       state.expect = null;
       state.afterNote = false;

@@ -202,6 +202,37 @@ try {
     await page.mouse.move(0, 0);
   });
 
+  await check('the editor reads every example, indented or not, and a song typed with indents as the compiler does', async () => {
+    // What the compiler and the editor make of a text: its image, and the tokens marked invalid and the markers.
+    const read = (text) => page.evaluate(async (source) => {
+      const result = await window.playground.compile(source, 'read.qvm');
+      const tokens = window.playground.editor().tokens();
+      return {
+        ok: result.ok,
+        message: result.message,
+        image: result.ok ? Array.from(result.image).join() : null,
+        invalid: tokens.filter((t) => t.kind === 'invalid').map((t) => `${t.line}:${t.text}`),
+        markers: tokens.filter((t) => t.kind === 'marker').map((t) => `${t.line}:${t.text}`),
+      };
+    }, text);
+    const indent = (text) => text.replace(/^(?=.)/gm, '  ');
+    for (const example of examples) {
+      const text = readFileSync(join(args.examples, example), 'utf8');
+      const [plain, indented] = [await read(text), await read(indent(text))];
+      expect(plain.ok && indented.ok && plain.image === indented.image, `${example} indented: ${indented.message ?? 'another image'}`);
+      expect(plain.invalid.length === 0 && indented.invalid.length === 0, `${example}: invalid ${plain.invalid} | indented ${indented.invalid}`);
+      expect(plain.markers.length > 0 && plain.markers.join() === indented.markers.join(), `${example}: markers ${plain.markers}, indented ${indented.markers}`);
+    }
+    // Typed, Enter carries a line's indent to the next.
+    await page.evaluate(() => window.playground.compile(''));
+    await page.click('.cm-content');
+    await page.keyboard.type('#TITLE <typed>\n#CHANNEL 2\n  #A v10 l8 c d\ne f\n#B v8 g\n');
+    const typed = await page.evaluate(() => window.playground.text());
+    const [got, unindented] = [await read(typed), await read(typed.replace(/^ +/gm, ''))];
+    expect(got.ok && got.image === unindented.image, `the typed song: ${got.message ?? 'another image than unindented'}`);
+    expect(got.invalid.length === 0 && got.markers.map((m) => m.split(':')[1]).join() === '#A,#B', `typed: invalid ${got.invalid}, markers ${got.markers}`);
+  });
+
   await check('a pasted song is named after its title: messages, downloads and the link', async () => {
     const song = '#TITLE <Pasted Song!>\n#CHANNEL 1\n#A v9 q99 c\n';
     const seen = await page.evaluate(async (text) => {
@@ -226,6 +257,32 @@ try {
     expect(seen.message?.startsWith('pasted-song.qvm:3:'), `the error says "${seen.message}"`);
     expect(seen.name === 'pasted-song.qvm' && seen.wav === 'pasted-song.wav', JSON.stringify(seen));
     expect(seen.link.includes('name=pasted-song.qvm'), `link ${seen.link}`);
+  });
+
+  await check('a song typed over the demo is named after its title, and a small edit keeps the demo\'s name', async () => {
+    await page.evaluate(() => window.playground.openExample('demo.qvm'));
+    await page.click('.cm-content');
+    await page.keyboard.type('c');
+    const edited = await page.evaluate(() => window.playground.fileName());
+    await page.keyboard.down('Control');
+    await page.keyboard.press('a');
+    await page.keyboard.up('Control');
+    await page.keyboard.type('#TITLE <Typed Over>\n#CHANNEL 1\n#A v9 c');
+    const seen = await page.evaluate(async () => {
+      const waitFor = async (test) => {
+        for (let i = 0; i < 100 && !test(); i++) await new Promise((resolve) => setTimeout(resolve, 20));
+      };
+      await window.playground.compileNow();
+      await waitFor(() => window.playground.messages()[0]?.startsWith('compiled') && !document.getElementById('gb').disabled);
+      document.getElementById('gb').click();
+      const gb = window.playground.lastDownload();
+      const { view } = window.playground.editor();
+      view.dispatch({ changes: { from: view.state.doc.length, insert: ' q99' }, userEvent: 'input.type' });
+      await waitFor(() => window.playground.messages()[0]?.includes('error'));
+      return { gb, message: window.playground.messages()[0] };
+    });
+    expect(edited === 'demo.qvm', `after a small edit the demo is named ${edited}`);
+    expect(seen.gb === 'typed-over.gb' && seen.message?.startsWith('typed-over.qvm:3:'), JSON.stringify(seen));
   });
 
   await check('a paste that would take the song past 64 MiB is refused and the editor keeps its text', async () => {
@@ -278,6 +335,7 @@ try {
     // At a few instants, the note lit on channel A is the last one the render's events start before the heard frame.
     const instants = await page.evaluate(async () => {
       await window.playground.seek(20000);
+      await window.playground.playOrPause();
       for (let i = 0; i < 200 && window.playground.seekedAt() !== 20000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
       const survey = await window.playground.surveyed();
       const starts = [];
@@ -299,12 +357,59 @@ try {
     expect(instants[instants.length - 1].frame > instants[0].frame && instants[0].frame >= 20000, JSON.stringify(instants));
   });
 
+  await check('a click on the seek bar moves a stopped song without playing it, and its arrows step 5 s as the song plays on, shown within its length', async () => {
+    // A second of intro, then a loop of 8 s.
+    const song = '#TITLE <steps>\n#CHANNEL 1\n#A t120 v9 l4 c d $ [4 e f g a]\n';
+    const survey = await page.evaluate(async (text) => {
+      window.playground.stop();
+      await window.playground.compile(text, 'steps.qvm');
+      const { introFrame, loopFrames, endFrame } = await window.playground.currentSurvey();
+      return { introFrame, loopFrames, endFrame };
+    }, song);
+    // Where a seek after the one at `before` landed and what the page shows there once it is heard, twice 300 ms apart.
+    const landing = (before) => page.evaluate(async (previous) => {
+      const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+      for (let i = 0; i < 200 && [-1, previous].includes(window.playground.seekedAt()); i++) await pause(20);
+      const at = window.playground.seekedAt();
+      for (let i = 0; i < 100 && window.playground.heardPosition().frame !== at; i++) await pause(20);
+      await pause(100);
+      const shown = () => ({ frame: window.playground.heardPosition().frame, position: document.getElementById('position').textContent });
+      const first = shown();
+      await pause(300);
+      return { at, first, later: shown(), play: document.getElementById('play').textContent };
+    }, before);
+    const time = (frame) => {
+      const ms = Math.floor((frame * 1000) / 44100);
+      return `${Math.floor(ms / 60000)}:${((ms % 60000) / 1000).toFixed(3).padStart(6, '0')}`;
+    };
+    const box = await (await page.$('#seek')).boundingBox();
+    const before = await page.evaluate(() => window.playground.seekedAt());
+    await page.mouse.click(box.x + box.width * 0.75, box.y + box.height / 2);
+    const clicked = await landing(before);
+    const at = clicked.at;
+    expect(Math.abs(at - 0.75 * survey.endFrame) < survey.endFrame / box.width * 2 && clicked.play === 'Play'
+      && clicked.first.frame === at && clicked.later.frame === at && clicked.later.position === time(at), `after a click while stopped: ${JSON.stringify(clicked)}`);
+    // On 5 s: past the end, into the loop's second pass, shown where that is in the loop.
+    await page.focus('#seek');
+    await page.keyboard.press('ArrowRight');
+    const on = await landing(at);
+    const onAt = at + 5 * 44100;
+    const place = survey.introFrame + ((onAt - survey.introFrame) % survey.loopFrames);
+    expect(onAt > survey.endFrame && on.at === onAt && on.later.position === time(place),
+      `5 s on from ${at}: ${JSON.stringify(on)}, ${JSON.stringify(survey)}`);
+    await page.keyboard.press('ArrowLeft');
+    const back = await landing(onAt);
+    expect(back.at === at && back.later.position === time(at), `5 s back: ${JSON.stringify(back)}, from ${at}`);
+    await page.evaluate(() => window.playground.stop());
+  });
+
   await check('a song of 26 channels and 41600 notes: the roll draws only what is in view', async () => {
     const song = bigSong();
     const seen = await page.evaluate(async (text) => {
       await window.playground.compile(text, 'big.qvm');
       await window.playground.currentSurvey();
       await window.playground.seek(44100 * 20);
+      await window.playground.playOrPause();
       await new Promise((resolve) => setTimeout(resolve, 1000));
       // A window resized while the song plays.
       window.dispatchEvent(new Event('resize'));
@@ -493,6 +598,7 @@ try {
       await window.playground.compile('#TITLE <ab>\n#CHANNEL 1\n#A t120 v9 l8 [8 cdefgab<c>]\n', 'ab.qvm');
       window.playground.setSection(22050, 44100);
       await window.playground.seek(30000);
+      await window.playground.playOrPause();
       for (let i = 0; i < 200 && window.playground.seekedAt() !== 30000; i++) await new Promise((resolve) => setTimeout(resolve, 20));
       const seen = [];
       for (let i = 0; i < 30; i++) {
@@ -520,7 +626,8 @@ try {
   // The window changes width while the song plays.
   await page.evaluate(() => window.playground.openExample('demo.qvm').then(() => window.playground.playOrPause()));
   for (const [name, width, height] of [['wide', 1280, 800], ['narrow', 420, 800], ['phone', 360, 740]]) {
-    await check(`a ${width} px window shows every control, none covering another`, async () => {
+    const narrow = width <= 760; // the phone layout
+    await check(`a ${width} px window shows every control, none covering another${narrow ? ', each a finger\'s height, and the song without a sideways scroll' : ''}`, async () => {
       await page.setViewport({ width, height });
       await page.evaluate(async () => {
         await window.playground.openExample('demo.qvm');
@@ -540,6 +647,16 @@ try {
           const overlap = a.x < b.x + b.w - 0.5 && b.x < a.x + a.w - 0.5 && a.y < b.y + b.h - 0.5 && b.y < a.y + a.h - 0.5;
           expect(!overlap, `${a.id} ${JSON.stringify(a)} and ${b.id} ${JSON.stringify(b)} overlap`);
         }
+      }
+      if (narrow) {
+        const seen = await page.evaluate(() => ({
+          low: [...document.querySelectorAll('header button, header select, header input, aside button, aside input, #transport button, #seek')]
+            .filter((e) => e.getBoundingClientRect().height < 44).map((e) => `${e.id || e.textContent}: ${e.getBoundingClientRect().height}`),
+          page: document.documentElement.scrollWidth,
+          text: Math.max(...[...document.querySelectorAll('#editor .cm-line')].map((e) => e.getBoundingClientRect().right)),
+        }));
+        expect(seen.low.length === 0, `under 44 px: ${seen.low.join(', ')}`);
+        expect(seen.page <= width && seen.text <= width, `the page is ${seen.page} px wide, the editor's text ${seen.text} px`);
       }
       if (args.screenshots) await page.screenshot({ path: join(args.screenshots, `${name}.png`), fullPage: true });
     });
@@ -666,6 +783,7 @@ try {
       for (const steps of [0, -3]) {
         window.playground.roll().zoomBy(steps);
         await window.playground.seek(44100 * 30);
+        await window.playground.playOrPause();
         await new Promise((resolve) => setTimeout(resolve, 2500));
         fps.push(window.playground.fps());
         window.playground.stop();
