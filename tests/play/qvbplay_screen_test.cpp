@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -154,7 +155,20 @@ TEST(QvbplayScreen, AnABSectionKeepsThePositionInsideItAndComesBackToItsStart) {
     return shown && shown->tenths >= 3;
   })) << play.tmux.screen();
   play.tmux.run("send-keys -t play a");
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  // b once the song is heard well past a (a busy machine may take the keys late).
+  std::smatch markA;
+  std::string shownA;
+  ASSERT_TRUE(play.tmux.waitUntil([&](const std::string& s) {
+    shownA = s;
+    return std::regex_search(shownA, markA, std::regex(R"( a (\d+:\d\d\.\d))"));
+  })) << play.tmux.screen();
+  const int markedA = *tenthsOf(markA[1]);
+  // The loop is 1.5 s long: b half a second on, or as late in it as there is.
+  const int bAt = std::min(markedA + 5, 14);
+  ASSERT_TRUE(play.tmux.waitUntil([bAt](const std::string& s) {
+    const auto shown = readScreen(s);
+    return shown && shown->tenths >= bAt;
+  })) << play.tmux.screen();
   play.tmux.run("send-keys -t play b");
   std::smatch marks;
   std::string screen;
