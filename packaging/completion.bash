@@ -69,7 +69,7 @@ _qvbgb() {
   fi
   [[ $prev == --bank ]] && return 0
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--gbs --vblank --vgm --asm --bank --mbc1 -h --help' -- "$cur"))
+    COMPREPLY=($(compgen -W '--gbs --vblank --vgm --asm --bank --mbc1 -h --help --version' -- "$cur"))
     return 0
   fi
   _qvbp_files "$cur" "$_qvbp_songs"
