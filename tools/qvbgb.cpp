@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: qvbgb [--mbc1] [--gbs [--vblank] | --vgm | --asm DIR [--bank N]] SONG\n"
+    "usage: qvbgb [--mbc1] [--gbs [--vblank] | --vgm | --asm DIR [--bank N]]\n"
+    "             [--composer TEXT] [--copyright TEXT] SONG\n"
     "  SONG        a QVM source or QVB image; writes SONG's name with .gb (banked\n"
     "              with MBC5 when it is long, --mbc1 for MBC1)\n"
     "  --gbs       write a GBS file (.gbs) and its playlist line (.m3u) instead;\n"
@@ -38,6 +40,9 @@ constexpr const char* kUsage =
     "  --vgm       write the sound register writes as a VGM file (.vgm) instead\n"
     "  --asm DIR   write the song data, the driver's source and a README into DIR;\n"
     "              --bank N: the song data in the areas _CODE_N, N+1, ... (a bank each)\n"
+    "  --composer TEXT, --copyright TEXT\n"
+    "              the GBS file's author and copyright, the VGM file's author\n"
+    "              (instead of the source's #COMPOSER and #COPYRIGHT)\n"
     "  -h, --help  this text\n"
     "  --version   the program's version\n";
 
@@ -126,6 +131,7 @@ int main(int argc, char** argv) {
   qvb::gb::Cartridge cartridge = qvb::gb::Cartridge::Auto;
   int bank = 0;
   std::string asmDir, input;
+  std::optional<std::string> composer, copyright;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (arg == "-h" || arg == "--help") {
@@ -141,6 +147,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--asm") {
       if (i + 1 >= args.size()) return usageError("--asm needs a folder");
       asmDir = args[++i];
+    } else if (arg == "--composer" || arg == "--copyright") {
+      if (i + 1 >= args.size()) return usageError(std::string(arg) + " needs a text");
+      (arg == "--composer" ? composer : copyright) = std::string(args[++i]);
     } else if (arg == "--mbc1") {
       cartridge = qvb::gb::Cartridge::Mbc1;
     } else if (arg == "--vblank") {
@@ -169,8 +178,10 @@ int main(int argc, char** argv) {
     say(qvb::describeProblem(song.diagnosis, input));
     return 1;
   }
-  const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(song.image);
+  qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(song.image);
   if (!gbSong.ok) return refuse(input, gbSong.refusal);
+  gbSong.composer = composer.value_or(song.composer);
+  gbSong.copyright = copyright.value_or(song.copyright);
   for (const qvb::gb::GbWarning& warning : gbSong.warnings) {
     const int line = warningLine(song, warning);
     say(input + (line > 0 ? ":" + std::to_string(line) : "") + ": warning: " + warning.text);

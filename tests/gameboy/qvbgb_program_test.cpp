@@ -153,6 +153,33 @@ TEST_F(Qvbgb, refusesToWriteOverItsOwnInput) {
   EXPECT_TRUE(readFile(dir_ + "/tune.qvm") == kTune) << "tune.qvm is overwritten";
 }
 
+// The source's #COMPOSER and #COPYRIGHT, or the options, which win, as
+// gbsplay's gbsinfo shows a GBS file's author and copyright (printable
+// ASCII, 32 bytes at most); the VGM file's tag has the composer whole.
+TEST_F(Qvbgb, writesTheComposerAndCopyrightIntoTheGbsAndVgmFilesTheOptionsWinning) {
+  writeFile(dir_ + "/s.qvm", "#COMPOSER <Zo\u00EB Doe>\n#COPYRIGHT <2024 The Long-Named Music Company Limited>\n" + kTune);
+  const struct {
+    std::vector<std::string> args;
+    std::string author, copyright;
+  } cases[] = {
+      {{"--gbs", "s.qvm"}, "Zo?? Doe", "2024 The Long-Named Music Compan"},
+      {{"--gbs", "--composer", "Me", "--copyright", "", "s.qvm"}, "Me", ""},
+  };
+  const auto field = [](const std::string& info, const std::string& name) {
+    const std::size_t at = info.find("\n" + name + ":");
+    const std::size_t open = info.find('"', at), close = info.find("\"\n", open + 1);
+    return at == std::string::npos || close == std::string::npos ? "(no " + name + ")" : info.substr(open + 1, close - open - 1);
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(run(c.args).exitStatus, 0);
+    const ProcessResult info = runProcess({"gbsinfo", "s.gbs"}, dir_);
+    EXPECT_EQ(field(info.out, "Author"), c.author) << info.out;
+    EXPECT_EQ(field(info.out, "Copyright"), c.copyright) << info.out;
+  }
+  ASSERT_EQ(run({"--vgm", "s.qvm"}).exitStatus, 0);
+  EXPECT_NE(readFile(dir_ + "/s.vgm").find(std::string("\0\0Z\0o\0\xEB\0 \0D\0o\0e\0\0\0", 20)), std::string::npos);
+}
+
 // Help and the version answer on standard output; a wrong command line says
 // why on standard error, with the usage, and writes nothing.
 TEST_F(Qvbgb, answersHelpAndVersionOnStandardOutputAndAWrongLineOnStandardError) {
