@@ -7,6 +7,7 @@
 #include "compiler/mml_compiler.h"
 #include "compiler/line_index.h"
 #include "compiler/preprocess.h"
+#include "compiler/song_credits.h"
 #include "song/qvb_format.h"
 #include "song/track_commands.h"
 #include "sound/voice.h"
@@ -165,6 +166,13 @@ std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> text) {
   // Said even when the text does not compile: a swallowed '>' or '}' is
   // often why (a title or comment that runs on).
   swallowedBytes(text, out);
+  // Compiled, like the tools compile it, with the credits written over.
+  const SongCredits credits = readCredits(text);
+  std::vector<std::uint8_t> withoutThem;
+  if (!credits.spans.empty()) {
+    withoutThem = withoutCredits(text, credits);
+    text = withoutThem;
+  }
   const MmlCompiler compiler(text.data(), static_cast<std::int32_t>(text.size()));
   if (compiler.status() != 0) return out;
   std::vector<std::uint8_t> image(static_cast<std::size_t>(compiler.imageSize()));

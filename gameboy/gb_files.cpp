@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 #include "gameboy/driver_image.h"
 
@@ -18,6 +19,7 @@ constexpr std::size_t kRomSizeAt = 0x148;
 constexpr std::size_t kRamSizeAt = 0x149;
 constexpr std::size_t kGbsHeaderSize = 0x70;
 constexpr std::size_t kGbsTextRoom = 32;
+constexpr std::size_t kGbsTitleAt = 0x10, kGbsAuthorAt = 0x30, kGbsCopyrightAt = 0x50;
 constexpr std::uint16_t kGbsStack = 0xDFFF;
 
 std::string printable(const std::string& title, std::size_t room, bool upper) {
@@ -221,8 +223,13 @@ GbFile makeGbs(const GbSong& song, bool vblank) {
   put16(gbs, 12, kGbsStack);
   gbs[14] = kTimerModulo;  // the driver sets the timer itself
   gbs[15] = vblank ? 0 : kTimerControl;  // bit 2 clear: called at VBlank
-  const std::string title = printable(song.title, kGbsTextRoom, false);
-  std::copy(title.begin(), title.end(), gbs.begin() + 0x10);
+  // Title, author and copyright: printable ASCII, a zero after each that is shorter than its room.
+  const std::pair<const std::string*, std::size_t> texts[] = {
+      {&song.title, kGbsTitleAt}, {&song.composer, kGbsAuthorAt}, {&song.copyright, kGbsCopyrightAt}};
+  for (const auto& [text, at] : texts) {
+    const std::string shown = printable(*text, kGbsTextRoom, false);
+    std::copy(shown.begin(), shown.end(), gbs.begin() + static_cast<std::ptrdiff_t>(at));
+  }
   gbs.insert(gbs.end(), image.bytes.begin() + kGbsLoadAddress, image.bytes.end());
   file.ok = true;
   return file;

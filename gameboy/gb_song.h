@@ -46,6 +46,10 @@ struct GbSong {
   bool ok = false;
   std::string refusal;           // why not, naming the channel where one is to blame
   std::string title;             // up to the first zero byte
+  // Who wrote the song and who holds it, for the GBS file and the VGM tag:
+  // not in the image, so the caller sets them (a source's #COMPOSER and
+  // #COPYRIGHT, qvbgb's --composer and --copyright).
+  std::string composer, copyright;
   std::vector<HwChannel> channels;  // per song channel
   GbStream stream;
   std::vector<GbWarning> warnings;  // one per kind of approximation and channel

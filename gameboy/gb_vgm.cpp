@@ -218,7 +218,8 @@ VgmFile makeVgm(const GbSong& song) {
   bytes.insert(bytes.end(), {'G', 'd', '3', ' '});
   append32(bytes, kGd3Version);
   append32(bytes, 0);  // the strings' length, once written
-  const std::string_view strings[] = {song.title, "", "", "", kSystem, "", "", "", "", kConverter, ""};
+  // Track, game, system and author names (English, then Japanese), date, converter, notes.
+  const std::string_view strings[] = {song.title, "", "", "", kSystem, "", song.composer, "", "", kConverter, ""};
   for (std::string_view text : strings) appendUtf16(bytes, text);
   if (bytes.size() > kMaxVgmBytes) {
     file.refusal = "the VGM file would take over " + std::to_string(kMaxVgmBytes >> 20) + " MB";

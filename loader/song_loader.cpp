@@ -5,6 +5,7 @@
 #include <string>
 
 #include "compiler/compile_errors.h"
+#include "compiler/song_credits.h"
 #include "compiler/song_header.h"
 #include "song/qvb_format.h"
 
@@ -68,7 +69,14 @@ std::string headerContext(int code, const SongHeader& header, int lastChannel) {
 LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   if (bytes.size() > INT32_MAX) return refused(SongProblem::NotASong);
   LoadedSong song;
-  MmlCompiler compiler(pointerOf(bytes), static_cast<std::int32_t>(bytes.size()), song.map);
+  // The credits are ours: the compiler reads the text with them written over.
+  const SongCredits credits = readCredits(bytes);
+  song.composer = credits.composer;
+  song.copyright = credits.copyright;
+  std::vector<std::uint8_t> withoutThem;
+  if (!credits.spans.empty()) withoutThem = withoutCredits(bytes, credits);
+  const std::span<const std::uint8_t> text = credits.spans.empty() ? bytes : std::span<const std::uint8_t>(withoutThem);
+  MmlCompiler compiler(pointerOf(text), static_cast<std::int32_t>(text.size()), song.map);
   SongDiagnosis& d = song.diagnosis;
   if (compiler.errorInfo(d.error)) {
     d.problem = SongProblem::Compile;

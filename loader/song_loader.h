@@ -1,6 +1,7 @@
 // One song loader for every host: file bytes in, either a QVB image ready for
-// a player (compiled first when the bytes are source) or a diagnosis saying
-// what is wrong and where, in terms a user can act on.
+// a player (compiled first when the bytes are source, with the credits our
+// tools read) or a diagnosis saying what is wrong and where, in terms a user
+// can act on.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +47,9 @@ struct LoadedSong {
   std::vector<std::uint8_t> image;  // the QVB bytes; empty when refused
   ImageView view;                   // of image: its title, channels and waves
   SourceMap map;                    // for a compiled source: each item's line and row; else empty
+  // A source's #COMPOSER and #COPYRIGHT (compiler/song_credits.h), which
+  // the image has no room for; empty for an image.
+  std::string composer, copyright;
   SongDiagnosis diagnosis;
   bool ok() const { return diagnosis.problem == SongProblem::None; }
 

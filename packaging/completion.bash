@@ -59,7 +59,7 @@ _qvbplay() {
   _qvbp_files "$cur" "$_qvbp_songs"
 }
 
-# qvbgb [--mbc1] [--gbs [--vblank] | --vgm | --asm DIR [--bank N]] SONG
+# qvbgb [--mbc1] [--gbs [--vblank] | --vgm | --asm DIR [--bank N]] [--composer TEXT] [--copyright TEXT] SONG
 _qvbgb() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=
   [[ $COMP_CWORD -gt 0 ]] && prev=${COMP_WORDS[COMP_CWORD-1]}
@@ -67,9 +67,9 @@ _qvbgb() {
     COMPREPLY=($(compgen -d -- "$cur"))
     return 0
   fi
-  [[ $prev == --bank ]] && return 0
+  [[ $prev == --bank || $prev == --composer || $prev == --copyright ]] && return 0
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W '--gbs --vblank --vgm --asm --bank --mbc1 -h --help' -- "$cur"))
+    COMPREPLY=($(compgen -W '--gbs --vblank --vgm --asm --bank --composer --copyright --mbc1 -h --help --version' -- "$cur"))
     return 0
   fi
   _qvbp_files "$cur" "$_qvbp_songs"

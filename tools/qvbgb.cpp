@@ -3,12 +3,14 @@
 // register writes (--vgm) or the song data and the driver's source for a
 // game (--asm DIR). Refusals are one line and exit status 1, with no file
 // written; what the hardware plays only the closest way is warned about once
-// per kind and channel.
+// per kind and channel. Warnings and refusals go to standard error, the
+// "wrote" line to standard output.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "gameboy/gb_song.h"
 #include "gameboy/gb_vgm.h"
 #include "loader/song_loader.h"
+#include "qvbp_version.h"
 #include "song/qvb_format.h"
 
 namespace {
@@ -28,14 +31,31 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: qvbgb [--mbc1] [--gbs [--vblank] | --vgm | --asm DIR [--bank N]] SONG\n"
+    "usage: qvbgb [--mbc1] [--gbs [--vblank] | --vgm | --asm DIR [--bank N]]\n"
+    "             [--composer TEXT] [--copyright TEXT] SONG\n"
     "  SONG        a QVM source or QVB image; writes SONG's name with .gb (banked\n"
     "              with MBC5 when it is long, --mbc1 for MBC1)\n"
     "  --gbs       write a GBS file (.gbs) and its playlist line (.m3u) instead;\n"
     "              --vblank: played once a video frame, not on the driver's timer\n"
     "  --vgm       write the sound register writes as a VGM file (.vgm) instead\n"
     "  --asm DIR   write the song data, the driver's source and a README into DIR;\n"
-    "              --bank N: the song data in the areas _CODE_N, N+1, ... (a bank each)\n";
+    "              --bank N: the song data in the areas _CODE_N, N+1, ... (a bank each)\n"
+    "  --composer TEXT, --copyright TEXT\n"
+    "              the GBS file's author and copyright, the VGM file's author\n"
+    "              (instead of the source's #COMPOSER and #COPYRIGHT)\n"
+    "  -h, --help  this text\n"
+    "  --version   the program's version\n";
+
+// A line of the messages on standard error. They name files and may quote a
+// song; on a terminal their control bytes are shown, not obeyed.
+void say(const std::string& line) { std::fprintf(stderr, "%s\n", qvb::textFor(stderr, line).c_str()); }
+
+// A command line that is wrong: why, then the usage.
+int usageError(const std::string& why) {
+  say("qvbgb: " + why);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
 
 // A file to write and its bytes.
 struct Output {
@@ -92,13 +112,13 @@ bool parseBank(std::string_view text, int& bank) {
 }
 
 int refuse(const std::string& input, const std::string& why) {
-  std::printf("qvbgb: %s: %s\n", input.c_str(), why.c_str());
+  say("qvbgb: " + input + ": " + why);
   return 1;
 }
 
 // A file that cannot be written, in the words qvbrender uses.
 int fail(const std::string& why) {
-  std::printf("qvbgb: %s\n", why.c_str());
+  say("qvbgb: " + why);
   return 1;
 }
 
@@ -111,30 +131,43 @@ int main(int argc, char** argv) {
   qvb::gb::Cartridge cartridge = qvb::gb::Cartridge::Auto;
   int bank = 0;
   std::string asmDir, input;
+  std::optional<std::string> composer, copyright;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--gbs") {
+    const std::string_view arg = args[i];
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("qvbgb %s\n", qvb::kVersion);
+      return 0;
+    } else if (arg == "--gbs") {
       gbs = true;
-    } else if (args[i] == "--vgm") {
+    } else if (arg == "--vgm") {
       vgm = true;
-    } else if (args[i] == "--asm" && i + 1 < args.size()) {
+    } else if (arg == "--asm") {
+      if (i + 1 >= args.size()) return usageError("--asm needs a folder");
       asmDir = args[++i];
-    } else if (args[i] == "--mbc1") {
+    } else if (arg == "--composer" || arg == "--copyright") {
+      if (i + 1 >= args.size()) return usageError(std::string(arg) + " needs a text");
+      (arg == "--composer" ? composer : copyright) = std::string(args[++i]);
+    } else if (arg == "--mbc1") {
       cartridge = qvb::gb::Cartridge::Mbc1;
-    } else if (args[i] == "--vblank") {
+    } else if (arg == "--vblank") {
       vblank = true;
-    } else if (args[i] == "--bank" && i + 1 < args.size() && parseBank(args[i + 1], bank)) {
+    } else if (arg == "--bank") {
+      if (i + 1 >= args.size() || !parseBank(args[i + 1], bank))
+        return usageError("--bank takes a bank from 1 to 255");
       ++i;
-    } else if (input.empty() && !args[i].empty() && args[i][0] != '-') {
-      input = args[i];
+    } else if (!arg.empty() && arg[0] == '-') {
+      return usageError("unknown option " + std::string(arg));
+    } else if (!input.empty()) {
+      return usageError("one song only");
     } else {
-      std::printf("%s", kUsage);
-      return 2;
+      input = arg;
     }
   }
-  if (input.empty() || int{gbs} + int{vgm} + int{!asmDir.empty()} > 1) {
-    std::printf("%s", kUsage);
-    return 2;
-  }
+  if (input.empty()) return usageError("no song given");
+  if (int{gbs} + int{vgm} + int{!asmDir.empty()} > 1) return usageError("--gbs, --vgm and --asm exclude one another");
 
   qvb::InputFile file(input);
   std::vector<std::uint8_t> bytes;
@@ -142,17 +175,16 @@ int main(int argc, char** argv) {
     return refuse(input, std::string("cannot read: ") + std::strerror(file.error() != 0 ? file.error() : EIO));
   const qvb::LoadedSong song = qvb::loadSong(bytes);
   if (!song.ok()) {
-    std::printf("%s\n", qvb::describeProblem(song.diagnosis, input).c_str());
+    say(qvb::describeProblem(song.diagnosis, input));
     return 1;
   }
-  const qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(song.image);
+  qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(song.image);
   if (!gbSong.ok) return refuse(input, gbSong.refusal);
+  gbSong.composer = composer.value_or(song.composer);
+  gbSong.copyright = copyright.value_or(song.copyright);
   for (const qvb::gb::GbWarning& warning : gbSong.warnings) {
     const int line = warningLine(song, warning);
-    if (line > 0)
-      std::printf("%s:%d: warning: %s\n", input.c_str(), line, warning.text.c_str());
-    else
-      std::printf("%s: warning: %s\n", input.c_str(), warning.text.c_str());
+    say(input + (line > 0 ? ":" + std::to_string(line) : "") + ": warning: " + warning.text);
   }
 
   // What to write, checked against the input before anything is written.
@@ -171,7 +203,7 @@ int main(int argc, char** argv) {
   } else if (vgm) {
     vgmFile = qvb::gb::makeVgm(gbSong);
     if (!vgmFile.ok) return refuse(input, vgmFile.refusal);
-    if (!vgmFile.warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", input.c_str(), vgmFile.warning.c_str());
+    if (!vgmFile.warning.empty()) say(input + ": warning: " + vgmFile.warning);
     outputs.push_back({sibling(".vgm"), vgmFile.bytes.data(), vgmFile.bytes.size()});
   } else {
     gbFile = gbs ? qvb::gb::makeGbs(gbSong, vblank) : qvb::gb::makeRom(gbSong, cartridge);
@@ -198,13 +230,13 @@ int main(int argc, char** argv) {
       for (const fs::path& folder : made) fs::remove(folder, ec);
       return fail(failure);
     }
-    std::printf("wrote %s\n", asmDir.c_str());
+    std::printf("%s\n", qvb::textFor(stdout, "wrote " + asmDir).c_str());
     return 0;
   }
   const std::string failure = writeAll(outputs);
   if (!failure.empty()) return fail(failure);
-  std::printf("wrote %s (%zu bytes)", outputs[0].path.c_str(), outputs[0].size);
-  if (outputs.size() > 1) std::printf(" and %s", outputs[1].path.c_str());
-  std::printf("\n");
+  std::string wrote = "wrote " + outputs[0].path + " (" + std::to_string(outputs[0].size) + " bytes)";
+  if (outputs.size() > 1) wrote += " and " + outputs[1].path;
+  std::printf("%s\n", qvb::textFor(stdout, wrote).c_str());
   return 0;
 }

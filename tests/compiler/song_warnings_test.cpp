@@ -23,6 +23,9 @@ TEST(SongWarnings, ACleanSongAndABrokenOneGetNone) {
 TEST(SongWarnings, NotesWithoutAVolumeAreSilent) {
   EXPECT_EQ(warn("#TITLE <a>\n#CHANNEL 2\n#A v15 c\n#B c d\n"),
             std::vector<std::string>{"s.qvm:4:1: warning: channel B plays notes but never sets a volume (v): it is silent"});
+  // Also in a song with the credits our tools read (song_credits.h).
+  EXPECT_EQ(warn("#TITLE <a>\n#COMPOSER <me>\n#CHANNEL 1\n#A c d\n"),
+            std::vector<std::string>{"s.qvm:4:1: warning: channel A plays notes but never sets a volume (v): it is silent"});
 }
 
 TEST(SongWarnings, AWaveSlotWithoutWavIsNamedAtItsAt) {

@@ -238,7 +238,7 @@ TEST(GbVgm, qvbgbCutsLoopsThatMeetTooLateAtTenMinutesAndKeepsAnOlderFileWhenItRe
   const std::string dir = makeTempDir();
   writeFile(dir + "/far.qvm", "#TITLE <far>\n#CHANNEL 2\n#A t20 v15 %1 o4 $ c2 d2\n#B v15 o3 $ c2 d2 e192\n");
   const ProcessResult far = runProcess({program(QVBGB_EXE), "--vgm", "far.qvm"}, dir);
-  EXPECT_EQ(far.exitStatus, 0) << far.out;
+  EXPECT_EQ(far.exitStatus, 0) << far.err;
   EXPECT_NE(far.err.find("far.qvm: warning: "), std::string::npos) << far.err;
   EXPECT_NE(far.err.find("the first 10 minutes, without a loop"), std::string::npos) << far.err;
   const std::string bytes = readFile(dir + "/far.vgm");
@@ -251,7 +251,7 @@ TEST(GbVgm, qvbgbCutsLoopsThatMeetTooLateAtTenMinutesAndKeepsAnOlderFileWhenItRe
   writeFile(dir + "/far.qvm", "#TITLE <five>\n#CHANNEL 5\n#A c\n#B c\n#C c\n#D c\n#E c\n");
   const ProcessResult five = runProcess({program(QVBGB_EXE), "--vgm", "far.qvm"}, dir);
   EXPECT_EQ(five.exitStatus, 1);
-  EXPECT_NE(five.out.find("the Game Boy has four sound channels"), std::string::npos) << five.out;
+  EXPECT_NE(five.err.find("the Game Boy has four sound channels"), std::string::npos) << five.err;
   EXPECT_EQ(readFile(dir + "/far.vgm"), bytes);
   std::filesystem::remove_all(dir);
 }

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "qvbp_version.h"
 #include "tests/support/gambatte_core.h"
 #include "tests/support/run_process.h"
 
@@ -62,16 +63,16 @@ TEST_F(Qvbgb, warnsOncePerKindAndChannelWithTheLineOfTheItemThatAsks) {
   writeFile(dir_ + "/s.qvm",
             "#TITLE <w>\n#CHANNEL 2\n#A v15 %1 @3\no1 c c c\n@5 c s1 c r c\n#B v12 %3\no4 c v8 c d e\n");
   const ProcessResult result = run({"s.qvm"});
-  ASSERT_EQ(result.exitStatus, 0) << result.out;
-  EXPECT_EQ(result.out,
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.err,
             "s.qvm:4: warning: channel A: notes below the channel's range play at its lowest pitch\n"
             "s.qvm:4: warning: channel A: pulse timbres 3 and 5 have no duty here: played as 25 % and 75 %\n"
             "s.qvm:5: warning: channel A: release 1 is beyond what the hardware envelope can fall; the nearest "
             "pace is taken\n"
             "s.qvm:7: warning: channel B: the wave channel has only the volumes 0, 25, 50 and 100 %: levels are "
             "rounded\n"
-            "s.qvm:7: warning: channel B: the wave channel plays 32 samples of 4 bits: its waveform is coarser\n"
-            "wrote s.gb (32768 bytes)\n");
+            "s.qvm:7: warning: channel B: the wave channel plays 32 samples of 4 bits: its waveform is coarser\n");
+  EXPECT_EQ(result.out, "wrote s.gb (32768 bytes)\n");
 }
 
 struct Refusal {
@@ -97,7 +98,8 @@ TEST_F(Qvbgb, refusesSongsThatDoNotFitNamingTheChannelAndWritesNothing) {
     for (const char* option : {"", "--gbs"}) {
       const ProcessResult result = *option != 0 ? run({option, "r.qvm"}) : run({"r.qvm"});
       EXPECT_EQ(result.exitStatus, 1) << refusal.name;
-      EXPECT_NE(result.out.find(refusal.reason), std::string::npos) << refusal.name << ": " << result.out;
+      EXPECT_NE(result.err.find(refusal.reason), std::string::npos) << refusal.name << ": " << result.err;
+      EXPECT_EQ(result.out, "") << refusal.name;
     }
     const ProcessResult kit = run({"--asm", "kit", "r.qvm"});
     EXPECT_EQ(kit.exitStatus, 1) << refusal.name;
@@ -108,7 +110,7 @@ TEST_F(Qvbgb, refusesSongsThatDoNotFitNamingTheChannelAndWritesNothing) {
   writeFile(dir_ + "/d.qvb", std::string("QuaverMachine\0\0\x55\0\x09" "ab", 21));
   const ProcessResult damaged = run({"d.qvb"});
   EXPECT_EQ(damaged.exitStatus, 1);
-  EXPECT_NE(damaged.out.find("damaged"), std::string::npos) << damaged.out;
+  EXPECT_NE(damaged.err.find("damaged"), std::string::npos) << damaged.err;
   EXPECT_FALSE(fileExists(dir_ + "/d.gb"));
 }
 
@@ -140,15 +142,73 @@ TEST_F(Qvbgb, refusesToWriteOverItsOwnInput) {
     const std::vector<std::string> before = entries(dir_);
     const ProcessResult result = run(args);
     EXPECT_EQ(result.exitStatus, 1) << input;
-    EXPECT_NE(result.out.find("qvbgb: " + input + " would overwrite the input\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("qvbgb: " + input + " would overwrite the input\n"), std::string::npos) << result.err;
     EXPECT_TRUE(readFile(dir_ + "/" + input) == kTune) << input << " is overwritten";
     EXPECT_EQ(entries(dir_), before) << input;
     fs::remove(dir_ + "/" + input);
   }
   writeFile(dir_ + "/tune.qvm", kTune);
   fs::create_symlink("tune.qvm", dir_ + "/tune.gb");
-  EXPECT_NE(run({"tune.qvm"}).out.find("qvbgb: tune.gb would overwrite the input\n"), std::string::npos);
+  EXPECT_NE(run({"tune.qvm"}).err.find("qvbgb: tune.gb would overwrite the input\n"), std::string::npos);
   EXPECT_TRUE(readFile(dir_ + "/tune.qvm") == kTune) << "tune.qvm is overwritten";
+}
+
+// The source's #COMPOSER and #COPYRIGHT, or the options, which win, as
+// gbsplay's gbsinfo shows a GBS file's author and copyright (printable
+// ASCII, 32 bytes at most); the VGM file's tag has the composer whole.
+TEST_F(Qvbgb, writesTheComposerAndCopyrightIntoTheGbsAndVgmFilesTheOptionsWinning) {
+  writeFile(dir_ + "/s.qvm", "#COMPOSER <Zo\u00EB Doe>\n#COPYRIGHT <2024 The Long-Named Music Company Limited>\n" + kTune);
+  const struct {
+    std::vector<std::string> args;
+    std::string author, copyright;
+  } cases[] = {
+      {{"--gbs", "s.qvm"}, "Zo?? Doe", "2024 The Long-Named Music Compan"},
+      {{"--gbs", "--composer", "Me", "--copyright", "", "s.qvm"}, "Me", ""},
+  };
+  const auto field = [](const std::string& info, const std::string& name) {
+    const std::size_t at = info.find("\n" + name + ":");
+    const std::size_t open = info.find('"', at), close = info.find("\"\n", open + 1);
+    return at == std::string::npos || close == std::string::npos ? "(no " + name + ")" : info.substr(open + 1, close - open - 1);
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(run(c.args).exitStatus, 0);
+    const ProcessResult info = runProcess({"gbsinfo", "s.gbs"}, dir_);
+    EXPECT_EQ(field(info.out, "Author"), c.author) << info.out;
+    EXPECT_EQ(field(info.out, "Copyright"), c.copyright) << info.out;
+  }
+  ASSERT_EQ(run({"--vgm", "s.qvm"}).exitStatus, 0);
+  EXPECT_NE(readFile(dir_ + "/s.vgm").find(std::string("\0\0Z\0o\0\xEB\0 \0D\0o\0e\0\0\0", 20)), std::string::npos);
+}
+
+// Help and the version answer on standard output; a wrong command line says
+// why on standard error, with the usage, and writes nothing.
+TEST_F(Qvbgb, answersHelpAndVersionOnStandardOutputAndAWrongLineOnStandardError) {
+  writeFile(dir_ + "/t.qvm", kTune);
+  const std::string usage = "usage: qvbgb ";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;  // what each stream starts with
+  } cases[] = {
+      {{"--version"}, 0, std::string("qvbgb ") + kVersion + "\n", ""},
+      {{"--gbs", "--version", "t.qvm"}, 0, std::string("qvbgb ") + kVersion + "\n", ""},
+      {{"-h"}, 0, usage, ""},
+      {{"--help", "t.qvm"}, 0, usage, ""},
+      {{"--frobnicate", "t.qvm"}, 2, "", "qvbgb: unknown option --frobnicate\n" + usage},
+      {{"t.qvm", "t.qvm"}, 2, "", "qvbgb: one song only\n" + usage},
+      {{"--gbs", "--vgm", "t.qvm"}, 2, "", "qvbgb: --gbs, --vgm and --asm exclude one another\n" + usage},
+      {{"--asm", "kit", "--bank", "0", "t.qvm"}, 2, "", "qvbgb: --bank takes a bank from 1 to 255\n" + usage},
+      {{}, 2, "", "qvbgb: no song given\n" + usage},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult result = run(c.args);
+    const std::string line = ::testing::PrintToString(c.args);
+    EXPECT_EQ(result.exitStatus, c.status) << line;
+    // An empty start stands for a stream with nothing on it.
+    EXPECT_EQ(c.out.empty() ? result.out : result.out.substr(0, c.out.size()), c.out) << line;
+    EXPECT_EQ(c.err.empty() ? result.err : result.err.substr(0, c.err.size()), c.err) << line;
+  }
+  EXPECT_EQ(entries(dir_), std::vector<std::string>{"t.qvm"});
 }
 
 // A full disk (the always-full device) and a file size limit: the system's
@@ -160,16 +220,16 @@ TEST_F(Qvbgb, aFailedWriteSaysWhyAndLeavesNothingBehind) {
     fs::create_symlink("/dev/full", dir_ + "/" + full);
     const ProcessResult result = run(args);
     EXPECT_EQ(result.exitStatus, 1) << full;
-    EXPECT_NE(result.out.find("qvbgb: cannot write " + full + ": No space left on device\n"), std::string::npos)
-        << result.out;
+    EXPECT_NE(result.err.find("qvbgb: cannot write " + full + ": No space left on device\n"), std::string::npos)
+        << result.err;
     EXPECT_EQ(entries(dir_), (std::vector<std::string>{full, "tune.qvm"}));
     fs::remove(dir_ + "/" + full);
   }
   const ProcessResult limited = runProcess(
       {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec " + program(QVBGB_EXE) + " --asm new/kit tune.qvm"}, dir_);
   EXPECT_EQ(limited.exitStatus, 1);
-  EXPECT_NE(limited.out.find("qvbgb: cannot write new/kit/"), std::string::npos) << limited.out;
-  EXPECT_NE(limited.out.find(": File too large\n"), std::string::npos) << limited.out;
+  EXPECT_NE(limited.err.find("qvbgb: cannot write new/kit/"), std::string::npos) << limited.err;
+  EXPECT_NE(limited.err.find(": File too large\n"), std::string::npos) << limited.err;
   EXPECT_EQ(entries(dir_), std::vector<std::string>{"tune.qvm"});
 }
 
@@ -179,7 +239,7 @@ TEST_F(Qvbgb, writesASongLongerThan32KbAsABankedRomOfTheCartridgeAskedFor) {
   writeFile(dir_ + "/big.qvm", "#TITLE <big>\n#CHANNEL 1\n#A v9 l16 " + std::string(15000, 'c') + "\n");
   for (const auto& [option, type] : {std::pair{"", 0x19}, std::pair{"--mbc1", 0x01}}) {
     const ProcessResult result = *option != 0 ? run({option, "big.qvm"}) : run({"big.qvm"});
-    ASSERT_EQ(result.exitStatus, 0) << result.out;
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
     const auto rom = bytes("big.gb");
     ASSERT_GE(rom.size(), 65536u);
     EXPECT_EQ(rom.size() & (rom.size() - 1), 0u) << rom.size();

@@ -37,6 +37,40 @@ TEST(SongLoader, SourceIsCompiledToAnImage) {
   EXPECT_TRUE(hasMagic(song.image));
 }
 
+// #COMPOSER and #COPYRIGHT are read by our tools alone: the song compiles to
+// the image it makes without them, while the compiler qvbp runs refuses them
+// as it refuses any directive it does not know.
+TEST(SongLoader, ReadsTheCreditsAndCompilesTheSongAsWithoutThem) {
+  const std::string song = "#TITLE <t>\n#CHANNEL 1\n#A v9 c\n";
+  struct Case {
+    const char* lines;
+    const char* composer;
+    const char* copyright;
+  } const cases[] = {
+      {"#COMPOSER <Jane Doe>\n#COPYRIGHT <2024 \\> Co>\n", "Jane Doe", "2024 > Co"},
+      {"  {a} #COMPOSER<first>\r\n#COMPOSER <second> #CHANNEL 1\r\n", "second", ""},
+      {"{ #COMPOSER <commented>\n#COPYRIGHT <still commented> }\n", "", ""},
+  };
+  const LoadedSong plain = loadSong(bytesOf(song));
+  ASSERT_TRUE(plain.ok());
+  for (const Case& c : cases) {
+    const std::string source = c.lines + song;
+    const LoadedSong loaded = loadSong(bytesOf(source));
+    ASSERT_TRUE(loaded.ok()) << source << describeProblem(loaded.diagnosis, "s.qvm");
+    EXPECT_EQ(loaded.image, plain.image) << source;
+    EXPECT_EQ(loaded.composer, c.composer) << source;
+    EXPECT_EQ(loaded.copyright, c.copyright) << source;
+    if (*c.composer == 0) continue;
+    const MmlCompiler compiler(bytesOf(source).data(), static_cast<std::int32_t>(source.size()));
+    CompileError error;
+    ASSERT_TRUE(compiler.errorInfo(error)) << source;
+    EXPECT_EQ(error.type, ERR_HEADER) << source;
+  }
+  // Not closed on its line: the compiler's to refuse.
+  const LoadedSong open = loadSong(bytesOf("#COMPOSER <Jane\nDoe>\n" + song));
+  EXPECT_EQ(open.diagnosis.error.type, ERR_HEADER);
+}
+
 // Faults as musicians write them, each shown at its command with its channel,
 // wherever the compiler's reads stopped (qvbp itself says line 1, row 0 for
 // most of these: the reads ran into the channel's end).

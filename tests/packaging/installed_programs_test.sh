@@ -88,6 +88,7 @@ out=$("$bin/qvbplay" --null -l 1 short.qvm 2>&1) || fail "qvbplay --null short.q
 [[ $out == *"playing short.qvm: short"* ]] || fail "qvbplay's first line: $out"
 [ "$("$bin/qvbrender" --version)" = "qvbrender $version" ] || fail "qvbrender --version"
 [ "$("$bin/qvbplay" --version)" = "qvbplay $version" ] || fail "qvbplay --version"
+[ "$("$bin/qvbgb" --version)" = "qvbgb $version" ] || fail "qvbgb --version"
 
 # The completion offers songs to play and sound files to write, not the other way round.
 completions="$root/share/bash-completion/completions"

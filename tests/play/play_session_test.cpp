@@ -19,6 +19,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loader/song_loader.h"
@@ -162,6 +163,32 @@ TEST(PlaySession, AReloadWithMoreChannelsWhilePausedShowsEveryChannel) {
   const std::vector<ChannelView> views = session.channels();
   ASSERT_EQ(views.size(), 26u);
   EXPECT_EQ(views[25].letter, 'Z');
+}
+
+// The tick heard, once the background run has found the song's beats.
+std::int64_t tickHeard(const PlaySession& session) {
+  for (int i = 0; i < 1000 && !session.figures().known; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return session.tickAt(session.position());
+}
+
+// A tempo edit changes the seconds a bar takes: a reload keeps the bar, the
+// beat and the tick heard (and how far into the tick), not the time.
+TEST(PlaySession, AReloadAfterATempoEditGoesOnFromTheSameBarAndBeat) {
+  const auto song = [](int tempo) {
+    return compile("#TITLE <t>\n#CHANNEL 1\n#A t" + std::to_string(tempo) + " v9 o4 l4 [16 c d e f]\n");
+  };
+  FakeAudioPlatform fake;
+  fake.reportedPlayedFrames = 0;
+  PlaySession session(fake, 0);
+  ASSERT_TRUE(session.open(song(120), 0));
+  fake.reportedPlayedFrames = 233730;  // 5.3 s: bar 3, beat 3 at t120
+  const std::int64_t tick = tickHeard(session);
+  EXPECT_EQ(barBeatText(tick), "3:3");
+  ASSERT_TRUE(session.reload(song(60)));
+  EXPECT_EQ(tickHeard(session), tick);
+  ASSERT_TRUE(session.reload(song(120)));  // and back, as far into the tick as before
+  EXPECT_EQ(tickHeard(session), tick);
+  EXPECT_NEAR(static_cast<double>(session.position()), 233730, 2);
 }
 
 TEST(PlaySession, TheDisplayShowsTheNoteHeardNotTheOneRenderedAhead) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
+#include "play/display.h"
 #include "render/render_session.h"
 #include "song/qvb_player.h"
 #include "sound/mixer.h"
@@ -13,6 +15,29 @@ namespace qvb {
 namespace {
 
 constexpr int kMaxChannelLetters = 26;
+
+// How far a reload looks for the tick in the new song: four hours of sound,
+// a few hundred thousand timer calls without rendering.
+constexpr std::int64_t kMaxTickSearchFrames = std::int64_t{4} * 3600 * 44100;
+constexpr std::int64_t kTickSearchChunk = 1 << 16;
+
+// The song's tempo changes from its start until the tick after `tick` has
+// begun, its sequencer run without rendering; nothing when the song stops
+// ticking before, or does not get there within the search's bound.
+std::optional<SongBeats> beatsPast(const std::vector<std::uint8_t>& image, std::int64_t tick, const AudioFormat& format) {
+  SongBeats beats;
+  QvbPlayer player(image.data(), image.size());
+  player.setObserver(&beats);
+  if (player.getStatus() < 0 || player.start() != 1 || player.mixer() == nullptr) return std::nullopt;
+  player.mixer()->SetRendering(false);
+  PullStream stream(*player.mixer(), format);
+  while (beats.tickAt(stream.framesPulled()) <= tick) {
+    if (stream.framesPulled() >= kMaxTickSearchFrames || player.context().tickInterval <= 0) return std::nullopt;
+    stream.skipFrames(kTickSearchChunk);
+  }
+  player.setObserver(nullptr);
+  return beats;
+}
 
 }  // namespace
 
@@ -43,6 +68,36 @@ bool PlaySession::open(std::vector<std::uint8_t> image, std::int64_t from, Sourc
   return started;
 }
 
+bool PlaySession::reload(std::vector<std::uint8_t> image, SourceMap map, std::vector<std::string> lines) {
+  const std::int64_t from = reloadFrame(image);
+  return open(std::move(image), from, std::move(map), std::move(lines));
+}
+
+// The frame of the new song that sounds the tick heard now, as far into that
+// tick as the old song was (its share of the tick, which a tempo change
+// stretches); the frame heard when the old song's beats are not known yet
+// or the new song does not reach the tick in time.
+std::int64_t PlaySession::reloadFrame(const std::vector<std::uint8_t>& image) const {
+  const std::int64_t heard = position();
+  const std::int64_t place = songPlace(heard, figures());
+  std::int64_t tick = -1, start = -1, length = 0;
+  {
+    std::lock_guard<std::mutex> lock(figuresMutex_);
+    if (!figures_.known) return heard;
+    tick = beats_.tickAt(place);
+    start = beats_.frameOf(tick);
+    length = beats_.frameOf(tick + 1) - start;
+  }
+  if (start < 0) return heard;
+  const std::optional<SongBeats> beats = beatsPast(image, tick, streamFormat());
+  if (!beats) return heard;
+  const std::int64_t at = beats->frameOf(tick), next = beats->frameOf(tick + 1);
+  if (length <= 0 || place <= start) return at;
+  return at + (place - start) * (next - at) / length;
+}
+
+const AudioFormat& PlaySession::streamFormat() const { return output_.running() ? output_.format() : kPullFormat; }
+
 // A fresh player is run silently to the frame and swapped in with the queue
 // dropped; the old one may be freed once replace() returns.
 bool PlaySession::startAt(std::int64_t frame) {
@@ -59,7 +114,7 @@ bool PlaySession::startAt(std::int64_t frame) {
   if (next->getStatus() < 0 || next->start() != 1) return false;
   Mixer* mixer = next->mixer();
   for (std::size_t i = 0; i < muted_.size(); ++i) mixer->SetMuted(static_cast<int>(i), muted_[i]);
-  auto stream = std::make_unique<PullStream>(*mixer, output_.running() ? output_.format() : kPullFormat);
+  auto stream = std::make_unique<PullStream>(*mixer, streamFormat());
   stream->skipFrames(frame);
   const bool dropped = output_.replace(stream.get());
   // Without a drop the old queue plays out first: a full ring of buffers.

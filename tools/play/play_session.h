@@ -50,10 +50,11 @@ class PlaySession {
   // map and lines, the display can show where each channel is in the text.
   bool open(std::vector<std::uint8_t> image, std::int64_t from, SourceMap map = {},
             std::vector<std::string> lines = {});
-  // The edited song continues where the old one is heard now.
-  bool reload(std::vector<std::uint8_t> image, SourceMap map = {}, std::vector<std::string> lines = {}) {
-    return open(std::move(image), position(), std::move(map), std::move(lines));
-  }
+  // The edited song continues where the old one is heard now: at the same
+  // bar and beat (the tick the display shows, in the new song's first pass
+  // through it) once the old song's beats are known, before that at the
+  // same time.
+  bool reload(std::vector<std::uint8_t> image, SourceMap map = {}, std::vector<std::string> lines = {});
   bool hasSong() const { return player_ != nullptr; }
 
   void togglePause();
@@ -100,6 +101,8 @@ class PlaySession {
 
  private:
   bool startAt(std::int64_t frame);
+  std::int64_t reloadFrame(const std::vector<std::uint8_t>& image) const;
+  const AudioFormat& streamFormat() const;
   void applyMutes();
   void measure();
   void stopMeasuring();

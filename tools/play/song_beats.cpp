@@ -35,6 +35,17 @@ std::int64_t SongBeats::tickAt(std::int64_t frame) const {
   return step.tick + (frame - step.frame) / period;
 }
 
+std::int64_t SongBeats::frameOf(std::int64_t tick) const {
+  if (tick <= 0) return tick == 0 ? 0 : -1;
+  // The last step begun by the tick.
+  auto after = std::upper_bound(steps_.begin() + 1, steps_.end(), tick,
+                                [](std::int64_t t, const Step& s) { return t < s.tick; });
+  const Step& step = *(after - 1);
+  const std::int64_t period = kFramesPerInterval * step.interval;
+  if (tick == step.tick) return step.frame;
+  return period > 0 ? step.frame + (tick - step.tick) * period : -1;
+}
+
 std::string barBeatText(std::int64_t tick) {
   if (tick < 0) return "-";
   return std::to_string(tick / kTicksPerBar + 1) + ":" + std::to_string(tick % kTicksPerBar / kTicksPerBeat + 1);

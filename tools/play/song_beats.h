@@ -27,6 +27,10 @@ class SongBeats final : public SequencerObserver {
   // The tick sounding at the frame (0 before the first); after a tempo of 0
   // (no more ticks) the one it stopped at.
   std::int64_t tickAt(std::int64_t frame) const;
+  // The first frame that sounds the tick (0 for tick 0), as far as the
+  // tempo changes taken so far tell; -1 for a tick that never comes (after
+  // a tempo of 0) or a negative one.
+  std::int64_t frameOf(std::int64_t tick) const;
 
  private:
   // From the tick `tick` on, which falls at `frame`, ticks come every
