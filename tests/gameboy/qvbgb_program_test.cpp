@@ -177,7 +177,9 @@ TEST_F(Qvbgb, writesTheComposerAndCopyrightIntoTheGbsAndVgmFilesTheOptionsWinnin
     EXPECT_EQ(field(info.out, "Copyright"), c.copyright) << info.out;
   }
   ASSERT_EQ(run({"--vgm", "s.qvm"}).exitStatus, 0);
-  EXPECT_NE(readFile(dir_ + "/s.vgm").find(std::string("\0\0Z\0o\0\xEB\0 \0D\0o\0e\0\0\0", 20)), std::string::npos);
+  // The author in UTF-16, between the fields' terminators.
+  static constexpr char kAuthor[] = "\0\0Z\0o\0\xEB\0 \0D\0o\0e\0\0\0";
+  EXPECT_NE(readFile(dir_ + "/s.vgm").find(std::string(kAuthor, sizeof kAuthor - 1)), std::string::npos);
 }
 
 // Help and the version answer on standard output; a wrong command line says
