@@ -147,6 +147,18 @@ TEST(QvbplayScreen, UnderWatchASaveIsReloadedAndAVanishedFileIsShownUntilItIsBac
   })) << play.tmux.screen();
 }
 
+// Waits until the screen shows the pattern; the match points into `screen`.
+std::optional<std::smatch> waitForMarks(test::Tmux& tmux, const char* pattern, std::string& screen) {
+  std::smatch found;
+  const std::regex marks(pattern);
+  if (!tmux.waitUntil([&](const std::string& s) {
+        screen = s;
+        return std::regex_search(screen, found, marks);
+      }))
+    return std::nullopt;
+  return found;
+}
+
 TEST(QvbplayScreen, AnABSectionKeepsThePositionInsideItAndComesBackToItsStart) {
   if (!test::haveTmux()) GTEST_SKIP() << "tmux is not installed";
   Playing play(kSteps, "");
@@ -156,28 +168,21 @@ TEST(QvbplayScreen, AnABSectionKeepsThePositionInsideItAndComesBackToItsStart) {
   })) << play.tmux.screen();
   play.tmux.run("send-keys -t play a");
   // b once the song is heard well past a (a busy machine may take the keys late).
-  std::smatch markA;
-  std::string shownA;
-  ASSERT_TRUE(play.tmux.waitUntil([&](const std::string& s) {
-    shownA = s;
-    return std::regex_search(shownA, markA, std::regex(R"( a (\d+:\d\d\.\d))"));
-  })) << play.tmux.screen();
-  const int markedA = *tenthsOf(markA[1]);
+  std::string screen;
+  const std::optional<std::smatch> markA = waitForMarks(play.tmux, R"( a (\d+:\d\d\.\d))", screen);
+  ASSERT_TRUE(markA) << play.tmux.screen();
   // The loop is 1.5 s long: b half a second on, or as late in it as there is.
-  const int bAt = std::min(markedA + 5, 14);
+  const int bAt = std::min(*tenthsOf((*markA)[1]) + 5, 14);
   ASSERT_TRUE(play.tmux.waitUntil([bAt](const std::string& s) {
     const auto shown = readScreen(s);
     return shown && shown->tenths >= bAt;
   })) << play.tmux.screen();
   play.tmux.run("send-keys -t play b");
-  std::smatch marks;
-  std::string screen;
-  ASSERT_TRUE(play.tmux.waitUntil([&](const std::string& s) {
-    screen = s;
-    return std::regex_search(screen, marks, std::regex(R"(a (\d+:\d\d\.\d) b (\d+:\d\d\.\d))"));
-  })) << play.tmux.screen();
-  const int a = *tenthsOf(marks[1]);
-  const int b = *tenthsOf(marks[2]);
+  const std::optional<std::smatch> marks =
+      waitForMarks(play.tmux, R"(a (\d+:\d\d\.\d) b (\d+:\d\d\.\d))", screen);
+  ASSERT_TRUE(marks) << play.tmux.screen();
+  const int a = *tenthsOf((*marks)[1]);
+  const int b = *tenthsOf((*marks)[2]);
   ASSERT_LT(a, b) << screen;
   int previous = -1, backs = 0, checked = 0;
   for (int i = 0; i < 30; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(70))) {
