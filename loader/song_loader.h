@@ -51,6 +51,11 @@ struct LoadedSong {
   // the image has no room for; empty for an image.
   std::string composer, copyright;
   SongDiagnosis diagnosis;
+  // Compile: the errors found after the first one (diagnosis), by compiling
+  // the text again with each fault found so far blanked out; in the text's
+  // order, at most kMaxLaterErrors. The programs of the song language itself
+  // show the first only; ours show them all.
+  std::vector<SongDiagnosis> laterErrors;
   bool ok() const { return diagnosis.problem == SongProblem::None; }
 
   LoadedSong() = default;
@@ -59,6 +64,8 @@ struct LoadedSong {
   LoadedSong(const LoadedSong&) = delete;
   LoadedSong& operator=(const LoadedSong&) = delete;
 };
+
+inline constexpr std::size_t kMaxLaterErrors = 19;
 
 // Never reads outside bytes.
 LoadedSong loadSong(std::span<const std::uint8_t> bytes);
