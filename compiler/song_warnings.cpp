@@ -39,6 +39,7 @@ struct ChannelFacts {
   bool volume = false;
   std::int32_t peakLeft = 0, peakRight = 0;
   std::vector<int> waveSlots;  // timbres a wave voice used
+  std::int32_t silentNote = -1;  // the block offset of a note at volume 0 never raised after it, or -1
 };
 
 ChannelFacts readChannel(std::span<const std::uint8_t> block) {
@@ -49,10 +50,12 @@ ChannelFacts readChannel(std::span<const std::uint8_t> block) {
   int left = 0, right = 0;
   const auto length = static_cast<std::int32_t>(block.size());
   for (std::int32_t at = 0; at < length;) {
+    const std::int32_t itemAt = at;
     const TrackItem item = decodeItem(block.data(), length, at);
     const int value = item.operands[0];
     if (isNote(item.opcode)) {
       facts.notes = true;
+      if (facts.volume && left == 0 && right == 0 && facts.silentNote < 0) facts.silentNote = itemAt;
       facts.peakLeft = std::max(facts.peakLeft, peakLevel(voice.type, left));
       facts.peakRight = std::max(facts.peakRight, peakLevel(voice.type, right));
       if (voice.type == Wave) facts.waveSlots.push_back(voice.timbre);
@@ -67,7 +70,9 @@ ChannelFacts readChannel(std::span<const std::uint8_t> block) {
       case VOICE_TYPE: voice.SetType(static_cast<unsigned>(value & 0x0F)); break;
       default: break;
     }
-    facts.volume = facts.volume || item.opcode == VOLUME || item.opcode == VOLUME_LEFT || item.opcode == VOLUME_RIGHT;
+    const bool level = item.opcode == VOLUME || item.opcode == VOLUME_LEFT || item.opcode == VOLUME_RIGHT;
+    facts.volume = facts.volume || level;
+    if (level && value != 0) facts.silentNote = -1;  // raised after it
   }
   return facts;
 }
@@ -173,8 +178,10 @@ std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> text) {
     withoutThem = withoutCredits(text, credits);
     text = withoutThem;
   }
-  const MmlCompiler compiler(text.data(), static_cast<std::int32_t>(text.size()));
+  SourceMap map;
+  const MmlCompiler compiler(text.data(), static_cast<std::int32_t>(text.size()), map);
   if (compiler.status() != 0) return out;
+  map.toTextRows(text);
   std::vector<std::uint8_t> image(static_cast<std::size_t>(compiler.imageSize()));
   compiler.copyImage(image.data());
   ImageFacts facts;
@@ -196,6 +203,12 @@ std::vector<SongWarning> songWarnings(std::span<const std::uint8_t> text) {
       out.push_back({places[i].start.line, places[i].start.row,
                      channelName(static_cast<int>(i)) + " plays notes but never sets a volume (v): it is silent"});
     }
+  }
+  for (std::size_t i = 0; i < facts.channels.size(); ++i) {
+    SourcePlace note;
+    if (facts.channels[i].silentNote < 0 || !map.find(static_cast<int>(i), facts.channels[i].silentNote, note)) continue;
+    out.push_back({note.line, note.row,
+                   channelName(static_cast<int>(i)) + " plays this note at volume 0 and never raises it: it is silent"});
   }
   for (std::size_t i = 0; i < facts.channels.size(); ++i) {
     std::vector<int> slots = facts.channels[i].waveSlots;

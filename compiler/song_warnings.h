@@ -1,5 +1,6 @@
 // Warnings about a song that compiles but will not sound as meant: a channel
-// that plays notes but never sets a volume, a wave slot chosen with `@` that
+// that plays notes but never sets a volume, a note at volume 0 that the
+// channel never raises after it, a wave slot chosen with `@` that
 // no #WAV fills, a repeat bracket still open at the end of a channel, a byte
 // of 0x80 or more that takes a following `>` or `}` along with it (the last
 // byte of a three-byte UTF-8 character does that), and voices whose levels

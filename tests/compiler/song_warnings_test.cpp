@@ -28,6 +28,16 @@ TEST(SongWarnings, NotesWithoutAVolumeAreSilent) {
             std::vector<std::string>{"s.qvm:4:1: warning: channel A plays notes but never sets a volume (v): it is silent"});
 }
 
+TEST(SongWarnings, ANoteAtVolumeZeroNeverRaisedIsSilent) {
+  // '@' takes a number, so "@v0" is a timbre of 0 and a volume of 0.
+  EXPECT_EQ(warn("#TITLE <a>\n#CHANNEL 1\n#A @v0 c\n"),
+            std::vector<std::string>{"s.qvm:3:8: warning: channel A plays this note at volume 0 and never raises it: it is silent"});
+  EXPECT_EQ(warn("#TITLE <a>\n#CHANNEL 1\n#A v12 c v0 d e\n"),
+            std::vector<std::string>{"s.qvm:3:13: warning: channel A plays this note at volume 0 and never raises it: it is silent"});
+  EXPECT_TRUE(warn("#TITLE <a>\n#CHANNEL 1\n#A v0 c v12 d\n").empty()) << "raised after it";
+  EXPECT_TRUE(warn("#TITLE <a>\n#CHANNEL 1\n#A v0,5 c\n").empty()) << "one side sounds";
+}
+
 TEST(SongWarnings, AWaveSlotWithoutWavIsNamedAtItsAt) {
   const std::string wave = "#WAV 3," + std::string("0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,") +
                            "16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31\n";
