@@ -85,7 +85,10 @@ bool parseWave(MmlSource& reader, WaveDef& wave) {
 int readWave(MmlSource& reader, SongHeader& header) {
   WaveDef wave;
   if (!parseWave(reader, wave)) return ERR_WAV_SYNTAX;
-  if (wave.count != static_cast<std::int32_t>(kWaveSampleCount)) return ERR_WAV_COUNT;
+  if (wave.count != static_cast<std::int32_t>(kWaveSampleCount)) {
+    header.refusedWaveValues = wave.count;
+    return ERR_WAV_COUNT;
+  }
   if (header.waves.size() >= kMaxWaves) return ERR_TOO_MANY_WAVES;
   header.waves.push_back(wave);
   return 0;

@@ -28,6 +28,7 @@ struct SongHeader {
   HeaderPlace itemAt;               // where the item read last began: after an error, the faulty one
   std::vector<std::uint8_t> title;  // every #TITLE appends; empty = no title
   std::vector<WaveDef> waves;       // in source order, each with 32 values
+  std::int32_t refusedWaveValues = 0;  // of a #WAV refused for its count: the values it gave (capped)
 };
 
 // Reads every directive of channel 0. Returns 0 or a negative code; on an

@@ -12,6 +12,10 @@ int qvbw_load(const std::uint8_t* bytes, int size);
 const std::uint8_t* qvbw_image();
 int qvbw_image_size();
 const char* qvbw_diagnosis(const char* file);
+int qvbw_later_error_count();
+int qvbw_later_error_line(int index);
+int qvbw_later_error_row(int index);
+const char* qvbw_later_diagnosis(int index, const char* file);
 int qvbw_export_asm(const std::uint8_t* image, int size);
 int qvbw_render(const std::uint8_t* image, int size, int lengthFrames, int loops, int fadeFrames);
 WebPlayer* qvbw_player_new(const std::uint8_t* image, int size);
@@ -77,6 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (qvbw_load(bytes, n) != 1) {
     qvbw_diagnosis(nullptr);
     qvbw_diagnosis("song.qvm");
+    // Every later error, and the indices on either side of them.
+    for (int i = -1; i <= qvbw_later_error_count(); ++i) {
+      qvbw_later_error_line(i);
+      qvbw_later_error_row(i);
+      qvbw_later_diagnosis(i, i % 2 ? "song.qvm" : nullptr);
+    }
     qvbw_export_asm(bytes, n);
     return 0;
   }

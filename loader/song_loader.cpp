@@ -1,5 +1,6 @@
 #include "loader/song_loader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -7,6 +8,8 @@
 #include "compiler/compile_errors.h"
 #include "compiler/song_credits.h"
 #include "compiler/song_header.h"
+#include "loader/error_hints.h"
+#include "loader/error_recovery.h"
 #include "song/qvb_format.h"
 
 namespace qvb {
@@ -46,6 +49,8 @@ void placeForPeople(SongDiagnosis& d, std::span<const std::uint8_t> bytes) {
     e.line = command.line;
     e.row = command.row;
   }
+  e.openLine = open.line;
+  e.openRow = open.row;
   e.channel = e.commandChannel;
 }
 
@@ -66,6 +71,50 @@ std::string headerContext(int code, const SongHeader& header, int lastChannel) {
   return count + ", but channel " + channelLetter(lastChannel) + " has text";
 }
 
+// The compile's error in people's terms: its place, channel, name, meaning
+// and what more can be said of it. text is the text compiled.
+SongDiagnosis diagnosisOf(const MmlCompiler& compiler, std::span<const std::uint8_t> text) {
+  SongDiagnosis d;
+  if (!compiler.errorInfo(d.error)) return d;
+  d.problem = SongProblem::Compile;
+  placeForPeople(d, text);
+  if (d.error.channel >= 1 && d.error.channel <= 26) d.channel = channelLetter(d.error.channel)[0];
+  if (d.channel == 0) d.context = headerContext(d.error.type, compiler.header(), compiler.lastChannelWithText());
+  const ErrorCodeInfo* code = findErrorCode(d.error.type);
+  d.name = code ? code->name : "ERR_UNKNOWN";
+  d.meaning = code ? code->meaning : "the song does not compile";
+  addHint(d, text, compiler.header());
+  return d;
+}
+
+FaultFacts factsOf(const MmlCompiler& compiler) {
+  return {compiler.lastChannelWithText(), compiler.header().mode == kModeFamicom};
+}
+
+// Compiles the text again and again, each time with the faults found so far
+// blanked out, while the compiles stay within a budget of bytes read.
+std::vector<SongDiagnosis> laterErrors(std::span<const std::uint8_t> text, const SongDiagnosis& first,
+                                       FaultFacts facts) {
+  constexpr std::uint64_t kBudgetBytes = 32u << 20;
+  std::vector<SongDiagnosis> found;
+  ErrorRecovery recovery(text);
+  SongDiagnosis fault = first;
+  std::uint64_t spent = 0;
+  while (found.size() < kMaxLaterErrors && recovery.blank(fault, facts)) {
+    spent += recovery.text().size();
+    if (spent > kBudgetBytes) break;
+    const MmlCompiler compiler(pointerOf(recovery.text()), static_cast<std::int32_t>(recovery.text().size()));
+    fault = diagnosisOf(compiler, recovery.text());
+    if (fault.problem != SongProblem::Compile) break;
+    facts = factsOf(compiler);
+    if (recovery.shown(fault)) found.push_back(fault);
+  }
+  std::stable_sort(found.begin(), found.end(), [](const SongDiagnosis& a, const SongDiagnosis& b) {
+    return a.error.line != b.error.line ? a.error.line < b.error.line : a.error.row < b.error.row;
+  });
+  return found;
+}
+
 LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   if (bytes.size() > INT32_MAX) return refused(SongProblem::NotASong);
   LoadedSong song;
@@ -77,15 +126,9 @@ LoadedSong compiled(std::span<const std::uint8_t> bytes) {
   if (!credits.spans.empty()) withoutThem = withoutCredits(bytes, credits);
   const std::span<const std::uint8_t> text = credits.spans.empty() ? bytes : std::span<const std::uint8_t>(withoutThem);
   MmlCompiler compiler(pointerOf(text), static_cast<std::int32_t>(text.size()), song.map);
-  SongDiagnosis& d = song.diagnosis;
-  if (compiler.errorInfo(d.error)) {
-    d.problem = SongProblem::Compile;
-    placeForPeople(d, bytes);
-    if (d.error.channel >= 1 && d.error.channel <= 26) d.channel = channelLetter(d.error.channel)[0];
-    if (d.channel == 0) d.context = headerContext(d.error.type, compiler.header(), compiler.lastChannelWithText());
-    const ErrorCodeInfo* code = findErrorCode(d.error.type);
-    d.name = code ? code->name : "ERR_UNKNOWN";
-    d.meaning = code ? code->meaning : "the song does not compile";
+  song.diagnosis = diagnosisOf(compiler, text);
+  if (!song.ok()) {
+    song.laterErrors = laterErrors(text, song.diagnosis, factsOf(compiler));
     return song;
   }
   if (compiler.status() != 0 || compiler.imageSize() <= 0) return refused(SongProblem::NotASong);
@@ -145,6 +188,12 @@ std::string describeProblem(const SongDiagnosis& d, const std::string& file) {
     case SongProblem::NoMemory: return file + ": not enough memory for the song";
   }
   return file;
+}
+
+std::vector<std::string> describeProblems(const LoadedSong& song, const std::string& file) {
+  std::vector<std::string> lines{describeProblem(song.diagnosis, file)};
+  for (const SongDiagnosis& later : song.laterErrors) lines.push_back(describeProblem(later, file));
+  return lines;
 }
 
 }  // namespace qvb

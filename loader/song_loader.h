@@ -29,7 +29,8 @@ enum class SongProblem {
 struct SongDiagnosis {
   SongProblem problem = SongProblem::None;
   // Compile: the code, and the line and row where a person finds the fault
-  // (the faulty command, in the text's own columns).
+  // (the faulty command, in the text's own columns; for a loop left open,
+  // openLine and openRow where it opened, in the same columns).
   CompileError error;
   char channel = 0;              // Compile: 'A'..'Z' when the error lies in a channel
   // Compile: more about the fault ("the loop opened at 7:3 is not closed";
@@ -74,5 +75,7 @@ LoadedSong loadSong(std::span<const std::uint8_t> bytes);
 // "FILE:LINE:ROW: error CODE NAME: meaning" for a compile error,
 // "FILE: damaged QVB image: PART runs past the end" for a damaged image.
 std::string describeProblem(const SongDiagnosis& diagnosis, const std::string& file);
+// The diagnosis and every later error, each as describeProblem words it.
+std::vector<std::string> describeProblems(const LoadedSong& song, const std::string& file);
 
 }  // namespace qvb

@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     return refuse(input, std::string("cannot read: ") + std::strerror(file.error() != 0 ? file.error() : EIO));
   const qvb::LoadedSong song = qvb::loadSong(bytes);
   if (!song.ok()) {
-    say(qvb::describeProblem(song.diagnosis, input));
+    for (const std::string& why : qvb::describeProblems(song, input)) say(why);
     return 1;
   }
   qvb::gb::GbSong gbSong = qvb::gb::buildGbSong(song.image);

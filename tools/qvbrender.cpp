@@ -87,8 +87,8 @@ bool songImage(const std::string& path, std::vector<std::uint8_t>& bytes) {
     bytes.swap(song.image);
     return true;
   }
-  const std::string why = qvb::describeProblem(song.diagnosis, path);
-  say(song.diagnosis.problem == qvb::SongProblem::Compile ? why : "qvbrender: " + why);
+  for (const std::string& why : qvb::describeProblems(song, path))
+    say(song.diagnosis.problem == qvb::SongProblem::Compile ? why : "qvbrender: " + why);
   for (const qvb::SongWarning& w : warnings) say(qvb::formatWarning(w, path));
   return false;
 }

@@ -74,6 +74,11 @@ TEST(SongLoader, ReadsTheCreditsAndCompilesTheSongAsWithoutThem) {
 // Faults as musicians write them, each shown at its command with its channel,
 // wherever the compiler's reads stopped (qvbp itself says line 1, row 0 for
 // most of these: the reads ran into the channel's end).
+// The divisors of 192 ticks, by hand.
+#define QVB_LENGTHS "the lengths that divide a whole note are 1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64, 96 and 192, and a dot needs a part of an even number of ticks"
+constexpr const char* kLengthsA = " (channel A: " QVB_LENGTHS ")";
+constexpr const char* kLengthsB = " (channel B: " QVB_LENGTHS ")";
+
 TEST(SongLoader, ACompileErrorIsShownAtItsCommandAndNamesItsChannel) {
   struct Case {
     const char* source;
@@ -81,12 +86,12 @@ TEST(SongLoader, ACompileErrorIsShownAtItsCommandAndNamesItsChannel) {
     const char* tail;  // what follows the meaning
   } const cases[] = {
       {"#TITLE <t>\n#CHANNEL 2\n#A c\n#B v16 c\n", ERR_VOLUME, 4, 4, " (channel B)"},
-      {"#TITLE <t>\n#CHANNEL 2\n#A c\n#B v10 c d e c5\n", ERR_LENGTH_DIVIDE, 4, 14, " (channel B)"},
+      {"#TITLE <t>\n#CHANNEL 2\n#A c\n#B v10 c d e c5\n", ERR_LENGTH_DIVIDE, 4, 14, kLengthsB},
       {"#TITLE <t>\n#CHANNEL 1\n#A c /:2 d\n e\n", ERR_LOOP_OPEN, 4, 2,  // the channel's last command
        " (channel A: the loop opened at 3:6 is not closed when the channel ends)"},
       {"#TITLE <t>\n#CHANNEL 1\n#A c o9\n", ERR_OCTAVE, 3, 6, " (channel A)"},
       {"#TITLE <t>\n#CHANNEL 1\n#A c d v16\n f\n", ERR_VOLUME, 3, 8, " (channel A)"},  // not at the next line
-      {"#TITLE <t>\r\n#CHANNEL 1\r\n#A c\r\n e c5\r\n", ERR_LENGTH_DIVIDE, 4, 4, " (channel A)"},  // CR LF
+      {"#TITLE <t>\r\n#CHANNEL 1\r\n#A c\r\n e c5\r\n", ERR_LENGTH_DIVIDE, 4, 4, kLengthsA},  // CR LF
   };
   for (const Case& c : cases) {
     const LoadedSong song = loadSong(bytesOf(c.source));
@@ -112,7 +117,8 @@ TEST(SongLoader, AHeaderFaultIsShownAtItsDirectiveInItsOwnWords) {
       {"#TITLE <Song>\n\n#CHANNEL 0\n#A c d e\n", ERR_CHANNEL, 3, 1, nullptr},
       {"#TITLE <Song>\n#CHANNEL 0\n#WAV 0,<1>\n#A c\n", ERR_CHANNEL, 2, 1, nullptr},
       {"#TITLE <Song>\r\n  #CHANNEL 0\r\n#A c\r\n", ERR_CHANNEL, 2, 3, nullptr},  // CR LF, indented
-      {"#TITLE <Song>\n#CHANNEL 1\n#WAV 0,<1,2,3>\n#A c\n", ERR_WAV_COUNT, 3, 1, nullptr},
+      {"#TITLE <Song>\n#CHANNEL 1\n#WAV 0,<1,2,3>\n#A c\n", ERR_WAV_COUNT, 3, 1,
+       "this #WAV gives 3 values; a wave takes exactly 32"},
       {"#TITLE <Song>\n#TEMPO 120\n#CHANNEL 1\n#A c\n", ERR_HEADER, 2, 1, nullptr},
       {"#TITLE <Song>\n#CHANNEL 27\n#A c d e\n", ERR_CHANNEL_COUNT, 2, 1, "#CHANNEL 27: 26 channels at most"},
       {"#TITLE <Song>\n#CHANNEL 3\n#A c\n#B c\n", ERR_CHANNEL_COUNT, 2, 1,

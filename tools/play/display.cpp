@@ -36,6 +36,28 @@ std::string levelBar(int level) {
          std::string(static_cast<std::size_t>(kBarWidth - filled), '.');
 }
 
+// One diagnosis: its line, and for a compile error the source line with a caret.
+void addProblem(const SongDiagnosis& d, const std::string& file, std::span<const std::uint8_t> source,
+                std::vector<std::string>& lines) {
+  lines.push_back(describeProblem(d, file));
+  if (d.problem != SongProblem::Compile || d.error.line < 1) return;
+  // The line by number (LF, CR or CR LF end one), tabs kept so the caret lines up.
+  std::int32_t number = 1;
+  std::size_t at = 0;
+  while (at < source.size() && number < d.error.line) {
+    const std::uint8_t b = source[at++];
+    if (b == '\n' || (b == '\r' && (at >= source.size() || source[at] != '\n'))) ++number;
+  }
+  if (number != d.error.line) return;
+  std::string text;
+  while (at < source.size() && source[at] != '\n' && source[at] != '\r') text += static_cast<char>(source[at++]);
+  std::string caret;
+  for (std::int32_t i = 1; i < d.error.row && static_cast<std::size_t>(i) <= text.size(); ++i)
+    caret += text[static_cast<std::size_t>(i - 1)] == '\t' ? '\t' : ' ';
+  lines.push_back(text);
+  lines.push_back(caret + "^");
+}
+
 }  // namespace
 
 std::string clockText(std::int64_t frames, int sampleRate) {
@@ -67,26 +89,12 @@ std::int64_t songPlace(std::int64_t position, const SongFigures& f) {
   return f.introFrames + (position - f.introFrames) % f.loopFrames;
 }
 
-std::vector<std::string> problemLines(const SongDiagnosis& d, const std::string& file,
+
+std::vector<std::string> problemLines(const LoadedSong& song, const std::string& file,
                                       std::span<const std::uint8_t> source) {
-  const std::string first = describeProblem(d, file);
-  std::vector<std::string> lines{first};
-  if (d.problem != SongProblem::Compile || d.error.line < 1) return lines;
-  // The line by number (LF, CR or CR LF end one), tabs kept so the caret lines up.
-  std::int32_t number = 1;
-  std::size_t at = 0;
-  while (at < source.size() && number < d.error.line) {
-    const std::uint8_t b = source[at++];
-    if (b == '\n' || (b == '\r' && (at >= source.size() || source[at] != '\n'))) ++number;
-  }
-  if (number != d.error.line) return lines;
-  std::string text;
-  while (at < source.size() && source[at] != '\n' && source[at] != '\r') text += static_cast<char>(source[at++]);
-  std::string caret;
-  for (std::int32_t i = 1; i < d.error.row && static_cast<std::size_t>(i) <= text.size(); ++i)
-    caret += text[static_cast<std::size_t>(i - 1)] == '\t' ? '\t' : ' ';
-  lines.push_back(text);
-  lines.push_back(caret + "^");
+  std::vector<std::string> lines;
+  addProblem(song.diagnosis, file, source, lines);
+  for (const SongDiagnosis& later : song.laterErrors) addProblem(later, file, source, lines);
   return lines;
 }
 

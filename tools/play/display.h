@@ -56,8 +56,8 @@ std::int64_t songPlace(std::int64_t position, const SongFigures& figures);
 
 // A refused song in words: the diagnosis line (with the channel letter when
 // the error lies in a channel) and, for a compile error, the source line and
-// a caret under the row.
-std::vector<std::string> problemLines(const SongDiagnosis& diagnosis, const std::string& file,
+// a caret under the row; then the same for every later error.
+std::vector<std::string> problemLines(const LoadedSong& song, const std::string& file,
                                       std::span<const std::uint8_t> source);
 
 // The screen, one string per line, none longer than width characters, the

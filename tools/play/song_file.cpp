@@ -37,7 +37,7 @@ SongFile readSongFile(const std::string& path, InputKinds kinds) {
   }
   LoadedSong song = loadSong(bytes);
   if (!song.ok()) {
-    file.messages = problemLines(song.diagnosis, path, bytes);
+    file.messages = problemLines(song, path, bytes);
     if (song.diagnosis.problem != SongProblem::Compile) file.messages[0] = "qvbplay: " + file.messages[0];
   }
   if (!hasMagic(bytes)) {

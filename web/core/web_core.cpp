@@ -156,15 +156,38 @@ QVBW_EXPORT int qvbw_error_code() { return loaded.song.diagnosis.error.type; }
 QVBW_EXPORT int qvbw_error_line() { return loaded.song.diagnosis.error.line; }
 QVBW_EXPORT int qvbw_error_row() { return loaded.song.diagnosis.error.row; }
 
-// The refusal as the command-line tools print it, naming the given file.
-QVBW_EXPORT const char* qvbw_diagnosis(const char* file) {
+namespace {
+
+// The first error (index -1) or a later one, worded for the named file.
+const char* describe(int index, const char* file) {
+  const auto& later = loaded.song.laterErrors;
+  const bool first = index < 0;
+  if (!first && static_cast<std::size_t>(index) >= later.size()) return "";
   try {
-    loaded.diagnosis = qvb::describeProblem(loaded.song.diagnosis, file ? file : "song");
+    loaded.diagnosis = qvb::describeProblem(first ? loaded.song.diagnosis : later[static_cast<std::size_t>(index)],
+                                            file ? file : "song");
   } catch (const std::bad_alloc&) {
     loaded.diagnosis.clear();
   }
   return loaded.diagnosis.c_str();
 }
+
+const qvb::CompileError* laterError(int index) {
+  const auto& later = loaded.song.laterErrors;
+  return index >= 0 && static_cast<std::size_t>(index) < later.size() ? &later[static_cast<std::size_t>(index)].error
+                                                                      : nullptr;
+}
+
+}  // namespace
+
+// The refusal as the command-line tools print it, naming the given file.
+QVBW_EXPORT const char* qvbw_diagnosis(const char* file) { return describe(-1, file); }
+
+// The errors found after the first one, in the text's order.
+QVBW_EXPORT int qvbw_later_error_count() { return static_cast<int>(loaded.song.laterErrors.size()); }
+QVBW_EXPORT int qvbw_later_error_line(int index) { return laterError(index) ? laterError(index)->line : 0; }
+QVBW_EXPORT int qvbw_later_error_row(int index) { return laterError(index) ? laterError(index)->row : 0; }
+QVBW_EXPORT const char* qvbw_later_diagnosis(int index, const char* file) { return index < 0 ? "" : describe(index, file); }
 
 // The exporter's result code (0 = converted); the text is in qvbw_text.
 QVBW_EXPORT int qvbw_export_asm(const std::uint8_t* image, int size) {

@@ -163,11 +163,13 @@ function showCompile(result) {
     showMessages([{ kind: 'ok', text: `compiled: ${result.image.length} bytes, ${result.channels} channels` }, ...warnings]);
     $('figures').textContent = `compiled in ${result.compileMs.toFixed(1)} ms (${result.roundTripMs.toFixed(1)} ms with the worker)`;
     scheduleSurvey(state.fresh ? 0 : SURVEY_DELAY_MS);
-  } else {
-    showMessages([{ kind: 'error', text: result.message, line: result.line, row: result.row }, ...warnings]);
+  }
+  const errors = result.ok ? [] : [result, ...(result.later || [])];
+  if (!result.ok) {
+    showMessages([...errors.map(({ message, line, row }) => ({ kind: 'error', text: message, line, row })), ...warnings]);
   }
   if (!state.image) {
-    const items = result.ok ? [] : [{ severity: 'error', message: result.message, line: result.line, row: result.row }];
+    const items = errors.map(({ message, line, row }) => ({ severity: 'error', message, line, row }));
     for (const w of warnings) items.push({ severity: 'warning', message: w.text, line: w.line, row: w.row });
     editor.showDiagnostics(items);
   }

@@ -54,7 +54,8 @@ class Core {
   }
 
   // A source or image; either {ok: true, image} or {ok: false, message, line,
-  // row} with the message worded as the command-line tools word it.
+  // row, later: [{message, line, row}]} with the messages worded as the
+  // command-line tools word them, the errors after the first in `later`.
   load(data, fileName) {
     return this.withBytes(data, (pointer) => {
       const status = this.x.qvbw_load(pointer, data.length);
@@ -65,8 +66,15 @@ class Core {
       if (status === -1) return { ok: false, message: `${fileName}: out of memory`, line: 0, row: 0 };
       if (status < 0) return { ok: false, message: `${fileName}: not a song the page can hand over`, line: 0, row: 0 };
       const name = new TextEncoder().encode(fileName + '\0');
-      const message = this.withBytes(name, (namePointer) => this.cString(this.x.qvbw_diagnosis(namePointer)));
-      return { ok: false, message, code: this.x.qvbw_error_code(), line: this.x.qvbw_error_line(), row: this.x.qvbw_error_row() };
+      return this.withBytes(name, (namePointer) => {
+        const message = this.cString(this.x.qvbw_diagnosis(namePointer));
+        const later = [];
+        for (let i = 0; i < this.x.qvbw_later_error_count(); i++) {
+          later.push({ message: this.cString(this.x.qvbw_later_diagnosis(i, namePointer)),
+            line: this.x.qvbw_later_error_line(i), row: this.x.qvbw_later_error_row(i) });
+        }
+        return { ok: false, message, later, code: this.x.qvbw_error_code(), line: this.x.qvbw_error_line(), row: this.x.qvbw_error_row() };
+      });
     });
   }
 

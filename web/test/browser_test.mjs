@@ -136,24 +136,26 @@ try {
     expect(/^cut\.qvb: damaged QVB image: .* runs past the end$/.test(result.cut), `a cut image gave "${result.cut}"`);
   });
 
-  await check('a faulty song shows qvbrender\'s message at its line', async () => {
-    const faulty = '#TITLE <faulty>\n#CHANNEL 1\n\n#A v15 o4 cdef\no9 c\n';
+  await check('a song with five mistakes shows qvbrender\'s five errors, each at its line', async () => {
+    const faulty = '#TITLE <faulty>\n#CHANNEL 2\n#WAV 0,<1,2,3>\n#A v10 o4 c d e f v16 g a\n#A l7 c /: d e :/\n#B v12 C d e o9 c\n';
     const file = join(work, 'faulty.qvm');
     writeFileSync(file, faulty);
-    const native = qvbrender('-t', '1', '-o', join(work, 'faulty.wav'), file).stderr.trim();
-    const expected = native.replace(file, 'faulty.qvm');
+    const native = qvbrender('-t', '1', '-o', join(work, 'faulty.wav'), file).stderr.trim().split('\n')
+      .map((line) => line.replace(file, 'faulty.qvm'));
     const shown = await page.evaluate(async (text) => {
       const result = await window.playground.compile(text, 'faulty.qvm');
-      const marked = document.querySelector('.cm-lintRange-error');
-      const line = marked && window.playground.editor().view.state.doc.lineAt(window.playground.editor().view.posAtDOM(marked)).number;
-      return { result, diagnostics: window.playground.diagnostics(), marked: line, messages: window.playground.messages() };
+      const view = window.playground.editor().view;
+      const marked = [...document.querySelectorAll('.cm-lintRange-error')].map((m) => view.state.doc.lineAt(view.posAtDOM(m)).number);
+      return { result, diagnostics: window.playground.diagnostics(), marked, messages: window.playground.messages() };
     }, faulty);
     expect(!shown.result.ok, 'the faulty song compiled');
-    expect(shown.result.message === expected, `page says "${shown.result.message}", qvbrender says "${expected}"`);
-    expect(shown.messages.includes(expected), 'the message is not shown under the editor');
-    const error = shown.diagnostics.find((d) => d.severity === 'error');
-    expect(error?.line === 5 && error.message === expected && shown.marked === 5,
-      `diagnostics ${JSON.stringify(shown.diagnostics)}, marked line ${shown.marked}`);
+    expect(native.length === 5, `qvbrender says ${native.join(' | ')}`);
+    expect(shown.result.message === native[0], `page says "${shown.result.message}", qvbrender says "${native[0]}"`);
+    expect(JSON.stringify(shown.messages) === JSON.stringify(native), `page shows ${shown.messages.join(' | ')}`);
+    const errors = shown.diagnostics.filter((d) => d.severity === 'error');
+    expect(JSON.stringify(errors.map((d) => d.line)) === '[3,4,5,6,6]' && errors.every((d, i) => d.message === native[i]),
+      `diagnostics ${JSON.stringify(shown.diagnostics)}`);
+    expect(new Set(shown.marked).size === 4, `marked lines ${shown.marked}`);
   });
 
   await check('a warning shows at its line with qvbrender\'s words', async () => {
