@@ -90,6 +90,7 @@ StagedFile::StagedFile(const std::string& target) : target_(followLinks(pathOf(t
     writing_ = nameOf(target_);
     return;
   }
+  if (fs::is_regular_file(status)) keptMode_ = status.permissions();
   writing_ = makePartFile(target_, error_);
   pending_ = !error_;
 }
@@ -111,6 +112,9 @@ bool StagedFile::writeAll(const void* data, std::size_t size) {
 bool StagedFile::commit() {
   if (error_) return false;
   if (!pending_) return true;
+  // Set now, not at the start: a read-only mode would refuse the writes.
+  std::error_code ignored;
+  if (keptMode_) fs::permissions(pathOf(writing_), *keptMode_, ignored);
   error_ = replace(writing_, target_);
   if (error_) {
     discard();

@@ -5,11 +5,13 @@
 // program that fails or is stopped leaves a file that was there before as it
 // was. A link is followed to the file it names, even one that does not exist
 // yet. A target that exists and is no regular file (a device, a pipe) is
-// written directly and never removed.
+// written directly and never removed; a regular one is replaced by a file of
+// its own mode.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -43,6 +45,8 @@ class StagedFile {
   std::string writing_;
   bool direct_ = false;
   bool pending_ = false;  // a ".part" file is there to commit or remove
+  // The mode of the file written over, which its replacement keeps.
+  std::optional<std::filesystem::perms> keptMode_;
   std::error_code error_;
 };
 
