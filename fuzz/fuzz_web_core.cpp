@@ -6,39 +6,7 @@
 #include <cstring>
 #include <vector>
 
-struct WebPlayer;
-extern "C" {
-int qvbw_load(const std::uint8_t* bytes, int size);
-const std::uint8_t* qvbw_image();
-int qvbw_image_size();
-const char* qvbw_diagnosis(const char* file);
-int qvbw_later_error_count();
-int qvbw_later_error_line(int index);
-int qvbw_later_error_row(int index);
-const char* qvbw_later_diagnosis(int index, const char* file);
-int qvbw_export_asm(const std::uint8_t* image, int size);
-int qvbw_render(const std::uint8_t* image, int size, int lengthFrames, int loops, int fadeFrames);
-WebPlayer* qvbw_player_new(const std::uint8_t* image, int size);
-const std::int16_t* qvbw_player_fill(WebPlayer* web, int frames);
-void qvbw_player_mute(WebPlayer* web, int channel, int muted);
-int qvbw_player_loops(const WebPlayer* web);
-int qvbw_player_finished(const WebPlayer* web);
-void qvbw_player_free(WebPlayer* web);
-int qvbw_warnings(const std::uint8_t* source, int size, const char* file);
-int qvbw_warning_count();
-int qvbw_warning_line(int i);
-const char* qvbw_warning_text(int i);
-int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents);
-int qvbw_survey_event_count();
-const std::int32_t* qvbw_survey_repeats();
-int qvbw_survey_repeat_count();
-int qvbw_render_intro_frame();
-int qvbw_render_loop_frames();
-int qvbw_render_end_frame();
-int qvbw_game_boy(const std::uint8_t* image, int size, int kind);
-const std::uint8_t* qvbw_game_boy_bytes();
-int qvbw_game_boy_size();
-}
+#include "web/core/web_core.h"
 
 namespace {
 

@@ -6,39 +6,11 @@
 #include <string>
 #include <vector>
 
-struct WebPlayer;
-extern "C" {
-int qvbw_load(const std::uint8_t* bytes, int size);
-int qvbw_render(const std::uint8_t* image, int size, int lengthFrames, int loops, int fadeFrames);
-int qvbw_sample_frames();
-const std::uint8_t* qvbw_image();
-int qvbw_image_size();
-int qvbw_export_asm(const std::uint8_t* image, int size);
-WebPlayer* qvbw_player_new(const std::uint8_t* image, int size);
-const std::int16_t* qvbw_player_fill(WebPlayer* web, int frames);
-void qvbw_player_free(WebPlayer* web);
-int qvbw_warnings(const std::uint8_t* source, int size, const char* file);
-int qvbw_warning_count();
-int qvbw_warning_line(int i);
-const char* qvbw_warning_text(int i);
-int qvbw_survey(const std::uint8_t* image, int size, int loops, int maxEvents);
-const std::int32_t* qvbw_survey_events();
-int qvbw_survey_event_count();
-int qvbw_survey_truncated();
-const std::int32_t* qvbw_survey_repeats();
-int qvbw_survey_repeat_count();
-int qvbw_render_end_frame();
-int qvbw_render_intro_frame();
-int qvbw_render_loop_frames();
-const std::int32_t* qvbw_player_levels(WebPlayer* web);
-int qvbw_game_boy(const std::uint8_t* image, int size, int kind);
-int qvbw_game_boy_size();
-const char* qvbw_text();
-}
+#include "web/core/web_core.h"
 
 namespace {
 
-constexpr int kDone = 1, kBadArgument = -2;
+constexpr int kDone = QVBW_DONE, kBadArgument = QVBW_BAD_ARGUMENT;
 
 TEST(WebCore, NoBytesBehindANullPointerAndNoNegativeSizes) {
   EXPECT_EQ(qvbw_load(nullptr, 5), kBadArgument);

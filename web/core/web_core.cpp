@@ -1,14 +1,5 @@
-// The page's way into the core: plain C functions over WebAssembly memory.
-// The compile worker loads songs, exports assembler text and renders WAV
-// samples with them; the audio worklet plays through a player whose sound it
-// pulls. Results stay in this module until the next call of the same kind,
-// and the page copies out what it keeps. Nothing here throws past the
-// boundary, and every argument is checked before use.
-//
-// Results: qvbw_load, qvbw_warnings, qvbw_render, qvbw_survey and
-// qvbw_game_boy answer a QvbwStatus; qvbw_export_asm the exporter's own code
-// (0 = converted); qvbw_player_new a player or null;
-// the getters plain values.
+// The page's entry points (web_core.h) over the song loader, the exporter,
+// the render session and a pull player.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -32,6 +23,7 @@
 #include "sound/pull_stream.h"
 #include "sound/voice.h"
 #include "web/core/repeat_passes.h"
+#include "web/core/web_core.h"
 
 #ifdef __EMSCRIPTEN__
 #define QVBW_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -83,13 +75,6 @@ class EventList : public qvb::SequencerObserver {
 EventList surveyed;
 std::vector<qvb::web::RepeatPass> repeatPasses;
 
-enum QvbwStatus : int {
-  QVBW_DONE = 1,
-  QVBW_REFUSED = 0,        // the song: the reason is in qvbw_error_* and qvbw_diagnosis
-  QVBW_NO_MEMORY = -1,
-  QVBW_BAD_ARGUMENT = -2,  // a null pointer with bytes, a negative size, a value out of range
-};
-
 // The bytes the page handed over, or nothing when the pointer and size do
 // not describe any: a null pointer holds no bytes, a negative size is none.
 bool validBytes(const std::uint8_t* bytes, int size) { return size >= 0 && (bytes != nullptr || size == 0); }
@@ -109,6 +94,8 @@ int loadSong(const std::uint8_t* bytes, int size) {
   return QVBW_DONE;
 }
 
+}  // namespace
+
 // One song playing in the audio worklet: the player's Mixer has voices and
 // timers but no output; the worklet's pulls take its sound through a stream,
 // cut as a sound card's output would be.
@@ -118,6 +105,8 @@ struct WebPlayer {
   std::vector<std::int16_t> buffer;
   std::vector<std::int32_t> levels;
 };
+
+namespace {
 
 constexpr int kMaxFillFrames = 8192;
 
