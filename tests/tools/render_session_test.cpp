@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "render/song_figures.h"
 #include "tests/tools/render_test_songs.h"
 
 namespace qvb {
@@ -113,6 +114,24 @@ TEST(RenderSong, EventsLandOnTheirTickFrames) {
     EXPECT_EQ(r.result.channels.at(0).markFrame, c.mark);
     EXPECT_EQ(r.result.channels.at(0).firstJumpFrame, c.firstJump);
   }
+}
+
+// Channel A loops 16 ticks from tick 8; B plays one note until tick 96. The
+// song repeats from the first start of A's loop after B is silent: tick 104.
+TEST(SongFigures, ASongRepeatsOnlyOnceTheChannelsWithoutALoopHaveFinished) {
+  const std::vector<std::uint8_t> image =
+      songOf({{0x81, 0xF0, 0x3C, 0x08, 0xE0, 0x3E, 0x10, 0xFF}, {0x81, 0xF0, 0x40, 0x60, 0xFF}});
+  const Rendered r = render(image, loops(9));
+  ASSERT_TRUE(r.ok);
+  const SongFigures f = songFigures(r.result);
+  const std::int64_t loop = tickFrame(24) - tickFrame(8);
+  EXPECT_EQ(f.loopFrames, loop);
+  EXPECT_EQ(f.introFrames, tickFrame(8) + 6 * loop);
+  // The first such start: the pass before it begins while B still sounds.
+  const std::int64_t finish = r.result.channels[1].finishFrame;
+  EXPECT_EQ(finish, tickFrame(96));
+  EXPECT_GE(f.introFrames, finish);
+  EXPECT_LT(f.introFrames - loop, finish);
 }
 
 TEST(RenderSong, TempoSongSoundsUpToItsLastTickOnly) {

@@ -84,15 +84,20 @@ TEST(WebCore, SurveyListsNotesAndTheLoop) {
   EXPECT_EQ(qvbw_survey(bytes, size, 0, 100), kBadArgument);
   EXPECT_EQ(qvbw_survey(bytes, size, 1, 0), kBadArgument);
   ASSERT_EQ(qvbw_survey(bytes, size, 1, 1000), kDone);
-  // Up to the end (A's first jump back to its mark): c d e on each channel.
+  // Up to the end: c d e on each channel, then the loop: A's d e once more.
   int notes = 0;
   for (int i = 0; i < qvbw_survey_event_count(); ++i)
     if (qvbw_survey_events()[8 * i] == 0 && qvbw_survey_events()[8 * i + 2] < qvbw_render_end_frame()) ++notes;
-  EXPECT_EQ(notes, 6);
+  EXPECT_EQ(notes, 8);
   EXPECT_EQ(qvbw_survey_truncated(), 0);
   EXPECT_GT(qvbw_render_intro_frame(), 0);
   EXPECT_GT(qvbw_render_loop_frames(), 0);
   EXPECT_GT(qvbw_render_end_frame(), qvbw_render_intro_frame());
+  // B plays on to tick 144, where A first jumps back: the song's loop starts
+  // there, and the survey goes on through it (A's d e, 96 ticks).
+  const int tick = qvbw_render_loop_frames() / 96;
+  EXPECT_EQ(qvbw_render_intro_frame() - qvbw_survey_events()[2], 144 * tick) << "from the first note";
+  EXPECT_GE(qvbw_render_end_frame(), qvbw_render_intro_frame() + qvbw_render_loop_frames());
   ASSERT_EQ(qvbw_survey(bytes, size, 1, 2), kDone);
   EXPECT_EQ(qvbw_survey_event_count(), 2);
   EXPECT_EQ(qvbw_survey_truncated(), 1);

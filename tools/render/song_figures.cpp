@@ -23,6 +23,15 @@ SongFigures songFigures(const RenderResult& result) {
   }
   f.loopReached = f.introFrames >= 0 && reached;
   f.loopFrames = f.loopReached && same ? first : -1;
+  // The song repeats only once the channels without a loop have finished:
+  // its loop begins at the first pass of the shared loop that starts there.
+  std::int64_t lastFinish = -1;
+  for (const ChannelEvents& e : result.channels) {
+    if (e.markFrame < 0) lastFinish = std::max(lastFinish, e.finishFrame);
+  }
+  if (f.loopFrames > 0 && lastFinish > f.introFrames) {
+    f.introFrames += (lastFinish - f.introFrames + f.loopFrames - 1) / f.loopFrames * f.loopFrames;
+  }
   return f;
 }
 

@@ -14,7 +14,10 @@ struct SongFigures {
   bool known = false;          // worked out from a finished render
   std::int64_t endFrame = -1;  // finished, or looped the wanted number of times; -1 = not reached
   bool finishes = false;       // the song ends in silence instead of looping
-  std::int64_t introFrames = -1;  // the last channel's loop mark; -1 = no channel loops
+  // Where the song starts to repeat: the last channel's loop mark, or when a
+  // channel without a loop plays on past it, the first start of the shared
+  // loop after that channel finished; -1 = no channel loops.
+  std::int64_t introFrames = -1;
   // The loop every looping channel shares; -1 when one has not come back to
   // its mark yet, or when their loops differ.
   std::int64_t loopFrames = -1;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -296,26 +297,46 @@ QVBW_EXPORT int qvbw_survey(const std::uint8_t* image, int size, int loops, int 
   surveyed = EventList{};
   repeatPasses = {};
   if (!validBytes(image, size) || loops < 1 || maxEvents < 1 || maxEvents > (1 << 20)) return QVBW_BAD_ARGUMENT;
-  surveyed.limit = static_cast<std::size_t>(maxEvents);
-  qvb::RenderOptions options;
-  options.loops = loops;
-  options.observer = &surveyed;
   const std::span<const std::uint8_t> bytes(bytesOf(image), static_cast<std::size_t>(size));
   try {
     const qvb::ImageView view = qvb::viewImage(bytes);
-    qvb::web::RepeatPasses repeats(view.ok() ? view.channels : decltype(view.channels){}, surveyed.limit);
-    surveyed.also = &repeats;
-    const bool ok = qvb::renderSong(
-        bytes.data(), bytes.size(), options, [](const std::int16_t*, std::int64_t) { return true; }, rendered);
-    surveyed.also = nullptr;
+    std::optional<qvb::web::RepeatPasses> repeats;
+    const auto surveyWith = [&](int passes) {
+      surveyed = EventList{};
+      surveyed.limit = static_cast<std::size_t>(maxEvents);
+      rendered = qvb::RenderResult{};
+      repeats.emplace(view.ok() ? view.channels : decltype(view.channels){}, surveyed.limit);
+      surveyed.also = &*repeats;
+      qvb::RenderOptions options;
+      options.loops = passes;
+      options.observer = &surveyed;
+      const bool ok = qvb::renderSong(
+          bytes.data(), bytes.size(), options, [](const std::int16_t*, std::int64_t) { return true; }, rendered);
+      surveyed.also = nullptr;
+      return ok;
+    };
+    bool ok = surveyWith(loops);
+    // The page draws the song's loop once at least: when a channel without
+    // a loop plays on past the others' marks, the loop starts later, and the
+    // looping channels go round as often as it takes to reach its end.
+    const qvb::SongFigures figures = qvb::songFigures(rendered);
+    const std::int64_t loopEnd = figures.introFrames + figures.loopFrames;
+    if (ok && figures.loopFrames > 0 && rendered.endFrame >= 0 && loopEnd > rendered.endFrame) {
+      std::int64_t passes = loops;
+      for (const qvb::ChannelEvents& c : rendered.channels) {
+        if (c.markFrame >= 0)
+          passes = std::max(passes, (loopEnd - c.markFrame + figures.loopFrames - 1) / figures.loopFrames);
+      }
+      ok = surveyWith(static_cast<int>(std::min<std::int64_t>(passes, 1 << 16)));
+    }
     if (!ok) {
       surveyed = EventList{};
       return QVBW_REFUSED;
     }
     placeSurveyed(bytes);
-    repeats.finish(rendered.endFrame >= 0 ? rendered.endFrame : rendered.framesWritten);
-    repeatPasses = repeats.passes();
-    surveyed.truncated = surveyed.truncated || repeats.truncated();
+    repeats->finish(rendered.endFrame >= 0 ? rendered.endFrame : rendered.framesWritten);
+    repeatPasses = repeats->passes();
+    surveyed.truncated = surveyed.truncated || repeats->truncated();
     return QVBW_DONE;
   } catch (const std::bad_alloc&) {
     surveyed = EventList{};
