@@ -8,6 +8,7 @@
 #include "compiler/line_index.h"
 #include "compiler/preprocess.h"
 #include "compiler/song_credits.h"
+#include "song/channel_letters.h"
 #include "song/qvb_format.h"
 #include "song/track_commands.h"
 #include "sound/voice.h"
@@ -30,8 +31,6 @@ std::int32_t peakLevel(int type, int volume) {
     default: return pulseLevel(volume);
   }
 }
-
-std::string channelName(int index) { return std::string("channel ") + static_cast<char>('A' + index); }
 
 // What one channel block does, read item by item.
 struct ChannelFacts {

@@ -263,10 +263,8 @@ class ChannelCompiler {
   }
 
   int command(int ch) {
+    if (isNoteCommand(ch)) return noteCommand(ch);
     switch (ch) {
-      case 'a': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g': case 'r':
-      case 'o': case 'l': case 'q': case '<': case '>':
-        return noteCommand(ch);
       case 't': {
         const std::int32_t tempo = number(120);
         if (!inRange(tempo, 1, 512)) return ERR_TEMPO;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "song/channel_letters.h"
 #include "song/pitch_tables.h"
 #include "song/qvb_format.h"
 #include "song/track_commands.h"
@@ -53,7 +54,6 @@ struct Scan {
   std::map<Approximation, Found> approximations;
 };
 
-char letter(int channel) { return static_cast<char>('A' + channel); }
 
 void approximate(Scan& scan, std::int32_t offset, Approximation kind, std::string text) {
   scan.approximations.emplace(kind, Found{std::move(text), offset});
@@ -529,7 +529,7 @@ GbSong buildGbSong(std::span<const std::uint8_t> image) {
     for (int k = 0; k < kKinds; ++k)
       if (played.sounded[static_cast<std::size_t>(k)]) sounded.push_back(k);
     if (sounded.size() > 1) {
-      song.refusal = std::string("channel ") + letter(c) + " switches between " + kKindInfo[sounded[0]].voices +
+      song.refusal = channelName(c) + " switches between " + kKindInfo[sounded[0]].voices +
                      " and " + kKindInfo[sounded[1]].voices + " voices, which play on different Game Boy channels";
       return song;
     }
@@ -541,7 +541,7 @@ GbSong buildGbSong(std::span<const std::uint8_t> image) {
     const std::vector<int>& channels = byKind[k];
     const KindInfo& info = kKindInfo[k];
     if (channels.size() > info.room) {
-      song.refusal = std::string("channel ") + letter(channels[info.room]) + " would be a " + kOrdinal[info.room] +
+      song.refusal = channelName(channels[info.room]) + " would be a " + kOrdinal[info.room] +
                      " " + info.voices + " channel; the Game Boy has " + info.roomWord;
       return song;
     }
@@ -560,9 +560,9 @@ GbSong buildGbSong(std::span<const std::uint8_t> image) {
   song.performance = std::move(performance.channels);
   for (int c = 0; c < count; ++c) {
     for (const auto& [kind, found] : scanWarnings(view.channels[static_cast<std::size_t>(c)]).approximations)
-      song.warnings.push_back({c, found.offset, std::string("channel ") + letter(c) + ": " + found.text});
+      song.warnings.push_back({c, found.offset, channelName(c) + ": " + found.text});
     if (song.performance[static_cast<std::size_t>(c)].loopApproximate)
-      song.warnings.push_back({c, -1, std::string("channel ") + letter(c) +
+      song.warnings.push_back({c, -1, channelName(c) +
                                           ": its loop never comes back to quite the same state; the passes after "
                                           "the first replay the first"});
   }

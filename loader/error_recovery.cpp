@@ -6,6 +6,7 @@
 #include <string>
 
 #include "compiler/compile_errors.h"
+#include "song/channel_letters.h"
 
 namespace qvb {
 namespace {
@@ -141,7 +142,7 @@ bool ErrorRecovery::blank(const SongDiagnosis& fault, const FaultFacts& facts) {
     spaces(at, end);
   };
   const auto setChannelCount = [&](std::size_t at) {
-    if (facts.lastChannelWithText < 1 || facts.lastChannelWithText > 26 || facts.famicom) return false;
+    if (facts.lastChannelWithText < 1 || facts.lastChannelWithText > kMaxChannels || facts.famicom) return false;
     blankItem(at);
     const std::string directive = "#CHANNEL " + std::to_string(facts.lastChannelWithText);
     const std::size_t room = lineEnd(text_, at) - at;
@@ -151,7 +152,7 @@ bool ErrorRecovery::blank(const SongDiagnosis& fault, const FaultFacts& facts) {
   };
 
   if (fault.channel != 0) {
-    const int channel = fault.channel - 'A' + 1;
+    const int channel = e.channel;  // 1..26
     if (e.type == ERR_MEMORY || e.type == ERR_REPEAT_LIMIT) return false;
     if (e.type == ERR_LOOP_OPEN) {
       const std::size_t open = placeOffset(text_, e.openLine, e.openRow);
@@ -200,7 +201,7 @@ bool ErrorRecovery::shown(const SongDiagnosis& error) const {
   if (error.problem != SongProblem::Compile) return false;
   const CompileError& e = error.error;
   if (e.type == last_.code && e.line == last_.line && e.row == last_.row) return false;
-  const auto channel = static_cast<std::size_t>(error.channel != 0 ? error.channel - 'A' + 1 : 0);
+  const auto channel = static_cast<std::size_t>(error.channel != 0 ? e.channel : 0);
   if (e.type == ERR_LENGTH_DIVIDE && badDefault_[channel] && takesDefaultLength(text_, placeOffset(text_, e.line, e.row)))
     return false;
   return !stopped_[channel];

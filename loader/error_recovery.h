@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "loader/song_loader.h"
+#include "song/channel_letters.h"
 
 namespace qvb {
 
@@ -54,8 +55,8 @@ class ErrorRecovery {
     std::int32_t line = 0, row = 0;
   };
   std::vector<std::uint8_t> text_;
-  std::array<bool, 27> stopped_{};     // channels whose loop structure was blanked
-  std::array<bool, 27> badDefault_{};  // channels whose default length divides nothing
+  std::array<bool, kMaxChannels + 1> stopped_{};     // channels whose loop structure was blanked
+  std::array<bool, kMaxChannels + 1> badDefault_{};  // channels whose default length divides nothing
   Spot last_;                       // the fault blanked last
   int repeats_ = 0;                 // how often in a row it came back
 };

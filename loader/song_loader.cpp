@@ -10,6 +10,7 @@
 #include "compiler/song_header.h"
 #include "loader/error_hints.h"
 #include "loader/error_recovery.h"
+#include "song/channel_letters.h"
 #include "song/qvb_format.h"
 
 namespace qvb {
@@ -54,8 +55,6 @@ void placeForPeople(SongDiagnosis& d, std::span<const std::uint8_t> bytes) {
   e.channel = e.commandChannel;
 }
 
-std::string channelLetter(int channel) { return std::string(1, static_cast<char>('A' + channel - 1)); }
-
 // What the header asks for that cannot be, in words, where the code's
 // meaning covers several cases; empty for the others.
 std::string headerContext(int code, const SongHeader& header, int lastChannel) {
@@ -63,12 +62,12 @@ std::string headerContext(int code, const SongHeader& header, int lastChannel) {
   if (code == ERR_NO_TITLE_OR_CHANNEL)
     return header.channelCount <= 0 ? "the header has no #CHANNEL line" : "the header has no #TITLE with a title byte";
   if (code != ERR_CHANNEL_COUNT) return {};
-  if (header.channelCount > 26) return count + ": 26 channels at most";
+  if (header.channelCount > kMaxChannels) return count + ": " + std::to_string(kMaxChannels) + " channels at most";
   if (header.mode == kModeFamicom && header.channelCount != 3)
     return count + ": #PRAGMA FAMICOM plays exactly 3 channels";
   if (lastChannel < 1) return count + ", but no channel has text";
-  if (lastChannel < header.channelCount) return count + ", but the last channel with text is " + channelLetter(lastChannel);
-  return count + ", but channel " + channelLetter(lastChannel) + " has text";
+  if (lastChannel < header.channelCount) return count + ", but the last channel with text is " + channelLetter(lastChannel - 1);
+  return count + ", but channel " + channelLetter(lastChannel - 1) + " has text";
 }
 
 // The compile's error in people's terms: its place, channel, name, meaning
@@ -78,7 +77,7 @@ SongDiagnosis diagnosisOf(const MmlCompiler& compiler, std::span<const std::uint
   if (!compiler.errorInfo(d.error)) return d;
   d.problem = SongProblem::Compile;
   placeForPeople(d, text);
-  if (d.error.channel >= 1 && d.error.channel <= 26) d.channel = channelLetter(d.error.channel)[0];
+  if (d.error.channel >= 1 && d.error.channel <= kMaxChannels) d.channel = channelLetter(d.error.channel - 1);
   if (d.channel == 0) d.context = headerContext(d.error.type, compiler.header(), compiler.lastChannelWithText());
   const ErrorCodeInfo* code = findErrorCode(d.error.type);
   d.name = code ? code->name : "ERR_UNKNOWN";
@@ -179,8 +178,8 @@ std::string describeProblem(const SongDiagnosis& d, const std::string& file) {
     }
     case SongProblem::DamagedImage: {
       std::string part = playerFaultText(d.fault);
-      if (d.fault == PlayerFault::ChannelBlock && d.faultChannel >= 0 && d.faultChannel < 26)
-        part = std::string("the block of channel ") + static_cast<char>('A' + d.faultChannel);
+      if (d.fault == PlayerFault::ChannelBlock && d.faultChannel >= 0 && d.faultChannel < kMaxChannels)
+        part = "the block of " + channelName(d.faultChannel);
       return file + ": damaged QVB image: " + part + " runs past the end";
     }
     case SongProblem::NewerImage: return file + ": a QVB image newer than this player reads";

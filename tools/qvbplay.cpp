@@ -21,6 +21,7 @@
 #include "play/play_options.h"
 #include "play/play_session.h"
 #include "play/song_file.h"
+#include "song/channel_letters.h"
 #include "play/terminal.h"
 #include "qvbp_version.h"
 #include "sound/system_audio.h"
@@ -143,7 +144,7 @@ class Player {
     for (const qvb::PlaySession::HeardEvent& e : session_.takeHeard()) {
       std::printf("{\"frame\":%lld,\"seconds\":%.3f,\"channel\":\"%c\",\"kind\":\"%s\"",
                   static_cast<long long>(e.frame), static_cast<double>(e.frame) / session_.sampleRate(),
-                  static_cast<char>('A' + e.channel % 26), e.note >= 0 ? "note" : "rest");
+                  qvb::channelLetter(e.channel), e.note >= 0 ? "note" : "rest");
       if (e.note >= 0) std::printf(",\"note\":\"%s\"", qvb::noteName(e.note).c_str());
       if (e.line > 0) std::printf(",\"line\":%d,\"row\":%d", e.line, e.row);
       else if (e.offset >= 0) std::printf(",\"offset\":%d", e.offset);

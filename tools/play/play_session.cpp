@@ -8,13 +8,12 @@
 #include "render/render_session.h"
 #include "song/qvb_player.h"
 #include "sound/mixer.h"
+#include "song/channel_letters.h"
 #include "sound/pull_stream.h"
 #include "sound/wave_out.h"
 
 namespace qvb {
 namespace {
-
-constexpr int kMaxChannelLetters = 26;
 
 // How far a reload looks for the tick in the new song: four hours of sound,
 // a few hundred thousand timer calls without rendering.
@@ -146,7 +145,7 @@ void PlaySession::seekBy(std::int64_t frames) { seekTo(position() + frames); }
 
 void PlaySession::setMuted(int channel, bool muted) {
   // Before the first song any letter may be muted; the song then keeps its own.
-  if (image_.empty() && channel >= 0 && channel < kMaxChannelLetters &&
+  if (image_.empty() && channel >= 0 && channel < kMaxChannels &&
       channel >= static_cast<int>(muted_.size())) {
     muted_.resize(static_cast<std::size_t>(channel) + 1, false);
   }
@@ -204,7 +203,7 @@ std::vector<ChannelView> PlaySession::channels() const {
   const std::int64_t at = position();
   for (std::size_t i = 0; i < views.size(); ++i) {
     ChannelView& v = views[i];
-    v.letter = static_cast<char>('A' + std::min<std::size_t>(i, 25));
+    v.letter = channelLetter(static_cast<int>(i));
     v.muted = muted_[i];
     if (!activity_) continue;
     const ChannelSound sound = activity_->soundAt(static_cast<int>(i), at);
