@@ -28,7 +28,8 @@ constexpr std::array<bool, 256> kOrdinaryComment = ordinaryBytes(std::string_vie
 
 }  // namespace
 
-int preprocess(std::span<std::uint8_t> copy, std::int32_t& errorLine, std::int32_t& errorRow) {
+int preprocess(std::span<std::uint8_t> copy, std::int32_t& errorLine, std::int32_t& errorRow,
+               std::vector<SwallowedByte>* swallowed) {
   if (copy.size() < 2) return ERR_MEMORY;  // not a work copy
   std::uint8_t* p = copy.data();
   // The byte after an escape or a two-byte lead is taken along unexamined, but
@@ -39,6 +40,9 @@ int preprocess(std::span<std::uint8_t> copy, std::int32_t& errorLine, std::int32
   std::int32_t line = 1;
   std::int32_t row = 1;
   int depth = 0;
+  const auto taken = [&](std::uint8_t lead) {
+    if (swallowed != nullptr && lead >= 0x80 && (p[i] == '>' || p[i] == '}')) swallowed->push_back({line, row, p[i]});
+  };
 
   for (;;) {
     const std::size_t runStart = i;
@@ -55,6 +59,7 @@ int preprocess(std::span<std::uint8_t> copy, std::int32_t& errorLine, std::int32
         if (i + 1 < textEnd) {
           ++i;
           ++row;
+          taken(b);
         }
       } else if (b == '\t') {
         p[i] = ' ';
@@ -78,6 +83,7 @@ int preprocess(std::span<std::uint8_t> copy, std::int32_t& errorLine, std::int32
         if (i + 1 < textEnd) {
           ++i;
           ++row;
+          taken(b);
         }
       } else if (b == '{') {
         ++depth;

@@ -91,27 +91,17 @@ bool readImage(const std::vector<std::uint8_t>& image, ImageFacts& facts) {
 }
 
 // Bytes that the preprocessor's walk takes along after a byte of 0x80 or
-// more, where that byte is a '>' or '}': the same walk, line and row counts.
+// more, where that byte is a '>' or '}': found by that walk itself.
 void swallowedBytes(std::span<const std::uint8_t> text, std::vector<SongWarning>& out) {
-  std::int32_t line = 1, row = 1;
-  for (std::size_t i = 0; i < text.size() && text[i] != 0; ++i, ++row) {
-    const std::uint8_t b = text[i];
-    if (b == '#' && i + 3 < text.size() && text[i + 1] == 'E' && text[i + 2] == 'N' && text[i + 3] == 'D')
-      return;
-    if ((b == '\\' || b >= 0x80) && i + 1 < text.size()) {
-      const std::uint8_t taken = text[++i];
-      ++row;
-      if (b >= 0x80 && (taken == '>' || taken == '}')) {
-        out.push_back({line, row, std::string("the byte before this '") + static_cast<char>(taken) +
+  std::vector<std::uint8_t> copy(text.begin(), text.end());
+  copy.resize(copy.size() + 2, 0);
+  std::int32_t ignoredLine = 0, ignoredRow = 0;
+  std::vector<SwallowedByte> swallowed;
+  preprocess(copy, ignoredLine, ignoredRow, &swallowed);
+  for (const SwallowedByte& s : swallowed) {
+    out.push_back({s.line, s.row, std::string("the byte before this '") + static_cast<char>(s.byte) +
                                       "' takes it along, so it does nothing (a three-byte UTF-8 "
                                       "character before it? put a space between them)"});
-      }
-      if (taken != kLf && taken != kCr) continue;
-    }
-    if (text[i] == kLf || (text[i] == kCr && (i + 1 >= text.size() || text[i + 1] != kLf))) {
-      ++line;
-      row = 0;
-    }
   }
 }
 
