@@ -60,9 +60,11 @@ void FrameReader::compact() {
 std::optional<Frame> FrameReader::next() {
   if (skipBody_ > 0) return std::nullopt;
   const std::string_view unread = std::string_view(buffer_).substr(start_);
-  const std::size_t headerEnd = unread.substr(0, limits_.headerBytes + kHeaderEnd.size()).find(kHeaderEnd);
-  if (headerEnd == std::string_view::npos || headerEnd > limits_.headerBytes) {
-    if (unread.size() < limits_.headerBytes + kHeaderEnd.size() && headerEnd == std::string_view::npos) {
+  // The header's lines may take headerBytes, then comes the empty line.
+  const std::size_t window = limits_.headerBytes + kHeaderEnd.size();
+  const std::size_t headerEnd = unread.substr(0, window).find(kHeaderEnd);
+  if (headerEnd == std::string_view::npos) {
+    if (unread.size() < window) {
       compact();
       return std::nullopt;
     }

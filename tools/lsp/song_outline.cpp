@@ -48,7 +48,8 @@ std::vector<OutlineItem> songOutline(const TextLines& lines) {
     if (inComment) continue;
     const LineKind kind = lineKind(line);
     if (kind == LineKind::Music) {
-      if (open >= 0) items[static_cast<std::size_t>(open)].lastLine = i;
+      const bool blank = line.find_first_not_of(" \t") == std::string_view::npos;
+      if (open >= 0 && !blank) items[static_cast<std::size_t>(open)].lastLine = i;
       continue;
     }
     open = -1;
