@@ -2,6 +2,7 @@
 // Language Server Protocol. It talks over standard input and output only;
 // the editor starts it. Errors, warnings, hover help and completion come from
 // the very compiler, player and guide that the other programs use.
+#include <csignal>
 #include <cstdio>
 #include <string_view>
 
@@ -37,5 +38,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // An editor that goes away mid-answer is an end of the session, not a signal.
+  std::signal(SIGPIPE, SIG_IGN);
   return qvb::lsp::serveOn(0, 1);
 }

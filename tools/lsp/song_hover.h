@@ -18,8 +18,8 @@ struct Hover {
   std::size_t line = 0, startByte = 0, endByte = 0;  // the item hovered
 };
 
-// Callbacks of the sequencer a hover may run through looking for a note
-// (about an hour and a half of ticks at the fastest tempo).
+// Callbacks of the sequencer (ticks and effect frames) a hover may run
+// through looking for a note: some two hours of song at the fastest tempo.
 inline constexpr std::int64_t kMaxHoverCallbacks = 4'000'000;
 
 // The hover at a 0-based line and byte column; nothing over blanks,
