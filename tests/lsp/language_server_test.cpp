@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
+#include "lsp/stdio_server.h"
+
 #include "tests/lsp/lsp_session.h"
 
 namespace qvb::lsp {
@@ -86,6 +91,42 @@ TEST(LanguageServer, ExitEndsWithZeroOnlyAfterShutdown) {
     session.notify("exit", nullptr);
     EXPECT_TRUE(session.server.exited());
     EXPECT_EQ(session.server.exitStatus(), shutDown ? 0 : 1);
+  }
+}
+
+std::string framed(const std::string& body) { return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body; }
+
+TEST(LanguageServer, TheProgramAnswersFramedAndEndsWithTheProtocolsStatus) {
+  const std::string init = framed(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}})");
+  const std::string shutdown = framed(R"({"jsonrpc":"2.0","id":2,"method":"shutdown"})");
+  const std::string exit = framed(R"({"jsonrpc":"2.0","method":"exit"})");
+  struct Case {
+    std::string input;
+    int status;
+    int replies;
+  } const cases[] = {
+      {init + shutdown + exit + framed("{]"), 0, 2},  // nothing is read after exit
+      {init + exit, 1, 1},
+      {init, 1, 1},  // the input ends without exit
+  };
+  for (const Case& c : cases) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    ASSERT_TRUE(in && out);
+    std::fwrite(c.input.data(), 1, c.input.size(), in);
+    std::fflush(in);
+    std::rewind(in);
+    EXPECT_EQ(serveOn(fileno(in), fileno(out)), c.status) << c.input;
+    std::rewind(out);
+    std::string written(1 << 12, '\0');
+    written.resize(std::fread(written.data(), 1, written.size(), out));
+    FrameReader reader;
+    reader.feed(written);
+    int replies = 0;
+    while (auto frame = reader.next()) replies += Json::parse(frame->body).contains("id") ? 1 : 0;
+    EXPECT_EQ(replies, c.replies) << written;
+    std::fclose(in);
+    std::fclose(out);
   }
 }
 
