@@ -11,7 +11,7 @@ DEB    ?= build-deb
 DEMO   ?= examples/demo.qvm
 PREFIX ?= /usr/local
 # What is installed and packaged: the programs and the manual pages.
-SHIPPED := qvbp qvbrender qvbplay qvbgb man
+SHIPPED := qvbp qvbrender qvbplay qvbgb qvblsp man
 WEB    ?= build-web
 PORT   ?= 8000
 # Debian's emscripten runs its JavaScript optimizer with the node on the PATH,

@@ -1,4 +1,4 @@
-# bash completion for qvbp, qvbrender, qvbplay and qvbgb: their options, the songs
+# bash completion for qvbp, qvbrender, qvbplay, qvbgb and qvblsp: their options, the songs
 # they read (.qvm sources, .qvb images) and the sound files qvbrender writes.
 # Installed once under each program's name, as bash-completion looks them up.
 
@@ -75,7 +75,13 @@ _qvbgb() {
   _qvbp_files "$cur" "$_qvbp_songs"
 }
 
+# qvblsp [--stdio]: started by editors; its options only.
+_qvblsp() {
+  COMPREPLY=($(compgen -W '--stdio -h --help --version' -- "${COMP_WORDS[COMP_CWORD]}"))
+}
+
 complete -F _qvbp qvbp
 complete -F _qvbrender qvbrender
 complete -F _qvbplay qvbplay
 complete -F _qvbgb qvbgb
+complete -F _qvblsp qvblsp

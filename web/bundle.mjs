@@ -2,7 +2,9 @@
 // built site, so the page needs no network beyond its own folder. The hover
 // help comes from the guide's tables (docs/mml-guide.md), read here at build
 // time: the guide is the one place where a command's range and default are
-// written, and a build whose guide lacks a command's row fails.
+// written, and a build whose guide lacks a command's row fails. The language
+// server's help is read from the same tables by the same rules
+// (tools/lsp/guide_help_gen.cpp).
 //
 // usage: node bundle.mjs --entry site/app.js --out SITE/app.js --guide docs/mml-guide.md
 import { readFileSync } from 'node:fs';

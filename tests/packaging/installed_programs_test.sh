@@ -62,7 +62,7 @@ case $mode in
 esac
 
 bin="$root/bin" doc="$root/share/doc/qvbp"
-for file in man/man1/qvbp.1 man/man1/qvbrender.1 man/man1/qvbplay.1 man/man1/qvbgb.1 man/man5/qvm.5; do
+for file in man/man1/qvbp.1 man/man1/qvbrender.1 man/man1/qvbplay.1 man/man1/qvbgb.1 man/man1/qvblsp.1 man/man5/qvm.5; do
   [ -f "$root/share/$file$man_suffix" ] || fail "no page share/$file$man_suffix"
 done
 for file in README.md CHANGELOG.md $licence docs/mml-guide.md examples/README.md examples/demo.qvm; do
@@ -89,12 +89,20 @@ out=$("$bin/qvbplay" --null -l 1 short.qvm 2>&1) || fail "qvbplay --null short.q
 [ "$("$bin/qvbrender" --version)" = "qvbrender $version" ] || fail "qvbrender --version"
 [ "$("$bin/qvbplay" --version)" = "qvbplay $version" ] || fail "qvbplay --version"
 [ "$("$bin/qvbgb" --version)" = "qvbgb $version" ] || fail "qvbgb --version"
+# The language server (in builds that make it) answers an editor's first
+# message from where it landed.
+if [ -e "$build/qvblsp" ]; then
+  [ "$("$bin/qvblsp" --version)" = "qvblsp $version" ] || fail "qvblsp --version"
+  init='{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}}'
+  out=$(printf 'Content-Length: %d\r\n\r\n%s' ${#init} "$init" | "$bin/qvblsp")
+  [[ $out == *'"name":"qvblsp"'* ]] || fail "qvblsp's answer to initialize: $out"
+fi
 
 # The completion offers songs to play and sound files to write, not the other way round.
 completions="$root/share/bash-completion/completions"
 shown() { printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd ' '; }
 offered=$(
-  for program in qvbp qvbrender qvbplay qvbgb; do source "$completions/$program" || echo "unreadable $program"; done
+  for program in qvbp qvbrender qvbplay qvbgb $([ -e "$build/qvblsp" ] && echo qvblsp); do source "$completions/$program" || echo "unreadable $program"; done
   COMP_WORDS=(qvbp ""); COMP_CWORD=1; _qvbp; echo "qvbp: $(shown)"
   COMP_WORDS=(qvbrender -o ""); COMP_CWORD=2; _qvbrender; echo "qvbrender -o: $(shown)"
   COMP_WORDS=(qvbplay --v); COMP_CWORD=1; _qvbplay; echo "qvbplay --v: $(shown)"

@@ -1,0 +1,59 @@
+-- Neovim's own language client against qvblsp: a song with an error gets
+-- its diagnostic at the faulty command; once fixed, the diagnostics clear, a
+-- hover on a note tells its pitch and completion offers the commands.
+-- Run by neovim_client_test.sh; QVBLSP names the server. Every wait polls
+-- with a generous bound; any failure ends Neovim with status 1.
+local function run()
+  local server = assert(os.getenv('QVBLSP'), 'QVBLSP is not set')
+  local song = vim.fn.tempname() .. '.qvm'
+  vim.fn.writefile({ '#TITLE <t>', '#CHANNEL 1', '#A t120 v12 o5 a4 c v16 d' }, song)
+  vim.cmd('edit ' .. vim.fn.fnameescape(song))
+  local buf = vim.api.nvim_get_current_buf()
+  local config = { name = 'qvblsp', cmd = { server }, root_dir = vim.fn.fnamemodify(song, ':h') }
+  local id
+  if vim.lsp.start then
+    id = vim.lsp.start(config)
+  else -- Neovim 0.7 (Debian 12) has only the lower-level calls
+    id = vim.lsp.start_client(config)
+    assert(id, 'the server did not start')
+    vim.lsp.buf_attach_client(buf, id)
+  end
+  assert(id, 'the server did not start')
+
+  assert(vim.wait(30000, function() return #vim.diagnostic.get(buf) > 0 end, 20), 'no diagnostic arrived')
+  local d = vim.diagnostic.get(buf)[1]
+  assert(d.lnum == 2 and d.col == 20 and d.end_lnum == 2 and d.end_col == 23,
+    ('the diagnostic is at %d:%d-%d:%d, not over v16'):format(d.lnum, d.col, d.end_lnum, d.end_col))
+  assert(d.severity == vim.diagnostic.severity.ERROR, 'the diagnostic is no error')
+  assert(d.message:find('v volume outside 0..15', 1, true), 'the message is ' .. d.message)
+
+  vim.api.nvim_buf_set_lines(buf, 2, 3, false, { '#A t120 v12 o5 a4 c v6 d' })
+  assert(vim.wait(30000, function() return #vim.diagnostic.get(buf) == 0 end, 20), 'the fixed song kept its diagnostic')
+
+  local at = { textDocument = { uri = vim.uri_from_bufnr(buf) }, position = { line = 2, character = 15 } }
+  local replies = vim.lsp.buf_request_sync(buf, 'textDocument/hover', at, 30000)
+  local hover = replies and replies[id] and replies[id].result
+  assert(hover, 'no hover came back')
+  local text = hover.contents.value
+  assert(text:find('440 Hz', 1, true) and text:find('octave 5', 1, true) and text:find('channel A', 1, true),
+    'the hover says ' .. text)
+
+  replies = vim.lsp.buf_request_sync(buf, 'textDocument/completion', at, 30000)
+  local items = replies and replies[id] and replies[id].result
+  assert(items, 'no completion came back')
+  local labels = {}
+  for _, item in ipairs(items.items or items) do labels[item.label] = true end
+  assert(labels['#TITLE'] and labels['v'] and labels['mp'], 'completion lacks #TITLE, v or mp')
+
+  vim.lsp.stop_client(id)
+  assert(vim.wait(30000, function() return vim.lsp.client_is_stopped(id) end, 20), 'the server did not stop')
+  os.remove(song)
+end
+
+local ok, err = pcall(run)
+if ok then
+  vim.cmd('qall!')
+else
+  io.stderr:write('neovim_client.lua: ' .. tostring(err) .. '\n')
+  vim.cmd('cquit 1')
+end

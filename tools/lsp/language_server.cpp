@@ -1,0 +1,283 @@
+#include "lsp/language_server.h"
+
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <utility>
+
+#include "lsp/guide_help.h"
+#include "lsp/json_rpc.h"
+#include "lsp/song_diagnostics.h"
+#include "lsp/song_hover.h"
+#include "lsp/song_outline.h"
+#include "qvbp_version.h"
+
+namespace qvb::lsp {
+namespace {
+
+using Json = nlohmann::json;
+
+// The protocol's numbers for what the server sends.
+constexpr int kSyncFull = 1;
+constexpr int kMessageError = 1;
+constexpr int kCompletionKeyword = 14;
+constexpr int kSymbolProperty = 7, kSymbolNamespace = 3, kSymbolArray = 18;
+
+Json position(const Position& p) { return {{"line", p.line}, {"character", p.character}}; }
+
+Json range(const TextLines& lines, std::size_t line, std::size_t start, std::size_t end, PositionEncoding e) {
+  return {{"start", position(lines.positionAt(line, start, e))}, {"end", position(lines.positionAt(line, end, e))}};
+}
+
+Json showMessage(std::string_view text) { return {{"type", kMessageError}, {"message", std::string(text)}}; }
+
+}  // namespace
+
+std::vector<std::string> LanguageServer::handle(std::string_view body) {
+  std::vector<std::string> out;
+  const Json message = Json::parse(body, nullptr, false);
+  if (message.is_discarded()) {
+    out.push_back(errorMessage(nullptr, RpcError::ParseError, "the message is not JSON"));
+    return out;
+  }
+  if (!message.is_object()) {
+    out.push_back(errorMessage(nullptr, RpcError::InvalidRequest, "a message must be a JSON object"));
+    return out;
+  }
+  const auto id = message.find("id");
+  const bool hasId = id != message.end();
+  if (hasId && !id->is_number_integer() && !id->is_string()) {
+    out.push_back(errorMessage(nullptr, RpcError::InvalidRequest, "a request's id must be a number or a string"));
+    return out;
+  }
+  const Json idValue = hasId ? *id : Json(nullptr);
+  const auto method = message.find("method");
+  if (method == message.end()) {
+    // A reply to a request of ours (the server sends none) or nothing at all.
+    if (!hasId || (!message.contains("result") && !message.contains("error")))
+      out.push_back(errorMessage(idValue, RpcError::InvalidRequest, "a message without a method"));
+    return out;
+  }
+  if (!method->is_string() || message.value("jsonrpc", Json()) != "2.0") {
+    out.push_back(errorMessage(idValue, RpcError::InvalidRequest,
+                               "a request needs \"jsonrpc\": \"2.0\" and a method name"));
+    return out;
+  }
+  const auto params = message.find("params");
+  const Json paramsValue = params != message.end() ? *params : Json(nullptr);
+  if (!paramsValue.is_null() && !paramsValue.is_object() && !paramsValue.is_array()) {
+    if (hasId) out.push_back(errorMessage(idValue, RpcError::InvalidRequest, "params must be an object or an array"));
+    return out;
+  }
+  const std::string name = method->get<std::string>();
+  try {
+    if (hasId) request(idValue, name, paramsValue, out);
+    else notification(name, paramsValue, out);
+  } catch (const Json::exception& e) {
+    // A field of the wrong type or missing: the caller's mistake, told in nlohmann's words.
+    if (hasId) out.push_back(errorMessage(idValue, RpcError::InvalidParams, e.what()));
+  } catch (const std::bad_alloc&) {
+    if (hasId) out.push_back(errorMessage(idValue, RpcError::RequestFailed, "not enough memory"));
+  }
+  return out;
+}
+
+std::string LanguageServer::refusal(const Frame& frame) const {
+  const RpcError code = frame.fault == FrameFault::BodyTooLong ? RpcError::InvalidRequest : RpcError::ParseError;
+  return errorMessage(nullptr, code, frame.why);
+}
+
+void LanguageServer::request(const Json& id, std::string_view method, const Json& params,
+                             std::vector<std::string>& out) {
+  if (method == "initialize") {
+    if (initialized_) {
+      out.push_back(errorMessage(id, RpcError::InvalidRequest, "initialize was already received"));
+      return;
+    }
+    if (!params.is_object()) {
+      out.push_back(errorMessage(id, RpcError::InvalidParams, "initialize needs its parameters"));
+      return;
+    }
+    Json result = initialize(params);
+    initialized_ = true;
+    out.push_back(resultMessage(id, std::move(result)));
+    return;
+  }
+  if (!initialized_) {
+    out.push_back(errorMessage(id, RpcError::ServerNotInitialized, "initialize must come first"));
+    return;
+  }
+  if (shutDown_) {
+    out.push_back(errorMessage(id, RpcError::InvalidRequest, "the server is shut down"));
+    return;
+  }
+  if (method == "shutdown") {
+    shutDown_ = true;
+    out.push_back(resultMessage(id, nullptr));
+  } else if (method == "textDocument/hover") {
+    out.push_back(resultMessage(id, hover(params)));
+  } else if (method == "textDocument/completion") {
+    out.push_back(resultMessage(id, completion(params)));
+  } else if (method == "textDocument/documentSymbol") {
+    out.push_back(resultMessage(id, symbols(params)));
+  } else {
+    out.push_back(errorMessage(id, RpcError::MethodNotFound, "no method " + std::string(method)));
+  }
+}
+
+void LanguageServer::notification(std::string_view method, const Json& params, std::vector<std::string>& out) {
+  if (method == "exit") {
+    exited_ = true;
+    return;
+  }
+  if (!initialized_ || shutDown_) return;  // dropped, as the protocol asks
+  if (method == "textDocument/didOpen") open(params, out);
+  else if (method == "textDocument/didChange") change(params, out);
+  else if (method == "textDocument/didClose") close(params, out);
+  // initialized, $/cancelRequest, settings and the rest need nothing.
+}
+
+LanguageServer::Json LanguageServer::initialize(const Json& params) {
+  // The editor lists the encodings it counts in, best first; UTF-8 is ours.
+  const Json encodings = params.value("/capabilities/general/positionEncodings"_json_pointer, Json::array());
+  encoding_ = PositionEncoding::Utf16;
+  if (encodings.is_array())
+    for (const Json& e : encodings)
+      if (e == "utf-8") encoding_ = PositionEncoding::Utf8;
+  return {
+      {"capabilities",
+       {{"positionEncoding", encoding_ == PositionEncoding::Utf8 ? "utf-8" : "utf-16"},
+        {"textDocumentSync", {{"openClose", true}, {"change", kSyncFull}}},
+        {"hoverProvider", true},
+        {"completionProvider", {{"triggerCharacters", {"#"}}}},
+        {"documentSymbolProvider", true}}},
+      {"serverInfo", {{"name", "qvblsp"}, {"version", kVersion}}},
+  };
+}
+
+bool LanguageServer::keep(const std::string& uri, std::string text, std::int64_t version,
+                          std::vector<std::string>& out) {
+  const auto known = documents_.find(uri);
+  if (text.size() > limits_.documentBytes) {
+    out.push_back(notificationMessage(
+        "window/showMessage",
+        showMessage(uri + ": " + std::to_string(text.size()) + " bytes, more than the " +
+                    std::to_string(limits_.documentBytes) + " a song may have; it is not checked")));
+    if (known != documents_.end()) {
+      documents_.erase(known);
+      publish(uri, nullptr, out);  // what was said of the text before no longer holds
+    }
+    return false;
+  }
+  if (known == documents_.end() && documents_.size() >= limits_.openDocuments) {
+    out.push_back(notificationMessage(
+        "window/showMessage",
+        showMessage(uri + ": " + std::to_string(limits_.openDocuments) +
+                    " songs are open already, the most the server keeps; it is not checked")));
+    return false;
+  }
+  documents_[uri] = std::make_unique<SongDocument>(std::move(text), version);
+  return true;
+}
+
+void LanguageServer::open(const Json& params, std::vector<std::string>& out) {
+  const Json& item = params.at("textDocument");
+  const std::string uri = item.at("uri").get<std::string>();
+  if (keep(uri, item.at("text").get<std::string>(), item.value("version", std::int64_t{0}), out))
+    publish(uri, documents_[uri].get(), out);
+}
+
+void LanguageServer::change(const Json& params, std::vector<std::string>& out) {
+  const Json& item = params.at("textDocument");
+  const std::string uri = item.at("uri").get<std::string>();
+  const Json& changes = params.at("contentChanges");
+  if (!changes.is_array() || changes.empty() || !documents_.contains(uri)) return;
+  // Full sync: every change is the whole text, the last one counts.
+  if (keep(uri, changes.back().at("text").get<std::string>(), item.value("version", std::int64_t{0}), out))
+    publish(uri, documents_[uri].get(), out);
+}
+
+void LanguageServer::close(const Json& params, std::vector<std::string>& out) {
+  const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+  if (documents_.erase(uri) > 0) publish(uri, nullptr, out);
+}
+
+void LanguageServer::publish(const std::string& uri, const SongDocument* document,
+                             std::vector<std::string>& out) const {
+  Json list = Json::array();
+  Json params = {{"uri", uri}};
+  if (document != nullptr) {
+    for (const SongDiagnostic& d : songDiagnostics(*document)) {
+      Json item = {{"range", range(document->lines(), d.line, d.startByte, d.endByte, encoding_)},
+                   {"severity", static_cast<int>(d.severity)},
+                   {"source", d.source},
+                   {"message", d.message}};
+      if (!d.code.empty()) item["code"] = d.code;
+      list.push_back(std::move(item));
+    }
+    params["version"] = document->version();
+  }
+  params["diagnostics"] = std::move(list);
+  out.push_back(notificationMessage("textDocument/publishDiagnostics", std::move(params)));
+}
+
+const SongDocument* LanguageServer::documentOf(const Json& params) const {
+  const auto found = documents_.find(params.at("textDocument").at("uri").get<std::string>());
+  return found != documents_.end() ? found->second.get() : nullptr;
+}
+
+LanguageServer::Json LanguageServer::hover(const Json& params) const {
+  const SongDocument* document = documentOf(params);
+  if (document == nullptr) return nullptr;
+  const Json& at = params.at("position");
+  const Position p{at.at("line").get<std::int64_t>(), at.at("character").get<std::int64_t>()};
+  const std::optional<std::size_t> offset = document->lines().offsetOf(p, encoding_);
+  if (!offset) return nullptr;
+  const std::size_t line = static_cast<std::size_t>(p.line);
+  const std::optional<Hover> found = songHover(*document, line, *offset - document->lines().lineStart(line), limits_.hoverCallbacks);
+  if (!found) return nullptr;
+  return {{"contents", {{"kind", "markdown"}, {"value", found->markdown}}},
+          {"range", range(document->lines(), found->line, found->startByte, found->endByte, encoding_)}};
+}
+
+LanguageServer::Json LanguageServer::completion(const Json& params) const {
+  (void)params.at("textDocument").at("uri").get<std::string>();
+  Json items = Json::array();
+  std::set<std::string_view> seen;
+  for (const HelpEntry& entry : helpEntries()) {
+    // The note letters and the parts of a note are written after a note, not
+    // chosen from a list.
+    static constexpr std::string_view kPartsOfANote[] = {"+", "#", "-", ".", "^", "length"};
+    if (std::ranges::find(kPartsOfANote, entry.key) != std::end(kPartsOfANote)) continue;
+    if (!seen.insert(entry.key).second) continue;
+    items.push_back({{"label", std::string(entry.key)},
+                     {"kind", kCompletionKeyword},
+                     {"detail", std::string(entry.usage)},
+                     {"documentation", {{"kind", "markdown"}, {"value", helpMarkdown(entry.key)}}}});
+  }
+  return items;
+}
+
+LanguageServer::Json LanguageServer::symbols(const Json& params) const {
+  const SongDocument* document = documentOf(params);
+  if (document == nullptr) return nullptr;
+  Json list = Json::array();
+  const TextLines& lines = document->lines();
+  for (const OutlineItem& item : songOutline(lines)) {
+    const int kind = item.kind == OutlineKind::Channel ? kSymbolNamespace
+                     : item.kind == OutlineKind::Wave  ? kSymbolArray
+                                                       : kSymbolProperty;
+    Json symbol = {{"name", item.name},
+                   {"kind", kind},
+                   {"range", {{"start", position(lines.positionAt(item.firstLine, 0, encoding_))},
+                              {"end", position(lines.positionAt(item.lastLine, lines.line(item.lastLine).size(),
+                                                                encoding_))}}},
+                   {"selectionRange", range(lines, item.firstLine, 0, item.nameEnd, encoding_)}};
+    if (!item.detail.empty()) symbol["detail"] = item.detail;
+    list.push_back(std::move(symbol));
+  }
+  return list;
+}
+
+}  // namespace qvb::lsp

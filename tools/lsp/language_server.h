@@ -1,0 +1,75 @@
+// The language server's protocol core: takes one message body at a time
+// and answers with the messages to send (replies, diagnostics), keeping the
+// open songs and the session's state (initialize, shutdown, exit). It reads
+// and writes no stream itself, so it runs in-process on strings; the program
+// (stdio_server.h) frames its messages on standard input and output.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "host/file_bytes.h"
+#include "lsp/message_frames.h"
+#include "lsp/song_document.h"
+#include "lsp/song_hover.h"
+#include "lsp/text_lines.h"
+
+namespace qvb::lsp {
+
+// Songs open at once: far more than an editor shows.
+inline constexpr std::size_t kMaxOpenDocuments = 256;
+
+struct ServerLimits {
+  std::size_t openDocuments = kMaxOpenDocuments;
+  std::size_t documentBytes = kMaxInputBytes;  // what our programs read from a file
+  std::int64_t hoverCallbacks = kMaxHoverCallbacks;  // the sequencer's steps a hover may take
+};
+
+class LanguageServer {
+ public:
+  explicit LanguageServer(ServerLimits limits = {}) : limits_(limits) {}
+
+  // The messages to send for one message received (often none).
+  std::vector<std::string> handle(std::string_view body);
+  // The reply to a message the framing refused (its id is not known).
+  std::string refusal(const Frame& frame) const;
+
+  // exit was received: the program ends with exitStatus() (0 after a
+  // shutdown, 1 without one).
+  bool exited() const { return exited_; }
+  int exitStatus() const { return shutDown_ ? 0 : 1; }
+  PositionEncoding encoding() const { return encoding_; }
+  std::size_t openDocuments() const { return documents_.size(); }
+
+ private:
+  using Json = nlohmann::json;
+  void request(const Json& id, std::string_view method, const Json& params, std::vector<std::string>& out);
+  void notification(std::string_view method, const Json& params, std::vector<std::string>& out);
+
+  Json initialize(const Json& params);
+  void open(const Json& params, std::vector<std::string>& out);
+  void change(const Json& params, std::vector<std::string>& out);
+  void close(const Json& params, std::vector<std::string>& out);
+  // Keeps the text as the document's, or says why not; true when kept.
+  bool keep(const std::string& uri, std::string text, std::int64_t version, std::vector<std::string>& out);
+  void publish(const std::string& uri, const SongDocument* document, std::vector<std::string>& out) const;
+  Json hover(const Json& params) const;
+  Json completion(const Json& params) const;
+  Json symbols(const Json& params) const;
+  const SongDocument* documentOf(const Json& params) const;
+
+  ServerLimits limits_;
+  bool initialized_ = false;
+  bool shutDown_ = false;
+  bool exited_ = false;
+  PositionEncoding encoding_ = PositionEncoding::Utf16;
+  std::map<std::string, std::unique_ptr<SongDocument>> documents_;
+};
+
+}  // namespace qvb::lsp

@@ -1,0 +1,44 @@
+// qvblsp: the language server for QVM songs, for editors that speak the
+// Language Server Protocol. It talks over standard input and output only;
+// the editor starts it. Errors, warnings, hover help and completion come from
+// the very compiler, player and guide that the other programs use.
+#include <csignal>
+#include <cstdio>
+#include <string_view>
+
+#include "lsp/stdio_server.h"
+#include "qvbp_version.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: qvblsp [--stdio]\n"
+    "  the language server for QVM songs, started by an editor: it reads the\n"
+    "  protocol's messages on standard input and answers on standard output\n"
+    "  --stdio     the same (the editors' usual way of saying so)\n"
+    "  -h, --help  this text\n"
+    "  --version   the program's version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("qvblsp %s\n", qvb::kVersion);
+      return 0;
+    }
+    if (arg != "--stdio") {
+      std::fprintf(stderr, "qvblsp: unknown option %s\n", argv[i]);
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  // An editor that goes away mid-answer is an end of the session, not a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  return qvb::lsp::serveOn(0, 1);
+}
