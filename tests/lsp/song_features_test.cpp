@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/lsp/lsp_session.h"
 
@@ -43,6 +45,18 @@ TEST(LanguageServer, AnErrorArrivesAtTheRangeOfTheFaultyCommand) {
     EXPECT_EQ(d["severity"], 1);
     EXPECT_TRUE(has(d["message"], c.words)) << d["message"];
   }
+}
+
+TEST(LanguageServer, FiveMistakesArriveAsFiveErrorsEachAtItsCommand) {
+  LspSession session;
+  session.start();
+  const Json diagnostics = session.open(
+      "#TITLE <Five>\n#CHANNEL 2\n#WAV 0,<1,2,3>\n#A v10 o4 c d e f v16 g a\n#A l7 c /: d e :/\n#B v12 C d e o9 c\n");
+  std::vector<std::pair<int, int>> starts;  // 0-based line and character
+  for (const Json& d : diagnostics)
+    if (d["severity"] == 1) starts.emplace_back(d["range"]["start"]["line"], d["range"]["start"]["character"]);
+  const std::vector<std::pair<int, int>> expected{{2, 0}, {3, 18}, {4, 6}, {5, 7}, {5, 13}};
+  EXPECT_EQ(starts, expected) << diagnostics;
 }
 
 TEST(LanguageServer, WarningsAreMarkedWithTheProgramThatGivesThem) {
