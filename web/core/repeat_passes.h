@@ -22,7 +22,7 @@ struct RepeatPass {
 };
 static_assert(sizeof(RepeatPass) == 24);
 
-class RepeatPasses : public SequencerObserver {
+class RepeatPasses final : public SequencerObserver {
  public:
   // blocks: each channel's track block, as the image holds them; at most
   // `limit` passes are kept.
