@@ -124,6 +124,14 @@ int MmlCompiler::steps(std::int32_t size) {
   }
 
   tracks_.emplace(header_.channelCount);
+  // Room for a place every two bytes of text, shared evenly (a song of one
+  // long channel outgrows it once), up to kMapReserveBytes in all: in the
+  // page's linear memory a reservation is memory taken.
+  if (map_ != nullptr) {
+    constexpr std::size_t kMapReserveBytes = std::size_t{64} << 20;
+    const std::size_t places = std::min(static_cast<std::size_t>(size) / 2, kMapReserveBytes / sizeof(SourcePlace));
+    map_->reserve(header_.channelCount, places / static_cast<std::size_t>(header_.channelCount) + 16);
+  }
   if (const int result = compileTracks(reader_, header_, *tracks_, map_, &command_); result != 0) {
     if (result == ERR_MEMORY && !reader_.replayBudgetSpent()) return fail(ERR_MEMORY, 0, 0);
     return failAtReader(result);

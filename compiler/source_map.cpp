@@ -4,12 +4,10 @@
 
 namespace qvb {
 
-void SourceMap::add(int channel, std::int32_t offset, std::int32_t line, std::int32_t row) {
-  if (channel < 0) return;
-  if (static_cast<std::size_t>(channel) >= channels_.size()) channels_.resize(static_cast<std::size_t>(channel) + 1);
-  std::vector<SourcePlace>& places = channels_[static_cast<std::size_t>(channel)];
-  if (!places.empty() && places.back().offset == offset) places.pop_back();
-  places.push_back({offset, line, row});
+void SourceMap::reserve(int channels, std::size_t count) {
+  if (channels <= 0) return;
+  if (static_cast<std::size_t>(channels) > channels_.size()) channels_.resize(static_cast<std::size_t>(channels));
+  for (std::vector<SourcePlace>& places : channels_) places.reserve(count);
 }
 
 bool SourceMap::find(int channel, std::int32_t offset, SourcePlace& place) const {

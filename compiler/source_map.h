@@ -21,8 +21,18 @@ struct SourcePlace {
 class SourceMap {
  public:
   // Called as the items are written, offsets never decreasing: a command
-  // that wrote nothing is replaced by the next one at the same offset.
-  void add(int channel, std::int32_t offset, std::int32_t line, std::int32_t row);
+  // that wrote nothing is replaced by the next one at the same offset. Once
+  // for every note of a song: inline, and cheap while the room lasts.
+  void add(int channel, std::int32_t offset, std::int32_t line, std::int32_t row) {
+    if (channel < 0) return;
+    if (static_cast<std::size_t>(channel) >= channels_.size()) channels_.resize(static_cast<std::size_t>(channel) + 1);
+    std::vector<SourcePlace>& places = channels_[static_cast<std::size_t>(channel)];
+    if (!places.empty() && places.back().offset == offset) places.pop_back();
+    places.push_back({offset, line, row});
+  }
+  // Room for `count` places in each of `channels` channels, so that a long
+  // song's map grows without copies (pages untouched cost no memory).
+  void reserve(int channels, std::size_t count);
   // The place of the command that wrote the byte at offset of the channel's
   // block; false when the map has none (no such channel or offset).
   bool find(int channel, std::int32_t offset, SourcePlace& place) const;
