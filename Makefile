@@ -3,6 +3,7 @@
 JOBS   ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD  ?= build
 ASAN   ?= build-asan
+CORE   ?= build-core
 FUZZ   ?= build-fuzz
 # Seconds of mutation per harness in `make test`; `make fuzz` builds them for longer runs.
 FUZZ_SECONDS ?= 40
@@ -18,7 +19,7 @@ PORT   ?= 8000
 # which finds Debian's node modules (acorn) only when told where they are.
 EMENV  := NODE_PATH=/usr/share/nodejs
 
-.PHONY: all deps deps-web build play install deb test test-normal test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows windows-zip test-windows
+.PHONY: all deps deps-web build play install deb test test-normal test-core test-asan test-fuzz test-web web web-serve bench fuzz clean deps-windows windows windows-zip test-windows
 
 all: build
 
@@ -78,6 +79,15 @@ deb: deps $(DEB)/CMakeCache.txt
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The core alone, as a game or another host takes it: no sound device, no
+# audio-file library, no programs but qvbp.
+test-core: deps $(CORE)/CMakeCache.txt
+	cmake --build $(CORE) -j $(JOBS)
+	cd $(CORE) && ctest --output-on-failure -j $(JOBS)
+$(CORE)/CMakeCache.txt:
+	cmake -S . -B $(CORE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_AUDIO=none \
+		-DQVBP_TOOLS=OFF -DQVBP_LSP=OFF -DQVBP_BENCH=OFF
+
 test-asan: deps $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -106,7 +116,7 @@ test-web: web build
 	node web/test/browser_test.mjs --site $(WEB)/site --qvbrender $(BUILD)/qvbrender --examples examples
 
 # Windows is one of our systems: its build and tests run with the others.
-test: test-normal test-windows test-asan test-fuzz test-web
+test: test-normal test-core test-windows test-asan test-fuzz test-web
 
 # Windows: the programs cross-built with MinGW-w64 into $(WINDOWS)/, and
 # $(WINDOWS)/qvbp-VERSION-windows-x86_64.zip with the documents and examples;
