@@ -10,7 +10,8 @@ set -e
 # and check the Debian package. sdcc assembles the Game Boy driver; gbsplay
 # and the gambatte libretro core check what it plays. qvblsp reads and writes
 # its messages with nlohmann-json3-dev; its test runs neovim's own client.
-pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc gbsplay libretro-gambatte tmux scdoc groff-base dpkg-dev lintian nlohmann-json3-dev neovim"
+# unzip opens the packed VS Code extension in its test.
+pkgs="cmake make g++ clang libclang-rt-dev pkg-config libgtest-dev libgmock-dev libbenchmark-dev libasound2-dev libsndfile1-dev sdcc gbsplay libretro-gambatte tmux scdoc groff-base dpkg-dev lintian nlohmann-json3-dev neovim unzip"
 # "web": what the playground and its browser test need instead (npm comes
 # inside some builds of nodejs; Debian's own is a package of its own).
 if [ "$1" = web ]; then
