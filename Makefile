@@ -66,7 +66,7 @@ $(DEB)/CMakeCache.txt:
 	CXXFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
 	cmake -S . -B $(DEB) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_TESTS=OFF -DQVBP_BENCH=OFF \
-		-DQVBP_RELATIVE_SOURCE_PATHS=ON
+		-DQVBP_RELATIVE_SOURCE_PATHS=ON -DQVBP_VSCODE=OFF
 
 # MAINTAINER='Name <address>' sets the package's Maintainer (and the
 # changelog's signature); build-deb's cache keeps it for the next runs.
@@ -86,7 +86,7 @@ test-core: deps $(CORE)/CMakeCache.txt
 	cd $(CORE) && ctest --output-on-failure -j $(JOBS)
 $(CORE)/CMakeCache.txt:
 	cmake -S . -B $(CORE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVBP_WERROR=ON -DQVBP_AUDIO=none \
-		-DQVBP_TOOLS=OFF -DQVBP_LSP=OFF -DQVBP_BENCH=OFF
+		-DQVBP_TOOLS=OFF -DQVBP_LSP=OFF -DQVBP_VSCODE=OFF -DQVBP_BENCH=OFF
 
 test-asan: deps $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
@@ -145,7 +145,7 @@ bench: build
 	./$(BUILD)/bench/qvbp_bench
 
 fuzz: deps
-	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DQVBP_FUZZ=ON -DQVBP_WERROR=ON
+	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DQVBP_FUZZ=ON -DQVBP_WERROR=ON -DQVBP_VSCODE=OFF
 	cmake --build $(FUZZ) -j $(JOBS)
 
 clean:
