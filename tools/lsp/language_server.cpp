@@ -32,6 +32,58 @@ Json range(const TextLines& lines, std::size_t line, std::size_t start, std::siz
 
 Json showMessage(std::string_view text) { return {{"type", kMessageError}, {"message", std::string(text)}}; }
 
+// The editor's token types for the classes of song_classes.h, in their
+// order: what the legend announces and the tokens' type numbers index.
+// Invalid bytes get no colour (their diagnostics mark them).
+constexpr std::string_view kTokenTypes[] = {
+    "keyword",    // directive
+    "namespace",  // channel marker
+    "variable",   // note
+    "parameter",  // rest
+    "number",     // length, with its dots and ties
+    "function",   // command
+    "number",     // a command's or directive's value
+    "operator",   // octave step
+    "operator",   // repeat bracket
+    "operator",   // loop
+    "operator",   // loop mark
+    "comment",    // comment
+    "string",     // title
+    "",           // invalid
+    "enumMember", // pragma word
+};
+
+// The legend: each distinct type once, and the index of each class in it.
+struct TokenLegend {
+  Json types = Json::array();
+  int index[std::size(kTokenTypes)] = {};
+  TokenLegend() {
+    for (std::size_t i = 0; i < std::size(kTokenTypes); ++i) {
+      index[i] = -1;
+      if (kTokenTypes[i].empty()) continue;
+      const auto found = std::find(types.begin(), types.end(), kTokenTypes[i]);
+      index[i] = static_cast<int>(found - types.begin());
+      if (found == types.end()) types.push_back(kTokenTypes[i]);
+    }
+  }
+};
+
+const TokenLegend& legend() {
+  static const TokenLegend kLegend;
+  return kLegend;
+}
+
+// The cursor of a request as a 0-based line and byte column, or nothing.
+std::optional<std::pair<std::size_t, std::size_t>> cursorOf(const SongDocument& document, const Json& params,
+                                                          PositionEncoding encoding) {
+  const Json& at = params.at("position");
+  const Position p{at.at("line").get<std::int64_t>(), at.at("character").get<std::int64_t>()};
+  const std::optional<std::size_t> offset = document.lines().offsetOf(p, encoding);
+  if (!offset) return std::nullopt;
+  const auto line = static_cast<std::size_t>(p.line);
+  return std::pair{line, *offset - document.lines().lineStart(line)};
+}
+
 }  // namespace
 
 std::vector<std::string> LanguageServer::handle(std::string_view body) {
@@ -121,6 +173,12 @@ void LanguageServer::request(const Json& id, std::string_view method, const Json
     out.push_back(resultMessage(id, completion(params)));
   } else if (method == "textDocument/documentSymbol") {
     out.push_back(resultMessage(id, symbols(params)));
+  } else if (method == "textDocument/definition") {
+    out.push_back(resultMessage(id, definition(params)));
+  } else if (method == "textDocument/references") {
+    out.push_back(resultMessage(id, references(params)));
+  } else if (method == "textDocument/semanticTokens/full") {
+    out.push_back(resultMessage(id, semanticTokens(params)));
   } else {
     out.push_back(errorMessage(id, RpcError::MethodNotFound, "no method " + std::string(method)));
   }
@@ -151,7 +209,11 @@ LanguageServer::Json LanguageServer::initialize(const Json& params) {
         {"textDocumentSync", {{"openClose", true}, {"change", kSyncFull}}},
         {"hoverProvider", true},
         {"completionProvider", {{"triggerCharacters", {"#"}}}},
-        {"documentSymbolProvider", true}}},
+        {"documentSymbolProvider", true},
+        {"definitionProvider", true},
+        {"referencesProvider", true},
+        {"semanticTokensProvider", {{"legend", {{"tokenTypes", legend().types}, {"tokenModifiers", Json::array()}}},
+                                    {"full", true}}}}},
       {"serverInfo", {{"name", "qvblsp"}, {"version", kVersion}}},
   };
 }
@@ -230,12 +292,9 @@ const SongDocument* LanguageServer::documentOf(const Json& params) const {
 LanguageServer::Json LanguageServer::hover(const Json& params) const {
   const SongDocument* document = documentOf(params);
   if (document == nullptr) return nullptr;
-  const Json& at = params.at("position");
-  const Position p{at.at("line").get<std::int64_t>(), at.at("character").get<std::int64_t>()};
-  const std::optional<std::size_t> offset = document->lines().offsetOf(p, encoding_);
-  if (!offset) return nullptr;
-  const std::size_t line = static_cast<std::size_t>(p.line);
-  const std::optional<Hover> found = songHover(*document, line, *offset - document->lines().lineStart(line), limits_.hoverCallbacks);
+  const auto cursor = cursorOf(*document, params, encoding_);
+  if (!cursor) return nullptr;
+  const std::optional<Hover> found = songHover(*document, cursor->first, cursor->second, limits_.hoverCallbacks);
   if (!found) return nullptr;
   return {{"contents", {{"kind", "markdown"}, {"value", found->markdown}}},
           {"range", range(document->lines(), found->line, found->startByte, found->endByte, encoding_)}};
@@ -278,6 +337,60 @@ LanguageServer::Json LanguageServer::symbols(const Json& params) const {
     list.push_back(std::move(symbol));
   }
   return list;
+}
+
+LanguageServer::Json LanguageServer::location(const std::string& uri, const SongDocument& document,
+                                              const SongPlace& place) const {
+  return {{"uri", uri}, {"range", range(document.lines(), place.line, place.start, place.end, encoding_)}};
+}
+
+LanguageServer::Json LanguageServer::definition(const Json& params) const {
+  const SongDocument* document = documentOf(params);
+  if (document == nullptr) return nullptr;
+  const auto cursor = cursorOf(*document, params, encoding_);
+  const std::optional<SongPlace> place = cursor ? document->places().at(cursor->first, cursor->second) : std::nullopt;
+  if (!place) return nullptr;
+  const std::string uri = params["textDocument"]["uri"].get<std::string>();
+  Json list = Json::array();
+  for (const SongPlace& p : document->places().definitionsOf(*place)) list.push_back(location(uri, *document, p));
+  return list;
+}
+
+LanguageServer::Json LanguageServer::references(const Json& params) const {
+  const SongDocument* document = documentOf(params);
+  if (document == nullptr) return nullptr;
+  const auto cursor = cursorOf(*document, params, encoding_);
+  const std::optional<SongPlace> place = cursor ? document->places().at(cursor->first, cursor->second) : std::nullopt;
+  if (!place) return nullptr;
+  const std::string uri = params["textDocument"]["uri"].get<std::string>();
+  const bool withDefinition = params.value("/context/includeDeclaration"_json_pointer, false);
+  Json list = Json::array();
+  if (withDefinition)
+    for (const SongPlace& p : document->places().definitionsOf(*place)) list.push_back(location(uri, *document, p));
+  for (const SongPlace& p : document->places().usesOf(*place)) list.push_back(location(uri, *document, p));
+  return list;
+}
+
+LanguageServer::Json LanguageServer::semanticTokens(const Json& params) const {
+  const SongDocument* document = documentOf(params);
+  if (document == nullptr) return nullptr;
+  // Five numbers a token: line and start relative to the token before, the
+  // length, the type and no modifiers.
+  Json data = Json::array();
+  Position before;
+  for (const ClassedToken& t : document->tokens()) {
+    const int type = legend().index[static_cast<std::size_t>(t.kind)];
+    if (type < 0) continue;
+    const Position start = document->lines().positionAt(t.line, t.start, encoding_);
+    const Position end = document->lines().positionAt(t.line, t.end, encoding_);
+    data.push_back(start.line - before.line);
+    data.push_back(start.line == before.line ? start.character - before.character : start.character);
+    data.push_back(end.character - start.character);
+    data.push_back(type);
+    data.push_back(0);
+    before = start;
+  }
+  return {{"data", std::move(data)}};
 }
 
 }  // namespace qvb::lsp

@@ -62,6 +62,10 @@ class LanguageServer {
   Json hover(const Json& params) const;
   Json completion(const Json& params) const;
   Json symbols(const Json& params) const;
+  Json definition(const Json& params) const;
+  Json references(const Json& params) const;
+  Json semanticTokens(const Json& params) const;
+  Json location(const std::string& uri, const SongDocument& document, const SongPlace& place) const;
   const SongDocument* documentOf(const Json& params) const;
 
   ServerLimits limits_;
