@@ -39,6 +39,8 @@ TEST(LanguageServer, InitializeOffersTheFeaturesAndUtf8WhenTheEditorTakesIt) {
     EXPECT_EQ(caps["definitionProvider"], true);
     EXPECT_EQ(caps["referencesProvider"], true);
     EXPECT_EQ(caps["semanticTokensProvider"]["full"], true);
+    EXPECT_EQ(caps["executeCommandProvider"]["commands"],
+              Json({"qvb.play", "qvb.playFrom", "qvb.playSelection", "qvb.stop"}));
   }
 }
 

@@ -7,10 +7,12 @@
 #include <utility>
 
 #include "lsp/guide_help.h"
+#include "lsp/item_frames.h"
 #include "lsp/json_rpc.h"
 #include "lsp/song_diagnostics.h"
 #include "lsp/song_hover.h"
 #include "lsp/song_outline.h"
+#include "lsp/song_tokens.h"
 #include "qvbp_version.h"
 
 namespace qvb::lsp {
@@ -73,10 +75,12 @@ const TokenLegend& legend() {
   return kLegend;
 }
 
-// The cursor of a request as a 0-based line and byte column, or nothing.
-std::optional<std::pair<std::size_t, std::size_t>> cursorOf(const SongDocument& document, const Json& params,
-                                                          PositionEncoding encoding) {
-  const Json& at = params.at("position");
+// The play commands, as executeCommand names them.
+constexpr const char* kPlayCommands[] = {"qvb.play", "qvb.playFrom", "qvb.playSelection", "qvb.stop"};
+
+// A position as a 0-based line and byte column, or nothing.
+std::optional<std::pair<std::size_t, std::size_t>> byteColumnOf(const SongDocument& document, const Json& at,
+                                                              PositionEncoding encoding) {
   const Position p{at.at("line").get<std::int64_t>(), at.at("character").get<std::int64_t>()};
   const std::optional<std::size_t> offset = document.lines().offsetOf(p, encoding);
   if (!offset) return std::nullopt;
@@ -84,7 +88,17 @@ std::optional<std::pair<std::size_t, std::size_t>> cursorOf(const SongDocument& 
   return std::pair{line, *offset - document.lines().lineStart(line)};
 }
 
+// The cursor of a request as a 0-based line and byte column, or nothing.
+std::optional<std::pair<std::size_t, std::size_t>> cursorOf(const SongDocument& document, const Json& params,
+                                                          PositionEncoding encoding) {
+  return byteColumnOf(document, params.at("position"), encoding);
+}
+
 }  // namespace
+
+LanguageServer::LanguageServer(ServerLimits limits, AudioPlatform* audio) : limits_(limits) {
+  if (audio != nullptr) playback_ = std::make_unique<SongPlayback>(*audio);
+}
 
 std::vector<std::string> LanguageServer::handle(std::string_view body) {
   std::vector<std::string> out;
@@ -166,6 +180,7 @@ void LanguageServer::request(const Json& id, std::string_view method, const Json
   }
   if (method == "shutdown") {
     shutDown_ = true;
+    if (playback_) playback_->stop();
     out.push_back(resultMessage(id, nullptr));
   } else if (method == "textDocument/hover") {
     out.push_back(resultMessage(id, hover(params)));
@@ -179,6 +194,8 @@ void LanguageServer::request(const Json& id, std::string_view method, const Json
     out.push_back(resultMessage(id, references(params)));
   } else if (method == "textDocument/semanticTokens/full") {
     out.push_back(resultMessage(id, semanticTokens(params)));
+  } else if (method == "workspace/executeCommand") {
+    execute(id, params, out);
   } else {
     out.push_back(errorMessage(id, RpcError::MethodNotFound, "no method " + std::string(method)));
   }
@@ -211,6 +228,7 @@ LanguageServer::Json LanguageServer::initialize(const Json& params) {
         {"completionProvider", {{"triggerCharacters", {"#"}}}},
         {"documentSymbolProvider", true},
         {"definitionProvider", true},
+        {"executeCommandProvider", {{"commands", kPlayCommands}}},
         {"referencesProvider", true},
         {"semanticTokensProvider", {{"legend", {{"tokenTypes", legend().types}, {"tokenModifiers", Json::array()}}},
                                     {"full", true}}}}},
@@ -391,6 +409,91 @@ LanguageServer::Json LanguageServer::semanticTokens(const Json& params) const {
     before = start;
   }
   return {{"data", std::move(data)}};
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> LanguageServer::placeOf(const SongDocument& document,
+                                                                           const Json& position) const {
+  if (!position.is_object()) return std::nullopt;
+  return byteColumnOf(document, position, encoding_);
+}
+
+// qvb.play [uri], qvb.playFrom [uri, position], qvb.playSelection [uri,
+// range], qvb.stop []: each answers null once the sound is on its way.
+void LanguageServer::execute(const Json& id, const Json& params, std::vector<std::string>& out) {
+  const std::string command = params.at("command").get<std::string>();
+  const Json arguments = params.value("arguments", Json::array());
+  const auto invalid = [&](const std::string& why) { out.push_back(errorMessage(id, RpcError::InvalidParams, why)); };
+  if (std::ranges::find(kPlayCommands, command) == std::end(kPlayCommands)) return invalid("no command " + command);
+  if (!arguments.is_array()) return invalid("the arguments must be a list");
+  if (command == "qvb.stop") {
+    if (playback_) playback_->stop();
+    out.push_back(resultMessage(id, nullptr));
+    return;
+  }
+  const std::size_t wanted = command == "qvb.play" ? 1 : 2;
+  if (arguments.size() != wanted || !arguments[0].is_string())
+    return invalid(command + " takes the song's uri" + (wanted == 2 ? " and a place in it" : ""));
+  const std::string uri = arguments[0].get<std::string>();
+  const auto found = documents_.find(uri);
+  if (found == documents_.end()) return invalid(uri + " is not open");
+  const SongDocument& document = *found->second;
+  if (!playback_) {
+    out.push_back(errorMessage(id, RpcError::RequestFailed, "this server was started without sound"));
+    return;
+  }
+  if (!document.song().ok()) {
+    out.push_back(errorMessage(id, RpcError::RequestFailed, "the song does not compile: see its errors"));
+    return;
+  }
+  std::int64_t from = 0, sectionEnd = -1;
+  if (command != "qvb.play") {
+    const Json& where = arguments[1];
+    const bool selection = command == "qvb.playSelection";
+    const auto start = placeOf(document, selection && where.is_object() ? where.value("start", Json()) : where);
+    const auto end = selection && where.is_object() ? placeOf(document, where.value("end", Json())) : start;
+    if (!start || !end) return invalid(command + (selection ? " takes a range of the song" : " takes a position in the song"));
+    const auto frames = itemFrames(document.song(), limits_.hoverCallbacks);
+    // The note under the cursor, or the first written after it.
+    TextPlace at{start->first, start->second};
+    if (const std::optional<LineToken> token = tokenAt(document.lines().line(at.line), at.column)) at.column = token->start;
+    if (selection) {
+      const auto span = itemsSpan(document.song(), frames, at, {end->first, end->second});
+      if (!span) return invalid("no note of the song is written in the selection");
+      from = span->first;
+      sectionEnd = span->second;
+    } else {
+      const std::optional<SequencerEvent> item = firstItemFrom(document.song(), frames, at);
+      if (!item) return invalid("no note of the song is written at or after the position");
+      from = item->frame;
+    }
+  }
+  if (!playback_->play(document, uri, from, sectionEnd)) {
+    out.push_back(errorMessage(id, RpcError::RequestFailed, playback_->error()));
+    return;
+  }
+  out.push_back(resultMessage(id, nullptr));
+}
+
+std::vector<std::string> LanguageServer::poll() {
+  std::vector<std::string> out;
+  if (!playback_) return out;
+  const std::optional<HeardNow> heard = playback_->poll();
+  if (!heard) return out;
+  const auto found = documents_.find(heard->uri);
+  Json notes = Json::array();
+  for (const HeardNote& n : heard->notes) {
+    Json item = {{"channel", std::string(1, static_cast<char>('A' + n.channel))}};
+    // The text played is the one the song was started from: while its
+    // document is as it was, its lines give the positions.
+    if (found != documents_.end() && n.line < found->second->lines().lineCount())
+      item["range"] = range(found->second->lines(), n.line, n.start, n.end, encoding_);
+    else
+      item["range"] = {{"start", {{"line", n.line}, {"character", n.start}}}, {"end", {{"line", n.line}, {"character", n.end}}}};
+    notes.push_back(std::move(item));
+  }
+  out.push_back(notificationMessage(
+      "qvb/heard", {{"uri", heard->uri}, {"frame", heard->frame}, {"seconds", heard->seconds}, {"notes", std::move(notes)}}));
+  return out;
 }
 
 }  // namespace qvb::lsp
