@@ -34,7 +34,7 @@ local function heard(_, result)
       local from = vim.str_byteindex(text, math.min(s.character, vim.str_utfindex(text)), true)
       local to = vim.str_byteindex(text, math.min(e.character, vim.str_utfindex(text)), true)
       vim.api.nvim_buf_set_extmark(buf, M.namespace, s.line, from,
-        { end_row = s.line, end_col = to, hl_group = 'QvbHeard' })
+        { end_row = s.line, end_col = to, hl_group = 'QvbHeard', priority = 250 }) -- over a diagnostic's underline
     end
   end
 end
