@@ -88,6 +88,10 @@ local function execute(command, arguments)
     vim.notify('qvblsp is not running', vim.log.levels.WARN)
     return
   end
+  if not client.initialized then -- a request now would come before the song is open
+    vim.notify('qvblsp is still starting', vim.log.levels.WARN)
+    return
+  end
   client.request('workspace/executeCommand', { command = command, arguments = arguments }, function(err)
     if err then vim.notify('qvblsp: ' .. err.message, vim.log.levels.ERROR) end
   end, vim.api.nvim_get_current_buf())
