@@ -8,7 +8,13 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "loader/song_loader.h"
+#include "lsp/message_frames.h"
+#include "lsp/stdio_server.h"
 #include "render/render_session.h"
 #include "sound/null_platform.h"
 #include "tests/lsp/lsp_session.h"
@@ -194,6 +200,46 @@ TEST(PlayCommands, WrongArgumentsAndSongsThatDoNotCompileGetErrors) {
   silent.start();
   silent.open(kSong);
   EXPECT_EQ(command(silent, "qvb.play", {"file:///song.qvm"})["error"]["code"], -32803);
+}
+
+std::string framed(const Json& message) {
+  const std::string body = message.dump();
+  return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+TEST(PlayCommands, TheProgramTellsWhatIsHeardWhileItWaitsAndEndsWithItsInput) {
+  int input[2];
+  ASSERT_EQ(::pipe(input), 0);
+  std::FILE* out = std::tmpfile();
+  ASSERT_TRUE(out);
+  std::thread editor([&] {
+    const std::string messages =
+        framed({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}, {"params", {{"capabilities", Json::object()}}}}) +
+        framed({{"jsonrpc", "2.0"}, {"method", "textDocument/didOpen"},
+                {"params", {{"textDocument", {{"uri", "file:///song.qvm"}, {"text", kSong}}}}}}) +
+        framed({{"jsonrpc", "2.0"}, {"id", 2}, {"method", "workspace/executeCommand"},
+                {"params", {{"command", "qvb.play"}, {"arguments", {"file:///song.qvm"}}}}});
+    EXPECT_EQ(::write(input[1], messages.data(), messages.size()), static_cast<ssize_t>(messages.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));  // more than two eighths
+    ::close(input[1]);  // the editor goes
+  });
+  NullPlatform audio;
+  EXPECT_EQ(serveOn(input[0], fileno(out), &audio), 1);
+  editor.join();
+  ::close(input[0]);
+  std::rewind(out);
+  std::string written(1 << 16, '\0');
+  written.resize(std::fread(written.data(), 1, written.size(), out));
+  std::fclose(out);
+  FrameReader reader;
+  reader.feed(written);
+  std::vector<Json> heard;
+  while (auto frame = reader.next()) {
+    const Json message = Json::parse(frame->body);
+    if (message.value("method", "") == "qvb/heard") heard.push_back(message);
+  }
+  ASSERT_GE(heard.size(), 2u) << written;  // c, then d, from the waiting loop
+  expectRendered(heard, renderedNotes(kSong));
 }
 
 }  // namespace
