@@ -36,6 +36,11 @@ TEST(LanguageServer, InitializeOffersTheFeaturesAndUtf8WhenTheEditorTakesIt) {
     EXPECT_EQ(caps["hoverProvider"], true);
     EXPECT_TRUE(caps.contains("completionProvider"));
     EXPECT_EQ(caps["documentSymbolProvider"], true);
+    EXPECT_EQ(caps["definitionProvider"], true);
+    EXPECT_EQ(caps["referencesProvider"], true);
+    EXPECT_EQ(caps["semanticTokensProvider"]["full"], true);
+    EXPECT_EQ(caps["executeCommandProvider"]["commands"],
+              Json({"qvb.play", "qvb.playFrom", "qvb.playSelection", "qvb.stop"}));
   }
 }
 
@@ -56,6 +61,9 @@ TEST(LanguageServer, BadMessagesGetTheProtocolsErrorsAndNoCrash) {
       {R"({"jsonrpc":"2.0","id":1,"method":"textDocument/hover","params":{"textDocument":{"uri":3}}})", -32602},
       {R"({"jsonrpc":"2.0","id":1,"method":"textDocument/hover",
            "params":{"textDocument":{"uri":"file:///song.qvm"},"position":{"line":"0","character":0}}})", -32602},
+      {R"({"jsonrpc":"2.0","id":1,"method":"textDocument/definition","params":{"textDocument":{"uri":"file:///song.qvm"}}})", -32602},
+      {R"({"jsonrpc":"2.0","id":1,"method":"textDocument/references","params":{"position":{"line":0,"character":0}}})", -32602},
+      {R"({"jsonrpc":"2.0","id":1,"method":"textDocument/semanticTokens/full","params":{"textDocument":[]}})", -32602},
       {R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})", -32600},  // a second one
   };
   LspSession session;

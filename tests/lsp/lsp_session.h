@@ -15,7 +15,7 @@ using Json = nlohmann::json;
 
 class LspSession {
  public:
-  explicit LspSession(ServerLimits limits = {}) : server(limits) {}
+  explicit LspSession(ServerLimits limits = {}, AudioPlatform* audio = nullptr) : server(limits, audio) {}
 
   std::vector<Json> raw(const std::string& body) {
     std::vector<Json> out;

@@ -1,23 +1,24 @@
--- Neovim's own language client against qvblsp: a song with an error gets
--- its diagnostic at the faulty command; once fixed, the diagnostics clear, a
--- hover on a note tells its pitch and completion offers the commands.
--- Run by neovim_client_test.sh; QVBLSP names the server. Every wait polls
+-- Neovim's own language client against qvblsp, started by the repository's
+-- plugin (editors/nvim): a song with an error gets its diagnostic at the
+-- faulty command; once fixed, the diagnostics clear, a hover on a note tells
+-- its pitch, completion offers the commands, and played from the cursor on
+-- the silent output, the notes heard are lit in turn.
+-- Run by neovim_client_test.sh; QVBLSP names the server, QVB_NVIM_PLUGIN the plugin. Every wait polls
 -- with a generous bound; any failure ends Neovim with status 1.
 local function run()
   local server = assert(os.getenv('QVBLSP'), 'QVBLSP is not set')
   local song = vim.fn.tempname() .. '.qvm'
   vim.fn.writefile({ '#TITLE <t>', '#CHANNEL 1', '#A t120 v12 o5 a4 c v16 d' }, song)
+  -- The repository's plugin starts the server for the song, on the silent output.
+  vim.opt.runtimepath:prepend(assert(os.getenv('QVB_NVIM_PLUGIN'), 'QVB_NVIM_PLUGIN is not set'))
+  vim.cmd('runtime ftdetect/qvm.lua')
+  vim.cmd('runtime plugin/qvblsp.lua')
+  local qvblsp = require('qvblsp')
+  qvblsp.setup({ cmd = { server, '--null' } })
   vim.cmd('edit ' .. vim.fn.fnameescape(song))
   local buf = vim.api.nvim_get_current_buf()
-  local config = { name = 'qvblsp', cmd = { server }, root_dir = vim.fn.fnamemodify(song, ':h') }
-  local id
-  if vim.lsp.start then
-    id = vim.lsp.start(config)
-  else -- Neovim 0.7 (Debian 12) has only the lower-level calls
-    id = vim.lsp.start_client(config)
-    assert(id, 'the server did not start')
-    vim.lsp.buf_attach_client(buf, id)
-  end
+  assert(vim.bo[buf].filetype == 'qvm', 'the song is not of the qvm file type')
+  local id = qvblsp.client_id()
   assert(id, 'the server did not start')
 
   assert(vim.wait(30000, function() return #vim.diagnostic.get(buf) > 0 end, 20), 'no diagnostic arrived')
@@ -44,6 +45,22 @@ local function run()
   local labels = {}
   for _, item in ipairs(items.items or items) do labels[item.label] = true end
   assert(labels['#TITLE'] and labels['v'] and labels['mp'], 'completion lacks #TITLE, v or mp')
+
+  -- Played from the cursor on the c, the c is lit as heard, then the d.
+  vim.api.nvim_win_set_cursor(0, { 3, 18 })
+  vim.cmd('QvbPlayFrom')
+  local function lit()
+    local marks = vim.api.nvim_buf_get_extmarks(buf, qvblsp.namespace, 0, -1, { details = true })
+    local cols = {}
+    for _, m in ipairs(marks) do
+      if m[2] == 2 and m[4].hl_group == 'QvbHeard' then cols[m[3]] = m[4].end_col end
+    end
+    return cols
+  end
+  assert(vim.wait(10000, function() return lit()[18] == 19 end, 10), 'the c was not lit as heard')
+  assert(vim.wait(10000, function() return lit()[23] == 24 end, 10), 'the d was not lit after it')
+  vim.cmd('QvbStop')
+  assert(vim.wait(10000, function() return next(lit()) == nil end, 10), 'the light stayed after the stop')
 
   vim.lsp.stop_client(id)
   assert(vim.wait(30000, function() return vim.lsp.client_is_stopped(id) end, 20), 'the server did not stop')

@@ -144,5 +144,58 @@ TEST(LanguageServer, TheOutlineListsDirectivesChannelsAndWaves) {
   EXPECT_EQ(symbols[3]["range"]["end"]["line"], 4);  // its first piece: the marker line and the next
 }
 
+TEST(LanguageServer, ATimbreGoesToItsWaveAndAWaveFindsItsTimbres) {
+  LspSession session;
+  session.start();
+  session.open("#TITLE <t>\n#CHANNEL 2\n#WAV 0,<[32 0,]>\n#WAV 1,<[16 -64,64,]>\n#A @1 c @0 d @7 e\n#B @ 1 e { @0 }\n");
+  const auto request = [&](const char* method, int line, int character, bool withDefinition = false) {
+    return session.request(method, {{"textDocument", {{"uri", "file:///song.qvm"}}},
+                                    {"position", {{"line", line}, {"character", character}}},
+                                    {"context", {{"includeDeclaration", withDefinition}}}})["result"];
+  };
+  const auto at = [](int line, int start, int end) { return Json{{"uri", "file:///song.qvm"}, {"range", rangeOf(line, start, end)}}; };
+  EXPECT_EQ(request("textDocument/definition", 4, 4), Json::array({at(3, 0, 6)}));
+  EXPECT_EQ(request("textDocument/definition", 5, 5), Json::array({at(3, 0, 6)}));  // "@ 1"
+  EXPECT_EQ(request("textDocument/definition", 4, 9), Json::array({at(2, 0, 6)}));
+  EXPECT_EQ(request("textDocument/definition", 4, 14), Json::array());  // no #WAV 7
+  EXPECT_TRUE(request("textDocument/definition", 4, 6).is_null());     // a note
+  EXPECT_EQ(request("textDocument/references", 3, 2), Json::array({at(4, 3, 5), at(5, 3, 6)}));
+  EXPECT_EQ(request("textDocument/references", 4, 3, true), Json::array({at(3, 0, 6), at(4, 3, 5), at(5, 3, 6)}));
+  EXPECT_EQ(request("textDocument/references", 2, 5), Json::array({at(4, 8, 10)}));  // not the @0 in a comment
+}
+
+// Worked out by hand from the page's reading: '<' and '>' of a title are
+// title too, the length after a note goes on past its dot and tie, a number
+// after a command is a value, a comment is one token.
+TEST(LanguageServer, SemanticTokensColourASongAsThePageDoes) {
+  LspSession session;
+  const Json legend = session.start()["result"]["capabilities"]["semanticTokensProvider"]["legend"]["tokenTypes"];
+  session.open("#TITLE <Hi>\n#CHANNEL 1\n#WAV 3,<[32 0,]>\n#A t120 @3 o4 c8. {x} /: d > r4^8 :/\n");
+  const Json data =
+      session.request("textDocument/semanticTokens/full", {{"textDocument", {{"uri", "file:///song.qvm"}}}})["result"]["data"];
+  struct Token {
+    int line, start, length;
+    std::string type;
+    bool operator==(const Token&) const = default;
+  };
+  std::vector<Token> tokens;
+  int line = 0, start = 0;
+  for (std::size_t i = 0; i + 4 < data.size(); i += 5) {
+    line += data[i].get<int>();
+    start = data[i].get<int>() == 0 ? start + data[i + 1].get<int>() : data[i + 1].get<int>();
+    tokens.push_back({line, start, data[i + 2], legend[data[i + 3].get<std::size_t>()]});
+  }
+  const std::vector<Token> expected{
+      {0, 0, 6, "keyword"},  {0, 7, 1, "string"},    {0, 8, 2, "string"},    {0, 10, 1, "string"},
+      {1, 0, 8, "keyword"},  {1, 9, 1, "number"},
+      {2, 0, 4, "keyword"},  {2, 5, 1, "number"},    {2, 8, 3, "operator"},  {2, 12, 1, "number"}, {2, 14, 1, "operator"},
+      {3, 0, 2, "namespace"}, {3, 3, 1, "function"}, {3, 4, 3, "number"},    {3, 8, 1, "function"}, {3, 9, 1, "number"},
+      {3, 11, 1, "function"}, {3, 12, 1, "number"},  {3, 14, 1, "variable"}, {3, 15, 1, "number"},  {3, 16, 1, "number"},
+      {3, 18, 3, "comment"},  {3, 22, 2, "operator"}, {3, 25, 1, "variable"}, {3, 27, 1, "operator"},
+      {3, 29, 1, "parameter"}, {3, 30, 1, "number"}, {3, 31, 1, "number"},   {3, 32, 1, "number"},  {3, 34, 2, "operator"},
+  };
+  EXPECT_EQ(tokens, expected) << data;
+}
+
 }  // namespace
 }  // namespace qvb::lsp

@@ -7,10 +7,12 @@
 #include <utility>
 
 #include "lsp/guide_help.h"
+#include "lsp/item_frames.h"
 #include "lsp/json_rpc.h"
 #include "lsp/song_diagnostics.h"
 #include "lsp/song_hover.h"
 #include "lsp/song_outline.h"
+#include "lsp/song_tokens.h"
 #include "qvbp_version.h"
 
 namespace qvb::lsp {
@@ -32,7 +34,71 @@ Json range(const TextLines& lines, std::size_t line, std::size_t start, std::siz
 
 Json showMessage(std::string_view text) { return {{"type", kMessageError}, {"message", std::string(text)}}; }
 
+// The editor's token types for the classes of song_classes.h, in their
+// order: what the legend announces and the tokens' type numbers index.
+// Invalid bytes get no colour (their diagnostics mark them).
+constexpr std::string_view kTokenTypes[] = {
+    "keyword",    // directive
+    "namespace",  // channel marker
+    "variable",   // note
+    "parameter",  // rest
+    "number",     // length, with its dots and ties
+    "function",   // command
+    "number",     // a command's or directive's value
+    "operator",   // octave step
+    "operator",   // repeat bracket
+    "operator",   // loop
+    "operator",   // loop mark
+    "comment",    // comment
+    "string",     // title
+    "",           // invalid
+    "enumMember", // pragma word
+};
+
+// The legend: each distinct type once, and the index of each class in it.
+struct TokenLegend {
+  Json types = Json::array();
+  int index[std::size(kTokenTypes)] = {};
+  TokenLegend() {
+    for (std::size_t i = 0; i < std::size(kTokenTypes); ++i) {
+      index[i] = -1;
+      if (kTokenTypes[i].empty()) continue;
+      const auto found = std::find(types.begin(), types.end(), kTokenTypes[i]);
+      index[i] = static_cast<int>(found - types.begin());
+      if (found == types.end()) types.push_back(kTokenTypes[i]);
+    }
+  }
+};
+
+const TokenLegend& legend() {
+  static const TokenLegend kLegend;
+  return kLegend;
+}
+
+// The play commands, as executeCommand names them.
+constexpr const char* kPlayCommands[] = {"qvb.play", "qvb.playFrom", "qvb.playSelection", "qvb.stop"};
+
+// A position as a 0-based line and byte column, or nothing.
+std::optional<std::pair<std::size_t, std::size_t>> byteColumnOf(const SongDocument& document, const Json& at,
+                                                              PositionEncoding encoding) {
+  const Position p{at.at("line").get<std::int64_t>(), at.at("character").get<std::int64_t>()};
+  const std::optional<std::size_t> offset = document.lines().offsetOf(p, encoding);
+  if (!offset) return std::nullopt;
+  const auto line = static_cast<std::size_t>(p.line);
+  return std::pair{line, *offset - document.lines().lineStart(line)};
+}
+
+// The cursor of a request as a 0-based line and byte column, or nothing.
+std::optional<std::pair<std::size_t, std::size_t>> cursorOf(const SongDocument& document, const Json& params,
+                                                          PositionEncoding encoding) {
+  return byteColumnOf(document, params.at("position"), encoding);
+}
+
 }  // namespace
+
+LanguageServer::LanguageServer(ServerLimits limits, AudioPlatform* audio) : limits_(limits) {
+  if (audio != nullptr) playback_ = std::make_unique<SongPlayback>(*audio);
+}
 
 std::vector<std::string> LanguageServer::handle(std::string_view body) {
   std::vector<std::string> out;
@@ -114,6 +180,7 @@ void LanguageServer::request(const Json& id, std::string_view method, const Json
   }
   if (method == "shutdown") {
     shutDown_ = true;
+    if (playback_) playback_->stop();
     out.push_back(resultMessage(id, nullptr));
   } else if (method == "textDocument/hover") {
     out.push_back(resultMessage(id, hover(params)));
@@ -121,6 +188,14 @@ void LanguageServer::request(const Json& id, std::string_view method, const Json
     out.push_back(resultMessage(id, completion(params)));
   } else if (method == "textDocument/documentSymbol") {
     out.push_back(resultMessage(id, symbols(params)));
+  } else if (method == "textDocument/definition") {
+    out.push_back(resultMessage(id, definition(params)));
+  } else if (method == "textDocument/references") {
+    out.push_back(resultMessage(id, references(params)));
+  } else if (method == "textDocument/semanticTokens/full") {
+    out.push_back(resultMessage(id, semanticTokens(params)));
+  } else if (method == "workspace/executeCommand") {
+    execute(id, params, out);
   } else {
     out.push_back(errorMessage(id, RpcError::MethodNotFound, "no method " + std::string(method)));
   }
@@ -151,7 +226,12 @@ LanguageServer::Json LanguageServer::initialize(const Json& params) {
         {"textDocumentSync", {{"openClose", true}, {"change", kSyncFull}}},
         {"hoverProvider", true},
         {"completionProvider", {{"triggerCharacters", {"#"}}}},
-        {"documentSymbolProvider", true}}},
+        {"documentSymbolProvider", true},
+        {"definitionProvider", true},
+        {"executeCommandProvider", {{"commands", kPlayCommands}}},
+        {"referencesProvider", true},
+        {"semanticTokensProvider", {{"legend", {{"tokenTypes", legend().types}, {"tokenModifiers", Json::array()}}},
+                                    {"full", true}}}}},
       {"serverInfo", {{"name", "qvblsp"}, {"version", kVersion}}},
   };
 }
@@ -230,12 +310,9 @@ const SongDocument* LanguageServer::documentOf(const Json& params) const {
 LanguageServer::Json LanguageServer::hover(const Json& params) const {
   const SongDocument* document = documentOf(params);
   if (document == nullptr) return nullptr;
-  const Json& at = params.at("position");
-  const Position p{at.at("line").get<std::int64_t>(), at.at("character").get<std::int64_t>()};
-  const std::optional<std::size_t> offset = document->lines().offsetOf(p, encoding_);
-  if (!offset) return nullptr;
-  const std::size_t line = static_cast<std::size_t>(p.line);
-  const std::optional<Hover> found = songHover(*document, line, *offset - document->lines().lineStart(line), limits_.hoverCallbacks);
+  const auto cursor = cursorOf(*document, params, encoding_);
+  if (!cursor) return nullptr;
+  const std::optional<Hover> found = songHover(*document, cursor->first, cursor->second, limits_.hoverCallbacks);
   if (!found) return nullptr;
   return {{"contents", {{"kind", "markdown"}, {"value", found->markdown}}},
           {"range", range(document->lines(), found->line, found->startByte, found->endByte, encoding_)}};
@@ -278,6 +355,145 @@ LanguageServer::Json LanguageServer::symbols(const Json& params) const {
     list.push_back(std::move(symbol));
   }
   return list;
+}
+
+LanguageServer::Json LanguageServer::location(const std::string& uri, const SongDocument& document,
+                                              const SongPlace& place) const {
+  return {{"uri", uri}, {"range", range(document.lines(), place.line, place.start, place.end, encoding_)}};
+}
+
+LanguageServer::Json LanguageServer::definition(const Json& params) const {
+  const SongDocument* document = documentOf(params);
+  if (document == nullptr) return nullptr;
+  const auto cursor = cursorOf(*document, params, encoding_);
+  const std::optional<SongPlace> place = cursor ? document->places().at(cursor->first, cursor->second) : std::nullopt;
+  if (!place) return nullptr;
+  const std::string uri = params["textDocument"]["uri"].get<std::string>();
+  Json list = Json::array();
+  for (const SongPlace& p : document->places().definitionsOf(*place)) list.push_back(location(uri, *document, p));
+  return list;
+}
+
+LanguageServer::Json LanguageServer::references(const Json& params) const {
+  const SongDocument* document = documentOf(params);
+  if (document == nullptr) return nullptr;
+  const auto cursor = cursorOf(*document, params, encoding_);
+  const std::optional<SongPlace> place = cursor ? document->places().at(cursor->first, cursor->second) : std::nullopt;
+  if (!place) return nullptr;
+  const std::string uri = params["textDocument"]["uri"].get<std::string>();
+  const bool withDefinition = params.value("/context/includeDeclaration"_json_pointer, false);
+  Json list = Json::array();
+  if (withDefinition)
+    for (const SongPlace& p : document->places().definitionsOf(*place)) list.push_back(location(uri, *document, p));
+  for (const SongPlace& p : document->places().usesOf(*place)) list.push_back(location(uri, *document, p));
+  return list;
+}
+
+LanguageServer::Json LanguageServer::semanticTokens(const Json& params) const {
+  const SongDocument* document = documentOf(params);
+  if (document == nullptr) return nullptr;
+  // Five numbers a token: line and start relative to the token before, the
+  // length, the type and no modifiers.
+  Json data = Json::array();
+  Position before;
+  for (const ClassedToken& t : document->tokens()) {
+    const int type = legend().index[static_cast<std::size_t>(t.kind)];
+    if (type < 0) continue;
+    const Position start = document->lines().positionAt(t.line, t.start, encoding_);
+    const Position end = document->lines().positionAt(t.line, t.end, encoding_);
+    data.push_back(start.line - before.line);
+    data.push_back(start.line == before.line ? start.character - before.character : start.character);
+    data.push_back(end.character - start.character);
+    data.push_back(type);
+    data.push_back(0);
+    before = start;
+  }
+  return {{"data", std::move(data)}};
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> LanguageServer::placeOf(const SongDocument& document,
+                                                                           const Json& position) const {
+  if (!position.is_object()) return std::nullopt;
+  return byteColumnOf(document, position, encoding_);
+}
+
+// qvb.play [uri], qvb.playFrom [uri, position], qvb.playSelection [uri,
+// range], qvb.stop []: each answers null once the sound is on its way.
+void LanguageServer::execute(const Json& id, const Json& params, std::vector<std::string>& out) {
+  const std::string command = params.at("command").get<std::string>();
+  const Json arguments = params.value("arguments", Json::array());
+  const auto invalid = [&](const std::string& why) { out.push_back(errorMessage(id, RpcError::InvalidParams, why)); };
+  if (std::ranges::find(kPlayCommands, command) == std::end(kPlayCommands)) return invalid("no command " + command);
+  if (!arguments.is_array()) return invalid("the arguments must be a list");
+  if (command == "qvb.stop") {
+    if (playback_) playback_->stop();
+    out.push_back(resultMessage(id, nullptr));
+    return;
+  }
+  const std::size_t wanted = command == "qvb.play" ? 1 : 2;
+  if (arguments.size() != wanted || !arguments[0].is_string())
+    return invalid(command + " takes the song's uri" + (wanted == 2 ? " and a place in it" : ""));
+  const std::string uri = arguments[0].get<std::string>();
+  const auto found = documents_.find(uri);
+  if (found == documents_.end()) return invalid(uri + " is not open");
+  const SongDocument& document = *found->second;
+  if (!playback_) {
+    out.push_back(errorMessage(id, RpcError::RequestFailed, "this server was started without sound"));
+    return;
+  }
+  if (!document.song().ok()) {
+    out.push_back(errorMessage(id, RpcError::RequestFailed, "the song does not compile: see its errors"));
+    return;
+  }
+  std::int64_t from = 0, sectionEnd = -1;
+  if (command != "qvb.play") {
+    const Json& where = arguments[1];
+    const bool selection = command == "qvb.playSelection";
+    const auto start = placeOf(document, selection && where.is_object() ? where.value("start", Json()) : where);
+    const auto end = selection && where.is_object() ? placeOf(document, where.value("end", Json())) : start;
+    if (!start || !end) return invalid(command + (selection ? " takes a range of the song" : " takes a position in the song"));
+    const auto frames = itemFrames(document.song(), limits_.hoverCallbacks);
+    // The note under the cursor, or the first written after it.
+    TextPlace at{start->first, start->second};
+    if (const std::optional<LineToken> token = tokenAt(document.lines().line(at.line), at.column)) at.column = token->start;
+    if (selection) {
+      const auto span = itemsSpan(document.song(), frames, at, {end->first, end->second});
+      if (!span) return invalid("no note of the song is written in the selection");
+      from = span->first;
+      sectionEnd = span->second;
+    } else {
+      const std::optional<SequencerEvent> item = firstItemFrom(document.song(), frames, at);
+      if (!item) return invalid("no note of the song is written at or after the position");
+      from = item->frame;
+    }
+  }
+  if (!playback_->play(document, uri, from, sectionEnd)) {
+    out.push_back(errorMessage(id, RpcError::RequestFailed, playback_->error()));
+    return;
+  }
+  out.push_back(resultMessage(id, nullptr));
+}
+
+std::vector<std::string> LanguageServer::poll() {
+  std::vector<std::string> out;
+  if (!playback_) return out;
+  const std::optional<HeardNow> heard = playback_->poll();
+  if (!heard) return out;
+  const auto found = documents_.find(heard->uri);
+  Json notes = Json::array();
+  for (const HeardNote& n : heard->notes) {
+    Json item = {{"channel", std::string(1, static_cast<char>('A' + n.channel))}};
+    // The text played is the one the song was started from: while its
+    // document is as it was, its lines give the positions.
+    if (found != documents_.end() && n.line < found->second->lines().lineCount())
+      item["range"] = range(found->second->lines(), n.line, n.start, n.end, encoding_);
+    else
+      item["range"] = {{"start", {{"line", n.line}, {"character", n.start}}}, {"end", {{"line", n.line}, {"character", n.end}}}};
+    notes.push_back(std::move(item));
+  }
+  out.push_back(notificationMessage(
+      "qvb/heard", {{"uri", heard->uri}, {"frame", heard->frame}, {"seconds", heard->seconds}, {"notes", std::move(notes)}}));
+  return out;
 }
 
 }  // namespace qvb::lsp

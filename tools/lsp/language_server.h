@@ -2,12 +2,16 @@
 // and answers with the messages to send (replies, diagnostics), keeping the
 // open songs and the session's state (initialize, shutdown, exit). It reads
 // and writes no stream itself, so it runs in-process on strings; the program
-// (stdio_server.h) frames its messages on standard input and output.
+// (stdio_server.h) frames its messages on standard input and output. Given
+// a sound platform it also plays songs (the qvb.* commands) and, polled
+// while a song plays, tells what is heard (qvb/heard).
 #pragma once
 
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +22,7 @@
 #include "lsp/message_frames.h"
 #include "lsp/song_document.h"
 #include "lsp/song_hover.h"
+#include "lsp/song_playback.h"
 #include "lsp/text_lines.h"
 
 namespace qvb::lsp {
@@ -33,7 +38,13 @@ struct ServerLimits {
 
 class LanguageServer {
  public:
-  explicit LanguageServer(ServerLimits limits = {}) : limits_(limits) {}
+  // audio: where songs play (null: the play commands are refused).
+  explicit LanguageServer(ServerLimits limits = {}, AudioPlatform* audio = nullptr);
+
+  // While a song plays: the qvb/heard notification when what is heard
+  // changed since the last poll (the program polls some 30 times a second).
+  std::vector<std::string> poll();
+  bool playing() const { return playback_ && playback_->playing(); }
 
   // The messages to send for one message received (often none).
   std::vector<std::string> handle(std::string_view body);
@@ -62,7 +73,13 @@ class LanguageServer {
   Json hover(const Json& params) const;
   Json completion(const Json& params) const;
   Json symbols(const Json& params) const;
+  Json definition(const Json& params) const;
+  Json references(const Json& params) const;
+  Json semanticTokens(const Json& params) const;
+  Json location(const std::string& uri, const SongDocument& document, const SongPlace& place) const;
   const SongDocument* documentOf(const Json& params) const;
+  void execute(const Json& id, const Json& params, std::vector<std::string>& out);
+  std::optional<std::pair<std::size_t, std::size_t>> placeOf(const SongDocument& document, const Json& position) const;
 
   ServerLimits limits_;
   bool initialized_ = false;
@@ -70,6 +87,7 @@ class LanguageServer {
   bool exited_ = false;
   PositionEncoding encoding_ = PositionEncoding::Utf16;
   std::map<std::string, std::unique_ptr<SongDocument>> documents_;
+  std::unique_ptr<SongPlayback> playback_;
 };
 
 }  // namespace qvb::lsp

@@ -1,12 +1,16 @@
 // One song open in the editor: its text (as the editor last sent it), its
-// lines for positions, and the song loaded from it (image, source map and
-// diagnosis), made again on every change.
+// lines for positions, its tokens' classes and the places it names, and the
+// song loaded from it (image, source map and diagnosis), made again on every
+// change.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "loader/song_loader.h"
+#include "lsp/song_classes.h"
+#include "lsp/song_places.h"
 #include "lsp/text_lines.h"
 
 namespace qvb::lsp {
@@ -20,12 +24,16 @@ class SongDocument {
   const std::string& text() const { return text_; }
   std::int64_t version() const { return version_; }
   const TextLines& lines() const { return lines_; }
+  const std::vector<ClassedToken>& tokens() const { return tokens_; }
+  const SongPlaces& places() const { return places_; }
   const LoadedSong& song() const { return song_; }
 
  private:
   std::string text_;
   std::int64_t version_;
   TextLines lines_;
+  std::vector<ClassedToken> tokens_;
+  SongPlaces places_;
   LoadedSong song_;
 };
 

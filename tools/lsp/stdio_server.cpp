@@ -1,5 +1,6 @@
 #include "lsp/stdio_server.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,13 +23,31 @@ bool writeAll(int fd, const std::string& bytes) {
   return true;
 }
 
+// How often a playing song's heard notes are looked at.
+constexpr int kPollMilliseconds = 30;
+
+bool writeEach(int fd, const std::vector<std::string>& messages) {
+  for (const std::string& message : messages)
+    if (!writeAll(fd, frameMessage(message))) return false;
+  return true;
+}
+
 }  // namespace
 
-int serveOn(int input, int output) {
-  LanguageServer server;
+int serveOn(int input, int output, AudioPlatform* audio) {
+  LanguageServer server({}, audio);
   FrameReader reader;
   std::string chunk(1 << 16, '\0');
   for (;;) {
+    if (server.playing()) {
+      pollfd wait{input, POLLIN, 0};
+      const int ready = ::poll(&wait, 1, kPollMilliseconds);
+      if (ready < 0 && errno != EINTR) return 1;
+      if (ready <= 0) {
+        if (!writeEach(output, server.poll())) return 1;
+        continue;
+      }
+    }
     const ssize_t n = ::read(input, chunk.data(), chunk.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return 1;  // the editor went away without exit
@@ -37,10 +56,10 @@ int serveOn(int input, int output) {
       std::vector<std::string> answers;
       if (frame->fault == FrameFault::None) answers = server.handle(frame->body);
       else answers.push_back(server.refusal(*frame));
-      for (const std::string& answer : answers)
-        if (!writeAll(output, frameMessage(answer))) return 1;
+      if (!writeEach(output, answers)) return 1;
       if (server.exited()) return server.exitStatus();
     }
+    if (server.playing() && !writeEach(output, server.poll())) return 1;
   }
 }
 
