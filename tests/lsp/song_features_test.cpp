@@ -162,6 +162,9 @@ TEST(LanguageServer, ATimbreGoesToItsWaveAndAWaveFindsItsTimbres) {
   EXPECT_EQ(request("textDocument/references", 3, 2), Json::array({at(4, 3, 5), at(5, 3, 6)}));
   EXPECT_EQ(request("textDocument/references", 4, 3, true), Json::array({at(3, 0, 6), at(4, 3, 5), at(5, 3, 6)}));
   EXPECT_EQ(request("textDocument/references", 2, 5), Json::array({at(4, 8, 10)}));  // not the @0 in a comment
+  // A hover on a timbre shows the wave it picks.
+  EXPECT_TRUE(has(request("textDocument/hover", 4, 3)["contents"]["value"], "line 4:\n\n```\n#WAV 1,<[16 -64,64,]>\n```"));
+  EXPECT_TRUE(has(request("textDocument/hover", 4, 14)["contents"]["value"], "no `#WAV 7` fills it"));
 }
 
 // Worked out by hand from the page's reading: '<' and '>' of a title are

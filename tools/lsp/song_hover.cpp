@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "lsp/guide_help.h"
+#include "lsp/song_document.h"
+#include "lsp/song_places.h"
 #include "lsp/song_tokens.h"
 #include "song/pitch_tables.h"
 #include "song/qvb_player.h"
@@ -97,6 +99,16 @@ std::optional<std::pair<int, std::int32_t>> mappedItem(const SourceMap& map, std
   return std::nullopt;
 }
 
+// A timbre that picks a wave slot: what its #WAV says, or that none does.
+std::string waveText(const SongDocument& document, const SongPlace& use) {
+  const std::string slot = "wave slot " + std::to_string(use.number);
+  const std::vector<SongPlace> definitions = document.places().definitionsOf(use);
+  if (definitions.empty()) return "**" + slot + "**: no `#WAV " + std::to_string(use.number) + "` fills it (a wave voice plays silence)";
+  const SongPlace& wave = definitions.back();  // the last definition of a slot is the one played
+  return "**" + slot + "**, line " + std::to_string(wave.line + 1) + ":\n\n```\n" +
+         std::string(document.lines().line(wave.line)) + "\n```";
+}
+
 }  // namespace
 
 std::optional<Hover> songHover(const SongDocument& document, std::size_t line, std::size_t column,
@@ -116,6 +128,11 @@ std::optional<Hover> songHover(const SongDocument& document, std::size_t line, s
     }
   }
   const std::string key = helpKeyOf(token->text);
+  const std::optional<SongPlace> place = document.places().at(line, column);
+  if (place && place->kind == PlaceKind::Wave && place->line == line && token->text[0] == '@') {
+    hover.markdown = waveText(document, *place) + (key.empty() ? "" : "\n\n---\n\n" + helpMarkdown(key));
+    return hover;
+  }
   if (key.empty()) return std::nullopt;
   hover.markdown = helpMarkdown(key);
   return hover;
