@@ -203,6 +203,18 @@ TEST(LanguageServer, AChangeReplacesTheTextAndPublishesAgain) {
   ASSERT_EQ(out.size(), 1u);
   EXPECT_EQ(out[0]["params"]["version"], 2);
   EXPECT_EQ(out[0]["params"]["diagnostics"], Json::array());
+  // A thousand changes, as a fast typist's editor sends them: one answer
+  // each, for that change's text, and nothing kept of the ones before.
+  for (int version = 3; version < 1003; ++version) {
+    const int volume = version % 20 + 1;  // v16 and above are errors
+    const std::string text = "#TITLE <t>\n#CHANNEL 1\n#A v" + std::to_string(volume) + " c\n";
+    const std::vector<Json> answer = session.notify(
+        "textDocument/didChange",
+        {{"textDocument", {{"uri", "file:///song.qvm"}, {"version", version}}}, {"contentChanges", {{{"text", text}}}}});
+    ASSERT_EQ(answer.size(), 1u) << version;
+    EXPECT_EQ(answer[0]["params"]["version"], version);
+    EXPECT_EQ(answer[0]["params"]["diagnostics"].size(), volume > 15 ? 1u : 0u) << version;
+  }
 }
 
 }  // namespace
