@@ -1,14 +1,14 @@
 -- Neovim's own language client against qvblsp, started by the repository's
 -- plugin (editors/nvim): a song with an error gets its diagnostic at the
 -- faulty command; once fixed, the diagnostics clear, a hover on a note tells
--- its pitch, completion offers the commands, and played from the cursor on
--- the silent output, the notes heard are lit in turn.
+-- its pitch, completion offers the commands, a timbre goes to its wave, and
+-- played from the cursor on the silent output, the notes heard are lit in turn.
 -- Run by neovim_client_test.sh; QVBLSP names the server, QVB_NVIM_PLUGIN the plugin. Every wait polls
 -- with a generous bound; any failure ends Neovim with status 1.
 local function run()
   local server = assert(os.getenv('QVBLSP'), 'QVBLSP is not set')
   local song = vim.fn.tempname() .. '.qvm'
-  vim.fn.writefile({ '#TITLE <t>', '#CHANNEL 1', '#A t120 v12 o5 a4 c v16 d' }, song)
+  vim.fn.writefile({ '#TITLE <t>', '#CHANNEL 1', '#A t120 v12 o5 a4 c v16 d @3 e', '#WAV 3,<[32 0,]>' }, song)
   -- The repository's plugin starts the server for the song, on the silent output.
   vim.opt.runtimepath:prepend(assert(os.getenv('QVB_NVIM_PLUGIN'), 'QVB_NVIM_PLUGIN is not set'))
   vim.cmd('runtime ftdetect/qvm.lua')
@@ -28,7 +28,7 @@ local function run()
   assert(d.severity == vim.diagnostic.severity.ERROR, 'the diagnostic is no error')
   assert(d.message:find('v volume outside 0..15', 1, true), 'the message is ' .. d.message)
 
-  vim.api.nvim_buf_set_lines(buf, 2, 3, false, { '#A t120 v12 o5 a4 c v6 d' })
+  vim.api.nvim_buf_set_lines(buf, 2, 3, false, { '#A t120 v12 o5 a4 c v6 d @3 e' })
   assert(vim.wait(30000, function() return #vim.diagnostic.get(buf) == 0 end, 20), 'the fixed song kept its diagnostic')
 
   local at = { textDocument = { uri = vim.uri_from_bufnr(buf) }, position = { line = 2, character = 15 } }
@@ -45,6 +45,13 @@ local function run()
   local labels = {}
   for _, item in ipairs(items.items or items) do labels[item.label] = true end
   assert(labels['#TITLE'] and labels['v'] and labels['mp'], 'completion lacks #TITLE, v or mp')
+
+  -- The timbre @3 (row 26) goes to the #WAV 3 on the next line.
+  local timbre = { textDocument = at.textDocument, position = { line = 2, character = 26 } }
+  replies = vim.lsp.buf_request_sync(buf, 'textDocument/definition', timbre, 30000)
+  local places = replies and replies[id] and replies[id].result
+  assert(places and #places == 1 and places[1].range.start.line == 3 and places[1].range.start.character == 0,
+    'the timbre went to ' .. vim.inspect(places))
 
   -- Played from the cursor on the c, the c is lit as heard, then the d.
   vim.api.nvim_win_set_cursor(0, { 3, 18 })
