@@ -111,9 +111,11 @@ web-serve: web
 	python3 -m http.server $(PORT) --bind 127.0.0.1 --directory $(WEB)/site
 
 # Headless Chromium against the built page; qvbrender gives the reference sound.
+# Then the picture of docs/editors.md: Neovim in tmux, drawn by Chromium.
 test-web: web build
 	cd web && npm ci --no-audit --no-fund --ignore-scripts
 	node web/test/browser_test.mjs --site $(WEB)/site --qvbrender $(BUILD)/qvbrender --examples examples
+	sh tests/lsp/neovim_screenshot.sh $(abspath $(BUILD))/qvblsp $(CURDIR)/editors/nvim $(abspath $(BUILD))/neovim-heard.png
 
 # Windows is one of our systems: its build and tests run with the others.
 test: test-normal test-core test-windows test-asan test-fuzz test-web
