@@ -118,14 +118,15 @@ TEST(LanguageServer, AHoverOnACommandOrDirectiveShowsTheGuidesHelp) {
   EXPECT_TRUE(session.at("textDocument/hover", 2, 6)["result"].is_null());  // a blank
 }
 
-TEST(LanguageServer, CompletionOffersTheGuidesCommandsAndDirectives) {
+TEST(LanguageServer, CompletionOffersTheSongsWavesAndTheGuidesCommandsAndDirectives) {
   LspSession session;
   session.start();
-  session.open("#TITLE <t>\n#CHANNEL 1\n#A \n");
-  const Json items = session.at("textDocument/completion", 2, 3)["result"];
+  session.open("#TITLE <t>\n#CHANNEL 1\n#WAV 5,<[32 0,]>\n#A \n");
+  const Json items = session.at("textDocument/completion", 3, 3)["result"];
   std::vector<std::string> labels;
   for (const Json& item : items) labels.push_back(item["label"]);
-  for (const char* wanted : {"#TITLE", "#CHANNEL", "#PRAGMA", "#WAV", "v", "mp", "@", "%", "t", "o", "r"})
+  // The song's own wave, then the guide's words.
+  for (const char* wanted : {"@5", "#TITLE", "#CHANNEL", "#PRAGMA", "#WAV", "v", "mp", "@", "%", "t", "o", "r"})
     EXPECT_NE(std::find(labels.begin(), labels.end(), wanted), labels.end()) << wanted;
   EXPECT_EQ(std::find(labels.begin(), labels.end(), "length"), labels.end());
 }

@@ -24,6 +24,7 @@ using Json = nlohmann::json;
 constexpr int kSyncFull = 1;
 constexpr int kMessageError = 1;
 constexpr int kCompletionKeyword = 14;
+constexpr int kCompletionValue = 12;
 constexpr int kSymbolProperty = 7, kSymbolNamespace = 3, kSymbolArray = 18;
 
 Json position(const Position& p) { return {{"line", p.line}, {"character", p.character}}; }
@@ -319,8 +320,15 @@ LanguageServer::Json LanguageServer::hover(const Json& params) const {
 }
 
 LanguageServer::Json LanguageServer::completion(const Json& params) const {
-  (void)params.at("textDocument").at("uri").get<std::string>();
+  const SongDocument* document = documentOf(params);
   Json items = Json::array();
+  // The song's own names first: each wave slot a #WAV fills, as the timbre that picks it.
+  for (const SongPlace& wave : document != nullptr ? document->places().definitions() : std::vector<SongPlace>{}) {
+    const std::string timbre = "@" + std::to_string(wave.number);
+    items.push_back({{"label", timbre},
+                     {"kind", kCompletionValue},
+                     {"detail", "wave slot " + std::to_string(wave.number) + " (#WAV on line " + std::to_string(wave.line + 1) + ")"}});
+  }
   std::set<std::string_view> seen;
   for (const HelpEntry& entry : helpEntries()) {
     // The note letters and the parts of a note are written after a note, not
