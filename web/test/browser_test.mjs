@@ -465,8 +465,9 @@ try {
       const survey = await window.playground.currentSurvey();
       const roll = window.playground.roll();
       roll.draw(0);
-      // The first time through: later the loop is drawn again as it is heard.
-      const first = (list) => list.filter((p) => (p.from ?? p.frame) < survey.endFrame);
+      // The first time through: the song's own loop starts once B and C have
+      // finished (where A first jumps back), and draws A's passes again.
+      const first = (list) => list.filter((p) => (p.from ?? p.frame) < survey.introFrame);
       return { events: Array.from(survey.events), passes: first(roll.drawnPasses), marks: first(roll.drawnMarks) };
     }, song);
     const e = seen.events;
