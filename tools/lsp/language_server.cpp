@@ -179,22 +179,25 @@ void LanguageServer::request(const Json& id, std::string_view method, const Json
     out.push_back(errorMessage(id, RpcError::InvalidRequest, "the server is shut down"));
     return;
   }
+  // The requests about a song, each answered by one query of it.
+  using Query = Json (LanguageServer::*)(const Json&) const;
+  static constexpr std::pair<std::string_view, Query> kQueries[] = {
+      {"textDocument/hover", &LanguageServer::hover},
+      {"textDocument/completion", &LanguageServer::completion},
+      {"textDocument/documentSymbol", &LanguageServer::symbols},
+      {"textDocument/definition", &LanguageServer::definition},
+      {"textDocument/references", &LanguageServer::references},
+      {"textDocument/semanticTokens/full", &LanguageServer::semanticTokens},
+  };
+  for (const auto& [name, query] : kQueries) {
+    if (method != name) continue;
+    out.push_back(resultMessage(id, (this->*query)(params)));
+    return;
+  }
   if (method == "shutdown") {
     shutDown_ = true;
     if (playback_) playback_->stop();
     out.push_back(resultMessage(id, nullptr));
-  } else if (method == "textDocument/hover") {
-    out.push_back(resultMessage(id, hover(params)));
-  } else if (method == "textDocument/completion") {
-    out.push_back(resultMessage(id, completion(params)));
-  } else if (method == "textDocument/documentSymbol") {
-    out.push_back(resultMessage(id, symbols(params)));
-  } else if (method == "textDocument/definition") {
-    out.push_back(resultMessage(id, definition(params)));
-  } else if (method == "textDocument/references") {
-    out.push_back(resultMessage(id, references(params)));
-  } else if (method == "textDocument/semanticTokens/full") {
-    out.push_back(resultMessage(id, semanticTokens(params)));
   } else if (method == "workspace/executeCommand") {
     execute(id, params, out);
   } else {
